@@ -1,0 +1,128 @@
+#include "core/cp1251.h"
+
+#include <array>
+#include <cstdint>
+
+namespace pelvaron {
+namespace {
+
+// Code points of bytes 0x80..0xBF; 0xC0..0xFF are U+0410..U+044F.
+constexpr std::array<char16_t, 64> kHigh = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 98
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // A0
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // A8
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // B0
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // B8
+};
+
+char32_t ByteToCodePoint(unsigned char b) {
+  if (b < 0x80) return b;
+  if (b >= 0xC0) return 0x0410 + (b - 0xC0);
+  return kHigh[b - 0x80];
+}
+
+// The byte for a code point, or -1 when the code page has none.
+int CodePointToByte(char32_t cp) {
+  if (cp < 0x80) return static_cast<int>(cp);
+  if (cp >= 0x0410 && cp <= 0x044F) return static_cast<int>(0xC0 + (cp - 0x0410));
+  for (std::size_t i = 0; i < kHigh.size(); ++i) {
+    if (kHigh[i] == cp) return static_cast<int>(0x80 + i);
+  }
+  return -1;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Decodes one UTF-8 character at pos; returns false (and skips one byte) when malformed.
+bool NextCodePoint(std::string_view s, std::size_t& pos, char32_t& cp) {
+  auto b0 = static_cast<unsigned char>(s[pos]);
+  std::size_t len = b0 < 0x80 ? 1 : (b0 & 0xE0) == 0xC0 ? 2 : (b0 & 0xF0) == 0xE0 ? 3 : (b0 & 0xF8) == 0xF0 ? 4 : 0;
+  if (len == 0 || pos + len > s.size()) {
+    ++pos;
+    return false;
+  }
+  cp = len == 1 ? b0 : len == 2 ? (b0 & 0x1F) : len == 3 ? (b0 & 0x0F) : (b0 & 0x07);
+  for (std::size_t i = 1; i < len; ++i) {
+    auto b = static_cast<unsigned char>(s[pos + i]);
+    if ((b & 0xC0) != 0x80) {
+      ++pos;
+      return false;
+    }
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+  pos += len;
+  return cp >= kMin[len] && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
+}
+
+}  // namespace
+
+std::string Cp1251ToUtf8(std::string_view cp1251) {
+  std::string out;
+  out.reserve(cp1251.size() * 2);
+  for (char c : cp1251) AppendUtf8(out, ByteToCodePoint(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::optional<std::string> Utf8ToCp1251(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    char32_t cp = 0;
+    if (!NextCodePoint(utf8, pos, cp)) return std::nullopt;
+    int b = CodePointToByte(cp);
+    if (b < 0) return std::nullopt;
+    out += static_cast<char>(b);
+  }
+  return out;
+}
+
+std::string Utf8ToCp1251Lossy(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    char32_t cp = 0;
+    int b = NextCodePoint(utf8, pos, cp) ? CodePointToByte(cp) : -1;
+    out += b < 0 ? '?' : static_cast<char>(b);
+  }
+  return out;
+}
+
+bool FitsCp1251(std::string_view utf8) { return Utf8ToCp1251(utf8).has_value(); }
+
+std::size_t Utf8Length(std::string_view utf8) {
+  std::size_t n = 0;
+  for (char c : utf8) {
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
+  }
+  return n;
+}
+
+std::string Utf8Prefix(std::string_view utf8, std::size_t max) {
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) {
+      if (n == max) return std::string(utf8.substr(0, i));
+      ++n;
+    }
+  }
+  return std::string(utf8);
+}
+
+}  // namespace pelvaron

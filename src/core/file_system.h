@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace pelvaron {
+
+// Files as the core sees them. Paths are UTF-8. Results are 0 or the system's
+// error code (errno on POSIX), which the core shows to the operator as it is.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Reads at most max bytes from the start of an existing file into out.
+  virtual int ReadPrefix(const std::string& path, std::size_t max, std::vector<std::uint8_t>& out) = 0;
+  // Replaces the whole file so that a crash or a full disk leaves either the
+  // old content or the new one, never a mix: written beside, synced, renamed over.
+  virtual int ReplaceFile(const std::string& path, std::span<const std::uint8_t> data) = 0;
+  // Appends to the end of the file, creating it when missing.
+  virtual int Append(const std::string& path, std::span<const std::uint8_t> data) = 0;
+  virtual bool Exists(const std::string& path) = 0;
+};
+
+}  // namespace pelvaron
