@@ -1,0 +1,71 @@
+#include "core/cp1251.h"
+
+#include <gtest/gtest.h>
+
+#include "core/fixed_text.h"
+
+namespace pelvaron {
+namespace {
+
+TEST(Cp1251, EveryByteRoundTripsThroughUtf8) {
+  for (int b = 0; b < 256; ++b) {
+    std::string one(1, static_cast<char>(b));
+    auto back = Utf8ToCp1251(Cp1251ToUtf8(one));
+    ASSERT_TRUE(back.has_value()) << b;
+    EXPECT_EQ(*back, one) << b;
+  }
+}
+
+TEST(Cp1251, MapsTheCodePageLikeWindows) {
+  struct Case {
+    unsigned char byte;
+    const char* utf8;
+  } cases[] = {
+      {0xC0, "А"}, {0xFF, "я"}, {0xA8, "Ё"}, {0xB8, "ё"}, {0xB9, "№"}, {0x88, "€"},
+      {0x80, "Ђ"}, {0x96, "–"}, {0x97, "—"}, {0xAB, "«"}, {0xA0, "\u00A0"}, {0xB2, "І"},
+      {0xA5, "Ґ"}, {0x99, "™"}, {0x98, "\u0098"},  // the undefined byte keeps its C1 twin
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Cp1251ToUtf8(std::string(1, static_cast<char>(c.byte))), c.utf8) << int(c.byte);
+  }
+  EXPECT_EQ(*Utf8ToCp1251("Норма"), "\xCD\xEE\xF0\xEC\xE0");
+  // The Latin c and its Cyrillic look-alike stay apart.
+  EXPECT_EQ(*Utf8ToCp1251("c"), "c");
+  EXPECT_EQ(*Utf8ToCp1251("с"), "\xF1");
+}
+
+TEST(Cp1251, RefusesWhatTheCodePageCannotHold) {
+  EXPECT_FALSE(Utf8ToCp1251("日本").has_value());
+  EXPECT_FALSE(Utf8ToCp1251("ä").has_value());
+  EXPECT_FALSE(Utf8ToCp1251("\xC3").has_value());      // cut sequence
+  EXPECT_FALSE(Utf8ToCp1251("\xC0\x80").has_value());  // overlong zero
+  EXPECT_FALSE(Utf8ToCp1251("\xED\xA0\x80").has_value());  // surrogate
+  EXPECT_EQ(Utf8ToCp1251Lossy("a日b"), "a?b");
+  EXPECT_EQ(Utf8ToCp1251Lossy("x\xFFy"), "x?y");
+  EXPECT_TRUE(FitsCp1251("Тип ШС1 «основной»"));
+}
+
+TEST(Cp1251, CutsUtf8OnCharacterBoundaries) {
+  EXPECT_EQ(Utf8Length("Норма  "), 7u);
+  EXPECT_EQ(Utf8Prefix("Норма", 3), "Нор");
+  EXPECT_EQ(Utf8Prefix("ab", 5), "ab");
+  EXPECT_EQ(Utf8Prefix("", 0), "");
+}
+
+TEST(FixedText, StopsAtTheZeroOrTheFieldsEnd) {
+  char field[4] = {'a', 'b', 'c', 'd'};
+  EXPECT_EQ(ReadFixedText(field), "abcd");
+  WriteFixedText(field, "x");
+  EXPECT_EQ(ReadFixedText(field), "x");
+  EXPECT_EQ(field[2], 'c');  // bytes behind the zero are kept
+  struct {
+    char text[4];
+    char next = 'N';
+  } record{};
+  WriteFixedText(record.text, "123456");
+  EXPECT_EQ(ReadFixedText(record.text), "1234");
+  EXPECT_EQ(record.next, 'N');
+}
+
+}  // namespace
+}  // namespace pelvaron
