@@ -178,12 +178,6 @@ TEST_F(LoopStateTest, ControlMessageStopsAtTheFirstFreeSlot) {
   EXPECT_TRUE(Overdue(3));
 }
 
-TEST_F(LoopStateTest, ControlMessageCoversAFullTable) {
-  for (int slot = 1; slot <= kLastObjectSlot; ++slot) Register(slot, "0012");
-  Decode(0x20, 0x00, 0x10, "0012");
-  for (int slot = 1; slot <= kLastObjectSlot; ++slot) EXPECT_TRUE(Reset(slot)) << slot;
-}
-
 TEST_F(LoopStateTest, AddressFillingTheWholeFieldIsReadToItsEnd) {
   Register(1, "00120000");  // eight characters, no terminating zero
   Register(2, "0012");
@@ -202,14 +196,6 @@ TEST_F(LoopStateTest, OtherKindsChangeNoSlotButStillSave) {
   EXPECT_EQ(fs.replaceCount, 7);
   ASSERT_EQ(fs.files.count(kObjectsFileName), 1u);
   EXPECT_EQ(fs.files[kObjectsFileName].size(), kObjectsFileSize);
-}
-
-TEST_F(LoopStateTest, ControlMessageForAnUnknownAddressStillSaves) {
-  Register(1, "0012");
-  EXPECT_EQ(Decode(0x20, 0x00, 0x10, "0099").size(), 5u);
-  EXPECT_TRUE(Overdue(1));
-  EXPECT_EQ(op.refreshes.size(), 1u);
-  EXPECT_EQ(fs.replaceCount, 1);
 }
 
 TEST_F(LoopStateTest, EveryByteValueDecodes) {
