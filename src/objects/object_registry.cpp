@@ -1,16 +1,162 @@
-// Placeholder until the object registry lands.
 #include "objects/object_registry.h"
 
+#include <cstring>
+#include <span>
+#include <vector>
+
+#include "core/cp1251.h"
+#include "core/fixed_text.h"
+
 namespace pelvaron {
-std::string FormatPeriod(int) { return {}; }
-std::string FormatMinutes(int) { return {}; }
-ObjectRegistry::ObjectRegistry(FileSystem& fs, Operator& op) : fs_(fs), op_(op) {}
-int ObjectRegistry::FirstFreeSlot() const { return 1; }
-void ObjectRegistry::ResetObjectCounter(int) {}
-void ObjectRegistry::RemoveObjectSlot(int) {}
-int ObjectRegistry::InitObjects() { return 0; }
-int ObjectRegistry::SaveObject() { return 0; }
-int ObjectRegistry::LoadObject() { return 0; }
-int ObjectRegistry::LoadOrInitObjects() { return 0; }
-int ObjectRegistry::RefreshObjectList() { return 0; }
+namespace {
+
+constexpr char kUndefinedLoopType[] = "Не определён";
+
+constexpr const char* kStateTexts[] = {
+    "Состояние объекта - Норма",
+    "Тревога на объекте - вскрытие корпуса УОО!",
+    "Тревога на объекте - экстренный вызов с объекта!",
+    "Тревога на объекте - отсутствие контрольного сообщения от ИО в течение установленного интервала "
+    "анализа!",
+    "Тревога - нарушение охранных шлейфов!",
+};
+
+std::span<const std::uint8_t> Image(const ObjectTable& table) {
+  return {reinterpret_cast<const std::uint8_t*>(table.data()), sizeof(ObjectTable)};
+}
+
+void ShowFileError(Operator& op, int code, const char* where) {
+  op.ShowMessage(
+      {std::to_string(code) + " : System error(debugging info).\n in: " + where, "", MessageIcon::None});
+}
+
+}  // namespace
+
+std::string FormatPeriod(int minutes) {
+  if (minutes >= 60 && minutes % 60 == 0) return std::to_string(minutes / 60) + "h";
+  return std::to_string(minutes) + "m";
+}
+
+std::string FormatMinutes(int minutes) {
+  int h = minutes / 60;
+  int m = minutes % 60;
+  if (h <= 0) return std::to_string(m) + "m";
+  return std::to_string(h) + "h" + std::to_string(m) + "m";
+}
+
+std::string ObjectStateText(int nState) {
+  if (nState < 0 || nState >= static_cast<int>(std::size(kStateTexts))) return {};
+  return kStateTexts[nState];
+}
+
+OperatorMessage CapacityMessage() {
+  return {"В данной версии программы допустимое количество объектов\n ограничено числом " +
+              std::to_string(kLastObjectSlot),
+          "Ограничение", MessageIcon::Exclamation};
+}
+
+ObjectRecord BlankObjectRecord() {
+  ObjectRecord r;
+  std::memset(&r, 0, sizeof r);
+  static const std::string undefined = Utf8ToCp1251Lossy(kUndefinedLoopType);
+  WriteFixedText(r.szAddress, "    ");
+  WriteFixedText(r.szComment, " ");
+  WriteFixedText(r.szLoop1Type, undefined);
+  WriteFixedText(r.szLoop2Type, undefined);
+  return r;
+}
+
+ObjectRegistry::ObjectRegistry(FileSystem& fs, Operator& op) : fs_(fs), op_(op) {
+  std::memset(table_.data(), 0, sizeof(ObjectTable));
+}
+
+int ObjectRegistry::FirstFreeSlot() const {
+  int s = 1;
+  while (s <= kLastObjectSlot && table_[s].bUsed != 0) ++s;
+  return s;
+}
+
+void ObjectRegistry::ResetObjectCounter(int slot) {
+  if (slot < 1 || slot > kLastObjectSlot) return;
+  ObjectRecord& r = table_[slot];
+  r.byFlags &= static_cast<std::uint8_t>(~OVERDUE_LOGGED);
+  r.nTimeCounter = 0;
+  r.bAlarm = 0;
+  r.nState = OBJSTATE_NORMAL;
+}
+
+void ObjectRegistry::RemoveObjectSlot(int slot) {
+  int k = FirstFreeSlot();
+  if (slot < 1 || slot > k || slot > kLastObjectSlot) return;
+  // Slots slot+1 .. k+1 move one down. The console never fills slots 99 and
+  // 100, but a foreign file may: then there is nothing behind slot 100 to
+  // move, and slot 100 becomes free so that the run stays unbroken.
+  int last = k + 1 <= kLastObjectSlot ? k + 1 : kLastObjectSlot;
+  for (int s = slot + 1; s <= last; ++s) table_[s - 1] = table_[s];
+  if (k + 1 > kLastObjectSlot) table_[kLastObjectSlot] = BlankObjectRecord();
+}
+
+int ObjectRegistry::InitObjects() {
+  const ObjectRecord blank = BlankObjectRecord();
+  for (int s = 1; s <= kLastObjectSlot; ++s) table_[s] = blank;
+  SaveObject();
+  return 0;
+}
+
+int ObjectRegistry::SaveObject() {
+  // Replaced whole, never rewritten in place: a crash or a full disk keeps
+  // the previous file.
+  int err = fs_.ReplaceFile(kObjectsFileName, Image(table_));
+  if (err != 0) {
+    ShowFileError(op_, err, "SaveObject();");
+    return 1;
+  }
+  saveHeld_ = false;
+  return 0;
+}
+
+int ObjectRegistry::LoadObject() {
+  std::vector<std::uint8_t> bytes;
+  int err = fs_.ReadPrefix(kObjectsFileName, sizeof(ObjectTable), bytes);
+  if (err != 0) {
+    ShowFileError(op_, err, "LoadObject();");
+    // The file is there but unreadable: keep it until the operator changes something.
+    saveHeld_ = true;
+    return 1;
+  }
+  std::size_t n = bytes.size() < sizeof(ObjectTable) ? bytes.size() : sizeof(ObjectTable);
+  std::memcpy(table_.data(), bytes.data(), n);
+  saveHeld_ = false;
+  return 0;
+}
+
+int ObjectRegistry::LoadOrInitObjects() {
+  if (!fs_.Exists(kObjectsFileName)) {
+    InitObjects();
+  } else {
+    LoadObject();
+  }
+  return 0;
+}
+
+int ObjectRegistry::RefreshObjectList() {
+  std::vector<ObjectListRow> rows;
+  int end = FirstFreeSlot();
+  rows.reserve(static_cast<std::size_t>(end - 1));
+  for (int s = 1; s < end; ++s) {
+    const ObjectRecord& r = table_[s];
+    ObjectListRow row;
+    row.bAlarm = r.bAlarm == 1;
+    row.address = " " + Cp1251ToUtf8(ReadFixedText(r.szAddress));
+    row.control = r.bControl == 1 ? "+" : "-";
+    row.period = FormatPeriod(r.nPeriod);
+    row.lastLink = FormatMinutes(r.nTimeCounter);
+    row.comment = Cp1251ToUtf8(ReadFixedText(r.szComment));
+    rows.push_back(std::move(row));
+  }
+  op_.ObjectListRefreshed(rows);
+  if (!saveHeld_) SaveObject();
+  return 0;
+}
+
 }  // namespace pelvaron

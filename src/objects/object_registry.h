@@ -13,28 +13,65 @@ std::string FormatPeriod(int minutes);
 // "59m", "1h0m", "25h30m".
 std::string FormatMinutes(int minutes);
 
+// The text of a state code as the list and the card show it; empty for a code
+// the console does not know (a foreign file may hold any number).
+std::string ObjectStateText(int nState);
+
 // The process-wide object table and its file. Every change ends with
 // RefreshObjectList, which shows the rows and saves the file.
+//
+// Walking the objects: for (int s = 1; s <= registry.ObjectCount(); ++s) ...
+// The used slots form one run from slot 1; nothing behind it is looked at.
 class ObjectRegistry {
  public:
   ObjectRegistry(FileSystem& fs, Operator& op);
 
   ObjectTable& Table() { return table_; }
   const ObjectTable& Table() const { return table_; }
+  Operator& Op() { return op_; }
 
+  // First slot (from 1) whose bUsed is 0; 101 when a foreign file filled all 100.
   int FirstFreeSlot() const;
+  // Objects in the run of used slots from slot 1 (FirstFreeSlot() - 1, at most 100).
+  int ObjectCount() const { return FirstFreeSlot() - 1; }
+  // True for a slot inside the run of used slots.
+  bool IsObjectSlot(int slot) const { return slot >= 1 && slot <= ObjectCount(); }
+
+  // Clears the overdue alarm and restarts the count. Slots outside 1..100 are ignored.
   void ResetObjectCounter(int slot);
+  // Moves the later objects one slot down; slot 100 becomes a blank free record
+  // when the run reached it. A slot behind the run changes nothing.
   void RemoveObjectSlot(int slot);
+  // Blanks slots 1..100 and saves. Returns 0.
   int InitObjects();
+  // Replaces the objects file with the table's image. Returns 0, or 1 after
+  // telling the operator the system's error code.
   int SaveObject();
+  // Reads at most the table's size from the file into the table. Returns 0, or
+  // 1 after telling the operator; the table then keeps what it held.
   int LoadObject();
+  // Start-up: loads the file, or blanks and saves a new one when it is missing. Returns 0.
   int LoadOrInitObjects();
+  // Shows the rows of the used slots and saves the file. Returns 0.
   int RefreshObjectList();
+
+  // An objects file that exists but could not be read is not overwritten by
+  // the empty table: refreshes show the list without saving until the
+  // operator changes something. The object commands call this first.
+  void OperatorChangedObjects() { saveHeld_ = false; }
+  bool SaveHeld() const { return saveHeld_; }
 
  private:
   FileSystem& fs_;
   Operator& op_;
   ObjectTable table_{};
+  bool saveHeld_ = false;
 };
+
+// The refusal of a new object when the table is full ("Ограничение").
+OperatorMessage CapacityMessage();
+
+// The free record of InitObjects: "    ", " ", "Не определён" twice, zeros.
+ObjectRecord BlankObjectRecord();
 
 }  // namespace pelvaron

@@ -15,7 +15,7 @@ namespace pelvaron {
 static_assert(std::endian::native == std::endian::little, "stored images are little-endian");
 
 inline constexpr char kObjectsFileName[] = "objects.stt";
-inline constexpr int kObjectSlots = 101;   // slot 0 is never used
+inline constexpr int kObjectSlots = 101;  // slot 0 is never used
 inline constexpr int kLastObjectSlot = 100;
 inline constexpr int kMaxObjects = 98;
 
@@ -36,7 +36,7 @@ struct ObjectRecord {
   std::int32_t bUsed;
   char szComment[100];
   std::int32_t bControl;
-  std::int32_t nPeriod;       // minutes
+  std::int32_t nPeriod;  // minutes
   std::int32_t bRegistered;
   std::int32_t bAlarm;
   std::int16_t nState;
