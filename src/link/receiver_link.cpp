@@ -1,0 +1,201 @@
+#include "link/receiver_link.h"
+
+#include <cstring>
+#include <optional>
+
+namespace pelvaron {
+
+namespace {
+
+constexpr std::uint8_t kStatusCommand[] = {'g', 's'};
+constexpr std::uint8_t kNewCommand[] = {'g', 'n'};
+constexpr std::uint8_t kCurrentCommand[] = {'g', 'c'};
+constexpr std::uint8_t kReadParamsCommand[] = {'g', 'd', 0x00, 0x00, 0x05};
+
+constexpr char kTitleError[] = "Ошибка";
+constexpr char kTitleDebugInfo[] = "Debug info";
+constexpr char kTitleEnglishError[] = "Error";
+constexpr char kWrongLengthText[] =
+    "Debug information: there were very many or too few digits loaded on the Current Data request!";
+
+constexpr int kWrongLength = 1;
+
+}  // namespace
+
+ReceiverLink::ReceiverLink(SerialPort& port, Clock& clock, Operator& op, const ConsoleSettings& settings,
+                           const DeviceMap& devices)
+    : port_(port), clock_(clock), op_(op), settings_(settings), devices_(devices) {}
+
+void ReceiverLink::Show(const char* text, const char* title, MessageIcon icon) {
+  op_.ShowMessage(OperatorMessage{text, title, icon});
+}
+
+int ReceiverLink::OpenComPort() {
+  std::optional<OperatorMessage> message;
+  int result = 0;
+  {
+    std::lock_guard lock(mutex_);
+    // A handle still open would be lost (and hold the device) once replaced.
+    if (port_.IsOpen()) port_.Close();
+    comName_ = DeviceMap::ComName(settings_.nComPort);
+    auto path = devices_.DevicePath(comName_);
+    // A name without a device (an index outside the table) fails like a
+    // device that cannot be opened; nothing outside the table is read.
+    lastOpenError_ = path ? port_.Open(*path) : 2;
+    if (lastOpenError_ != 0 || !port_.IsOpen()) {
+      if (lastOpenError_ == 0) lastOpenError_ = -1;
+      bComOpen_ = 0;
+      message = OperatorMessage{
+          "Не удаётся обнаружить " + comName_ + " !\n Возможно, ресурс используется другой программой.",
+          kTitleError, MessageIcon::Error};
+      result = 1;
+    } else {
+      bComOpen_ = 1;
+      LineSettings line;
+      if (!port_.GetLineSettings(line)) {
+        message = OperatorMessage{"fSuccess = GetCommState(hCom, &dcb);", kTitleDebugInfo, MessageIcon::None};
+        result = 1;
+      } else {
+        line.baudRate = 19200;
+        line.dataBits = 8;
+        line.parity = Parity::None;
+        line.stopBits = StopBits::One;
+        if (!port_.SetLineSettings(line)) {
+          message =
+              OperatorMessage{"fSuccess = SetCommState(hCom, &dcb);", kTitleDebugInfo, MessageIcon::None};
+          result = 2;
+        } else if (!port_.SetEventMask(EV_RXCHAR)) {
+          message = OperatorMessage{"fSuccess = SetCommMask(hCom,EV_RXCHAR);", kTitleEnglishError,
+                                    MessageIcon::Error};
+          result = 3;
+        } else if (!port_.SetQueueSizes(BUFFER_SIZE, kOutputQueueSize)) {
+          message = OperatorMessage{"fSuccess = SetupComm(hCom, BUFFER_SIZE,10);", kTitleEnglishError,
+                                    MessageIcon::Error};
+          result = 4;
+        } else if (!port_.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR)) {
+          message = OperatorMessage{"fSuccess = PurgeComm(hCom, PURGE_RXCLEAR | PURGE_TXCLEAR );",
+                                    kTitleEnglishError, MessageIcon::Error};
+          result = 5;
+        } else if (!port_.SetTimeouts(kReceiverTimeouts)) {
+          message = OperatorMessage{"fSuccess = SetCommTimeouts(hCom,&CommTimeouts);", kTitleEnglishError,
+                                    MessageIcon::Error};
+          result = 6;
+        }
+      }
+    }
+  }
+  if (message) op_.ShowMessage(*message);
+  return result;
+}
+
+void ReceiverLink::CloseComPort() {
+  std::lock_guard lock(mutex_);
+  if (!port_.IsOpen()) return;
+  port_.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR);
+  port_.Close();
+}
+
+void ReceiverLink::WaitMs(int ms) {
+  clock_.SleepMs(ms);
+}
+
+bool ReceiverLink::IsOpen() const {
+  std::lock_guard lock(mutex_);
+  return port_.IsOpen();
+}
+
+std::size_t ReceiverLink::Exchange(const std::uint8_t* command, std::size_t commandSize, int waitMs,
+                                   std::uint8_t* answer, std::size_t answerSize, unsigned purgeAfter) {
+  port_.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR);
+  port_.Write(command, commandSize);
+  std::memset(answer, 0, answerSize);
+  if (waitMs > 0) WaitMs(waitMs);
+  std::size_t got = port_.Read(answer, answerSize);
+  port_.Purge(purgeAfter);
+  // A port that claims more than it was asked for is not believed.
+  return got > answerSize ? answerSize : got;
+}
+
+int ReceiverLink::RequestStatus(std::uint8_t& status) {
+  std::lock_guard lock(mutex_);
+  if (bComOpen_ == 0 || !port_.IsOpen()) return 1;
+  std::uint8_t buffer[kStatusBufferSize];
+  std::size_t got = Exchange(kStatusCommand, sizeof kStatusCommand, 0, buffer, sizeof buffer, PURGE_RXCLEAR);
+  if (got == 0) return 1;
+  if (got > 1) return 2;
+  status = buffer[0];
+  return 0;
+}
+
+int ReceiverLink::GetNewMessage(const FrameSink& sink) {
+  std::uint8_t buffer[kMessageBufferSize];
+  std::size_t got;
+  {
+    std::lock_guard lock(mutex_);
+    got = Exchange(kNewCommand, sizeof kNewCommand, kNewMessageWaitMs, buffer, sizeof buffer, PURGE_RXCLEAR);
+  }
+  if (got != kMessageSize) return kWrongLength;
+  return sink(buffer);
+}
+
+int ReceiverLink::GetCurrentMessage(const FrameSink& sink) {
+  std::uint8_t buffer[kMessageBufferSize];
+  std::size_t got;
+  {
+    std::lock_guard lock(mutex_);
+    got = Exchange(kCurrentCommand, sizeof kCurrentCommand, kCurrentMessageWaitMs, buffer, sizeof buffer,
+                   PURGE_RXCLEAR);
+  }
+  if (got != kMessageSize) {
+    Show(kWrongLengthText, "", MessageIcon::None);
+    return kWrongLength;
+  }
+  return sink(buffer);
+}
+
+void ReceiverLink::PollMessages(const FrameSink& sink) {
+  if (GetNewMessage(sink) == 0) return;
+  int attempts = kCurrentMessageAttempts;
+  do {
+    --attempts;
+    if (GetCurrentMessage(sink) == 0) attempts = 0;
+  } while (attempts != 0);
+}
+
+int ReceiverLink::ReadParameters(ParameterBlock& block) {
+  std::lock_guard lock(mutex_);
+  return ReadParametersLocked(block);
+}
+
+int ReceiverLink::ReadParametersLocked(ParameterBlock& block) {
+  std::uint8_t answer[kParameterAnswerSize];
+  std::size_t got = Exchange(kReadParamsCommand, sizeof kReadParamsCommand, kParameterWaitMs, answer,
+                             sizeof answer, PURGE_RXCLEAR | PURGE_TXCLEAR);
+  if (got < kParameterAnswerSize) return kParamNoAnswer;
+  if (answer[0] != kDataMarker) return kParamNoMarker;
+  unsigned sum = 0;
+  for (std::size_t i = 0; i < 6; ++i) sum += answer[i];
+  if (sum != static_cast<unsigned>(answer[6]) * 256u + answer[7]) return kParamBadSum;
+  std::memcpy(block.bytes, answer + 1, sizeof block.bytes);
+  return (block.bytes[4] & kUnitKindBit) ? kParamOk : kParamObjectUnit;
+}
+
+int ReceiverLink::WriteParameters(const ParameterBlock& block) {
+  std::lock_guard lock(mutex_);
+  std::uint8_t command[10] = {'s', 'd', 0x00, 0x00, 0x05};
+  std::memcpy(command + 5, block.bytes, sizeof block.bytes);
+  port_.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR);
+  port_.Write(command, sizeof command);
+  WaitMs(kParameterWaitMs);
+  // Whatever the receiver says to "sd" is not read.
+  port_.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR);
+  ParameterBlock readBack{};
+  int r = ReadParametersLocked(readBack);
+  if (r != kParamOk) return r;
+  for (std::size_t i = 0; i < sizeof block.bytes; ++i) {
+    if (readBack.bytes[i] != block.bytes[i]) return kParamWriteDiffers;
+  }
+  return kParamOk;
+}
+
+}  // namespace pelvaron

@@ -1,0 +1,121 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "core/clock.h"
+#include "core/operator.h"
+#include "link/device_map.h"
+#include "link/serial_port.h"
+#include "protocol/settings.h"
+
+namespace pelvaron {
+
+// Bits of the receiver's status byte.
+inline constexpr std::uint8_t STATUS_HOLD = 0x01;
+inline constexpr std::uint8_t STATUS_NEW_MESSAGE = 0x02;
+inline constexpr std::uint8_t STATUS_LINE_FAULT = 0x04;
+inline constexpr std::uint8_t STATUS_CASE_CLOSED = 0x08;
+
+// Driver queues and receive buffers.
+inline constexpr std::size_t BUFFER_SIZE = 100;
+inline constexpr std::size_t kOutputQueueSize = 10;
+inline constexpr std::size_t kStatusBufferSize = 4;
+inline constexpr std::size_t kMessageBufferSize = 20;
+inline constexpr std::size_t kMessageSize = 10;
+inline constexpr std::size_t kParameterAnswerSize = 8;
+inline constexpr std::uint8_t kDataMarker = 0x64;   // 'd'
+inline constexpr std::uint8_t kUnitKindBit = 0x80;  // byte 4 of the block: the console's receiver
+
+// The time-outs every exchange relies on.
+inline constexpr CommTimeouts kReceiverTimeouts{10, 10, 50, 40, 40};
+
+// Fixed waits between a command and the reading of its answer, in ms.
+inline constexpr int kNewMessageWaitMs = 100;
+inline constexpr int kCurrentMessageWaitMs = 20;
+inline constexpr int kParameterWaitMs = 100;
+inline constexpr int kCurrentMessageAttempts = 5;
+
+// Hands a received frame to the decoder: the buffer holds at least 10 bytes
+// (the 20-byte receive buffer). 0 = accepted.
+using FrameSink = std::function<int(const std::uint8_t* buffer)>;
+
+// The receiver's five parameter bytes carried by "gd" and "sd".
+struct ParameterBlock {
+  std::uint8_t bytes[5];
+  bool operator==(const ParameterBlock&) const = default;
+};
+
+// Result codes of ReadParameters / WriteParameters.
+enum : int {
+  kParamOk = 0,
+  kParamNoAnswer = 1,
+  kParamNoMarker = 2,
+  kParamBadSum = 3,
+  kParamObjectUnit = 4,
+  kParamWriteDiffers = 5,
+};
+
+// The receiver link: the one serial port, its opening and the question and
+// answer exchanges with the receiver. Every exchange empties the port's
+// buffers first and its input buffer afterwards, and runs whole under a lock,
+// so exchanges never interleave on the wire whichever thread calls. Frames
+// and messages are handed out after the exchange has ended.
+class ReceiverLink {
+ public:
+  ReceiverLink(SerialPort& port, Clock& clock, Operator& op, const ConsoleSettings& settings,
+               const DeviceMap& devices);
+
+  // Opens and configures the port of settings.nComPort. 0, or 1..6 for the
+  // step that failed (the operator has been told). A failure after the device
+  // was opened leaves it open with bComOpen set.
+  int OpenComPort();
+  // Empties both buffers and releases the port; bComOpen is left as it is.
+  void CloseComPort();
+  // The fixed wait between a command and its answer: a sleep on the
+  // monotonic clock.
+  void WaitMs(int ms);
+
+  bool bComOpen() const { return bComOpen_ != 0; }
+  bool IsOpen() const;  // the handle is valid
+
+  // "gs": 0 with the status byte, 1 no answer (or port not open: nothing is
+  // sent), 2 answer too long (status untouched).
+  int RequestStatus(std::uint8_t& status);
+  // "gn" / "gc": the sink's result for an answer of exactly 10 bytes, else
+  // not 0; a "gc" of the wrong length also shows the debug message.
+  int GetNewMessage(const FrameSink& sink);
+  int GetCurrentMessage(const FrameSink& sink);
+  // One "gn", then up to five "gc" until the sink accepts a frame.
+  void PollMessages(const FrameSink& sink);
+
+  // "gd" and "sd" with read-back: the kParam* codes.
+  int ReadParameters(ParameterBlock& block);
+  int WriteParameters(const ParameterBlock& block);
+
+  // The port name of the last OpenComPort and the system's error code of its
+  // device open (0 when it opened), for shells that log more than the box says.
+  const std::string& ComName() const { return comName_; }
+  int LastOpenError() const { return lastOpenError_; }
+
+ private:
+  std::size_t Exchange(const std::uint8_t* command, std::size_t commandSize, int waitMs, std::uint8_t* answer,
+                       std::size_t answerSize, unsigned purgeAfter);
+  int ReadParametersLocked(ParameterBlock& block);
+  void Show(const char* text, const char* title, MessageIcon icon);
+
+  SerialPort& port_;
+  Clock& clock_;
+  Operator& op_;
+  const ConsoleSettings& settings_;
+  const DeviceMap& devices_;
+  int bComOpen_ = 0;
+  std::string comName_;
+  int lastOpenError_ = 0;
+  mutable std::recursive_mutex mutex_;
+};
+
+}  // namespace pelvaron
