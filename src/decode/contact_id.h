@@ -4,7 +4,9 @@
 
 namespace pelvaron {
 
-// The event text of a Contact ID code (0..999) for a new event or a restore.
+// The event text of a Contact ID code (0..999) for a new event (newEvent
+// nonzero) or a restore (0). A code without a row, a negative one included,
+// gets the table's fallback texts.
 std::string ContactIdEventText(int code, int newEvent);
 
 }  // namespace pelvaron
