@@ -9,19 +9,6 @@
 namespace pelvaron {
 namespace {
 
-int WriteAll(int fd, std::span<const std::uint8_t> data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return 0;
-}
-
 std::string DirectoryOf(const std::string& path) {
   auto slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
@@ -30,6 +17,23 @@ std::string DirectoryOf(const std::string& path) {
 }
 
 }  // namespace
+
+std::ptrdiff_t RealFileSystem::WriteChunk(int fd, const std::uint8_t* data, std::size_t size) {
+  return ::write(fd, data, size);
+}
+
+int RealFileSystem::WriteAll(int fd, std::span<const std::uint8_t> data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    std::ptrdiff_t n = WriteChunk(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return 0;
+}
 
 int RealFileSystem::ReadPrefix(const std::string& path, std::size_t max, std::vector<std::uint8_t>& out) {
   out.clear();
@@ -57,10 +61,23 @@ int RealFileSystem::ReplaceFile(const std::string& path, std::span<const std::ui
   std::string temp = path + ".new";
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return errno;
+  AfterReplaceStep(ReplaceStep::TempOpened);
   int err = WriteAll(fd, data);
-  if (err == 0 && ::fsync(fd) != 0) err = errno;
+  if (err == 0) AfterReplaceStep(ReplaceStep::Written);
+  if (err == 0) {
+    if (::fsync(fd) != 0)
+      err = errno;
+    else
+      AfterReplaceStep(ReplaceStep::Synced);
+  }
   if (::close(fd) != 0 && err == 0) err = errno;
-  if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
+  if (err == 0) AfterReplaceStep(ReplaceStep::Closed);
+  if (err == 0) {
+    if (::rename(temp.c_str(), path.c_str()) != 0)
+      err = errno;
+    else
+      AfterReplaceStep(ReplaceStep::Renamed);
+  }
   if (err != 0) {
     ::unlink(temp.c_str());
     return err;
@@ -71,6 +88,7 @@ int RealFileSystem::ReplaceFile(const std::string& path, std::span<const std::ui
     ::fsync(dir);
     ::close(dir);
   }
+  AfterReplaceStep(ReplaceStep::DirectorySynced);
   return 0;
 }
 
