@@ -159,7 +159,7 @@ int DecodeFrame(const std::uint8_t* frame, EventProtocol& protocol, Operator& op
     code = (code == kNoEventCode || digit > 9) ? kNoEventCode : code * 10 + static_cast<int>(digit);
   }
   protocol.AppendPlainLine(Join(kCodePrefix, codeText, newEvent ? kNewCodeSuffix : kRestoreCodeSuffix));
-  protocol.AppendPlainLine("[" + ContactIdEventText(code, newEvent ? 1 : 0) + "]");
+  protocol.AppendPlainLine(Join("[", ContactIdEventText(code, newEvent ? 1 : 0), "]"));
 
   std::string partition;
   AppendDigits(partition, frame[3]);
