@@ -50,7 +50,11 @@ void AppendUtf8(std::string& out, char32_t cp) {
 // Decodes one UTF-8 character at pos; returns false (and skips one byte) when malformed.
 bool NextCodePoint(std::string_view s, std::size_t& pos, char32_t& cp) {
   auto b0 = static_cast<unsigned char>(s[pos]);
-  std::size_t len = b0 < 0x80 ? 1 : (b0 & 0xE0) == 0xC0 ? 2 : (b0 & 0xF0) == 0xE0 ? 3 : (b0 & 0xF8) == 0xF0 ? 4 : 0;
+  std::size_t len = b0 < 0x80             ? 1
+                    : (b0 & 0xE0) == 0xC0 ? 2
+                    : (b0 & 0xF0) == 0xE0 ? 3
+                    : (b0 & 0xF8) == 0xF0 ? 4
+                                          : 0;
   if (len == 0 || pos + len > s.size()) {
     ++pos;
     return false;
@@ -104,7 +108,9 @@ std::string Utf8ToCp1251Lossy(std::string_view utf8) {
   return out;
 }
 
-bool FitsCp1251(std::string_view utf8) { return Utf8ToCp1251(utf8).has_value(); }
+bool FitsCp1251(std::string_view utf8) {
+  return Utf8ToCp1251(utf8).has_value();
+}
 
 std::size_t Utf8Length(std::string_view utf8) {
   std::size_t n = 0;

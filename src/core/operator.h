@@ -19,12 +19,12 @@ struct OperatorMessage {
 
 // One row of the object list, ready to show (texts in UTF-8).
 struct ObjectListRow {
-  bool bAlarm = false;  // red icon when set, green otherwise
-  std::string address;  // column 0: a space and the address
-  std::string control;  // column 1: "+" or "-"
-  std::string period;   // column 2
-  std::string lastLink; // column 3
-  std::string comment;  // column 4
+  bool bAlarm = false;   // red icon when set, green otherwise
+  std::string address;   // column 0: a space and the address
+  std::string control;   // column 1: "+" or "-"
+  std::string period;    // column 2
+  std::string lastLink;  // column 3
+  std::string comment;   // column 4
 
   bool operator==(const ObjectListRow&) const = default;
 };
@@ -65,6 +65,10 @@ class Operator {
   // Progress of a receiver settings exchange: shown with the two texts, or hidden.
   virtual void ExchangeProgress(bool /*shown*/, const std::string& /*text1016*/,
                                 const std::string& /*text1017*/) {}
+
+  // The audible overdue alarm, once for this tick: play alarm.wav and/or sound
+  // the four speaker tones. Only called when the console's switches allow it.
+  virtual void SoundAlarm(bool /*playFile*/, bool /*beep*/) {}
 };
 
 }  // namespace pelvaron

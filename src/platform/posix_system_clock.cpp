@@ -5,7 +5,9 @@
 
 namespace pelvaron {
 
-std::int64_t SystemClock::Now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+std::int64_t SystemClock::Now() {
+  return static_cast<std::int64_t>(std::time(nullptr));
+}
 
 bool SystemClock::ToLocalTime(std::int64_t t, std::tm& out) {
   std::time_t tt = static_cast<std::time_t>(t);

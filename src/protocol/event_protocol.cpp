@@ -4,7 +4,9 @@
 
 namespace pelvaron {
 
-std::string FormatStamp(const std::tm& local) { return FormatTime(local, "%d:%m:%Y, %H:%M:%S "); }
+std::string FormatStamp(const std::tm& local) {
+  return FormatTime(local, "%d:%m:%Y, %H:%M:%S ");
+}
 
 EventProtocol::EventProtocol(const ConsoleSettings& settings, Clock& clock, FileSystem& fs, Operator& op)
     : settings_(settings), clock_(clock), fs_(fs), op_(op) {}

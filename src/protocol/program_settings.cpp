@@ -40,9 +40,10 @@ bool StoreProgramSettings(const ProgramSettingsValues& page, ConsoleSettings& se
   }
   ConsoleSettings candidate = settings;
   if (!candidate.SetProtocolPath(page.m_strProtocolPath)) {
-    op.ShowMessage({"Путь к файлу протокола содержит символы, которые нельзя сохранить в файле настроек. "
-                    "Выберите другой путь.",
-                    "Ошибка ввода", MessageIcon::Error});
+    op.ShowMessage(
+        {"Путь к файлу протокола содержит символы, которые нельзя сохранить в файле настроек. "
+         "Выберите другой путь.",
+         "Ошибка ввода", MessageIcon::Error});
     return false;
   }
   candidate.nLinkAttempts = static_cast<std::int8_t>(attempts);

@@ -29,7 +29,9 @@ ConsoleSettings ConsoleSettings::Defaults() {
   return s;
 }
 
-std::string ConsoleSettings::ProtocolPath() const { return Cp1251ToUtf8(ReadFixedText(szProtocolPath)); }
+std::string ConsoleSettings::ProtocolPath() const {
+  return Cp1251ToUtf8(ReadFixedText(szProtocolPath));
+}
 
 bool ConsoleSettings::SetProtocolPath(const std::string& utf8) {
   auto cp = Utf8ToCp1251(utf8);

@@ -19,9 +19,9 @@ inline constexpr int kMaxLinkAttempts = 99;
 // The console's own settings, stored byte for byte as the settings file.
 struct ConsoleSettings {
   std::int32_t bSaveProtocol;
-  char szProtocolPath[200];  // Windows-1251, zero-terminated unless it fills the field
-  std::int8_t nComPort;      // 0..5 for COM1..COM6; read from the file unchecked
-  std::int8_t nLinkAttempts; // 1..99; read from the file unchecked
+  char szProtocolPath[200];   // Windows-1251, zero-terminated unless it fills the field
+  std::int8_t nComPort;       // 0..5 for COM1..COM6; read from the file unchecked
+  std::int8_t nLinkAttempts;  // 1..99; read from the file unchecked
   std::uint8_t reserved[2];
 
   // bSaveProtocol 1, "protocol.txt", COM1, 12 attempts.

@@ -21,8 +21,8 @@ TEST(Cp1251, MapsTheCodePageLikeWindows) {
     unsigned char byte;
     const char* utf8;
   } cases[] = {
-      {0xC0, "А"}, {0xFF, "я"}, {0xA8, "Ё"}, {0xB8, "ё"}, {0xB9, "№"}, {0x88, "€"},
-      {0x80, "Ђ"}, {0x96, "–"}, {0x97, "—"}, {0xAB, "«"}, {0xA0, "\u00A0"}, {0xB2, "І"},
+      {0xC0, "А"}, {0xFF, "я"}, {0xA8, "Ё"},      {0xB8, "ё"}, {0xB9, "№"},      {0x88, "€"},
+      {0x80, "Ђ"}, {0x96, "–"}, {0x97, "—"},      {0xAB, "«"}, {0xA0, "\u00A0"}, {0xB2, "І"},
       {0xA5, "Ґ"}, {0x99, "™"}, {0x98, "\u0098"},  // the undefined byte keeps its C1 twin
   };
   for (const auto& c : cases) {
@@ -37,8 +37,8 @@ TEST(Cp1251, MapsTheCodePageLikeWindows) {
 TEST(Cp1251, RefusesWhatTheCodePageCannotHold) {
   EXPECT_FALSE(Utf8ToCp1251("日本").has_value());
   EXPECT_FALSE(Utf8ToCp1251("ä").has_value());
-  EXPECT_FALSE(Utf8ToCp1251("\xC3").has_value());      // cut sequence
-  EXPECT_FALSE(Utf8ToCp1251("\xC0\x80").has_value());  // overlong zero
+  EXPECT_FALSE(Utf8ToCp1251("\xC3").has_value());          // cut sequence
+  EXPECT_FALSE(Utf8ToCp1251("\xC0\x80").has_value());      // overlong zero
   EXPECT_FALSE(Utf8ToCp1251("\xED\xA0\x80").has_value());  // surrogate
   EXPECT_EQ(Utf8ToCp1251Lossy("a日b"), "a?b");
   EXPECT_EQ(Utf8ToCp1251Lossy("x\xFFy"), "x?y");

@@ -17,7 +17,7 @@ class FakeClock : public Clock {
   std::int64_t now = 0;        // calendar seconds
   std::int64_t monotonic = 0;  // milliseconds
   bool convertible = true;
-  std::vector<int> sleeps;     // every SleepMs, in order
+  std::vector<int> sleeps;  // every SleepMs, in order
 
   // Sets the calendar time from a local date and time.
   void SetLocal(int year, int month, int day, int hour, int minute, int second);
@@ -76,6 +76,8 @@ class RecordingOperator : public Operator {
   void ExchangeProgress(bool shown, const std::string& a, const std::string& b) override {
     progress.push_back({shown, a, b});
   }
+  int alarmSounds = 0;
+  void SoundAlarm(bool, bool) override { ++alarmSounds; }
 };
 
 // "12 34 1F ..." (spaces optional) to bytes; aborts the test on bad input.

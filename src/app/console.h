@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/clock.h"
+#include "core/file_system.h"
+#include "core/operator.h"
+#include "link/device_map.h"
+#include "link/receiver_link.h"
+#include "link/receiver_settings.h"
+#include "link/serial_port.h"
+#include "objects/object_registry.h"
+#include "protocol/event_protocol.h"
+#include "protocol/program_settings.h"
+#include "protocol/settings.h"
+
+namespace pelvaron {
+
+// Texts of the status fields.
+inline constexpr char kStateNormal[] = "  Норма  ";
+inline constexpr char kLinkAbsent[] = "  Отсутствие!  ";
+inline constexpr char kLineAbsent[] = "  Отсутствие !  ";
+inline constexpr char kCaseOpened[] = "  ВСКРЫТ !  ";
+inline constexpr char kStartNormal[] = "Норма";
+
+// A read phase that succeeded: what the page shows and the block it came from.
+struct ReceiverSettingsRead {
+  ParameterBlock block;
+  ReceiverPageValues page;
+};
+
+// The process-wide state of the console and everything it does: start-up,
+// the half-second tick, the operator's commands, shutdown. Single-threaded:
+// a shell drives it from one thread and never calls it from another.
+class Console {
+ public:
+  Console(Clock& clock, FileSystem& fs, Operator& op, SerialPort& port, DeviceMap devices);
+
+  // The start-up steps that are not about drawing: status texts, settings,
+  // port, objects, and the opening protocol lines.
+  void Startup();
+  // The port closed and "Выключение программы" written; safe to call twice.
+  void Shutdown();
+
+  // One tick of the supervision timer.
+  void OnTimer();
+
+  // "Очистить".
+  void ClearEventLog() { protocol_.ClearEventLog(); }
+
+  // Program settings: the page's values, and what OK does with them.
+  ProgramSettingsValues ProgramSettingsPage() const { return FillProgramSettings(settings); }
+  bool AcceptProgramSettings(const ProgramSettingsValues& page);
+
+  // Receiver settings: the read phase (reopening the port first when it is
+  // not open); nothing when it failed, after its message. Then the write phase
+  // of the page accepted by the operator.
+  std::optional<ReceiverSettingsRead> ReadReceiverSettings();
+  int WriteReceiverSettings(const ParameterBlock& read, const ReceiverPageValues& page);
+
+  EventProtocol& Protocol() { return protocol_; }
+  ObjectRegistry& Objects() { return objects_; }
+  ReceiverLink& Link() { return link_; }
+  const StatusView& Status() const { return status_; }
+
+  // The audible overdue alarm's switches; off unless a shell turns them on.
+  bool bAlarmSound = false;
+  bool bAlarmBeep = false;
+
+  // Process-wide state, by the system's own names.
+  ConsoleSettings settings = ConsoleSettings::Defaults();
+  std::int64_t timeNow = 0;
+  int nNoLinkTicks = 0;
+  int bReopenCom = 0;
+  int bSkipMinute = 1;
+  int nLastMinute = 0;
+
+ private:
+  void Redisplay() { op_.Redisplay(status_); }
+  bool LocalTime(std::tm& tm);
+  // Returns false when the tick ends after the indicators (STATUS_HOLD).
+  bool StatusStep(std::uint8_t status);
+  void LinkStep(int result, std::uint8_t status, bool& runStatusStep);
+  // Returns false when the tick ends here (the swallowed minute).
+  bool MinuteStep(const std::tm* local);
+  void AlarmStep(const std::tm* local);
+  int Decode(const std::uint8_t* buffer);
+
+  Clock& clock_;
+  FileSystem& fs_;
+  Operator& op_;
+  DeviceMap devices_;
+  EventProtocol protocol_;
+  ObjectRegistry objects_;
+  ReceiverLink link_;
+  StatusView status_;
+  bool shutDown_ = false;
+};
+
+}  // namespace pelvaron

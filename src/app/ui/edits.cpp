@@ -1,0 +1,113 @@
+#include "app/ui/edits.h"
+
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QToolTip>
+#include <QValidator>
+
+#include "core/cp1251.h"
+
+namespace pelvaron::ui {
+
+namespace {
+
+// Refuses typing that would pass the edit's limit or bring in a character
+// Windows-1251 cannot hold. A shorter text always passes, so an over-long
+// text put in by the program can still be shortened.
+class LimitValidator : public QValidator {
+ public:
+  explicit LimitValidator(LimitedLineEdit* edit) : QValidator(edit), edit_(edit) {}
+
+  State validate(QString& input, int& /*pos*/) const override {
+    const QString& current = edit_->text();
+    if (input.size() > current.size() || input != current) {
+      QChar bad = FirstUnfitCharacter(input);
+      if (!bad.isNull() && FirstUnfitCharacter(current).isNull()) {
+        if (edit_->hasFocus()) ShowRefusedCharacter(edit_, bad);
+        return Invalid;
+      }
+    }
+    int limit = edit_->limit();
+    if (limit > 0 && input.size() > limit && input.size() >= current.size()) return Invalid;
+    return Acceptable;
+  }
+
+ private:
+  LimitedLineEdit* edit_;
+};
+
+}  // namespace
+
+QChar FirstUnfitCharacter(const QString& text) {
+  for (int i = 0; i < text.size(); ++i) {
+    QChar c = text.at(i);
+    if (c.unicode() < 0x80) continue;
+    // A surrogate pair is never in Windows-1251.
+    if (c.isSurrogate()) return c;
+    if (!FitsCp1251(QString(c).toStdString())) return c;
+  }
+  return {};
+}
+
+void ShowRefusedCharacter(QWidget* edit, QChar c) {
+  QString shown = c.isSurrogate() ? QStringLiteral("?") : QString(c);
+  QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())),
+                     QStringLiteral("Символ «%1» недопустим: текст хранится в кодировке Windows-1251.").arg(shown),
+                     edit);
+}
+
+LimitedLineEdit::LimitedLineEdit(QWidget* parent) : QLineEdit(parent) { setValidator(new LimitValidator(this)); }
+
+LimitedTextEdit::LimitedTextEdit(QWidget* parent) : QPlainTextEdit(parent) {
+  setTabChangesFocus(true);
+  connect(document(), &QTextDocument::contentsChange, this, &LimitedTextEdit::onContentsChange);
+}
+
+QString LimitedTextEdit::text() const {
+  QString plain = toPlainText();
+  plain.replace(QChar('\n'), QStringLiteral("\r\n"));
+  return plain;
+}
+
+void LimitedTextEdit::setText(const QString& text) {
+  QString plain = text;
+  plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  programmatic_ = true;
+  setPlainText(plain);
+  programmatic_ = false;
+}
+
+int LimitedTextEdit::storedLength() const {
+  QString plain = toPlainText();
+  return static_cast<int>(plain.size() + plain.count(QChar('\n')));
+}
+
+void LimitedTextEdit::onContentsChange(int position, int /*removed*/, int added) {
+  if (programmatic_ || added <= 0) return;
+  programmatic_ = true;
+  QTextCursor cursor(document());
+  // Characters Windows-1251 cannot hold are taken out again.
+  cursor.setPosition(position);
+  cursor.setPosition(position + added, QTextCursor::KeepAnchor);
+  QString inserted = cursor.selectedText();
+  QChar bad = FirstUnfitCharacter(inserted);
+  if (!bad.isNull()) {
+    QString kept;
+    for (QChar c : inserted)
+      if (FirstUnfitCharacter(QString(c)).isNull()) kept += c;
+    kept.replace(QChar::ParagraphSeparator, QChar('\n'));
+    cursor.insertText(kept);
+    added = static_cast<int>(kept.size());
+    if (hasFocus()) ShowRefusedCharacter(this, bad);
+  }
+  // What passes the limit is cut from the end of what was just typed.
+  while (limit_ > 0 && added > 0 && storedLength() > limit_) {
+    cursor.setPosition(position + added);
+    cursor.deletePreviousChar();
+    --added;
+  }
+  programmatic_ = false;
+}
+
+}  // namespace pelvaron::ui

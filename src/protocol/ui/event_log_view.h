@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QListWidget>
+#include <QString>
+
+namespace pelvaron::ui {
+
+// The event log list box (control 1000): plain lines in the order written,
+// at most 400, nothing selectable, tabs expanded to stops every 5 dialog
+// units, the newest line scrolled into view, the vertical scroll bar always
+// shown and no horizontal scrolling (a long line is cut at the right edge).
+class EventLogList : public QListWidget {
+  Q_OBJECT
+ public:
+  static constexpr int kMaxLines = 400;
+
+  // tabStopPixels: 5 dialog units of the window's font.
+  explicit EventLogList(int tabStopPixels, QWidget* parent = nullptr);
+
+  int lineCount() const { return count(); }
+  QString line(int index) const;
+  int tabStopPixels() const { return tabStop_; }
+
+ public slots:
+  // Adds the line at the end and scrolls it into view; a log already at 400
+  // lines drops its oldest line, so it never holds more than 400.
+  void addLine(const QString& text);
+  // Drops the oldest line, if any.
+  void removeFirst();
+  void clearLog();
+
+ private:
+  int tabStop_;
+};
+
+}  // namespace pelvaron::ui
