@@ -125,7 +125,7 @@ int ObjectRegistry::LoadObject() {
     return 1;
   }
   std::size_t n = bytes.size() < sizeof(ObjectTable) ? bytes.size() : sizeof(ObjectTable);
-  std::memcpy(table_.data(), bytes.data(), n);
+  if (n > 0) std::memcpy(table_.data(), bytes.data(), n);
   saveHeld_ = false;
   return 0;
 }
