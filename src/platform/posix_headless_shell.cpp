@@ -1,0 +1,47 @@
+#include <signal.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "platform/headless_shell.h"
+
+namespace pelvaron {
+namespace {
+
+sigset_t ShutdownSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  return set;
+}
+
+}  // namespace
+
+void BlockShutdownSignals() {
+  sigset_t set = ShutdownSignals();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+int RunHeadless(Console& console, Clock& clock, int tickMs) {
+  const sigset_t set = ShutdownSignals();
+  std::int64_t next = clock.MonotonicMs();
+  int signal = 0;
+  while (signal == 0) {
+    console.OnTimer();
+    next += tickMs;
+    std::int64_t now = clock.MonotonicMs();
+    if (next < now) next = now;
+    // The wait for the next tick is also the wait for a shutdown signal.
+    while (signal == 0 && (now = clock.MonotonicMs()) < next) {
+      std::int64_t ms = next - now;
+      timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+      int s = sigtimedwait(&set, nullptr, &timeout);
+      if (s > 0) signal = s;
+    }
+  }
+  console.Shutdown();
+  return signal;
+}
+
+}  // namespace pelvaron
