@@ -1,9 +1,11 @@
 #include "platform/qt_serial_port.h"
 
 #include <QSerialPort>
+#include <QThread>
 
 #include <cerrno>
 #include <chrono>
+#include <mutex>
 
 #include "link/read_deadline.h"
 
@@ -35,6 +37,26 @@ int ErrnoOf(QSerialPort::SerialPortError error) {
   }
 }
 
+QtMessageHandler previousHandler = nullptr;
+
+// In a thread without a Qt event loop Qt warns that the port's socket
+// notifiers stay off. Nothing here needs them (every wait is synchronous), so
+// that one warning is dropped; every other message goes on as before.
+void QuietNotifierWarnings() {
+  if (QThread::currentThread()->eventDispatcher() != nullptr) return;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    previousHandler =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+          if (type == QtWarningMsg &&
+              text.startsWith(QLatin1String("QSocketNotifier: Can only be used with threads"))) {
+            return;
+          }
+          if (previousHandler) previousHandler(type, context, text);
+        });
+  });
+}
+
 }  // namespace
 
 struct QtSerialPort::Impl {
@@ -51,6 +73,7 @@ QtSerialPort::~QtSerialPort() {
 
 int QtSerialPort::Open(const std::string& devicePath) {
   Close();
+  QuietNotifierWarnings();
   auto port = std::make_unique<QSerialPort>();
   // A path starting with '/' is taken as it is, not looked up under /dev.
   port->setPortName(QString::fromStdString(devicePath));

@@ -12,9 +12,7 @@ namespace pelvaron {
 // monotonic deadline, waiting in the kernel (never spinning).
 //
 // Use it from one thread: the one that opens it (the QSerialPort lives there).
-// Without a Qt event loop in that thread Qt warns once per open that its
-// socket notifier stays off; everything here waits synchronously, so nothing
-// is lost.
+// That thread needs no Qt event loop: every wait here is synchronous.
 class QtSerialPort : public SerialPort {
  public:
   QtSerialPort();
