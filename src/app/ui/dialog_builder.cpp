@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
@@ -38,8 +39,8 @@ int MulDiv(int number, int numerator, int denominator) {
 QString MappedFontFamily(std::string_view face) {
   const QString wanted = QString::fromUtf8(face.data(), static_cast<qsizetype>(face.size()));
   const QStringList families = QFontDatabase::families();
-  for (const QString& candidate :
-       {wanted, QStringLiteral("Microsoft Sans Serif"), QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")}) {
+  for (const QString& candidate : {wanted, QStringLiteral("Microsoft Sans Serif"),
+                                   QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")}) {
     if (families.contains(candidate, Qt::CaseInsensitive)) return candidate;
   }
   return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
@@ -55,7 +56,8 @@ QFont DialogFont(std::string_view face, int pointSize) {
 
 BaseUnits BaseUnitsOf(const QFont& font) {
   QFontMetrics metrics(font);
-  int width = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  int width =
+      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
   return {(width / 26 + 1) / 2, metrics.height()};
 }
 
@@ -69,9 +71,11 @@ QPixmap IconPixmap(int iconId, int size) {
   if (image == nullptr) return {};
   QImage pixels(size, size, QImage::Format_ARGB32);
   for (int y = 0; y < size; ++y) {
-    std::string_view row = y < static_cast<int>(image->rows.size()) ? image->rows[static_cast<std::size_t>(y)] : "";
+    std::string_view row =
+        y < static_cast<int>(image->rows.size()) ? image->rows[static_cast<std::size_t>(y)] : "";
     for (int x = 0; x < size; ++x)
-      pixels.setPixel(x, y, x < static_cast<int>(row.size()) ? res::PaletteColour(row[static_cast<std::size_t>(x)]) : 0u);
+      pixels.setPixel(
+          x, y, x < static_cast<int>(row.size()) ? res::PaletteColour(row[static_cast<std::size_t>(x)]) : 0u);
   }
   return QPixmap::fromImage(pixels);
 }
@@ -85,8 +89,12 @@ QIcon ResourceIcon(int iconId) {
   return icon;
 }
 
-QString ControlName(int id) { return QStringLiteral("c%1").arg(id); }
-QString CommandName(int id) { return QStringLiteral("m%1").arg(id); }
+QString ControlName(int id) {
+  return QStringLiteral("c%1").arg(id);
+}
+QString CommandName(int id) {
+  return QStringLiteral("m%1").arg(id);
+}
 
 DialogBuilder::DialogBuilder(const res::DialogTemplate& dialog)
     : dialog_(dialog), font_(DialogFont(dialog.fontFace, dialog.pointSize)), units_(BaseUnitsOf(font_)) {}
@@ -94,15 +102,23 @@ DialogBuilder::DialogBuilder(const res::DialogTemplate& dialog)
 DialogBuilder::DialogBuilder(const res::DialogTemplate& dialog, BaseUnits units)
     : dialog_(dialog), font_(DialogFont(dialog.fontFace, dialog.pointSize)), units_(units) {}
 
-QRect DialogBuilder::toPixels(int x, int y, int cx, int cy) const { return DialogUnitsToPixels(x, y, cx, cy, units_); }
+QRect DialogBuilder::toPixels(int x, int y, int cx, int cy) const {
+  return DialogUnitsToPixels(x, y, cx, cy, units_);
+}
 
-QSize DialogBuilder::clientSize() const { return toPixels(0, 0, dialog_.cx, dialog_.cy).size(); }
+QSize DialogBuilder::clientSize() const {
+  return toPixels(0, 0, dialog_.cx, dialog_.cy).size();
+}
 
 namespace {
 
-QString Text(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString Text(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
-bool Has(const ControlTemplate& c, std::uint32_t flag) { return (c.style & flag) != 0; }
+bool Has(const ControlTemplate& c, std::uint32_t flag) {
+  return (c.style & flag) != 0;
+}
 
 const char* KindName(ControlKind kind) {
   switch (kind) {
@@ -132,18 +148,45 @@ const char* KindName(ControlKind kind) {
 }
 
 Qt::Alignment TextAlignment(const ControlTemplate& c) {
-  Qt::Alignment horizontal = Has(c, res::cs::kCenter) ? Qt::AlignHCenter
+  Qt::Alignment horizontal = Has(c, res::cs::kCenter)  ? Qt::AlignHCenter
                              : Has(c, res::cs::kRight) ? Qt::AlignRight
                                                        : Qt::AlignLeft;
   return horizontal | (Has(c, res::cs::kCenterImage) ? Qt::AlignVCenter : Qt::AlignTop);
 }
+
+// A group box drawn as the dialogs know it: an etched frame whose top line
+// runs through the middle of the title.
+class FrameGroupBox : public QGroupBox {
+ public:
+  FrameGroupBox(const QString& title, QWidget* parent) : QGroupBox(title, parent) {}
+
+ protected:
+  void paintEvent(QPaintEvent* /*event*/) override {
+    QPainter painter(this);
+    QFontMetrics metrics(font());
+    int top = metrics.height() / 2;
+    QRect frame = rect().adjusted(0, top, -2, -2);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(frame);
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawRect(frame.translated(1, 1));
+    if (title().isEmpty()) return;
+    int indent = metrics.averageCharWidth();
+    QRect text(indent, 0, metrics.horizontalAdvance(title()) + 4, metrics.height());
+    painter.fillRect(text, palette().color(QPalette::Window));
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    painter.drawText(text.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, title());
+  }
+};
 
 QWidget* MakeEdit(const ControlTemplate& c, QWidget* parent) {
   if (Has(c, res::cs::kMultiLine)) {
     auto* edit = new LimitedTextEdit(parent);
     edit->setReadOnly(Has(c, res::cs::kReadOnly));
     edit->setFrameShape(Has(c, res::cs::kBorder) ? QFrame::StyledPanel : QFrame::NoFrame);
-    edit->setVerticalScrollBarPolicy(Has(c, res::cs::kVScroll) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    edit->setVerticalScrollBarPolicy(Has(c, res::cs::kVScroll) ? Qt::ScrollBarAlwaysOn
+                                                               : Qt::ScrollBarAlwaysOff);
     edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     if (Has(c, res::cs::kReadOnly)) {
@@ -152,13 +195,15 @@ QWidget* MakeEdit(const ControlTemplate& c, QWidget* parent) {
       palette.setColor(QPalette::Base, palette.color(QPalette::Window));
       edit->setPalette(palette);
     }
-    edit->setPlainText(Text(c.text));
+    edit->setText(Text(c.text));
     return edit;
   }
   auto* edit = new LimitedLineEdit(parent);
   edit->setFrame(Has(c, res::cs::kBorder));
   edit->setReadOnly(Has(c, res::cs::kReadOnly));
-  edit->setAlignment(Has(c, res::cs::kCenter) ? Qt::AlignCenter : Has(c, res::cs::kRight) ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignLeft | Qt::AlignVCenter);
+  edit->setAlignment(Has(c, res::cs::kCenter)  ? Qt::AlignCenter
+                     : Has(c, res::cs::kRight) ? Qt::AlignRight | Qt::AlignVCenter
+                                               : Qt::AlignLeft | Qt::AlignVCenter);
   edit->setText(Text(c.text));
   return edit;
 }
@@ -170,7 +215,7 @@ QWidget* MakeListView(const ControlTemplate& c, QWidget* parent) {
   list->setItemsExpandable(false);
   list->setAllColumnsShowFocus(true);
   list->setSelectionMode(Has(c, res::cs::kSingleSel) ? QAbstractItemView::SingleSelection
-                                                       : QAbstractItemView::ExtendedSelection);
+                                                     : QAbstractItemView::ExtendedSelection);
   list->setSelectionBehavior(QAbstractItemView::SelectRows);
   list->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list->setFrameShape(Has(c, res::cs::kBorder) ? QFrame::StyledPanel : QFrame::NoFrame);
@@ -184,7 +229,7 @@ QWidget* MakeListView(const ControlTemplate& c, QWidget* parent) {
 QWidget* MakeListBox(const ControlTemplate& c, QWidget* parent) {
   auto* list = new QListWidget(parent);
   list->setSelectionMode(Has(c, res::cs::kNoSelection) ? QAbstractItemView::NoSelection
-                                                         : QAbstractItemView::SingleSelection);
+                                                       : QAbstractItemView::SingleSelection);
   list->setVerticalScrollBarPolicy(Has(c, res::cs::kDisableNoScroll) ? Qt::ScrollBarAlwaysOn
                                    : Has(c, res::cs::kVScroll)       ? Qt::ScrollBarAsNeeded
                                                                      : Qt::ScrollBarAlwaysOff);
@@ -200,7 +245,7 @@ QWidget* MakeListBox(const ControlTemplate& c, QWidget* parent) {
 QWidget* DialogBuilder::create(const ControlTemplate& c, QWidget* parent) const {
   switch (c.kind) {
     case ControlKind::GroupBox:
-      return new QGroupBox(Text(c.text), parent);
+      return new FrameGroupBox(Text(c.text), parent);
     case ControlKind::Static: {
       auto* label = new QLabel(Text(c.text), parent);
       label->setTextFormat(Qt::PlainText);
@@ -258,7 +303,8 @@ std::vector<QWidget*> DialogBuilder::build(QWidget* client) const {
     QWidget* widget = nullptr;
     if (auto it = factories_.find(c.id); it != factories_.end() && c.id != res::IDC_STATIC)
       widget = it->second(c, client);
-    if (widget == nullptr) widget = create(c, client);
+    const bool ownMake = widget == nullptr;
+    if (ownMake) widget = create(c, client);
     if (c.id != res::IDC_STATIC) {
       widget->setObjectName(ControlName(c.id));
     } else {
@@ -266,6 +312,22 @@ std::vector<QWidget*> DialogBuilder::build(QWidget* client) const {
       widget->setObjectName(QStringLiteral("%1_%2").arg(QString::fromStdString(kind)).arg(unnamed[kind]++));
     }
     QRect rect = toPixels(c.x, c.y, c.cx, c.cy);
+    auto* label = ownMake && c.kind == ControlKind::Static ? qobject_cast<QLabel*>(widget) : nullptr;
+    if (label != nullptr && rect.height() < 2 * QFontMetrics(font_).height()) {
+      // A static one line high shows its line whole: a wider font than the
+      // template's must not push a word onto a line that cannot be seen.
+      label->setWordWrap(false);
+      int width = QFontMetrics(font_).horizontalAdvance(label->text());
+      if (width > rect.width()) {
+        int grow = width - rect.width();
+        if (c.style & res::cs::kCenter)
+          rect.adjust(-grow / 2, 0, grow - grow / 2, 0);
+        else if (c.style & res::cs::kRight)
+          rect.adjust(-grow, 0, 0, 0);
+        else
+          rect.adjust(0, 0, grow, 0);
+      }
+    }
     if (auto* combo = qobject_cast<QComboBox*>(widget)) {
       // The template's height is the dropped list's; the box itself is one row high.
       rect.setHeight(combo->sizeHint().height());
@@ -320,7 +382,9 @@ void AddItems(const std::vector<res::MenuItem>& items, QMenu* menu) {
 
 }  // namespace
 
-void BuildMenu(const res::MenuItem& popup, QMenu* menu) { AddItems(popup.items, menu); }
+void BuildMenu(const res::MenuItem& popup, QMenu* menu) {
+  AddItems(popup.items, menu);
+}
 
 void BuildMenuBar(const res::MenuTemplate& menu, QMenuBar* bar) {
   QMenuBar* corner = nullptr;

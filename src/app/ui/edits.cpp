@@ -6,6 +6,8 @@
 #include <QToolTip>
 #include <QValidator>
 
+#include <algorithm>
+
 #include "core/cp1251.h"
 
 namespace pelvaron::ui {
@@ -21,7 +23,7 @@ class LimitValidator : public QValidator {
 
   State validate(QString& input, int& /*pos*/) const override {
     const QString& current = edit_->text();
-    if (input.size() > current.size() || input != current) {
+    if (input != current) {
       QChar bad = FirstUnfitCharacter(input);
       if (!bad.isNull() && FirstUnfitCharacter(current).isNull()) {
         if (edit_->hasFocus()) ShowRefusedCharacter(edit_, bad);
@@ -52,12 +54,14 @@ QChar FirstUnfitCharacter(const QString& text) {
 
 void ShowRefusedCharacter(QWidget* edit, QChar c) {
   QString shown = c.isSurrogate() ? QStringLiteral("?") : QString(c);
-  QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())),
-                     QStringLiteral("Символ «%1» недопустим: текст хранится в кодировке Windows-1251.").arg(shown),
-                     edit);
+  QToolTip::showText(
+      edit->mapToGlobal(QPoint(0, edit->height())),
+      QStringLiteral("Символ «%1» недопустим: текст хранится в кодировке Windows-1251.").arg(shown), edit);
 }
 
-LimitedLineEdit::LimitedLineEdit(QWidget* parent) : QLineEdit(parent) { setValidator(new LimitValidator(this)); }
+LimitedLineEdit::LimitedLineEdit(QWidget* parent) : QLineEdit(parent) {
+  setValidator(new LimitValidator(this));
+}
 
 LimitedTextEdit::LimitedTextEdit(QWidget* parent) : QPlainTextEdit(parent) {
   setTabChangesFocus(true);
@@ -85,6 +89,9 @@ int LimitedTextEdit::storedLength() const {
 
 void LimitedTextEdit::onContentsChange(int position, int /*removed*/, int added) {
   if (programmatic_ || added <= 0) return;
+  // The document counts its closing block separator; positions stop before it.
+  added = std::min(added, document()->characterCount() - 1 - position);
+  if (added <= 0) return;
   programmatic_ = true;
   QTextCursor cursor(document());
   // Characters Windows-1251 cannot hold are taken out again.

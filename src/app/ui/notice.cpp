@@ -20,7 +20,9 @@ QString ProgramName() {
   return name;
 }
 
-void SetNoticeHook(NoticeHook hook) { Hook() = std::move(hook); }
+void SetNoticeHook(NoticeHook hook) {
+  Hook() = std::move(hook);
+}
 
 void ShowNotice(QWidget* owner, const QString& text, const QString& title, QMessageBox::Icon icon) {
   if (Hook()) {

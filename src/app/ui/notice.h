@@ -12,7 +12,8 @@ namespace pelvaron::ui {
 // box with a hook.
 void ShowNotice(QWidget* owner, const QString& text, const QString& title, QMessageBox::Icon icon);
 
-using NoticeHook = std::function<void(QWidget* owner, const QString& text, const QString& title, QMessageBox::Icon)>;
+using NoticeHook =
+    std::function<void(QWidget* owner, const QString& text, const QString& title, QMessageBox::Icon)>;
 // Installs a hook in place of the box; an empty hook restores the box.
 void SetNoticeHook(NoticeHook hook);
 

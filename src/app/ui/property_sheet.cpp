@@ -27,7 +27,9 @@ QString PropertyPage::caption() const {
   return QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
 }
 
-void PropertyPage::buildControls() { builder_.build(this); }
+void PropertyPage::buildControls() {
+  builder_.build(this);
+}
 
 PropertySheet::PropertySheet(PropertyPage* page, QWidget* parent) : QDialog(parent), page_(page) {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

@@ -33,7 +33,7 @@ class PropertyPage : public QWidget {
   virtual bool onKillActive() { return updateData(true); }
 
  protected:
-  DialogBuilder& builder() { return builder_; }
+  DialogBuilder& editableBuilder() { return builder_; }
   void buildControls();
 
  private:

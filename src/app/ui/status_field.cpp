@@ -47,7 +47,9 @@ QColor StatusField::textBackground() const {
   return flag_ == 0 ? QColor(255, 0, 0) : palette().color(QPalette::Button);
 }
 
-QColor StatusField::textColour() const { return flag_ == 0 ? QColor(255, 255, 255) : QColor(0, 0, 0); }
+QColor StatusField::textColour() const {
+  return flag_ == 0 ? QColor(255, 255, 255) : QColor(0, 0, 0);
+}
 
 void StatusField::paintEvent(QPaintEvent* /*event*/) {
   if (text().isEmpty()) return;

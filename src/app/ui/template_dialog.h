@@ -26,7 +26,7 @@ class TemplateDialog : public QDialog {
   const DialogBuilder& builder() const { return builder_; }
 
  protected:
-  DialogBuilder& builder() { return builder_; }
+  DialogBuilder& editableBuilder() { return builder_; }
   // Creates the controls in client (the dialog itself when null); a dialog
   // whose client is itself gets the template's fixed size.
   void buildControls(QWidget* client = nullptr);

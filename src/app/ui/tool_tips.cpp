@@ -34,7 +34,8 @@ QString ToolTips::text(QWidget* tool) const {
 QWidget* ToolTips::toolOf(QObject* watched) const {
   for (const auto& [tool, text] : tools_) {
     if (tool == watched) return tool;
-    if (auto* area = qobject_cast<QAbstractScrollArea*>(tool); area && area->viewport() == watched) return tool;
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(tool); area && area->viewport() == watched)
+      return tool;
   }
   return nullptr;
 }

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QApplication>
+#include <QImage>
+#include <QWidget>
+
+namespace pelvaron::testing {
+
+// The one application object of the GUI tests, on the offscreen platform
+// unless the environment names another.
+QApplication& GuiApp();
+
+// What the widget shows, at one device pixel per logical pixel.
+QImage Render(QWidget* widget);
+
+}  // namespace pelvaron::testing
