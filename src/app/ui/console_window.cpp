@@ -24,12 +24,15 @@ DialogBuilder MakeBuilder(std::optional<BaseUnits> units) {
   return units ? DialogBuilder(dialog, *units) : DialogBuilder(dialog);
 }
 
-QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString Utf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 }  // namespace
 
 CConsoleDlg::CConsoleDlg(QWidget* parent, std::optional<BaseUnits> units)
-    : QDialog(parent), builder_(MakeBuilder(units)), m_hMainIcon(ResourceIcon(res::IDI_PROGRAM)) {
+    : QDialog(parent), builder_(MakeBuilder(units)) {
+  m_hMainIcon = ResourceIcon(res::IDI_PROGRAM);
   const res::DialogTemplate& dialog = builder_.dialogTemplate();
   setWindowFlags(WindowFlagsFor(dialog));
   setWindowTitle(QString::fromUtf8(dialog.caption.data(), static_cast<qsizetype>(dialog.caption.size())));
@@ -50,8 +53,9 @@ CConsoleDlg::CConsoleDlg(QWidget* parent, std::optional<BaseUnits> units)
   client_ = new QWidget(this);
   client_->setObjectName(QStringLiteral("client"));
   const int tabStop = MulDiv(5, builder_.units().x, 4);
-  builder_.setFactory(res::IDC_PROTOCOL_LIST,
-                      [tabStop](const res::ControlTemplate&, QWidget* p) { return new EventLogList(tabStop, p); });
+  builder_.setFactory(res::IDC_PROTOCOL_LIST, [tabStop](const res::ControlTemplate&, QWidget* p) {
+    return new EventLogList(tabStop, p);
+  });
   for (int id : {res::IDC_LINK_STATE, res::IDC_CASE_STATE, res::IDC_LINE_STATE})
     builder_.setFactory(id, [](const res::ControlTemplate&, QWidget* p) { return new StatusField(p); });
   builder_.build(client_);
@@ -68,7 +72,8 @@ CConsoleDlg::CConsoleDlg(QWidget* parent, std::optional<BaseUnits> units)
   connect(m_listObjects, &QWidget::customContextMenuRequested, this, [this] { onObjectListRightClick(); });
   m_listObjects->viewport()->installEventFilter(this);
 
-  connect(control<QPushButton>(res::IDC_CLEAR_LOG), &QPushButton::clicked, this, &CConsoleDlg::clearLogRequested);
+  connect(control<QPushButton>(res::IDC_CLEAR_LOG), &QPushButton::clicked, this,
+          &CConsoleDlg::clearLogRequested);
 
   updateData(false);
   setupToolTips();
@@ -137,13 +142,23 @@ void CConsoleDlg::setStatus(const StatusView& status) {
   updateData(false);
 }
 
-void CConsoleDlg::setObjectRows(const std::vector<ObjectListRow>& rows) { FillObjectList(m_listObjects, rows); }
+void CConsoleDlg::setObjectRows(const std::vector<ObjectListRow>& rows) {
+  FillObjectList(m_listObjects, rows);
+}
 
-void CConsoleDlg::addLine(const QString& line) { m_listProtocol->addLine(line); }
-void CConsoleDlg::removeFirst() { m_listProtocol->removeFirst(); }
-void CConsoleDlg::clearLog() { m_listProtocol->clearLog(); }
+void CConsoleDlg::addLine(const QString& line) {
+  m_listProtocol->addLine(line);
+}
+void CConsoleDlg::removeFirst() {
+  m_listProtocol->removeFirst();
+}
+void CConsoleDlg::clearLog() {
+  m_listProtocol->clearLog();
+}
 
-int CConsoleDlg::selectedRow() const { return SelectedObjectRow(m_listObjects); }
+int CConsoleDlg::selectedRow() const {
+  return SelectedObjectRow(m_listObjects);
+}
 
 std::unique_ptr<QMenu> CConsoleDlg::createObjectMenu() {
   auto menu = std::make_unique<QMenu>(this);
@@ -152,7 +167,9 @@ std::unique_ptr<QMenu> CConsoleDlg::createObjectMenu() {
   return menu;
 }
 
-QPoint CConsoleDlg::objectMenuPosition(QPoint cursor) const { return ObjectMenuPosition(m_listObjects, cursor); }
+QPoint CConsoleDlg::objectMenuPosition(QPoint cursor) const {
+  return ObjectMenuPosition(m_listObjects, cursor);
+}
 
 void CConsoleDlg::onObjectListRightClick() {
   emit objectListRightClicked(selectedRow());
@@ -196,7 +213,9 @@ void CConsoleDlg::showAboutBox() {
   box.exec();
 }
 
-void CConsoleDlg::finish(int result) { QDialog::done(result); }
+void CConsoleDlg::finish(int result) {
+  QDialog::done(result);
+}
 
 void CConsoleDlg::keyPressEvent(QKeyEvent* event) {
   const int key = event->key();
@@ -210,7 +229,9 @@ void CConsoleDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 // The close box comes here through QDialog's close handling, and Esc would.
-void CConsoleDlg::reject() { emit closeRequested(); }
+void CConsoleDlg::reject() {
+  emit closeRequested();
+}
 
 bool CConsoleDlg::eventFilter(QObject* watched, QEvent* event) {
   if (watched == m_listObjects->viewport() && event->type() == QEvent::MouseButtonDblClick) {

@@ -43,7 +43,7 @@ class CConsoleDlg : public QDialog {
   QString m_strCaseState;                  // static 1006
   QString m_strLineState;                  // static 1007
   ToolTips* m_tipCtrl = nullptr;
-  QIcon m_hMainIcon;                       // icon 128
+  QIcon m_hMainIcon;  // icon 128
   // The flags that colour the status fields (1 = in order).
   int bLinkOk = 0;
   int bCaseClosed = 1;

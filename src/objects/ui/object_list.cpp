@@ -18,8 +18,9 @@ struct Column {
 };
 
 const Column kColumns[] = {
-    {"Адрес объекта", Qt::AlignLeft, 7},   {"Контроль", Qt::AlignHCenter, 9}, {"Период контроля", Qt::AlignHCenter, 6},
-    {"Посл. связь", Qt::AlignHCenter, 8}, {"Комментарии", Qt::AlignLeft, 2},
+    {"Адрес объекта", Qt::AlignLeft, 7},      {"Контроль", Qt::AlignHCenter, 9},
+    {"Период контроля", Qt::AlignHCenter, 6}, {"Посл. связь", Qt::AlignHCenter, 8},
+    {"Комментарии", Qt::AlignLeft, 2},
 };
 
 const QIcon& RowIcon(bool alarm) {
@@ -28,7 +29,9 @@ const QIcon& RowIcon(bool alarm) {
   return alarm ? red : normal;
 }
 
-QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString Utf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 }  // namespace
 
@@ -83,7 +86,8 @@ QPoint ObjectMenuPosition(const QTreeWidget* list, QPoint cursor) {
   // The row's upper left point in the list's client area, as the list
   // reports it, added to the list's outer corner.
   QRect rowRect = list->visualItemRect(item);
-  QPoint client = list->viewport()->mapTo(list, rowRect.topLeft()) - QPoint(list->frameWidth(), list->frameWidth());
+  QPoint client =
+      list->viewport()->mapTo(list, rowRect.topLeft()) - QPoint(list->frameWidth(), list->frameWidth());
   QSize icon = list->iconSize();
   return list->mapToGlobal(QPoint(0, 0)) + client + QPoint(icon.width(), icon.height());
 }

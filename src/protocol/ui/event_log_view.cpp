@@ -38,7 +38,8 @@ class LogLineDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
-EventLogList::EventLogList(int tabStopPixels, QWidget* parent) : QListWidget(parent), tabStop_(tabStopPixels) {
+EventLogList::EventLogList(int tabStopPixels, QWidget* parent)
+    : QListWidget(parent), tabStop_(tabStopPixels) {
   setSelectionMode(QAbstractItemView::NoSelection);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -67,6 +68,8 @@ void EventLogList::removeFirst() {
   if (count() > 0) delete takeItem(0);
 }
 
-void EventLogList::clearLog() { clear(); }
+void EventLogList::clearLog() {
+  clear();
+}
 
 }  // namespace pelvaron::ui
