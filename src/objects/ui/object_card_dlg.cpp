@@ -19,7 +19,8 @@ CObjectCardDlg::CObjectCardDlg(QWidget* parent, std::optional<BaseUnits> units)
   tips_->addTool(control(res::IDC_CARD_CANCEL),
                  QString::fromUtf8(cancelTip.data(), static_cast<qsizetype>(cancelTip.size())));
 
-  connect(control<QPushButton>(res::IDC_CARD_REGISTER), &QPushButton::clicked, this, &CObjectCardDlg::OnRegister);
+  connect(control<QPushButton>(res::IDC_CARD_REGISTER), &QPushButton::clicked, this,
+          &CObjectCardDlg::OnRegister);
   connect(control<QPushButton>(res::IDC_CARD_DELETE), &QPushButton::clicked, this, &CObjectCardDlg::OnDelete);
   connect(control<QPushButton>(res::IDC_CARD_CANCEL), &QPushButton::clicked, this, &CObjectCardDlg::OnCancel);
 }
@@ -84,13 +85,17 @@ void CObjectCardDlg::OnRegister() {
   emit registerRequested();
 }
 
-void CObjectCardDlg::OnDelete() { emit deleteRequested(); }
+void CObjectCardDlg::OnDelete() {
+  emit deleteRequested();
+}
 
 void CObjectCardDlg::OnCancel() {
   emit cancelled();
   QDialog::done(QDialog::Rejected);
 }
 
-void CObjectCardDlg::reject() { OnCancel(); }
+void CObjectCardDlg::reject() {
+  OnCancel();
+}
 
 }  // namespace pelvaron::ui
