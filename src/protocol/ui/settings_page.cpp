@@ -16,7 +16,8 @@ Settings::Settings(QWidget* parent, std::optional<BaseUnits> units)
   buildControls();
   control<LimitedLineEdit>(res::IDC_PROTOCOL_PATH)->setLimit(kMaxPathChars);
   control<LimitedLineEdit>(res::IDC_ATTEMPTS)->setLimit(kMaxAttemptsChars);
-  connect(control<QPushButton>(res::IDC_BROWSE), &QPushButton::clicked, this, &Settings::OnBrowseProtocolFile);
+  connect(control<QPushButton>(res::IDC_BROWSE), &QPushButton::clicked, this,
+          &Settings::OnBrowseProtocolFile);
 }
 
 void Settings::readControls() {
@@ -46,10 +47,11 @@ bool Settings::updateData(bool saveAndValidate) {
     return false;
   };
   if (m_strProtocolPath.size() > kMaxPathChars) {
-    return refuse(path, QStringLiteral("Путь к файлу протокола слишком длинный: %1 символов, а допустимо не более %2.\n"
-                                       "Выберите файл с более коротким путём.")
-                            .arg(m_strProtocolPath.size())
-                            .arg(kMaxPathChars));
+    return refuse(
+        path, QStringLiteral("Путь к файлу протокола слишком длинный: %1 символов, а допустимо не более %2.\n"
+                             "Выберите файл с более коротким путём.")
+                  .arg(m_strProtocolPath.size())
+                  .arg(kMaxPathChars));
   }
   if (QChar bad = FirstUnfitCharacter(m_strProtocolPath); !bad.isNull()) {
     return refuse(path, QStringLiteral("В пути к файлу протокола есть символ «%1», которого нет в кодировке "
