@@ -135,7 +135,7 @@ int ReceiverLink::GetNewMessage(const FrameSink& sink) {
     got = Exchange(kNewCommand, sizeof kNewCommand, kNewMessageWaitMs, buffer, sizeof buffer, PURGE_RXCLEAR);
   }
   if (got != kMessageSize) return kWrongLength;
-  return sink(buffer);
+  return sink ? sink(buffer) : kWrongLength;
 }
 
 int ReceiverLink::GetCurrentMessage(const FrameSink& sink) {
@@ -150,7 +150,8 @@ int ReceiverLink::GetCurrentMessage(const FrameSink& sink) {
     Show(kWrongLengthText, "", MessageIcon::None);
     return kWrongLength;
   }
-  return sink(buffer);
+  // Without a decoder nothing can accept the frame.
+  return sink ? sink(buffer) : kWrongLength;
 }
 
 void ReceiverLink::PollMessages(const FrameSink& sink) {

@@ -314,6 +314,10 @@ TEST_F(ReceiverLinkTest, CurrentMessageResults) {
   EXPECT_NE(link.GetCurrentMessage(Sink()), 0);
   EXPECT_EQ(op.messages, std::vector<OperatorMessage>{kWrongLengthBox});
   EXPECT_EQ(port.Commands(), (std::vector<std::string>{"gc", "gc", "gc"}));
+  // A frame with no decoder to take it is not accepted.
+  port.answers = {kFrame, kFrame};
+  EXPECT_NE(link.GetNewMessage(FrameSink{}), 0);
+  EXPECT_NE(link.GetCurrentMessage(FrameSink{}), 0);
 }
 
 // --- Parameters --------------------------------------------------------------
