@@ -2,7 +2,15 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QString>
 #include <QWidget>
+
+#include <ostream>
+
+// Readable QStrings in test failures.
+inline void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
 
 namespace pelvaron::testing {
 

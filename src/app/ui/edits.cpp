@@ -22,16 +22,15 @@ class LimitValidator : public QValidator {
   explicit LimitValidator(LimitedLineEdit* edit) : QValidator(edit), edit_(edit) {}
 
   State validate(QString& input, int& /*pos*/) const override {
-    const QString& current = edit_->text();
-    if (input != current) {
-      QChar bad = FirstUnfitCharacter(input);
-      if (!bad.isNull() && FirstUnfitCharacter(current).isNull()) {
-        if (edit_->hasFocus()) ShowRefusedCharacter(edit_, bad);
-        return Invalid;
-      }
+    if (edit_->settingText()) return Acceptable;
+    const QString& before = edit_->acceptedText();
+    QChar bad = FirstUnfitCharacter(input);
+    if (!bad.isNull() && FirstUnfitCharacter(before).isNull()) {
+      if (edit_->hasFocus()) ShowRefusedCharacter(edit_, bad);
+      return Invalid;
     }
     int limit = edit_->limit();
-    if (limit > 0 && input.size() > limit && input.size() >= current.size()) return Invalid;
+    if (limit > 0 && input.size() > limit && input.size() >= before.size()) return Invalid;
     return Acceptable;
   }
 
@@ -61,6 +60,14 @@ void ShowRefusedCharacter(QWidget* edit, QChar c) {
 
 LimitedLineEdit::LimitedLineEdit(QWidget* parent) : QLineEdit(parent) {
   setValidator(new LimitValidator(this));
+  connect(this, &QLineEdit::textChanged, this, [this](const QString& text) { accepted_ = text; });
+}
+
+void LimitedLineEdit::setText(const QString& text) {
+  programmatic_ = true;
+  QLineEdit::setText(text);
+  programmatic_ = false;
+  accepted_ = text;
 }
 
 LimitedTextEdit::LimitedTextEdit(QWidget* parent) : QPlainTextEdit(parent) {
@@ -97,13 +104,15 @@ void LimitedTextEdit::onContentsChange(int position, int /*removed*/, int added)
   // Characters Windows-1251 cannot hold are taken out again.
   cursor.setPosition(position);
   cursor.setPosition(position + added, QTextCursor::KeepAnchor);
+  // The selection shows line breaks as paragraph separators.
   QString inserted = cursor.selectedText();
+  inserted.replace(QChar::ParagraphSeparator, QChar('\n'));
+  inserted.replace(QChar::LineSeparator, QChar('\n'));
   QChar bad = FirstUnfitCharacter(inserted);
   if (!bad.isNull()) {
     QString kept;
     for (QChar c : inserted)
       if (FirstUnfitCharacter(QString(c)).isNull()) kept += c;
-    kept.replace(QChar::ParagraphSeparator, QChar('\n'));
     cursor.insertText(kept);
     added = static_cast<int>(kept.size());
     if (hasFocus()) ShowRefusedCharacter(this, bad);

@@ -26,8 +26,17 @@ class LimitedLineEdit : public QLineEdit {
   int limit() const { return limit_; }
   bool withinLimit() const { return limit_ == 0 || text().size() <= limit_; }
 
+  // Puts a text in as the program's, past the limit if need be.
+  void setText(const QString& text);
+
+  // The text as it was before the edit now being checked.
+  const QString& acceptedText() const { return accepted_; }
+  bool settingText() const { return programmatic_; }
+
  private:
   int limit_ = 0;
+  bool programmatic_ = false;
+  QString accepted_;
 };
 
 // A multi-line edit whose text is exchanged with "\r\n" line breaks, each
