@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Renders the console's windows, as the views build them, into PNG files
+# (offscreen, no display needed): screenshots/<name>.png.
+# Usage: scripts/screenshots.sh [build-dir] [out-dir]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build}"
+out="${2:-screenshots}"
+mkdir -p "$out"
+
+cmake -S . -B "$build" >/dev/null
+cmake --build "$build" -j2 --target pelvaron_gui
+
+src="$build/screenshots_main.cpp"
+cat >"$src" <<'EOF'
+#include <QApplication>
+#include <QComboBox>
+#include <QPainter>
+#include <QTreeWidget>
+
+#include "app/ui/about_box.h"
+#include "app/ui/console_window.h"
+#include "app/ui/property_sheet.h"
+#include "link/ui/exchange_progress_dlg.h"
+#include "link/ui/receiver_settings_page.h"
+#include "objects/ui/object_card_dlg.h"
+#include "objects/ui/object_state_dlg.h"
+#include "protocol/ui/settings_page.h"
+
+using namespace pelvaron;
+using namespace pelvaron::ui;
+
+static void Save(QWidget* w, const QString& dir, const QString& name) {
+  w->show();
+  QApplication::processEvents();
+  w->grab().save(dir + "/" + name + ".png");
+}
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  const QString dir = argc > 1 ? argv[1] : "screenshots";
+
+  CConsoleDlg console;
+  StatusView status;
+  status.m_strDateTime = "06:12:2026, 08:47";
+  status.m_strLinkState = "  Отсутствие!  ";
+  status.m_strCaseState = "  ВСКРЫТ !  ";
+  status.m_strLineState = "  Норма  ";
+  status.bLinkOk = 0;
+  status.bCaseClosed = 0;
+  status.bLineOk = 1;
+  console.setStatus(status);
+  console.setObjectRows({{false, " 0001", "+", "2h", "0m", "Магазин, ул. Лесная 5"},
+                         {true, " 0002", "+", "3h", "3h0m", "Склад"},
+                         {false, " 0105", "-", "90m", "12m", "Аптека"}});
+  console.addLine(">>");
+  console.addLine("06:12:2026, 08:47:42   Включение программы");
+  console.addLine(" ");
+  console.addLine("06:12:2026, 08:48:03   Сообщение : ");
+  console.addLine("\tАдрес объекта : 0001\tтип: Contact ID");
+  for (int i = 0; i < 30; ++i) console.addLine(QString("строка %1 с очень длинным текстом, который не помещается в окно протокола и обрезается справа").arg(i));
+  Save(&console, dir, "console_102");
+  console.resize(console.width() + 200, console.height() + 120);
+  Save(&console, dir, "console_102_resized");
+
+  CAboutBox about;
+  Save(&about, dir, "about_100");
+
+  CObjectCardDlg card;
+  card.m_strAddress = "0005";
+  card.m_strPeriod = "3h";
+  card.m_strComment = "Офис\r\nвторой этаж";
+  card.m_bControl = 1;
+  card.m_strLoop1Type = "Не определён";
+  card.m_strLoop2Type = "Не определён";
+  card.m_strState = "Тревога - нарушение охранных шлейфов!\r\nТревога по ШС1";
+  Save(&card, dir, "card_145");
+
+  CObjectStateDlg state;
+  state.m_strInfo = "  Информация о состоянии объекта с адресом '0005':\r\n\r\n  Состояние объекта - Норма";
+  Save(&state, dir, "state_146");
+
+  auto* settings = new Settings;
+  settings->m_bSaveProtocol = 1;
+  settings->m_nComPort = 0;
+  settings->m_strProtocolPath = "protocol.txt";
+  settings->m_strAttempts = "12";
+  PropertySheet sheet131(settings);
+  Save(&sheet131, dir, "settings_131");
+
+  auto* receiver = new Pult_settings;
+  receiver->m_bCheckLine = 1;
+  receiver->m_nCheckInterval = 1;
+  receiver->m_nPickupRings = 2;
+  receiver->m_nMainFormat = 0;
+  receiver->m_nFormatCount = 1;
+  PropertySheet sheet133(receiver);
+  Save(&sheet133, dir, "receiver_133");
+
+  CExchangeProgressDlg progress(&console);
+  progress.setTexts("Идёт обмен информацией ...", "Попытка связи 3 из 12");
+  Save(&progress, dir, "progress_137");
+
+  QPixmap icons(80, 40);
+  icons.fill(Qt::white);
+  {
+    QPainter p(&icons);
+    p.drawPixmap(2, 4, IconPixmap(res::IDI_PROGRAM, 32));
+    p.drawPixmap(38, 4, IconPixmap(res::IDI_PROGRAM, 16));
+    p.drawPixmap(38, 22, IconPixmap(res::IDI_ALARM, 16));
+    p.drawPixmap(58, 22, IconPixmap(res::IDI_NORMAL, 16));
+  }
+  icons.save(dir + "/icons.png");
+  return 0;
+}
+EOF
+
+flags=$(pkg-config --cflags Qt6Widgets)
+libs=$(pkg-config --libs Qt6Widgets)
+g++ -std=c++20 -fPIC -I src $flags "$src" -o "$build/screenshots" \
+  "$build/src/libpelvaron_gui.a" "$build/src/libpelvaron_platform.a" "$build/src/libpelvaron_core.a" $libs
+QT_QPA_PLATFORM=offscreen "$build/screenshots" "$out"
+ls "$out"
