@@ -1,5 +1,7 @@
 #include "app/console.h"
 
+#include <cstdint>
+
 #include "core/cp1251.h"
 #include "core/fixed_text.h"
 #include "decode/frame.h"
@@ -148,7 +150,7 @@ bool Console::MinuteStep(const std::tm* local) {
   for (int slot = 1; slot <= kLastObjectSlot && table[slot].bUsed != 0; ++slot) {
     ObjectRecord& r = table[slot];
     if (r.bControl == 0) continue;
-    ++r.nTimeCounter;
+    if (r.nTimeCounter < INT32_MAX) ++r.nTimeCounter;  // a foreign file may hold anything
     if (r.nTimeCounter >= r.nPeriod) {
       r.bAlarm = 1;
       r.nState = OBJSTATE_NO_CONTROL;

@@ -23,6 +23,16 @@ void BlockShutdownSignals() {
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
+int WaitForShutdownSignal(const std::atomic<bool>& stop) {
+  const sigset_t set = ShutdownSignals();
+  while (!stop.load()) {
+    timespec timeout{0, 200 * 1000000L};
+    int s = sigtimedwait(&set, nullptr, &timeout);
+    if (s > 0) return s;
+  }
+  return 0;
+}
+
 int RunHeadless(Console& console, Clock& clock, int tickMs) {
   const sigset_t set = ShutdownSignals();
   std::int64_t next = clock.MonotonicMs();

@@ -1,0 +1,35 @@
+#include "app/ui/run_window.h"
+
+#include <atomic>
+#include <thread>
+
+#include "app/ui/console_shell.h"
+#include "app/ui/console_window.h"
+#include "platform/headless_shell.h"
+
+namespace pelvaron {
+
+int RunWindow(QApplication& app, const std::string& programName, const Options& options,
+              void (*afterStartup)(ObjectRegistry&)) {
+  std::function<void(ObjectRegistry&)> after;
+  if (afterStartup) after = afterStartup;
+  ui::WindowShell shell(programName, options, after);
+  QObject::connect(&shell.window(), &QDialog::finished, &app, &QCoreApplication::quit);
+
+  // Ctrl-C and SIGTERM close the window the orderly way.
+  std::atomic<bool> stop{false};
+  std::thread signalWaiter([&] {
+    if (WaitForShutdownSignal(stop) != 0) {
+      QMetaObject::invokeMethod(
+          &shell, [&shell] { shell.requestClose(); }, Qt::QueuedConnection);
+    }
+  });
+
+  shell.start();
+  int result = app.exec();
+  stop = true;
+  signalWaiter.join();
+  return result;
+}
+
+}  // namespace pelvaron
