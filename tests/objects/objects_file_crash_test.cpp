@@ -14,10 +14,8 @@
 
 #include "core/fixed_text.h"
 #include "objects/object_registry.h"
+#include "platform/real_file_system.h"
 #include "support/fakes.h"
-
-// test_objects links the core only; the adapter under test is compiled in here.
-#include "platform/posix_real_file_system.cpp"
 
 namespace pelvaron {
 namespace {
