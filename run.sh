@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds what is needed and runs the console against the built-in simulated receiver.
+# Builds what is needed and runs the console against the built-in simulated
+# receiver: in a window where there is a display, else without one.
+# Its files go to ./pelvaron-demo. Extra arguments go to pelvaron (see --help).
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/ensure-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default -j"$(nproc)" --target pelvaron-decode
-exec build/tools/pelvaron-decode samples/frames.txt "$@"
+cmake --build --preset default -j"$(nproc)" --target pelvaron pelvaron-sim pelvaron-decode
+exec build/src/pelvaron --demo "$@"
