@@ -9,8 +9,10 @@ QApplication& GuiApp() {
   static char name[] = "test_gui";
   static char* argv[] = {name, nullptr};
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication app(argc, argv);
-  return app;
+  // Never destroyed: Qt's own input devices outlive the tests and must not
+  // find their application gone when the process exits.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 QImage Render(QWidget* widget) {
