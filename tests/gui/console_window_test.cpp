@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -274,12 +276,38 @@ TEST(EventLog, KeepsAtMost400LinesAndShowsTheNewest) {
   // The newest line is in view.
   QRect newest = log->visualItemRect(log->item(399));
   EXPECT_TRUE(log->viewport()->rect().contains(newest.center()));
-  console.removeFirst();
-  EXPECT_EQ(log->line(0), QString("line 2"));
   console.clearLog();
   EXPECT_EQ(log->lineCount(), 0);
   console.removeFirst();  // nothing to remove: harmless
   EXPECT_EQ(log->lineCount(), 0);
+}
+
+// The console reports each line, and right after it the drop of the oldest
+// line once the bound is reached: the log must end up as the console's.
+TEST(EventLog, FollowsTheConsolesAnnouncedDrops) {
+  GuiApp();
+  CConsoleDlg console(nullptr, kUnits);
+  std::deque<QString> mirror;
+  auto add = [&](const QString& line) {
+    mirror.push_back(line);
+    console.addLine(line);
+    if (mirror.size() > 400) {
+      mirror.pop_front();
+      console.removeFirst();
+    }
+  };
+  for (int i = 0; i < 450; ++i) add(QString("a%1").arg(i));
+  console.clearLog();
+  mirror.clear();
+  for (int i = 0; i < 405; ++i) add(QString("b%1").arg(i));
+  EventLogList* log = console.m_listProtocol;
+  ASSERT_EQ(log->lineCount(), 400);
+  EXPECT_EQ(log->line(0), mirror.front());
+  EXPECT_EQ(log->line(399), mirror.back());
+  // A drop the console makes on its own still takes the oldest line.
+  console.removeFirst();
+  EXPECT_EQ(log->lineCount(), 399);
+  EXPECT_EQ(log->line(0), mirror[1]);
 }
 
 TEST(EventLog, NoSelectionNoSidewaysScrolling) {

@@ -60,16 +60,24 @@ void EventLogList::addLine(const QString& text) {
   addItem(text);
   QListWidgetItem* newest = item(count() - 1);
   setCurrentItem(newest, QItemSelectionModel::NoUpdate);
-  if (count() > kMaxLines) delete takeItem(0);
+  if (count() > kMaxLines) {
+    delete takeItem(0);
+    ++dropsAhead_;
+  }
   scrollToItem(newest, QAbstractItemView::EnsureVisible);
 }
 
 void EventLogList::removeFirst() {
+  if (dropsAhead_ > 0) {
+    --dropsAhead_;
+    return;
+  }
   if (count() > 0) delete takeItem(0);
 }
 
 void EventLogList::clearLog() {
   clear();
+  dropsAhead_ = 0;
 }
 
 }  // namespace pelvaron::ui

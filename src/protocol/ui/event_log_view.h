@@ -22,15 +22,18 @@ class EventLogList : public QListWidget {
   int tabStopPixels() const { return tabStop_; }
 
  public slots:
-  // Adds the line at the end and scrolls it into view; a log already at 400
+  // Adds the line at the end and scrolls it into view. A log already at 400
   // lines drops its oldest line, so it never holds more than 400.
   void addLine(const QString& text);
-  // Drops the oldest line, if any.
+  // Drops the oldest line. The console announces each drop it makes for the
+  // bound right after the line that caused it; addLine has made that drop
+  // already, so such an announcement is taken as done rather than repeated.
   void removeFirst();
   void clearLog();
 
  private:
   int tabStop_;
+  int dropsAhead_ = 0;  // drops made by addLine that the console has yet to announce
 };
 
 }  // namespace pelvaron::ui
