@@ -115,8 +115,8 @@ int main(int argc, char** argv) {
 }
 EOF
 
-flags=$(pkg-config --cflags Qt6Widgets)
-libs=$(pkg-config --libs Qt6Widgets)
+flags=$(pkg-config --cflags Qt6Widgets Qt6SerialPort)
+libs=$(pkg-config --libs Qt6Widgets Qt6SerialPort)
 g++ -std=c++20 -fPIC -I src $flags "$src" -o "$build/screenshots" \
   "$build/src/libpelvaron_gui.a" "$build/src/libpelvaron_platform.a" "$build/src/libpelvaron_core.a" $libs
 QT_QPA_PLATFORM=offscreen "$build/screenshots" "$out"
