@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Renders the console's windows, as the views build them, into PNG files
-# (offscreen, no display needed): screenshots/<name>.png.
+# (under Xvfb when it is installed, else offscreen): screenshots/<name>.png.
 # Usage: scripts/screenshots.sh [build-dir] [out-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -119,5 +119,10 @@ flags=$(pkg-config --cflags Qt6Widgets Qt6SerialPort)
 libs=$(pkg-config --libs Qt6Widgets Qt6SerialPort)
 g++ -std=c++20 -fPIC -I src $flags "$src" -o "$build/screenshots" \
   "$build/src/libpelvaron_gui.a" "$build/src/libpelvaron_platform.a" "$build/src/libpelvaron_core.a" $libs
-QT_QPA_PLATFORM=offscreen "$build/screenshots" "$out"
+# A real X server (Xvfb) where there is one, so the pictures are what a desktop shows.
+if command -v xvfb-run >/dev/null 2>&1; then
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$build/screenshots" "$out"
+else
+  QT_QPA_PLATFORM=offscreen "$build/screenshots" "$out"
+fi
 ls "$out"
