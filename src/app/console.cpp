@@ -55,6 +55,7 @@ int Console::Decode(const std::uint8_t* buffer) {
 }
 
 void Console::OnTimer() {
+  if (shutDown_) return;
   // 1. Date and time.
   timeNow = clock_.Now();
   std::tm tm{};
@@ -177,10 +178,12 @@ void Console::AlarmStep(const std::tm* local) {
 }
 
 bool Console::AcceptProgramSettings(const ProgramSettingsValues& page) {
+  if (shutDown_) return false;
   return StoreProgramSettings(page, settings, bReopenCom, fs_, op_);
 }
 
 std::optional<ReceiverSettingsRead> Console::ReadReceiverSettings() {
+  if (shutDown_) return std::nullopt;
   if (!link_.bComOpen()) {
     link_.CloseComPort();
     if (link_.OpenComPort() != 0) return std::nullopt;
@@ -196,6 +199,7 @@ std::optional<ReceiverSettingsRead> Console::ReadReceiverSettings() {
 }
 
 int Console::WriteReceiverSettings(const ParameterBlock& read, const ReceiverPageValues& page) {
+  if (shutDown_) return kParamNoAnswer;
   int r = RunWritePhase(link_, op_, settings.LinkAttempts(), BlockFromPage(read, page));
   if (r != 0) op_.ShowMessage(WritePhaseMessage(r));
   return r;

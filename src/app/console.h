@@ -42,7 +42,9 @@ class Console {
   // port, objects, and the opening protocol lines.
   void Startup();
   // The port closed and "Выключение программы" written; safe to call twice.
+  // Nothing runs after it: ticks and commands then do nothing.
   void Shutdown();
+  bool IsShutDown() const { return shutDown_; }
 
   // One tick of the supervision timer.
   void OnTimer();

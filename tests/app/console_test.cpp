@@ -16,8 +16,20 @@ using testing::Hex;
 using testing::MemoryFileSystem;
 using testing::RecordingOperator;
 
+// Puts each announced attempt among the port's calls, to check their order.
+class ConsoleOperator : public RecordingOperator {
+ public:
+  FakeSerialPort* port = nullptr;
+  void ExchangeProgress(bool shown, const std::string& a, const std::string& b) override {
+    RecordingOperator::ExchangeProgress(shown, a, b);
+    if (shown) port->calls.push_back("Progress " + b);
+  }
+};
+
 class ConsoleTest : public ::testing::Test {
  protected:
+  ConsoleTest() { op.port = &port; }
+
   void Start(int hour, int minute, int second) {
     clock.SetLocal(2026, 12, 6, hour, minute, second);
     console.Startup();
@@ -65,7 +77,7 @@ class ConsoleTest : public ::testing::Test {
 
   FakeClock clock;
   MemoryFileSystem fs;
-  RecordingOperator op;
+  ConsoleOperator op;
   FakeSerialPort port;
   Console console{clock, fs, op, port, DeviceMap{}};
   std::size_t startLines = 0;
@@ -257,7 +269,7 @@ TEST_F(ConsoleTest, AcceptedSettingsReopenThePortAtTheNextTick) {
   EXPECT_EQ(fs.files["pelvaron.ini"][204], 2);
   port.calls.clear();
   Tick({0x08});
-  ASSERT_GE(port.calls.size(), 2u);
+  ASSERT_GE(port.calls.size(), 3u);
   EXPECT_EQ(port.calls[1], "Close");
   EXPECT_EQ(port.calls[2], "Open /dev/ttyS2");
   EXPECT_EQ(console.bReopenCom, 0);
@@ -269,6 +281,31 @@ TEST_F(ConsoleTest, ShutdownClosesThePortAndWritesTheClosingLineOnce) {
   console.Shutdown();
   EXPECT_FALSE(port.open);
   EXPECT_EQ(NewLines(), (std::vector<std::string>{"Выключение программы"}));
+}
+
+TEST_F(ConsoleTest, NothingRunsAfterShutdown) {
+  Start(10, 15, 30);
+  Tick({0x08});
+  AddObject("0001", 1, 1);
+  console.Shutdown();
+  console.bReopenCom = 1;
+  port.calls.clear();
+  At(10, 16, 0);
+  Tick({0x08});
+  EXPECT_TRUE(port.calls.empty());
+  EXPECT_EQ(NewLines().back(), "Выключение программы");
+  EXPECT_FALSE(console.ReadReceiverSettings().has_value());
+  EXPECT_TRUE(port.calls.empty());
+}
+
+TEST_F(ConsoleTest, StartupOpensThePortTheSettingsFileNames) {
+  auto image = ConsoleSettings::Defaults();
+  image.nComPort = 2;
+  auto* bytes = reinterpret_cast<const std::uint8_t*>(&image);
+  fs.files["pelvaron.ini"].assign(bytes, bytes + sizeof image);
+  Start(10, 15, 30);
+  EXPECT_EQ(port.openedPath, "/dev/ttyS2");
+  EXPECT_EQ(console.settings.nComPort, 2);
 }
 
 TEST_F(ConsoleTest, AnUnconvertibleTimeShowsNoDateAndCountsAsMinusOne) {
@@ -336,6 +373,15 @@ TEST_F(ReceiverSettingsTest, AttemptsAreAnnouncedBeforeTheyAreMade) {
   EXPECT_EQ(op.progress[0].text1017, "Попытка связи 1 из 12");
   EXPECT_EQ(op.progress[2].text1017, "Попытка связи 3 из 12");
   EXPECT_FALSE(op.progress[3].shown);
+  // Each attempt is announced before its request goes out.
+  std::vector<std::string> order;
+  for (const auto& call : port.calls) {
+    if (call.rfind("Progress", 0) == 0) order.push_back(call);
+    if (call.rfind("Write gd", 0) == 0) order.push_back("gd");
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"Progress Попытка связи 1 из 12", "gd",
+                                             "Progress Попытка связи 2 из 12", "gd",
+                                             "Progress Попытка связи 3 из 12", "gd"}));
   EXPECT_EQ(clock.sleeps, (std::vector<int>{100, 400, 100, 400, 100}));
   EXPECT_EQ(read->page.m_nPickupRings, 1);
   EXPECT_EQ(read->page.m_bCheckLine, 0);

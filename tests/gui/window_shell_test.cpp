@@ -91,7 +91,9 @@ TEST_F(WindowShellTest, TheLinkComesUpAndDecodedLinesReachTheLog) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return shell_->finished(); }, 20000));
   std::string file = ProtocolFile();
   EXPECT_NE(file.find("Восстановление охранной тревоги"), std::string::npos);
-  EXPECT_NE(file.find("Выключение программы\r\n"), std::string::npos);
+  const std::string last = "Выключение программы\r\n";
+  ASSERT_GE(file.size(), last.size());
+  EXPECT_EQ(file.substr(file.size() - last.size()), last);  // nothing after the closing line
   EXPECT_TRUE(messages_.empty());
 }
 

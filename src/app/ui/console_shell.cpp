@@ -140,6 +140,7 @@ void ConsoleWorker::start() {
   timer_->setTimerType(Qt::PreciseTimer);
   connect(timer_, &QTimer::timeout, this, [this] { console_->OnTimer(); });
   timer_->start(options_.tickMs);
+  if (!timer_->isActive()) op_->ShowMessage({"Cannot install timer", "Error message", MessageIcon::Error});
 }
 
 void ConsoleWorker::stop() {
@@ -176,6 +177,7 @@ void WindowShell::start() {
 }
 
 void WindowShell::post(std::function<void(Console&, ObjectCard&)> f) {
+  if (closing_) return;
   ConsoleWorker* worker = worker_;
   QMetaObject::invokeMethod(
       worker_, [worker, f = std::move(f)] { f(worker->console(), worker->card()); }, Qt::QueuedConnection);
@@ -184,17 +186,26 @@ void WindowShell::post(std::function<void(Console&, ObjectCard&)> f) {
 void WindowShell::requestClose() {
   if (closing_) return;
   closing_ = true;
-  post<int>(
-      [](Console& console, ObjectCard&) {
-        console.Shutdown();
-        return 0;
+  window_->setEnabled(false);  // no command after the close: the console is going
+  QPointer<WindowShell> self(this);
+  ConsoleWorker* worker = worker_;
+  // The tick stops and the console shuts down in one call on its thread; the
+  // window ends when that is done, without waiting for it meanwhile.
+  QMetaObject::invokeMethod(
+      worker_,
+      [self, worker] {
+        worker->stop();
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self] {
+              if (!self) return;
+              self->finished_ = true;
+              if (self->progress_) self->progress_->deleteLater();
+              self->window_->finish(QDialog::Accepted);
+            },
+            Qt::QueuedConnection);
       },
-      [this](int) {
-        QMetaObject::invokeMethod(worker_, &ConsoleWorker::stop, Qt::BlockingQueuedConnection);
-        finished_ = true;
-        if (progress_) progress_->deleteLater();
-        window_->finish(QDialog::Accepted);
-      });
+      Qt::QueuedConnection);
 }
 
 void WindowShell::showMessage(const OperatorMessage& message, QWidget* owner) {
@@ -290,6 +301,8 @@ void WindowShell::onObjectCommand(int id, int row) {
 }
 
 void WindowShell::openCard(bool newObject) {
+  if (cardBusy_) return;  // the one card is open (or opening) already
+  cardBusy_ = true;
   const int slot = window_->selectedRow() + 1;
   // The card's opening values come from the console's table.
   post<bool>(
@@ -297,7 +310,10 @@ void WindowShell::openCard(bool newObject) {
         return newObject ? BeginNewObject(c.Objects(), card) : BeginEditObject(c.Objects(), card, slot);
       },
       [this, newObject](bool open) {
-        if (!open) return;
+        if (!open) {
+          cardBusy_ = false;
+          return;
+        }
         post<ObjectCard>(
             [](Console&, ObjectCard& card) { return card; },
             [this, newObject](ObjectCard values) {
@@ -376,6 +392,8 @@ void WindowShell::onStateInfo(int row) {
 }
 
 void WindowShell::onProgramSettings() {
+  if (settingsBusy_) return;  // one settings command at a time
+  settingsBusy_ = true;
   post<ProgramSettingsValues>([](Console& c, ObjectCard&) { return c.ProgramSettingsPage(); },
                               [this](ProgramSettingsValues values) {
                                 auto* page = new Settings();
@@ -395,10 +413,15 @@ void WindowShell::onProgramSettings() {
 }
 
 void WindowShell::onReceiverSettings() {
+  if (settingsBusy_) return;  // one settings command at a time
+  settingsBusy_ = true;
   post<std::optional<ReceiverSettingsRead>>(
       [](Console& c, ObjectCard&) { return c.ReadReceiverSettings(); },
       [this](std::optional<ReceiverSettingsRead> read) {
-        if (!read) return;
+        if (!read) {
+          settingsBusy_ = false;
+          return;
+        }
         auto* page = new Pult_settings();
         page->m_bCheckLine = read->page.m_bCheckLine;
         page->m_nCheckInterval = read->page.m_nCheckInterval;

@@ -127,10 +127,13 @@ class WindowShell : public QObject {
   QSet<QString> openMessages_;
   bool closing_ = false;
   bool finished_ = false;
+  bool settingsBusy_ = false;  // a settings command runs (exchange or sheet)
+  bool cardBusy_ = false;      // the object card is open or opening
 };
 
 template <class R>
 void WindowShell::post(std::function<R(Console&, ObjectCard&)> f, std::function<void(R)> done) {
+  if (closing_) return;
   QPointer<WindowShell> self(this);
   ConsoleWorker* worker = worker_;
   QMetaObject::invokeMethod(
