@@ -21,6 +21,8 @@ class FileSystem {
   // Appends to the end of the file, creating it when missing.
   virtual int Append(const std::string& path, std::span<const std::uint8_t> data) = 0;
   virtual bool Exists(const std::string& path) = 0;
+  // Renames a file, replacing `to`. File systems that cannot rename fail.
+  virtual int Rename(const std::string& /*from*/, const std::string& /*to*/) { return 95; }
 };
 
 }  // namespace pelvaron

@@ -130,6 +130,31 @@ int ObjectRegistry::LoadObject() {
   return 0;
 }
 
+void ObjectRegistry::OperatorChangedObjects() {
+  if (!saveHeld_) return;
+  std::string aside = std::string(kObjectsFileName) + ".unreadable";
+  for (int n = 1; n <= 99 && fs_.Exists(aside); ++n) {
+    aside = std::string(kObjectsFileName) + ".unreadable." + std::to_string(n);
+  }
+  int err = fs_.Rename(kObjectsFileName, aside);
+  if (err != 0 && fs_.Exists(kObjectsFileName)) {
+    op_.ShowMessage({"Файл объектов " + std::string(kObjectsFileName) +
+                         " не удалось прочитать при запуске и не удаётся переименовать (ошибка " +
+                         std::to_string(err) +
+                         "). Изменения объектов не будут записаны в файл, пока он не "
+                         "станет доступен: перенесите его и перезапустите программу.",
+                     "", MessageIcon::Exclamation});
+    return;
+  }
+  if (err == 0) {
+    op_.ShowMessage({"Файл объектов " + std::string(kObjectsFileName) +
+                         " не удалось прочитать при запуске. Он сохранён как " + aside +
+                         ", а объекты записываются в новый файл " + kObjectsFileName + ".",
+                     "", MessageIcon::Information});
+  }
+  saveHeld_ = false;
+}
+
 int ObjectRegistry::LoadOrInitObjects() {
   if (!fs_.Exists(kObjectsFileName)) {
     InitObjects();

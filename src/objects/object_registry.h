@@ -57,8 +57,11 @@ class ObjectRegistry {
 
   // An objects file that exists but could not be read is not overwritten by
   // the empty table: refreshes show the list without saving until the
-  // operator changes something. The object commands call this first.
-  void OperatorChangedObjects() { saveHeld_ = false; }
+  // operator changes something. The object commands call this first: the
+  // unreadable file is then kept beside (objects.stt.unreadable, or .1 ...
+  // when that exists) and the operator is told; if it cannot be moved, the
+  // table is still not saved over it.
+  void OperatorChangedObjects();
   bool SaveHeld() const { return saveHeld_; }
 
  private:

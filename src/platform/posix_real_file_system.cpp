@@ -100,6 +100,10 @@ int RealFileSystem::Append(const std::string& path, std::span<const std::uint8_t
   return err;
 }
 
+int RealFileSystem::Rename(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
 bool RealFileSystem::Exists(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0;

@@ -13,6 +13,7 @@ class RealFileSystem : public FileSystem {
   int ReplaceFile(const std::string& path, std::span<const std::uint8_t> data) override;
   int Append(const std::string& path, std::span<const std::uint8_t> data) override;
   bool Exists(const std::string& path) override;
+  int Rename(const std::string& from, const std::string& to) override;
 
  protected:
   // Seams for the crash and full-disk tests; the defaults are the plain calls.

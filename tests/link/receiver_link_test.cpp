@@ -198,11 +198,6 @@ TEST_F(ReceiverLinkTest, CloseNeverOpenedOrTwiceDoesNothing) {
   EXPECT_FALSE(link.IsOpen());
 }
 
-TEST_F(ReceiverLinkTest, WaitMsSleepsOnTheClock) {
-  link.WaitMs(400);
-  EXPECT_EQ(clock.sleeps, std::vector<int>{400});
-}
-
 // --- Status ------------------------------------------------------------------
 
 TEST_F(ReceiverLinkTest, StatusByteAccepted) {

@@ -186,18 +186,37 @@ TEST_F(Commands, StateInformationNamesTheAlarmedLoops) {
   }
 }
 
-TEST_F(Commands, TheFirstCommandSavesOverAnUnreadableFile) {
+TEST_F(Commands, TheFirstCommandKeepsAnUnreadableFileBesideBeforeSaving) {
   MemoryFileSystem fs2;
   ObjectRegistry reg2(fs2, op);
   fs2.files[kObjectsFileName] = {9, 9};
+  fs2.files["objects.stt.unreadable"] = {7};  // from an earlier run: kept too
   fs2.failRead = 13;
   reg2.LoadOrInitObjects();
   reg2.RefreshObjectList();
   EXPECT_FALSE(SetControl(reg2, 1, true));  // nothing selected: nothing changes
   EXPECT_EQ(fs2.replaceCount, 0);
+  op.messages.clear();
   ResetAllCounters(reg2);
   EXPECT_EQ(fs2.replaceCount, 1);
   EXPECT_EQ(fs2.files[kObjectsFileName].size(), 33936u);
+  EXPECT_EQ(fs2.files["objects.stt.unreadable.1"], (std::vector<std::uint8_t>{9, 9}));
+  EXPECT_EQ(fs2.files["objects.stt.unreadable"], (std::vector<std::uint8_t>{7}));
+  ASSERT_EQ(op.messages.size(), 1u);
+  EXPECT_NE(op.messages[0].text.find("objects.stt.unreadable.1"), std::string::npos);
+}
+
+TEST_F(Commands, AnUnreadableFileThatCannotBeMovedIsNeverSavedOver) {
+  MemoryFileSystem fs2;
+  ObjectRegistry reg2(fs2, op);
+  fs2.files[kObjectsFileName] = {9, 9};
+  fs2.failRead = 13;
+  fs2.failRename = 13;
+  reg2.LoadOrInitObjects();
+  ResetAllCounters(reg2);
+  SetControlAll(reg2, true);
+  EXPECT_EQ(fs2.replaceCount, 0);
+  EXPECT_EQ(fs2.files[kObjectsFileName], (std::vector<std::uint8_t>{9, 9}));
 }
 
 }  // namespace

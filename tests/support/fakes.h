@@ -49,6 +49,15 @@ class MemoryFileSystem : public FileSystem {
   int ReplaceFile(const std::string& path, std::span<const std::uint8_t> data) override;
   int Append(const std::string& path, std::span<const std::uint8_t> data) override;
   bool Exists(const std::string& path) override { return files.count(path) != 0; }
+  int failRename = 0;
+  int Rename(const std::string& from, const std::string& to) override {
+    if (failRename) return failRename;
+    auto it = files.find(from);
+    if (it == files.end()) return 2;
+    files[to] = it->second;
+    files.erase(from);
+    return 0;
+  }
 
   std::string Text(const std::string& path) const;  // the file's bytes as a string
 };
