@@ -90,14 +90,17 @@ struct EventStat {
   double maxMs = 0;
   double cpuTotalMs = 0;  // the window thread's CPU time, which load on the machine does not inflate
   double cpuMaxMs = 0;
+  long waits = 0;       // the thread blocked inside the event
+  long pageFaults = 0;  // major page faults inside the event
 };
 
 struct Gap {
   double ms = 0;
-  double busyMs = 0;   // spent dispatching events inside the gap
-  double cpuMs = 0;    // the window thread's CPU time inside the gap
-  long waits = 0;      // context switches: the thread waited (for the loop or a lock)
-  long preempted = 0;  // context switches: the thread was ready but another ran
+  double busyMs = 0;    // spent dispatching events inside the gap
+  double cpuMs = 0;     // the window thread's CPU time inside the gap
+  long waits = 0;       // context switches: the thread waited (for the loop or a lock)
+  long preempted = 0;   // context switches: the thread was ready but another ran
+  long pageFaults = 0;  // major page faults: pages read back from disk
   double atS = 0;
   std::vector<std::pair<std::string, double>> parts;
 };
@@ -113,13 +116,15 @@ struct EventProfile {
   double gapBusyMs = 0;
   const QObject* ignored = nullptr;  // the probe timer
 
-  void Record(const std::string& key, double ms, double cpuMs, int depth) {
+  void Record(const std::string& key, double ms, double cpuMs, long waits, long pageFaults, int depth) {
     EventStat& s = (depth == 0 ? topLevel : nested)[key];
     ++s.count;
     s.totalMs += ms;
     s.maxMs = std::max(s.maxMs, ms);
     s.cpuTotalMs += cpuMs;
     s.cpuMaxMs = std::max(s.cpuMaxMs, cpuMs);
+    s.waits += waits;
+    s.pageFaults += pageFaults;
     if (depth == 0) {
       gapBusyMs += ms;
       if (ms >= 0.05) gapParts.emplace_back(key, ms);
@@ -163,10 +168,13 @@ class TimedApplication : public QApplication {
       if (type == QEvent::Paint && receiver->isWidgetType()) paintSeen_ = true;
     }
     const double startCpu = key.empty() ? 0 : ThreadCpuMs();
+    rusage before{}, after{};
+    if (!key.empty()) getrusage(RUSAGE_THREAD, &before);
     const std::int64_t start = MonotonicNs();
     const bool result = QApplication::notify(receiver, event);
     const double ms = MsSince(start);
     const double cpuMs = key.empty() ? 0 : ThreadCpuMs() - startCpu;
+    if (!key.empty()) getrusage(RUSAGE_THREAD, &after);
     --depth_;
     if (profile && !key.empty()) {
       if (type == QEvent::MetaCall && depth == 0 && tags != 0) {
@@ -174,7 +182,8 @@ class TimedApplication : public QApplication {
         key += (tags & kTagLogDrop) ? " [log line dropped]" : "";
         key += (tags & kTagObjects) ? " [object list refilled]" : "";
       }
-      profile->Record(key, ms, cpuMs, depth);
+      profile->Record(key, ms, cpuMs, after.ru_nvcsw - before.ru_nvcsw, after.ru_majflt - before.ru_majflt,
+                      depth);
     }
     if (watchStartup && depth == 0 && paintSeen_ && paintedNs == 0) paintedNs = MonotonicNs();
     return result;
@@ -283,8 +292,9 @@ void PrintProfile(const char* title, const EventProfile& profile, const std::vec
   std::fprintf(stderr, "\n%s: the longest gaps of the 1 ms timer and what ran in them\n", title);
   for (const Gap& gap : worst) {
     std::fprintf(stderr,
-                 "  %7.2f ms at %5.1f s: events %.2f ms, thread CPU %.2f ms, waits %ld, preempted %ld\n",
-                 gap.ms, gap.atS, gap.busyMs, gap.cpuMs, gap.waits, gap.preempted);
+                 "  %7.2f ms at %5.1f s: events %.2f ms, thread CPU %.2f ms, waits %ld, preempted %ld, "
+                 "page faults %ld\n",
+                 gap.ms, gap.atS, gap.busyMs, gap.cpuMs, gap.waits, gap.preempted, gap.pageFaults);
     std::map<std::string, std::pair<int, double>> parts;
     for (const auto& [key, ms] : gap.parts) {
       ++parts[key].first;
@@ -298,12 +308,12 @@ void PrintProfile(const char* title, const EventProfile& profile, const std::vec
     std::sort(rows.begin(), rows.end(),
               [](const auto& a, const auto& b) { return a.second.maxMs > b.second.maxMs; });
     std::fprintf(stderr, "  %s (longest first; wall time, and CPU time of the window thread)\n", heading);
-    std::fprintf(stderr, "  %8s %8s %8s %8s %7s  %s\n", "max", "mean", "max CPU", "mean CPU", "count",
-                 "receiver and event (ms)");
+    std::fprintf(stderr, "  %8s %8s %8s %8s %7s %6s %6s  %s\n", "max", "mean", "max CPU", "mean CPU", "count",
+                 "waits", "faults", "receiver and event (ms)");
     for (std::size_t i = 0; i < rows.size() && i < 14; ++i) {
       const EventStat& s = rows[i].second;
-      std::fprintf(stderr, "  %8.3f %8.3f %8.3f %8.3f %7d  %s\n", s.maxMs, s.totalMs / s.count, s.cpuMaxMs,
-                   s.cpuTotalMs / s.count, s.count, rows[i].first.c_str());
+      std::fprintf(stderr, "  %8.3f %8.3f %8.3f %8.3f %7d %6ld %6ld  %s\n", s.maxMs, s.totalMs / s.count,
+                   s.cpuMaxMs, s.cpuTotalMs / s.count, s.count, s.waits, s.pageFaults, rows[i].first.c_str());
     }
   };
   table("events dispatched by the loop", profile.topLevel);
@@ -339,8 +349,8 @@ class GapProbe {
       gaps.push_back(gap);
       if (worst.size() < kWorst || gap > worst.back().ms) {
         worst.push_back({gap, profile_.gapBusyMs, cpu - lastCpu, usage.ru_nvcsw - lastUsage.ru_nvcsw,
-                         usage.ru_nivcsw - lastUsage.ru_nivcsw, static_cast<double>(now - startNs) / 1e9,
-                         profile_.gapParts});
+                         usage.ru_nivcsw - lastUsage.ru_nivcsw, usage.ru_majflt - lastUsage.ru_majflt,
+                         static_cast<double>(now - startNs) / 1e9, profile_.gapParts});
         std::sort(worst.begin(), worst.end(), [](const Gap& a, const Gap& b) { return a.ms > b.ms; });
         if (worst.size() > kWorst) worst.pop_back();
       }
