@@ -1,0 +1,505 @@
+// The console program as a station runs it: `pelvaron --headless` in a folder
+// of its own, on the simulator's pseudo-terminal, ticking every 500 ms. Measures
+// the console process from outside: CPU per hour of monitoring, resident
+// memory, and the time from a message entering the receiver's queue to its
+// last line in the protocol file.
+//
+// The console is found beside this program (../src/pelvaron in the build
+// tree) or at $PELVARON_PROGRAM. PELVARON_BENCH_SECONDS (default 60) sets the
+// length of each CPU measurement, PELVARON_BENCH_MESSAGES (default 100) the
+// number of messages timed.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/cp1251.h"
+#include "link/receiver_link.h"
+#include "objects/object_table.h"
+#include "sim/simulator.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace pelvaron;
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point t0, Clock::time_point t1 = Clock::now()) {
+  return std::chrono::duration<double, std::milli>(t1 - t0).count();
+}
+
+double EnvNumber(const char* name, double fallback) {
+  const char* v = std::getenv(name);
+  return v && *v ? std::atof(v) : fallback;
+}
+
+std::string ConsoleProgram() {
+  if (const char* v = std::getenv("PELVARON_PROGRAM"); v && *v) return v;
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? "" : (self.parent_path().parent_path() / "src" / "pelvaron").string();
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// CPU time of every thread of the process, in seconds (scheduler statistics:
+// nanoseconds, unlike the 10 ms ticks of /proc/PID/stat).
+double ProcessCpuSeconds(pid_t pid) {
+  double total = 0;
+  std::error_code ec;
+  for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+    std::ifstream in(task.path() / "schedstat");
+    unsigned long long runNs = 0;
+    if (in >> runNs) total += static_cast<double>(runNs) / 1e9;
+  }
+  return total;
+}
+
+// The same from /proc/PID/stat (utime + stime, in clock ticks): it also
+// counts threads that have ended.
+double ProcessCpuSecondsFromStat(pid_t pid) {
+  std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+  std::string field;
+  unsigned long long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14) utime = std::stoull(field);
+    if (i == 15) stime = std::stoull(field);
+  }
+  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+long StatusKb(pid_t pid, const std::string& key) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind(key + ":", 0) == 0) return std::atol(line.c_str() + key.size() + 1);
+  }
+  return -1;
+}
+
+struct MappingUse {
+  long rss = 0, pss = 0, privateKb = 0;
+};
+
+// Resident memory by what is mapped (a library's file name, [heap], [anon]...).
+std::map<std::string, MappingUse> MemoryByMapping(pid_t pid) {
+  std::map<std::string, MappingUse> use;
+  std::ifstream in("/proc/" + std::to_string(pid) + "/smaps");
+  std::string line, current;
+  while (std::getline(in, line)) {
+    if (line.empty()) continue;
+    const bool header = std::isxdigit(static_cast<unsigned char>(line[0])) && line.find('-') < line.find(' ');
+    if (header) {
+      std::istringstream fields(line);
+      std::string range, perms, offset, dev, inode, path;
+      fields >> range >> perms >> offset >> dev >> inode;
+      std::getline(fields >> std::ws, path);
+      current = path.empty() ? "[anon]" : path[0] == '[' ? path : fs::path(path).filename().string();
+      continue;
+    }
+    long kb = 0;
+    char key[64];
+    if (std::sscanf(line.c_str(), "%63[^:]: %ld kB", key, &kb) != 2) continue;
+    if (!std::strcmp(key, "Rss")) use[current].rss += kb;
+    if (!std::strcmp(key, "Pss")) use[current].pss += kb;
+    if (!std::strcmp(key, "Private_Clean") || !std::strcmp(key, "Private_Dirty"))
+      use[current].privateKb += kb;
+  }
+  return use;
+}
+
+// Which part of the program a mapping serves. The Qt Core list is what
+// libQt6Core and libQt6SerialPort load on Debian 12 (ldd); everything else
+// comes with Qt Widgets and Qt Gui, which the headless console never uses.
+const char* MappingGroup(const std::string& name) {
+  static const char* const runtime[] = {"pelvaron", "libc.so",  "libstdc++", "libm.so",
+                                        "libgcc_s", "ld-linux", "["};
+  static const char* const qtCore[] = {
+      "libQt6Core", "libQt6SerialPort", "libicu",  "libglib-2.0", "libpcre2", "libdouble-conversion",
+      "libb2",      "libgomp",          "libz.so", "libzstd",     "libudev"};
+  for (const char* p : runtime) {
+    if (name.rfind(p, 0) == 0) return "program, C/C++ runtime, heap";
+  }
+  for (const char* p : qtCore) {
+    if (name.rfind(p, 0) == 0) return "Qt Core + Qt Serial Port";
+  }
+  return "Qt Widgets + Qt Gui (window only)";
+}
+
+void PrintMemory(pid_t pid, const char* what) {
+  auto use = MemoryByMapping(pid);
+  std::vector<std::pair<std::string, MappingUse>> rows(use.begin(), use.end());
+  std::sort(rows.begin(), rows.end(), [](auto& a, auto& b) { return a.second.rss > b.second.rss; });
+  MappingUse total;
+  std::map<std::string, MappingUse> groups;
+  std::map<std::string, int> libraries;
+  for (auto& [name, u] : rows) {
+    total.rss += u.rss;
+    total.pss += u.pss;
+    total.privateKb += u.privateKb;
+    MappingUse& g = groups[MappingGroup(name)];
+    g.rss += u.rss;
+    g.pss += u.pss;
+    g.privateKb += u.privateKb;
+    if (name.find(".so") != std::string::npos) ++libraries[MappingGroup(name)];
+  }
+  std::fprintf(stderr, "\n%s: resident memory of pelvaron --headless by mapping (kB)\n", what);
+  std::fprintf(stderr, "  %-36s %8s %8s %8s\n", "mapping", "Rss", "Pss", "Private");
+  for (std::size_t i = 0; i < rows.size() && i < 16; ++i) {
+    std::fprintf(stderr, "  %-36s %8ld %8ld %8ld\n", rows[i].first.c_str(), rows[i].second.rss,
+                 rows[i].second.pss, rows[i].second.privateKb);
+  }
+  std::fprintf(stderr, "  %-36s %8ld %8ld %8ld\n", "total", total.rss, total.pss, total.privateKb);
+  std::fprintf(stderr, "by what it serves:\n");
+  for (auto& [name, g] : groups) {
+    std::fprintf(stderr, "  %-36s %8ld %8ld %8ld  (%d shared objects)\n", name.c_str(), g.rss, g.pss,
+                 g.privateKb, libraries[name]);
+  }
+}
+
+// A station's objects: 50 registered, some of them the loop units below.
+std::string ObjectsImage() {
+  ObjectTable table{};
+  auto put = [](char* field, std::size_t size, const std::string& utf8) {
+    std::string bytes = Utf8ToCp1251Lossy(utf8).substr(0, size - 1);
+    std::memcpy(field, bytes.c_str(), bytes.size() + 1);
+  };
+  for (int slot = 1; slot <= kLastObjectSlot; ++slot) {
+    ObjectRecord& r = table[slot];
+    put(r.szAddress, sizeof r.szAddress, "    ");
+    put(r.szComment, sizeof r.szComment, " ");
+    put(r.szLoop1Type, sizeof r.szLoop1Type, "Не определён");
+    put(r.szLoop2Type, sizeof r.szLoop2Type, "Не определён");
+    if (slot > 50) continue;
+    char address[8];
+    std::snprintf(address, sizeof address, "%04d", slot == 1 ? 12 : slot * 7);
+    put(r.szAddress, sizeof r.szAddress, address);
+    put(r.szComment, sizeof r.szComment, "Объект " + std::string(address));
+    r.bUsed = 1;
+    r.bControl = 1;
+    r.nPeriod = 120;
+    r.bRegistered = 1;
+  }
+  std::string bytes(kObjectsFileSize, '\0');
+  std::memcpy(bytes.data(), table.data(), bytes.size());
+  return bytes;
+}
+
+// Appends to the protocol file, seen through inotify.
+class ProtocolWatch {
+ public:
+  explicit ProtocolWatch(fs::path path) : path_(std::move(path)) {
+    fd_ = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (fd_ >= 0) inotify_add_watch(fd_, path_.c_str(), IN_MODIFY);
+  }
+  ~ProtocolWatch() {
+    if (fd_ >= 0) close(fd_);
+  }
+  // Waits until the bytes appear after what an earlier call found; the time
+  // they were seen, or nothing at the deadline.
+  std::optional<Clock::time_point> WaitFor(const std::string& bytes, Clock::time_point deadline) {
+    for (;;) {
+      std::ifstream in(path_, std::ios::binary);
+      in.seekg(static_cast<std::streamoff>(offset_));
+      std::stringstream fresh;
+      fresh << in.rdbuf();
+      const auto seen = Clock::now();
+      pending_ += fresh.str();
+      offset_ += fresh.str().size();
+      if (auto at = pending_.find(bytes); at != std::string::npos) {
+        pending_.erase(0, at + bytes.size());
+        return seen;
+      }
+      if (pending_.size() > bytes.size()) pending_.erase(0, pending_.size() - bytes.size());
+      const double left = MsSince(Clock::now(), deadline);
+      if (left <= 0) return std::nullopt;
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, static_cast<int>(std::min(left, 50.0)) + 1) > 0) {
+        char buffer[4096];
+        while (read(fd_, buffer, sizeof buffer) > 0) {
+        }
+      }
+    }
+  }
+
+ private:
+  fs::path path_;
+  int fd_ = -1;
+  std::size_t offset_ = 0;
+  std::string pending_;
+};
+
+// The simulator (in this process) and `pelvaron --headless` (a child) in a
+// folder of their own; the link is up once it is constructed.
+class Station {
+ public:
+  explicit Station(benchmark::State& state, sim::SimulatorOptions options = {}) {
+    const std::string program = ConsoleProgram();
+    if (program.empty() || access(program.c_str(), X_OK) != 0) {
+      error_ = "no console program at '" + program +
+               "': build the pelvaron target or set PELVARON_PROGRAM to the program";
+      state.SkipWithError(error_.c_str());
+      return;
+    }
+    char dir[] = "/tmp/pelvaron-bench-console-XXXXXX";
+    if (!mkdtemp(dir)) std::abort();
+    dir_ = dir;
+    std::ofstream(dir_ / kObjectsFileName, std::ios::binary) << ObjectsImage();
+
+    std::string error;
+    simulator_ = sim::Simulator::OnNewPty(std::move(options), &error);
+    if (!simulator_) {
+      error_ = "simulator: " + error;
+      state.SkipWithError(error_.c_str());
+      return;
+    }
+    simulator_->Start();
+
+    const std::string device = "COM1=" + simulator_->DevicePath();
+    const std::string out = (dir_ / "stdout.txt").string(), err = (dir_ / "stderr.txt").string();
+    pid_ = fork();
+    if (pid_ == 0) {
+      if (chdir(dir_.c_str()) != 0) _exit(126);
+      int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0) _exit(126);
+      execl(program.c_str(), program.c_str(), "--headless", "--device", device.c_str(),
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    started_ = Clock::now();
+    // The protocol file exists once the console has started; the first
+    // answered tick writes the link's restore.
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    while (!fs::exists(dir_ / "protocol.txt") && Clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    watch_ = std::make_unique<ProtocolWatch>(dir_ / "protocol.txt");
+    if (!watch_->WaitFor(Utf8ToCp1251Lossy("Восстановление связи с Велдор"), deadline)) {
+      error_ = "the console did not reach the receiver; see " + err;
+      state.SkipWithError(error_.c_str());
+      return;
+    }
+    linkUpMs_ = MsSince(started_);
+    ok_ = true;
+  }
+
+  ~Station() {
+    if (pid_ > 0) {
+      kill(pid_, SIGINT);
+      int status = 0;
+      const auto deadline = Clock::now() + std::chrono::seconds(10);
+      while (waitpid(pid_, &status, WNOHANG) == 0) {
+        if (Clock::now() > deadline) {
+          kill(pid_, SIGKILL);
+          waitpid(pid_, &status, 0);
+          break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    }
+    if (simulator_) simulator_->Stop();
+    std::error_code ec;
+    if (!dir_.empty() && !std::getenv("PELVARON_BENCH_KEEP")) fs::remove_all(dir_, ec);
+  }
+
+  bool ok() const { return ok_; }
+  pid_t pid() const { return pid_; }
+  sim::Simulator& simulator() { return *simulator_; }
+  ProtocolWatch& watch() { return *watch_; }
+  double linkUpMs() const { return linkUpMs_; }
+  std::size_t CountRequests(const std::string& name) const {
+    auto all = simulator_->Requests();
+    return static_cast<std::size_t>(std::count(all.begin(), all.end(), name));
+  }
+
+ private:
+  fs::path dir_;
+  std::string error_;
+  std::unique_ptr<sim::Simulator> simulator_;
+  std::unique_ptr<ProtocolWatch> watch_;
+  pid_t pid_ = -1;
+  Clock::time_point started_;
+  double linkUpMs_ = 0;
+  bool ok_ = false;
+};
+
+// The four kinds of message in turn, as a station's night brings them.
+sim::Frame MessageNumber(int i) {
+  switch (i % 4) {
+    case 0:
+      return sim::ContactIdFrame({1234, 31, i % 8 == 0, 1, 130, 1 + i % 999});
+    case 1:
+      return sim::LoopStateFrame({.address = 12, .kind = 2, .armed1 = true, .linked1 = true, .guard = 3});
+    case 2:
+      return sim::DiallerFrame({4660, 0x00});
+    default:
+      return sim::RadioFrame(
+          {.address = 8001, .eventCode = 0x10, .source = 5, .detail = 0x05, .expander = 3});
+  }
+}
+
+enum class Receiver { kMessageEveryTick, kNoMessages, kSilent };
+
+// CPU of the console process over PELVARON_BENCH_SECONDS, scaled to an hour.
+void MeasureCpu(benchmark::State& state, Receiver receiver) {
+  const double seconds = EnvNumber("PELVARON_BENCH_SECONDS", 60);
+  for (auto _ : state) {
+    Station station(state);
+    if (!station.ok()) break;
+    const double startupCpu = ProcessCpuSeconds(station.pid());
+    if (receiver == Receiver::kMessageEveryTick) {
+      // More than the ticks of the run: every status byte says a message waits.
+      const int count = std::min(1000, static_cast<int>(seconds * 2.5) + 20);
+      for (int i = 0; i < count; ++i) station.simulator().Enqueue(MessageNumber(i));
+    } else if (receiver == Receiver::kSilent) {
+      station.simulator().Apply("silence 1000min");
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(2));  // past the first ticks' work
+    const std::size_t gs0 = station.CountRequests("gs"), gn0 = station.CountRequests("gn");
+    const double cpu0 = ProcessCpuSeconds(station.pid());
+    const double statCpu0 = ProcessCpuSecondsFromStat(station.pid());
+    const auto t0 = Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const double cpu = ProcessCpuSeconds(station.pid()) - cpu0;
+    const double statCpu = ProcessCpuSecondsFromStat(station.pid()) - statCpu0;
+    const double wall = MsSince(t0) / 1000;
+    state.SetIterationTime(wall);
+    state.counters["cpu_s_per_hour"] = cpu / wall * 3600;
+    state.counters["cpu_s_per_hour_stat"] = statCpu / wall * 3600;
+    state.counters["cpu_pct_of_core"] = 100 * cpu / wall;
+    state.counters["status_requests"] = static_cast<double>(station.CountRequests("gs") - gs0);
+    state.counters["messages"] = static_cast<double>(station.CountRequests("gn") - gn0);
+    state.counters["startup_cpu_ms"] = 1000 * startupCpu;
+    state.counters["link_up_ms"] = station.linkUpMs();
+    state.counters["VmRSS_kB"] = static_cast<double>(StatusKb(station.pid(), "VmRSS"));
+    state.counters["VmHWM_kB"] = static_cast<double>(StatusKb(station.pid(), "VmHWM"));
+    if (receiver == Receiver::kMessageEveryTick) PrintMemory(station.pid(), "after the busy run");
+  }
+}
+
+void BM_ConsoleCpuMessageEveryTick(benchmark::State& state) {
+  MeasureCpu(state, Receiver::kMessageEveryTick);
+}
+void BM_ConsoleCpuNoMessages(benchmark::State& state) {
+  MeasureCpu(state, Receiver::kNoMessages);
+}
+void BM_ConsoleCpuSilentReceiver(benchmark::State& state) {
+  MeasureCpu(state, Receiver::kSilent);
+}
+
+double Mean(const std::vector<double>& v) {
+  double sum = 0;
+  for (double x : v) sum += x;
+  return v.empty() ? 0 : sum / static_cast<double>(v.size());
+}
+
+double Percentile(std::vector<double> v, double p) {
+  std::sort(v.begin(), v.end());
+  const double rank = p / 100 * static_cast<double>(v.size() - 1);
+  const auto lo = static_cast<std::size_t>(rank);
+  const std::size_t hi = std::min(lo + 1, v.size() - 1);
+  return v[lo] + (v[hi] - v[lo]) * (rank - static_cast<double>(lo));
+}
+
+// From Enqueue into the simulator's queue to the message's last line in the
+// protocol file. Each message waits a random 0..500 ms after the one before,
+// so it meets the tick at a random phase. The simulator's trace tells when the
+// tick that fetches it asked for the status, which splits the time into the
+// wait for that tick and the tick's own work.
+void BM_MessageToProtocolLatency(benchmark::State& state) {
+  const int messages = static_cast<int>(EnvNumber("PELVARON_BENCH_MESSAGES", 100));
+  for (auto _ : state) {
+    std::mutex mutex;
+    std::vector<Clock::time_point> messageTicks;  // "gs" answered with a message waiting
+    sim::SimulatorOptions options;
+    options.onTrace = [&](const std::string& line) {
+      unsigned status = 0;
+      if (std::sscanf(line.c_str(), "gs -> %x", &status) == 1 && (status & 0x02)) {
+        std::lock_guard lock(mutex);
+        messageTicks.push_back(Clock::now());
+      }
+    };
+    Station station(state, std::move(options));
+    if (!station.ok()) break;
+    std::mt19937 random(1);
+    std::uniform_int_distribution<int> pauseMs(0, 499);
+    std::vector<double> total, waited, handled;
+    const auto start = Clock::now();
+    for (int i = 0; i < messages; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(random)));
+      const int zone = 1 + i % 999;
+      char last[64];
+      std::snprintf(last, sizeof last, "    Номер зоны/пользователя:     [%03d]\r\n", zone);
+      const auto t0 = Clock::now();
+      station.simulator().Enqueue(sim::ContactIdFrame({1234, 31, true, 1, 130, zone}));
+      auto seen = station.watch().WaitFor(Utf8ToCp1251Lossy(last), t0 + std::chrono::seconds(10));
+      if (!seen) {
+        state.SkipWithError("a message did not reach the protocol file within 10 s");
+        break;
+      }
+      total.push_back(MsSince(t0, *seen));
+      std::lock_guard lock(mutex);
+      auto tick = std::find_if(messageTicks.begin(), messageTicks.end(), [&](auto t) { return t >= t0; });
+      if (tick != messageTicks.end() && *tick <= *seen) {
+        waited.push_back(MsSince(t0, *tick));
+        handled.push_back(MsSince(*tick, *seen));
+      }
+    }
+    state.SetIterationTime(MsSince(start) / 1000);
+    if (total.empty() || handled.empty()) break;
+    // What the protocol itself takes: the wait for the next tick (0..500 ms),
+    // "gs" (its byte, then the 10 ms interval: 4 bytes were asked for) and
+    // "gn" (the fixed 100 ms, then the interval: 20 were asked for, 10 came).
+    const double byteMs = sim::ReceiverModel::kByteTimeUs / 1000.0;
+    const double intervalMs = kReceiverTimeouts.ReadIntervalTimeout;
+    const double exchangeMs = (byteMs + intervalMs) + (kNewMessageWaitMs + intervalMs);
+    state.counters["messages"] = static_cast<double>(total.size());
+    state.counters["p50_ms"] = Percentile(total, 50);
+    state.counters["p99_ms"] = Percentile(total, 99);
+    state.counters["min_ms"] = Percentile(total, 0);
+    state.counters["max_ms"] = Percentile(total, 100);
+    state.counters["mean_ms"] = Mean(total);
+    state.counters["floor_mean_ms"] = 250 + exchangeMs;
+    state.counters["floor_p99_ms"] = 0.99 * 500 + exchangeMs;
+    state.counters["tick_wait_mean_ms"] = Mean(waited);
+    state.counters["tick_work_p50_ms"] = Percentile(handled, 50);
+    state.counters["tick_work_p99_ms"] = Percentile(handled, 99);
+    state.counters["tick_work_floor_ms"] = exchangeMs;
+  }
+}
+
+}  // namespace
+
+BENCHMARK(BM_ConsoleCpuMessageEveryTick)->Iterations(1)->Unit(benchmark::kSecond)->UseManualTime();
+BENCHMARK(BM_ConsoleCpuNoMessages)->Iterations(1)->Unit(benchmark::kSecond)->UseManualTime();
+BENCHMARK(BM_ConsoleCpuSilentReceiver)->Iterations(1)->Unit(benchmark::kSecond)->UseManualTime();
+BENCHMARK(BM_MessageToProtocolLatency)->Iterations(1)->Unit(benchmark::kSecond)->UseManualTime();
+
+BENCHMARK_MAIN();
