@@ -455,6 +455,12 @@ void BM_WindowStall(benchmark::State& state) {
       }
     }
 
+    // The fix proposed for the X11 stalls, tried from outside: no scroll on
+    // every change of the current line, only addLine's own scrollToItem.
+    const bool autoScrollOff = EnvNumber("PELVARON_BENCH_LOG_AUTOSCROLL_OFF", 0) != 0;
+    if (autoScrollOff) window.m_listProtocol->setAutoScroll(false);
+    state.counters["log_autoscroll_off"] = autoScrollOff;
+
     // What reaches the window while measuring.
     std::atomic<bool> measuring{false};
     int lines = 0, messages = 0;
