@@ -256,7 +256,7 @@ void RegisterObjects(ObjectRegistry& registry, int count) {
   for (int n = 1; n <= count; ++n) {
     card.m_nSlot = -1;
     OpenObjectCard(card, registry.Table());
-    char address[8];
+    char address[12];
     std::snprintf(address, sizeof address, "%04d", n);
     card.m_strAddress = address;
     card.m_strPeriod = "2h";
