@@ -364,7 +364,7 @@ class GapProbe {
     App()->profile = &profile_;
     probe.start(1);
     QEventLoop loop;
-    QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
+    QTimer::singleShot(static_cast<int>(seconds * 1000), Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
     probe.stop();
     App()->profile = nullptr;
