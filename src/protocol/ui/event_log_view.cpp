@@ -49,6 +49,9 @@ EventLogList::EventLogList(int tabStopPixels, QWidget* parent)
   setTextElideMode(Qt::ElideNone);
   setFrameShape(QFrame::StyledPanel);
   setItemDelegate(new LogLineDelegate(tabStop_, this));
+  // addLine scrolls the newest line into view itself; the view's own
+  // auto-scroll would ask the X server for the cursor at every line.
+  setAutoScroll(false);
 }
 
 QString EventLogList::line(int index) const {
