@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -37,7 +38,7 @@ std::string Stamped(const std::string& text) {
 // Start-up, the line dropping and coming back, the enclosure opened and
 // closed, then six messages queued at once (they arrive in the tick that sees
 // the enclosure closed, after its line), then the receiver goes away.
-// The console ticks every 20 ms, so each state lasts some 30 ticks.
+// The console ticks every 20 ms, so each state lasts some 50 ticks.
 const char kScenario[] =
     "wait 1500ms\n"
     "status line-fault\n"
@@ -209,9 +210,8 @@ void PutText(char (&field)[N], const std::string& utf8) {
   PutText(field, N, utf8);
 }
 
-// Slots 1..100 as a fresh objects file has them, slot 0 all zero, and two
-// registered objects.
-ObjectTable StationObjects() {
+// A fresh objects file: slot 0 all zero, slots 1..100 blank.
+ObjectTable BlankObjects() {
   ObjectTable table{};
   for (int slot = 1; slot <= kLastObjectSlot; ++slot) {
     ObjectRecord& r = table[slot];
@@ -220,6 +220,12 @@ ObjectTable StationObjects() {
     PutText(r.szLoop1Type, "Не определён");
     PutText(r.szLoop2Type, "Не определён");
   }
+  return table;
+}
+
+// Two registered objects.
+ObjectTable StationObjects() {
+  ObjectTable table = BlankObjects();
   ObjectRecord& a = table[1];
   PutText(a.szComment, "Склад, ул. Заводская 12 (бывш. база снабжения)");
   PutText(a.szComment, "Склад");  // the longer comment's tail stays behind the zero
@@ -308,9 +314,10 @@ class HeadlessConsoleTest : public ::testing::Test {
 };
 
 TEST_F(HeadlessConsoleTest, RunsAScenarioAndShutsDownInOrder) {
-  const ObjectTable objects = StationObjects();
-  WriteWholeFile(dir_ / kObjectsFileName, Image(objects));
-  WriteWholeFile(dir_ / "e2e.scn", kScenario);
+  ObjectTable objects{};
+  ASSERT_NO_FATAL_FAILURE(objects = StationObjects());
+  ASSERT_NO_FATAL_FAILURE(WriteWholeFile(dir_ / kObjectsFileName, Image(objects)));
+  ASSERT_NO_FATAL_FAILURE(WriteWholeFile(dir_ / "e2e.scn", kScenario));
 
   std::string error;
   sim_ = ChildProcess::Start({PELVARON_SIM_PROGRAM, "--scenario", "e2e.scn"}, dir_, &error);
@@ -403,6 +410,60 @@ TEST_F(HeadlessConsoleTest, RunsAScenarioAndShutsDownInOrder) {
   bool matches = false;
   for (const std::string& image : allowed) matches = matches || *saved == image;
   EXPECT_TRUE(matches) << DescribeObjectsDifference(*saved, allowed[0]);
+}
+
+// First start in an empty folder with the receiver's device missing: the
+// port's message on stderr, the files created, and SIGTERM shuts it down in
+// order like Ctrl-C.
+TEST_F(HeadlessConsoleTest, FirstStartWithoutTheDeviceShutsDownOnSigterm) {
+  const std::time_t before = std::time(nullptr);
+  std::string error;
+  console_ = ChildProcess::Start({PELVARON_PROGRAM, "--headless", "--tick-ms", "20", "--device",
+                                  "COM1=" + (dir_ / "no-such-device").string()},
+                                 dir_, &error);
+  ASSERT_TRUE(console_) << error;
+  const std::vector<ChildProcess*> console = {console_.get()};
+  ASSERT_TRUE(PumpUntil(
+      console, [&] { return console_->Out().find("Включение программы\n") != std::string::npos; },
+      SecondsFromNow(30)))
+      << console_->StatusText() << ", stdout so far:\n"
+      << console_->Out();
+  ASSERT_TRUE(console_->Signal(SIGTERM));
+  ASSERT_TRUE(PumpUntil(
+      console, [&] { return console_->Exited(); }, SecondsFromNow(30)))
+      << "the console did not end after SIGTERM";
+  const std::time_t after = std::time(nullptr);
+  EXPECT_EQ(console_->StatusText(), "exit 0");
+
+  const std::vector<std::string> expected = {Stamped(">>"), Stamped("Включение программы"),
+                                             Stamped("Выключение программы")};
+  std::string expectedBytes;
+  for (const std::string& line : expected) expectedBytes += Cp(line) + "\r\n";
+  const auto protocol = ReadWholeFile(dir_ / "protocol.txt");
+  ASSERT_TRUE(protocol.has_value()) << "no protocol.txt";
+  std::vector<std::time_t> stamps;
+  std::string masked;
+  for (const std::string& line : MaskStamps(SplitLines(*protocol, "\r\n"), stamps)) masked += line + "\r\n";
+  EXPECT_EQ(masked, expectedBytes);
+  ASSERT_EQ(stamps.size(), 3u);
+  EXPECT_GE(stamps.front(), before - 1);
+  EXPECT_LE(stamps.back(), after + 1);
+
+  std::vector<std::time_t> outStamps;
+  EXPECT_EQ(MaskStamps(SplitLines(console_->Out(), "\n"), outStamps),
+            (std::vector<std::string>{">>", expected[1], expected[2]}));
+  const std::vector<std::string> messages = SplitLines(console_->Err(), "\n");
+  EXPECT_NE(
+      std::find(messages.begin(), messages.end(),
+                "Ошибка: Не удаётся обнаружить COM1 ! Возможно, ресурс используется другой программой."),
+      messages.end())
+      << console_->Err();
+
+  EXPECT_EQ(ReadWholeFile(dir_ / "pelvaron.ini"), DefaultSettingsImage());
+  const auto objects = ReadWholeFile(dir_ / kObjectsFileName);
+  ASSERT_TRUE(objects.has_value()) << "no objects.stt";
+  EXPECT_TRUE(*objects == Image(BlankObjects()))
+      << DescribeObjectsDifference(*objects, Image(BlankObjects()));
 }
 
 #else
