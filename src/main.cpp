@@ -1,45 +1,18 @@
-// pelvaron: the console program. A Qt window by default; --headless runs the
-// same console without one; --demo brings its own simulated receiver.
-#include <sys/stat.h>
+// pelvaron: the console program. A Qt window by default; without one
+// (--headless, or no display) it hands over to pelvaron-headless, which does
+// not load the window's libraries; --demo brings its own simulated receiver.
 #include <unistd.h>
 
 #include <QApplication>
-#include <QCoreApplication>
+#include <climits>
 #include <cstdlib>
-#include <ctime>
 #include <iostream>
-#include <memory>
 
-#include "app/console.h"
-#include "app/options.h"
-#include "app/stream_operator.h"
 #include "app/ui/run_window.h"
-#include "objects/object_card.h"
-#include "objects/object_commands.h"
-#include "platform/alarm_player.h"
 #include "platform/headless_shell.h"
-#include "platform/qt_serial_port.h"
-#include "platform/real_file_system.h"
-#include "platform/system_clock.h"
-#include "sim/simulator.h"
+#include "program.h"
 
 namespace {
-
-using namespace pelvaron;
-
-constexpr char kDemoFolder[] = "pelvaron-demo";
-
-class HeadlessOperator : public StreamOperator {
- public:
-  using StreamOperator::StreamOperator;
-  void SoundAlarm(bool playFile, bool beep) override {
-    std::string problem = player_.Play(playFile, beep);
-    if (!problem.empty()) ShowMessage({problem, "", MessageIcon::None});
-  }
-
- private:
-  AlarmPlayer player_;
-};
 
 bool HasDisplay() {
   const char* platform = std::getenv("QT_QPA_PLATFORM");
@@ -56,110 +29,50 @@ bool Wants(int argc, char** argv, const char* option) {
   return false;
 }
 
-// The demo's objects: the simulated loop units (which send control messages)
-// and one panel address that never does, so an overdue alarm shows up soon.
-void RegisterDemoObjects(ObjectRegistry& registry) {
-  struct Demo {
-    const char* address;
-    const char* period;
-    const char* comment;
-  } demo[] = {
-      {"0012", "2m", "Склад, ул. Заводская 12"},
-      {"0105", "5m", "Магазин \"Продукты\""},
-      {"0240", "3m", "Офис, 2 этаж"},
-      {"1234", "10m", "Гаражный кооператив"},
-      {"0777", "1m", "Аптека (нет контрольных извещений)"},
-  };
-  ObjectCard card;
-  for (const Demo& d : demo) {
-    card.m_nSlot = -1;
-    OpenObjectCard(card, registry.Table());
-    card.m_strAddress = d.address;
-    card.m_strPeriod = d.period;
-    card.m_strComment = d.comment;
-    card.m_bControl = 1;
-    RegisterObjectCard(card, registry);
-  }
-  registry.OperatorChangedObjects();
-  registry.RefreshObjectList();
+// Replaces this process with pelvaron-headless from the same folder, keeping
+// the arguments and the name the program was called by. Returns only when
+// that program cannot be run.
+void RunWithoutWindow(char** argv) {
+  char self[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return;
+  self[n] = '\0';
+  std::string path(self);
+  path = path.substr(0, path.find_last_of('/') + 1) + "pelvaron-headless";
+  execv(path.c_str(), argv);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  using namespace pelvaron;
   BlockShutdownSignals();
   const std::string programName = ProgramNameFrom(argv[0]);
-  const bool headlessAsked = Wants(argc, argv, "--headless") || Wants(argc, argv, "--help");
-  const bool window = !headlessAsked && HasDisplay();
-
-  std::unique_ptr<QCoreApplication> app;
-  if (window) {
-    app = std::make_unique<QApplication>(argc, argv);
-  } else {
-    app = std::make_unique<QCoreApplication>(argc, argv);
-  }
-  std::vector<std::string> args;
-  for (const QString& a : app->arguments().mid(1)) args.push_back(a.toStdString());
-  Options options = ParseOptions(args);
-  if (options.help) {
-    std::cout << UsageText(programName);
-    return 0;
-  }
-  if (!options.error.empty()) {
-    std::cerr << programName << ": " << options.error << "\n";
-    return 2;
-  }
-  if (!window && !options.headless && !options.demo) {
-    std::cerr << programName << ": no display found; running without a window (as --headless)\n";
+  const bool window = !Wants(argc, argv, "--headless") && !Wants(argc, argv, "--help") && HasDisplay();
+  if (!window) {
+    if (!Wants(argc, argv, "--headless") && !Wants(argc, argv, "--help") && !Wants(argc, argv, "--demo")) {
+      std::cerr << programName << ": no display found; running without a window (as --headless)\n";
+    }
+    RunWithoutWindow(argv);
+    // Still here: the console runs without a window in this process.
+    QCoreApplication app(argc, argv);
+    Options options;
+    if (int code = ReadCommandLine(app, programName, options); code >= 0) return code;
+    std::unique_ptr<sim::Simulator> simulator;
+    bool demoFresh = false;
+    if (options.demo && StartDemo(programName, options, simulator, demoFresh) != 0) return 1;
+    int result = RunHeadlessConsole(programName, options, demoFresh);
+    if (simulator) simulator->Stop();
+    return result;
   }
 
+  QApplication app(argc, argv);
+  Options options;
+  if (int code = ReadCommandLine(app, programName, options); code >= 0) return code;
   std::unique_ptr<sim::Simulator> simulator;
   bool demoFresh = false;
-  if (options.demo) {
-    if (mkdir(kDemoFolder, 0755) != 0 && errno != EEXIST) {
-      std::cerr << programName << ": cannot make the folder " << kDemoFolder << ": " << std::strerror(errno)
-                << "\n";
-      return 1;
-    }
-    if (chdir(kDemoFolder) != 0) {
-      std::cerr << programName << ": cannot enter the folder " << kDemoFolder << ": " << std::strerror(errno)
-                << "\n";
-      return 1;
-    }
-    demoFresh = access(kObjectsFileName, F_OK) != 0;
-    sim::SimulatorOptions simOptions;
-    simOptions.random = true;
-    simOptions.seed = static_cast<std::uint64_t>(std::time(nullptr));
-    std::string error;
-    simulator = sim::Simulator::OnNewPty(simOptions, &error);
-    if (!simulator) {
-      std::cerr << programName << ": the simulated receiver could not start: " << error << "\n";
-      return 1;
-    }
-    // Whatever port the demo's settings name, it leads to the simulator.
-    for (int n = 1; n <= 6; ++n)
-      options.devices.Add("COM" + std::to_string(n) + "=" + simulator->DevicePath());
-    simulator->Start();
-    std::cerr << programName << ": demo in ./" << kDemoFolder << ", simulated receiver on "
-              << simulator->DevicePath() << "\n";
-  }
-
-  int result = 0;
-  if (window) {
-    result = RunWindow(*static_cast<QApplication*>(app.get()), programName, options,
-                       demoFresh ? RegisterDemoObjects : nullptr);
-  } else {
-    SystemClock clock;
-    RealFileSystem files;
-    QtSerialPort port;
-    HeadlessOperator op(std::cout, std::cerr, clock, programName);
-    Console console(clock, files, op, port, options.devices);
-    console.bAlarmSound = options.alarmSound;
-    console.bAlarmBeep = options.alarmBeep;
-    console.Startup();
-    if (demoFresh) RegisterDemoObjects(console.Objects());
-    RunHeadless(console, clock, options.tickMs);
-  }
+  if (options.demo && StartDemo(programName, options, simulator, demoFresh) != 0) return 1;
+  int result = RunWindow(app, programName, options, demoFresh ? RegisterDemoObjects : nullptr);
   if (simulator) simulator->Stop();
   return result;
 }
