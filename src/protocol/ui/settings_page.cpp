@@ -67,7 +67,13 @@ bool Settings::updateData(bool saveAndValidate) {
 void Settings::PrepareProtocolFileDialog(QFileDialog& dialog) {
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setNameFilters({QStringLiteral("Текстовые файлы (*.txt)"), QStringLiteral("Все файлы (*.*)")});
+  // The dialog shows each filter up to its last parentheses and matches the
+  // patterns inside them: "*.*" means every file to the operator, but on this
+  // system it would hide names without a dot, so "all files" matches "*".
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
+  dialog.setNameFilters(
+      {QStringLiteral("Текстовые файлы (*.txt) (*.txt)"), QStringLiteral("Все файлы (*.*) (*)")});
   dialog.setDefaultSuffix(QStringLiteral("txt"));
 }
 
