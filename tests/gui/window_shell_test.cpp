@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <QApplication>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -8,11 +10,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "app/ui/console_shell.h"
 #include "app/ui/console_window.h"
 #include "core/cp1251.h"
 #include "gui_support.h"
+#include "link/ui/exchange_progress_dlg.h"
 #include "objects/ui/object_card_dlg.h"
 #include "protocol/ui/event_log_view.h"
 #include "sim/simulator.h"
@@ -139,6 +143,54 @@ TEST_F(WindowShellTest, CommandsFromTheWindowReachTheConsole) {
   std::string image(std::istreambuf_iterator<char>(objects), {});
   ASSERT_EQ(image.size(), 33936u);
   EXPECT_EQ(image.substr(336, 4), "0042");
+}
+
+// Closes every modal window that opens (as Cancel would), counting them by
+// object name, and notes what else was on screen at that moment.
+class ModalCanceller {
+ public:
+  explicit ModalCanceller(ui::WindowShell& shell) : shell_(shell) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (!modal || modal == seen_) return;
+      seen_ = modal;
+      ++opened[modal->objectName()];
+      for (auto* progress : shell_.window().findChildren<ui::CExchangeProgressDlg*>()) {
+        if (progress->isVisible()) ++progressBehind;
+      }
+      QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
+    });
+    timer_.start(10);
+  }
+  std::map<QString, int> opened;
+  int progressBehind = 0;
+
+ private:
+  ui::WindowShell& shell_;
+  QTimer timer_;
+  QPointer<QWidget> seen_;
+};
+
+TEST_F(WindowShellTest, TheCardAndTheSettingsOpenAgainAndAgain) {
+  Start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Window().m_strLinkState == "  Норма  "; }, 20000));
+  shell_->card().setObjectName("card");
+  ModalCanceller operatorAtTheDesk(*shell_);
+  for (int round = 1; round <= 2; ++round) {
+    Window().triggerCommand(32775);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return operatorAtTheDesk.opened["card"] == round; }, 20000)) << round;
+    Window().triggerCommand(32771);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return operatorAtTheDesk.opened["programSettingsSheet"] == round; }, 20000))
+        << round;
+    Window().triggerCommand(32773);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return operatorAtTheDesk.opened["receiverSettingsSheet"] == round; }, 20000))
+        << round;
+  }
+  // The progress window was gone before each receiver page opened.
+  EXPECT_EQ(operatorAtTheDesk.progressBehind, 0);
+  EXPECT_TRUE(messages_.empty());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
@@ -230,12 +231,19 @@ bool WindowShell::ask(const OperatorMessage& question, QWidget* owner) {
   QMessageBox box(QMessageBox::Question, Q(question.title), Q(question.text),
                   QMessageBox::Yes | QMessageBox::No, owner ? owner : window_.get());
   box.setDefaultButton(QMessageBox::Yes);
+  box.button(QMessageBox::Yes)->setText("Да");
+  box.button(QMessageBox::No)->setText("Нет");
   return box.exec() == QMessageBox::Yes;
 }
 
 void WindowShell::showProgress(bool shown, const QString& text1016, const QString& text1017) {
   if (!shown) {
-    if (progress_) progress_->deleteLater();
+    // Gone at once: the page that follows runs a loop of its own, in which a
+    // deferred delete would wait until the page has closed.
+    if (progress_) {
+      progress_->hide();
+      progress_->deleteLater();
+    }
     progress_ = nullptr;
     return;
   }
@@ -326,6 +334,7 @@ void WindowShell::openCard(bool newObject) {
               card_->m_strLoop2Type = Q(values.m_strLoop2Type);
               card_->m_strState = Q(values.m_strState);
               const int result = card_->exec();
+              cardBusy_ = false;
               const CardResult cardResult = result == QDialog::Accepted ? CardResult::Ok : CardResult::Cancel;
               if (newObject) {
                 post([](Console& c, ObjectCard& card) { EndNewObject(c.Objects(), card); });
@@ -403,7 +412,9 @@ void WindowShell::onProgramSettings() {
                                 page->m_strAttempts = Q(values.m_strAttempts);
                                 PropertySheet sheet(page, window_.get());
                                 sheet.setObjectName("programSettingsSheet");
-                                if (sheet.exec() != QDialog::Accepted) return;
+                                const bool accepted = sheet.exec() == QDialog::Accepted;
+                                settingsBusy_ = false;
+                                if (!accepted) return;
                                 values.m_bSaveProtocol = page->m_bSaveProtocol;
                                 values.m_nComPort = page->m_nComPort;
                                 values.m_strProtocolPath = S(page->m_strProtocolPath);
@@ -430,12 +441,15 @@ void WindowShell::onReceiverSettings() {
         page->m_nFormatCount = read->page.m_nFormatCount;
         PropertySheet sheet(page, window_.get());
         sheet.setObjectName("receiverSettingsSheet");
-        if (sheet.exec() != QDialog::Accepted) return;
+        if (sheet.exec() != QDialog::Accepted) {
+          settingsBusy_ = false;
+          return;
+        }
         ReceiverPageValues values{page->m_bCheckLine, page->m_nCheckInterval, page->m_nPickupRings,
                                   page->m_nMainFormat, page->m_nFormatCount};
-        post([block = read->block, values](Console& c, ObjectCard&) {
-          c.WriteReceiverSettings(block, values);
-        });
+        post<int>([block = read->block, values](
+                      Console& c, ObjectCard&) { return c.WriteReceiverSettings(block, values); },
+                  [this](int) { settingsBusy_ = false; });
       });
 }
 

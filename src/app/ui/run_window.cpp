@@ -1,5 +1,8 @@
 #include "app/ui/run_window.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <atomic>
 #include <thread>
 
@@ -11,6 +14,12 @@ namespace pelvaron {
 
 int RunWindow(QApplication& app, const std::string& programName, const Options& options,
               void (*afterStartup)(ObjectRegistry&)) {
+  // Qt's own dialogs (the file dialog, standard buttons) speak the console's language.
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale(QLocale::Russian), "qtbase", "_",
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    app.installTranslator(&qtTexts);
+  }
   std::function<void(ObjectRegistry&)> after;
   if (afterStartup) after = afterStartup;
   ui::WindowShell shell(programName, options, after);

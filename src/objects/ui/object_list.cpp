@@ -46,6 +46,9 @@ void SetupObjectList(QTreeWidget* list) {
     list->header()->resizeSection(i, width / c.divisor);
   }
   list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  // The columns are wider than the list together; a click must not scroll the
+  // icons (the alarm indicator) out of sight.
+  list->setAutoScroll(false);
 }
 
 void FillObjectList(QTreeWidget* list, const std::vector<ObjectListRow>& rows) {
