@@ -372,3 +372,27 @@ TEST(ConsoleClose, EnterOnClearPressesTheButton) {
 
 }  // namespace
 }  // namespace pelvaron::ui
+
+namespace pelvaron::ui {
+namespace {
+
+TEST(ObjectList, AClickInTheLastColumnKeepsTheIconsInSight) {
+  testing::GuiApp();
+  CConsoleDlg console(nullptr, kUnits);
+  console.show();
+  console.setObjectRows(
+      {{true, " 0001", "+", "2h", "0m", "Склад"}, {false, " 0002", "-", "1h", "5m", "Офис"}});
+  QTreeWidget* list = console.m_listObjects;
+  QTest::qWait(0);
+  ASSERT_GT(list->horizontalScrollBar()->maximum(), 0);  // the columns are wider than the list
+  const QRect comment = list->visualRect(list->model()->index(1, 4));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    QPoint(list->viewport()->width() - 3, comment.center().y()));
+  EXPECT_EQ(console.selectedRow(), 1);
+  // A view scrolls to a clicked cell once the double-click time is over.
+  EXPECT_FALSE(QTest::qWaitFor([&] { return list->horizontalScrollBar()->value() != 0; },
+                               QApplication::doubleClickInterval() + 300));
+}
+
+}  // namespace
+}  // namespace pelvaron::ui
