@@ -1,0 +1,148 @@
+#pragma once
+
+// Small fakes of the core's ports for the fuzz targets (no test framework):
+// everything stays in memory and nothing ever waits.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/clock.h"
+#include "core/cp1251.h"
+#include "core/file_system.h"
+#include "core/fixed_text.h"
+#include "core/operator.h"
+#include "objects/object_card.h"
+#include "objects/object_registry.h"
+#include "protocol/event_protocol.h"
+
+// A broken promise of the core is a crash for the fuzzer, with the reason on stderr.
+#define FUZZ_CHECK(cond)                                                                  \
+  do {                                                                                    \
+    if (!(cond)) {                                                                        \
+      std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", #cond, __FILE__, __LINE__); \
+      std::abort();                                                                       \
+    }                                                                                     \
+  } while (0)
+
+// Undefined behaviour stops the run like a crash, with the stack. Options
+// given in UBSAN_OPTIONS (suppressions of known findings) come on top.
+extern "C" const char* __ubsan_default_options() {
+  return "halt_on_error=1:print_stacktrace=1";
+}
+
+namespace pelvaron::fuzz {
+
+// 6 December 2026, 08:47:42 UTC; the monotonic clock moves only by sleeps.
+class FixedClock : public Clock {
+ public:
+  std::int64_t now = 1796546862;
+  std::int64_t monotonic = 0;
+
+  std::int64_t Now() override { return now; }
+  bool ToLocalTime(std::int64_t t, std::tm& out) override {
+    std::time_t tt = static_cast<std::time_t>(t);
+    return gmtime_r(&tt, &out) != nullptr;
+  }
+  std::int64_t MonotonicMs() override { return monotonic; }
+  void SleepMs(int ms) override { monotonic += ms; }
+};
+
+class MemoryFiles : public FileSystem {
+ public:
+  std::map<std::string, std::vector<std::uint8_t>> files;
+  int failRead = 0;
+  int failReplace = 0;
+  int failAppend = 0;
+
+  int ReadPrefix(const std::string& path, std::size_t max, std::vector<std::uint8_t>& out) override {
+    out.clear();
+    if (failRead) return failRead;
+    auto it = files.find(path);
+    if (it == files.end()) return 2;
+    std::size_t n = it->second.size() < max ? it->second.size() : max;
+    out.assign(it->second.begin(), it->second.begin() + static_cast<std::ptrdiff_t>(n));
+    return 0;
+  }
+  int ReplaceFile(const std::string& path, std::span<const std::uint8_t> data) override {
+    if (failReplace) return failReplace;
+    files[path].assign(data.begin(), data.end());
+    return 0;
+  }
+  int Append(const std::string& path, std::span<const std::uint8_t> data) override {
+    if (failAppend) return failAppend;
+    auto& f = files[path];
+    f.insert(f.end(), data.begin(), data.end());
+    return 0;
+  }
+  bool Exists(const std::string& path) override { return files.count(path) != 0; }
+  int Rename(const std::string& from, const std::string& to) override {
+    auto it = files.find(from);
+    if (it == files.end()) return 2;
+    files[to] = it->second;
+    files.erase(from);
+    return 0;
+  }
+};
+
+// Every text the console shows must also be storable in its Windows-1251 files.
+inline bool StorableText(std::string_view utf8) {
+  return Utf8ToCp1251(utf8).has_value();
+}
+
+class RecordingOperator : public Operator {
+ public:
+  std::vector<OperatorMessage> messages;
+  std::size_t logLines = 0;
+  std::optional<std::string> badLine;  // the first log line that breaks the log's rules
+  std::vector<ObjectListRow> lastRows;
+  int refreshes = 0;
+
+  void ShowMessage(const OperatorMessage& message) override { messages.push_back(message); }
+  void LogLineAdded(const std::string& line) override {
+    ++logLines;
+    // No line is longer than the plain writer's limit (a stamped one is shorter).
+    if (!badLine && (!StorableText(line) || Utf8Length(line) > kMaxPlainText)) badLine = line;
+  }
+  void LogFirstLineRemoved() override { --logLines; }
+  void LogCleared() override { logLines = 0; }
+  void ObjectListRefreshed(const std::vector<ObjectListRow>& rows) override {
+    lastRows = rows;
+    ++refreshes;
+  }
+};
+
+// A few objects as the card registers them, plus one with a letter in its
+// address as only a foreign file could hold; control on, counters running.
+inline void RegisterSampleObjects(ObjectRegistry& registry) {
+  const char* const addresses[] = {"0012", "1234", "9999", "0001"};
+  for (const char* address : addresses) {
+    ObjectCard card;
+    card.m_nSlot = -1;
+    OpenObjectCard(card, registry.Table());
+    card.m_strAddress = address;
+    card.m_strPeriod = "2h";
+    card.m_strComment = "Склад";
+    card.m_bControl = 1;
+    FUZZ_CHECK(!RegisterObjectCard(card, registry).has_value());
+  }
+  for (int s = 1; s <= registry.ObjectCount(); ++s) registry.Table()[s].nTimeCounter = 30 + s;
+  ObjectRecord foreign = BlankObjectRecord();
+  WriteFixedText(foreign.szAddress, "00A1");
+  foreign.bUsed = 1;
+  foreign.bControl = 1;
+  foreign.nPeriod = 60;
+  foreign.nTimeCounter = 61;
+  foreign.bAlarm = 1;
+  foreign.nState = OBJSTATE_NO_CONTROL;
+  registry.Table()[registry.FirstFreeSlot()] = foreign;
+}
+
+}  // namespace pelvaron::fuzz
