@@ -55,7 +55,10 @@ void LoadSettings(ConsoleSettings& settings, FileSystem& fs, Operator& op) {
       ShowSystemError(op, err);
       return;
     }
-    std::memcpy(&settings, bytes.data(), bytes.size() < sizeof settings ? bytes.size() : sizeof settings);
+    // An empty file leaves the block as it is (and its vector has no data to copy from).
+    if (!bytes.empty()) {
+      std::memcpy(&settings, bytes.data(), bytes.size() < sizeof settings ? bytes.size() : sizeof settings);
+    }
     return;
   }
   int err = fs.ReplaceFile(kSettingsFileName, Image(settings));

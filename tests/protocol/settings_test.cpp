@@ -132,3 +132,21 @@ TEST(ConsoleSettings, LinkAttemptsOutOfRangeAreMadeSafe) {
 
 }  // namespace
 }  // namespace pelvaron
+
+namespace pelvaron {
+namespace {
+
+TEST(LoadSettings, AnEmptyFileLeavesTheDefaults) {
+  testing::MemoryFileSystem fs;
+  testing::RecordingOperator op;
+  fs.files["pelvaron.ini"] = {};
+  const auto defaults = ConsoleSettings::Defaults();
+  auto settings = defaults;
+  LoadSettings(settings, fs, op);
+  EXPECT_EQ(std::memcmp(&settings, &defaults, sizeof settings), 0);
+  EXPECT_TRUE(op.messages.empty());
+  EXPECT_TRUE(fs.files["pelvaron.ini"].empty());  // read, never rewritten
+}
+
+}  // namespace
+}  // namespace pelvaron
