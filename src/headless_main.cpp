@@ -11,14 +11,9 @@
 int main(int argc, char** argv) {
   using namespace pelvaron;
   BlockShutdownSignals();
-  const std::string programName = ProgramNameFrom(argv[0]);
+  // The serial port adapter is Qt's, which wants an application object.
   QCoreApplication app(argc, argv);
-  Options options;
-  if (int code = ReadCommandLine(app, programName, options); code >= 0) return code;
-  std::unique_ptr<sim::Simulator> simulator;
-  bool demoFresh = false;
-  if (options.demo && StartDemo(programName, options, simulator, demoFresh) != 0) return 1;
-  int result = RunHeadlessConsole(programName, options, demoFresh);
-  if (simulator) simulator->Stop();
-  return result;
+  std::vector<std::string> args;
+  for (const QString& a : app.arguments()) args.push_back(a.toStdString());
+  return RunWithoutWindow(args, ProgramNameFrom(argv[0]));
 }

@@ -29,10 +29,16 @@ bool Wants(int argc, char** argv, const char* option) {
   return false;
 }
 
+std::vector<std::string> Arguments(const QCoreApplication& app) {
+  std::vector<std::string> args;
+  for (const QString& a : app.arguments()) args.push_back(a.toStdString());
+  return args;
+}
+
 // Replaces this process with pelvaron-headless from the same folder, keeping
 // the arguments and the name the program was called by. Returns only when
 // that program cannot be run.
-void RunWithoutWindow(char** argv) {
+void HandOverToHeadless(char** argv) {
   char self[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   if (n <= 0) return;
@@ -53,22 +59,15 @@ int main(int argc, char** argv) {
     if (!Wants(argc, argv, "--headless") && !Wants(argc, argv, "--help") && !Wants(argc, argv, "--demo")) {
       std::cerr << programName << ": no display found; running without a window (as --headless)\n";
     }
-    RunWithoutWindow(argv);
+    HandOverToHeadless(argv);
     // Still here: the console runs without a window in this process.
     QCoreApplication app(argc, argv);
-    Options options;
-    if (int code = ReadCommandLine(app, programName, options); code >= 0) return code;
-    std::unique_ptr<sim::Simulator> simulator;
-    bool demoFresh = false;
-    if (options.demo && StartDemo(programName, options, simulator, demoFresh) != 0) return 1;
-    int result = RunHeadlessConsole(programName, options, demoFresh);
-    if (simulator) simulator->Stop();
-    return result;
+    return RunWithoutWindow(Arguments(app), programName);
   }
 
   QApplication app(argc, argv);
   Options options;
-  if (int code = ReadCommandLine(app, programName, options); code >= 0) return code;
+  if (int code = ReadCommandLine(Arguments(app), programName, options); code >= 0) return code;
   std::unique_ptr<sim::Simulator> simulator;
   bool demoFresh = false;
   if (options.demo && StartDemo(programName, options, simulator, demoFresh) != 0) return 1;

@@ -36,10 +36,8 @@ class HeadlessOperator : public StreamOperator {
 
 }  // namespace
 
-int ReadCommandLine(const QCoreApplication& app, const std::string& programName, Options& options) {
-  std::vector<std::string> args;
-  for (const QString& a : app.arguments().mid(1)) args.push_back(a.toStdString());
-  options = ParseOptions(args);
+int ReadCommandLine(const std::vector<std::string>& args, const std::string& programName, Options& options) {
+  options = ParseOptions(std::vector<std::string>(args.begin() + (args.empty() ? 0 : 1), args.end()));
   if (options.help) {
     std::cout << UsageText(programName);
     return 0;
@@ -121,6 +119,17 @@ int RunHeadlessConsole(const std::string& programName, const Options& options, b
   if (demoFresh) RegisterDemoObjects(console.Objects());
   RunHeadless(console, clock, options.tickMs);
   return 0;
+}
+
+int RunWithoutWindow(const std::vector<std::string>& args, const std::string& programName) {
+  Options options;
+  if (int code = ReadCommandLine(args, programName, options); code >= 0) return code;
+  std::unique_ptr<sim::Simulator> simulator;
+  bool demoFresh = false;
+  if (options.demo && StartDemo(programName, options, simulator, demoFresh) != 0) return 1;
+  int result = RunHeadlessConsole(programName, options, demoFresh);
+  if (simulator) simulator->Stop();
+  return result;
 }
 
 }  // namespace pelvaron
