@@ -72,11 +72,10 @@ void Console::OnTimer() {
   // 3. Status request and link state.
   std::uint8_t status = 0;
   int result = link_.RequestStatus(status);
-  bool runStatusStep = false;
-  LinkStep(result, status, runStatusStep);
+  const bool gotStatus = LinkStep(result);
 
   // 4. Status bits.
-  if (runStatusStep && !StatusStep(status)) return;
+  if (gotStatus && !StatusStep(status)) return;
 
   // 5. Minute step.
   if (!MinuteStep(converted ? &tm : nullptr)) return;
@@ -86,7 +85,7 @@ void Console::OnTimer() {
   Redisplay();
 }
 
-void Console::LinkStep(int result, std::uint8_t, bool& runStatusStep) {
+bool Console::LinkStep(int result) {
   if (result == 0) {
     nNoLinkTicks = 0;
     if (status_.bLinkOk == 0) {
@@ -95,8 +94,9 @@ void Console::LinkStep(int result, std::uint8_t, bool& runStatusStep) {
     }
     status_.m_strLinkState = kStateNormal;
     Redisplay();
-    runStatusStep = true;
-  } else if (result == 1) {
+    return true;
+  }
+  if (result == 1) {
     if (++nNoLinkTicks > 120) {
       if (status_.bLinkOk == 1) {
         protocol_.AppendStampedLine("Нет связи с Велдор!");
@@ -108,6 +108,7 @@ void Console::LinkStep(int result, std::uint8_t, bool& runStatusStep) {
     }
   }
   // A too-long answer changes nothing.
+  return false;
 }
 
 bool Console::StatusStep(std::uint8_t status) {

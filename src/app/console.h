@@ -84,7 +84,8 @@ class Console {
   bool LocalTime(std::tm& tm);
   // Returns false when the tick ends after the indicators (STATUS_HOLD).
   bool StatusStep(std::uint8_t status);
-  void LinkStep(int result, std::uint8_t status, bool& runStatusStep);
+  // The link bookkeeping of a status request's result; true when a status byte came.
+  bool LinkStep(int result);
   // Returns false when the tick ends here (the swallowed minute).
   bool MinuteStep(const std::tm* local);
   void AlarmStep(const std::tm* local);
