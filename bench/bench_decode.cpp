@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "decode/contact_id.h"
-#include "decode/frame.h"
+#include "app/apply_message.h"
 #include "objects/object_registry.h"
 #include "platform/system_clock.h"
 #include "protocol/event_protocol.h"

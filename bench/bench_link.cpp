@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "decode/frame.h"
+#include "app/apply_message.h"
 #include "link/receiver_link.h"
 #include "objects/object_registry.h"
 #include "platform/qt_serial_port.h"

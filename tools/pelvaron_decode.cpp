@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "decode/frame.h"
+#include "app/apply_message.h"
 #include "objects/object_registry.h"
 #include "platform/system_clock.h"
 #include "protocol/event_protocol.h"

@@ -4,7 +4,7 @@
 
 #include "core/cp1251.h"
 #include "core/fixed_text.h"
-#include "decode/frame.h"
+#include "app/apply_message.h"
 
 namespace pelvaron {
 
@@ -51,7 +51,7 @@ void Console::Shutdown() {
 }
 
 int Console::Decode(const std::uint8_t* buffer) {
-  return DecodeFrame(buffer, protocol_, op_, objects_);
+  return DecodeFrame(buffer, message_, protocol_, op_, objects_);
 }
 
 void Console::OnTimer() {

@@ -7,6 +7,7 @@
 #include "core/clock.h"
 #include "core/file_system.h"
 #include "core/operator.h"
+#include "decode/decoded_message.h"
 #include "link/device_map.h"
 #include "link/receiver_link.h"
 #include "link/receiver_settings.h"
@@ -99,6 +100,7 @@ class Console {
   ObjectRegistry objects_;
   ReceiverLink link_;
   StatusView status_;
+  DecodedMessage message_;  // the last frame's, its buffers reused
   bool shutDown_ = false;
 };
 

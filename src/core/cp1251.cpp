@@ -98,14 +98,39 @@ std::optional<std::string> Utf8ToCp1251(std::string_view utf8) {
 
 std::string Utf8ToCp1251Lossy(std::string_view utf8) {
   std::string out;
-  out.reserve(utf8.size());
+  AppendUtf8AsCp1251Lossy(out, utf8);
+  return out;
+}
+
+void AppendUtf8AsCp1251Lossy(std::string& out, std::string_view utf8) {
+  out.reserve(out.size() + utf8.size());
   std::size_t pos = 0;
   while (pos < utf8.size()) {
+    const auto b0 = static_cast<unsigned char>(utf8[pos]);
+    if (b0 < 0x80) {
+      out += static_cast<char>(b0);
+      ++pos;
+      continue;
+    }
+    // The basic Cyrillic letters, almost every other byte of the console's
+    // texts, directly: D0 90..BF is U+0410..U+043F, D1 80..8F is U+0440..U+044F.
+    if (pos + 1 < utf8.size()) {
+      const auto b1 = static_cast<unsigned char>(utf8[pos + 1]);
+      if (b0 == 0xD0 && b1 >= 0x90 && b1 <= 0xBF) {
+        out += static_cast<char>(0xC0 + (b1 - 0x90));
+        pos += 2;
+        continue;
+      }
+      if (b0 == 0xD1 && b1 >= 0x80 && b1 <= 0x8F) {
+        out += static_cast<char>(0xF0 + (b1 - 0x80));
+        pos += 2;
+        continue;
+      }
+    }
     char32_t cp = 0;
     int b = NextCodePoint(utf8, pos, cp) ? CodePointToByte(cp) : -1;
     out += b < 0 ? '?' : static_cast<char>(b);
   }
-  return out;
 }
 
 bool FitsCp1251(std::string_view utf8) {
@@ -121,14 +146,20 @@ std::size_t Utf8Length(std::string_view utf8) {
 }
 
 std::string Utf8Prefix(std::string_view utf8, std::size_t max) {
+  return std::string(Utf8PrefixView(utf8, max));
+}
+
+std::string_view Utf8PrefixView(std::string_view utf8, std::size_t max) {
+  // A text of at most max bytes has at most max characters.
+  if (utf8.size() <= max) return utf8;
   std::size_t n = 0;
   for (std::size_t i = 0; i < utf8.size(); ++i) {
     if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) {
-      if (n == max) return std::string(utf8.substr(0, i));
+      if (n == max) return utf8.substr(0, i);
       ++n;
     }
   }
-  return std::string(utf8);
+  return utf8;
 }
 
 }  // namespace pelvaron

@@ -16,6 +16,8 @@ namespace pelvaron {
 std::string Cp1251ToUtf8(std::string_view cp1251);
 std::optional<std::string> Utf8ToCp1251(std::string_view utf8);
 std::string Utf8ToCp1251Lossy(std::string_view utf8);
+// The same, appended to out.
+void AppendUtf8AsCp1251Lossy(std::string& out, std::string_view utf8);
 
 // True when every character of the UTF-8 text fits Windows-1251.
 bool FitsCp1251(std::string_view utf8);
@@ -24,5 +26,6 @@ bool FitsCp1251(std::string_view utf8);
 std::size_t Utf8Length(std::string_view utf8);
 // The first max characters of a UTF-8 text, never cutting a character in two.
 std::string Utf8Prefix(std::string_view utf8, std::size_t max);
+std::string_view Utf8PrefixView(std::string_view utf8, std::size_t max);
 
 }  // namespace pelvaron

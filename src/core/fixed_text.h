@@ -16,6 +16,13 @@ std::string ReadFixedText(const char (&field)[N]) {
   return std::string(field, len);
 }
 
+// The same text without a copy, valid while the field is.
+template <std::size_t N>
+std::string_view FixedTextView(const char (&field)[N]) {
+  const void* zero = std::memchr(field, 0, N);
+  return std::string_view(field, zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - field) : N);
+}
+
 // Writes a Windows-1251 text into a field, cut to the field's size; a text as
 // long as the field gets no terminating zero. Bytes behind the zero are kept.
 template <std::size_t N>

@@ -1,7 +1,7 @@
 #include "decode/contact_id.h"
 
-#include <algorithm>
 #include <array>
+#include <cstdint>
 
 namespace pelvaron {
 
@@ -74,15 +74,22 @@ constexpr bool SortedByCode() {
   }
   return true;
 }
-static_assert(SortedByCode(), "the lookup is a binary search");
+static_assert(SortedByCode(), "one row per code");
+
+// Row of every code 0..999, -1 for none: one load per lookup.
+constexpr int kCodes = 1000;
+constexpr std::array<std::int8_t, kCodes> kRowOfCode = [] {
+  std::array<std::int8_t, kCodes> rows{};
+  for (auto& r : rows) r = -1;
+  for (std::size_t i = 0; i < kContactIdTable.size(); ++i) rows[kContactIdTable[i].code] = static_cast<std::int8_t>(i);
+  return rows;
+}();
 
 }  // namespace
 
-std::string ContactIdEventText(int code, int newEvent) {
+std::string_view ContactIdEventText(int code, int newEvent) {
   const ContactIdRow* row = &kUnknownCode;
-  auto it = std::lower_bound(kContactIdTable.begin(), kContactIdTable.end(), code,
-                             [](const ContactIdRow& r, int c) { return r.code < c; });
-  if (it != kContactIdTable.end() && it->code == code) row = &*it;
+  if (code >= 0 && code < kCodes && kRowOfCode[code] >= 0) row = &kContactIdTable[kRowOfCode[code]];
   return newEvent != 0 ? row->newText : row->restoreText;
 }
 

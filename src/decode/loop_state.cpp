@@ -1,47 +1,50 @@
 #include "decode/loop_state.h"
 
 #include <array>
-#include <cstdio>
-#include <optional>
+#include <string_view>
 
-#include "core/cp1251.h"
-#include "core/fixed_text.h"
+#include "decode/text_append.h"
 
 namespace pelvaron {
 
 namespace {
 
+using decode_text::AppendUnsigned;
+
 struct LoopKindRow {
   int kind;
-  const char* firstLine;  // "%d" takes the guard number
+  std::string_view firstLine;  // the guard number follows
   bool duressSuffix;
 };
 
 // Kind 1 picks its text from the tamper bit; kinds without a row are unrecognised.
 constexpr LoopKindRow kLoopKinds[] = {
-    {2, "  Контрольное извещение от охранника N %d", true},
-    {3, "  Дополнительное извещение от охранника N %d", true},
-    {4, "  Постановка шлейфов под охрану охранником N %d", false},
-    {5, "  Снятие шлейфов с охраны охранником N %d", true},
+    {2, "  Контрольное извещение от охранника N ", true},
+    {3, "  Дополнительное извещение от охранника N ", true},
+    {4, "  Постановка шлейфов под охрану охранником N ", false},
+    {5, "  Снятие шлейфов с охраны охранником N ", true},
     {6, "  Тревога по шлейфам", false},
 };
+constexpr int kAlarmKind = 6;  // its line has no guard number
+constexpr int kTamperKind = 1;
 
-constexpr char kTamperRestored[] = "  Восстановление датчика вскрытия УОО-ОРН";
-constexpr char kTamperBroken[] = "  Нарушен датчик вскрытия УОО-ОРН";
-constexpr char kUnknownKind[] = "  Нераспознанный тип сообщения";
-constexpr char kDuressSuffix[] = ", под принуждением !";
+constexpr std::string_view kTamperRestored = "  Восстановление датчика вскрытия УОО-ОРН";
+constexpr std::string_view kTamperBroken = "  Нарушен датчик вскрытия УОО-ОРН";
+constexpr std::string_view kUnknownKind = "  Нераспознанный тип сообщения";
+constexpr std::string_view kDuressSuffix = ", под принуждением !";
 constexpr int kControlMessageKind = 2;
 
 // Loop types 2 and 3 have no name.
-constexpr std::array<const char*, 4> kLoopTypes = {"охранный", "тревожный", "", ""};
+constexpr std::array<std::string_view, 4> kLoopTypes = {"охранный", "тревожный", "", ""};
 // The "c" of both link texts is the Latin letter, as the unit's own texts have it.
-constexpr char kLinked[] = "cвязан c ПЦН";
-constexpr char kNotLinked[] = "не cвязан c ПЦН";
+constexpr std::string_view kLinked = "cвязан c ПЦН";
+constexpr std::string_view kNotLinked = "не cвязан c ПЦН";
+constexpr std::array<std::string_view, 2> kLoopNames = {"ШС1", "ШС2"};
 
 struct DiallerRow {
-  int message;          // bits 7..4
-  const char* textSet;  // bit 0 = 1
-  const char* textClear;
+  int message;               // bits 7..4
+  std::string_view textSet;  // bit 0 = 1
+  std::string_view textClear;
 };
 
 constexpr DiallerRow kDiallerMessages[] = {
@@ -51,92 +54,115 @@ constexpr DiallerRow kDiallerMessages[] = {
     {3, "Нарушена линия связи с РР-ВЗ", "Линия связи с РР-ВЗ восставновлена"},
 };
 
-// One number into a text of the tables, however long the text is in UTF-8.
-std::string FormatNumber(const char* format, unsigned value) {
-  std::string text(static_cast<std::size_t>(std::snprintf(nullptr, 0, format, value)), '\0');
-  std::snprintf(text.data(), text.size() + 1, format, value);
-  return text;
-}
-
 bool Bit(std::uint8_t value, int bit) {
   return (value >> bit) & 1u;
 }
 
-const char* BrokenText(bool broken) {
-  return broken ? "нарушен" : "норма";
-}
-const char* ArmedText(bool armed) {
-  return armed ? "охраняется" : "не охраняется";
-}
-const char* AlarmText(bool alarm) {
-  return alarm ? "\"тревога\"" : "\"норма\"";
-}
-const char* LinkText(bool linked) {
-  return linked ? kLinked : kNotLinked;
-}
-
-std::string FirstLine(int kind, std::uint8_t guardByte) {
-  if (kind == 1) return Bit(guardByte, 7) ? kTamperRestored : kTamperBroken;
-  for (const LoopKindRow& row : kLoopKinds) {
-    if (row.kind != kind) continue;
-    std::string line = FormatNumber(row.firstLine, guardByte >> 4u);
-    if (row.duressSuffix && Bit(guardByte, 3)) line += kDuressSuffix;
-    return line;
+void FirstLine(const LoopStateFields& f, MessageLines& lines) {
+  std::string& line = lines.Open();
+  if (f.kind == kTamperKind) {
+    line += f.tamperRestored ? kTamperRestored : kTamperBroken;
+  } else {
+    const LoopKindRow* found = nullptr;
+    for (const LoopKindRow& row : kLoopKinds) {
+      if (row.kind == f.kind) found = &row;
+    }
+    if (found == nullptr) {
+      line += kUnknownKind;
+    } else {
+      line += found->firstLine;
+      if (found->kind != kAlarmKind) AppendUnsigned(line, static_cast<unsigned>(f.guard));
+      if (f.duress) line += kDuressSuffix;
+    }
   }
-  return kUnknownKind;
+  lines.Close();
 }
 
-std::string SilentAlarmLine(const char* loop) {
-  return std::string("  ") + loop + " - \"тихая тревога\"";
+void SilentAlarmLine(std::string_view loop, MessageLines& lines) {
+  std::string& line = lines.Open();
+  line += "  ";
+  line += loop;
+  line += " - \"тихая тревога\"";
+  lines.Close();
 }
 
-std::string StateLine(const char* loop, bool broken, bool armed, bool alarm) {
-  return std::string("   ") + loop + " = состояние: { " + BrokenText(broken) + ", " + ArmedText(armed) +
-         ", " + AlarmText(alarm) + " }";
+void StateLine(std::string_view loop, const LoopFields& f, MessageLines& lines) {
+  std::string& line = lines.Open();
+  line += "   ";
+  line += loop;
+  line += " = состояние: { ";
+  line += f.broken ? "нарушен" : "норма";
+  line += ", ";
+  line += f.armed ? "охраняется" : "не охраняется";
+  line += ", ";
+  line += f.alarm ? "\"тревога\"" : "\"норма\"";
+  line += " }";
+  lines.Close();
 }
 
-std::string DescriptionLine(int loopType, bool linked) {
-  return std::string("              описание: { ") + kLoopTypes[loopType & 3] + ", " + LinkText(linked) + "}";
+void DescriptionLine(const LoopFields& f, MessageLines& lines) {
+  std::string& line = lines.Open();
+  line += "              описание: { ";
+  line += kLoopTypes[static_cast<std::size_t>(f.loopType)];
+  line += ", ";
+  line += f.linked ? kLinked : kNotLinked;
+  line += "}";
+  lines.Close();
 }
 
 }  // namespace
 
-int DecodeLoopState(std::uint8_t kindByte, std::uint8_t loopByte, std::uint8_t guardByte,
-                    const std::string& address, EventProtocol& protocol, ObjectRegistry& objects) {
-  const int kind = kindByte >> 4;
-
-  protocol.AppendPlainLine(FirstLine(kind, guardByte));
-  if (kind == 6) {
-    if (Bit(guardByte, 7)) protocol.AppendPlainLine(SilentAlarmLine("ШС1"));
-    if (Bit(guardByte, 6)) protocol.AppendPlainLine(SilentAlarmLine("ШС2"));
+void DecodeLoopState(std::uint8_t kindByte, std::uint8_t loopByte, std::uint8_t guardByte, DecodedMessage& out) {
+  LoopStateFields& f = out.loopState;
+  f = LoopStateFields{};
+  f.bytes = {kindByte, loopByte, guardByte};
+  f.kind = kindByte >> 4;
+  f.guard = guardByte >> 4;
+  f.tamperRestored = f.kind == kTamperKind && Bit(guardByte, 7);
+  for (const LoopKindRow& row : kLoopKinds) {
+    if (row.kind == f.kind && row.duressSuffix) f.duress = Bit(guardByte, 3);
   }
-  protocol.AppendPlainLine(StateLine("ШС1", Bit(loopByte, 7), Bit(kindByte, 1), Bit(kindByte, 3)));
-  protocol.AppendPlainLine(DescriptionLine(loopByte >> 4, Bit(loopByte, 1)));
-  protocol.AppendPlainLine(StateLine("ШС2", Bit(loopByte, 6), Bit(kindByte, 0), Bit(kindByte, 2)));
-  protocol.AppendPlainLine(DescriptionLine(loopByte >> 2, Bit(loopByte, 0)));
+  f.controlMessage = f.kind == kControlMessageKind;
+  LoopFields& one = f.loops[0];
+  one.broken = Bit(loopByte, 7);
+  one.armed = Bit(kindByte, 1);
+  one.alarm = Bit(kindByte, 3);
+  one.loopType = (loopByte >> 4) & 3;
+  one.linked = Bit(loopByte, 1);
+  one.silentAlarm = f.kind == kAlarmKind && Bit(guardByte, 7);
+  LoopFields& two = f.loops[1];
+  two.broken = Bit(loopByte, 6);
+  two.armed = Bit(kindByte, 0);
+  two.alarm = Bit(kindByte, 2);
+  two.loopType = (loopByte >> 2) & 3;
+  two.linked = Bit(loopByte, 0);
+  two.silentAlarm = f.kind == kAlarmKind && Bit(guardByte, 6);
 
-  if (kind == kControlMessageKind) {
-    // Stored addresses are Windows-1251; an address text that cannot be one matches nothing.
-    const std::optional<std::string> wanted = Utf8ToCp1251(address);
-    ObjectTable& table = objects.Table();
-    for (int slot = 1; wanted && slot <= kLastObjectSlot && table[slot].bUsed != 0; ++slot) {
-      if (ReadFixedText(table[slot].szAddress) == *wanted) objects.ResetObjectCounter(slot);
-    }
+  MessageLines& lines = out.lines;
+  FirstLine(f, lines);
+  for (std::size_t i = 0; i < f.loops.size(); ++i) {
+    if (f.loops[i].silentAlarm) SilentAlarmLine(kLoopNames[i], lines);
   }
-
-  objects.RefreshObjectList();
-  return 0;
+  for (std::size_t i = 0; i < f.loops.size(); ++i) {
+    StateLine(kLoopNames[i], f.loops[i], lines);
+    DescriptionLine(f.loops[i], lines);
+  }
 }
 
-void DecodeDiallerMessage(std::uint8_t diallerByte, EventProtocol& protocol) {
-  const int message = diallerByte >> 4;
+void DecodeDiallerMessage(std::uint8_t diallerByte, DecodedMessage& out) {
+  DiallerFields& f = out.dialler;
+  f = DiallerFields{};
+  f.byte = diallerByte;
+  f.message = diallerByte >> 4;
+  f.set = Bit(diallerByte, 0);
+  std::string_view text;
   for (const DiallerRow& row : kDiallerMessages) {
-    if (row.message == message) {
-      protocol.AppendPlainLine(Bit(diallerByte, 0) ? row.textSet : row.textClear);
-      return;
+    if (row.message == f.message) {
+      f.known = true;
+      text = f.set ? row.textSet : row.textClear;
     }
   }
-  protocol.AppendPlainLine("");
+  out.lines.Add(text);
 }
 
 }  // namespace pelvaron

@@ -1,16 +1,20 @@
 #include "decode/radio.h"
 
 #include <array>
-#include <cstdio>
+#include <string_view>
+
+#include "decode/text_append.h"
 
 namespace pelvaron {
 
 namespace {
 
+using decode_text::AppendUnsigned;
+
 struct RadioEventRow {
   std::uint8_t code;
-  const char* newText;
-  const char* restoreText;
+  std::string_view newText;
+  std::string_view restoreText;
 };
 
 // Codes without a row fall back to the "unrecognised" texts; 0x80..0x8F share one row.
@@ -64,7 +68,7 @@ constexpr RadioEventRow kRadioEvents[] = {
 };
 
 // Bits 3..0 of unitByte.
-constexpr std::array<const char*, 16> kDeviceKinds = {
+constexpr std::array<std::string_view, 16> kDeviceKinds = {
     "РР (расширитель)",                       // 0
     "Сумил-Р (Охранный инфракрасный)",        // 1
     "Велеска-Р (Пожарный дымовой/тепловой)",  // 2
@@ -84,14 +88,7 @@ constexpr std::array<const char*, 16> kDeviceKinds = {
 };
 
 // A relay column takes detail modulo 5.
-constexpr std::array<const char*, 5> kRelayNames = {"Р1", "Р2", "Р3", "СО", "ЗО"};
-
-// One number into a text of the tables, however long the text is in UTF-8.
-std::string FormatNumber(const char* format, unsigned value) {
-  std::string text(static_cast<std::size_t>(std::snprintf(nullptr, 0, format, value)), '\0');
-  std::snprintf(text.data(), text.size() + 1, format, value);
-  return text;
-}
+constexpr std::array<std::string_view, 5> kRelayNames = {"Р1", "Р2", "Р3", "СО", "ЗО"};
 
 int ExpanderNumber(const RadioRecord& r) {
   return r.unitByte >> 4;
@@ -124,65 +121,123 @@ Expansion ExpansionOf(int code) {
 }
 
 // Column A: partition, relay, group, number or the measured value.
-std::string ColumnA(const RadioRecord& r) {
+void AppendColumnA(std::string& out, const RadioRecord& r) {
   const int code = r.eventCode;
-  const std::string detail = std::to_string(r.detail);
-  if (code == 0x15) return std::string(UpperBank(r) ? "Температура" : "Дым") + ":" + detail;
-  if (InRange(code, 0x30, 0x35) || code == 0x40 || code == 0x50 || code == 0x71 || code == 0x73) return " ";
-  if (code == 0x43) return "Номер: " + detail;
-  if (code == 0x60 || code == 0x61) return std::string(kRelayNames[r.detail % kRelayNames.size()]) + "-реле";
-  if (code == 0x62) return "Группа: " + detail;
-  return "Раздел:" + detail;
+  if (code == 0x15) {
+    out += UpperBank(r) ? "Температура:" : "Дым:";
+    AppendUnsigned(out, r.detail);
+  } else if (InRange(code, 0x30, 0x35) || code == 0x40 || code == 0x50 || code == 0x71 || code == 0x73) {
+    out += ' ';
+  } else if (code == 0x43) {
+    out += "Номер: ";
+    AppendUnsigned(out, r.detail);
+  } else if (code == 0x60 || code == 0x61) {
+    out += kRelayNames[r.detail % kRelayNames.size()];
+    out += "-реле";
+  } else if (code == 0x62) {
+    out += "Группа: ";
+    AppendUnsigned(out, r.detail);
+  } else {
+    out += "Раздел:";
+    AppendUnsigned(out, r.detail);
+  }
 }
 
 // Column B: user, key fob, level, branch or device address.
-std::string ColumnB(const RadioRecord& r) {
+void AppendColumnB(std::string& out, const RadioRecord& r) {
   const int code = r.eventCode;
-  const std::string n = std::to_string(SourceNumber(r));
+  const auto n = static_cast<unsigned>(SourceNumber(r));
   if (code == 0x00 || code == 0x01 || code == 0x02 || code == 0x42 || code == 0x62) {
     const int kind = DeviceKind(r);
-    if (kind == 0 || kind == 8 || kind == 9) return "Польз:" + n;
-    if (kind == 4) return "КЛН:" + n;
-    return {};
+    if (kind == 0 || kind == 8 || kind == 9) {
+      out += "Польз:";
+      AppendUnsigned(out, n);
+    } else if (kind == 4) {
+      out += "КЛН:";
+      AppendUnsigned(out, n);
+    }
+    return;
   }
   // Bit 7 is both the new/restore flag and, here, the switch for the level.
-  if (code == 0x30) return IsNewEvent(r) ? n + " (уровень)" : " ";
-  if (InRange(code, 0x31, 0x34) || code == 0x40 || code == 0x50 || code == 0x60 || code == 0x71 ||
-      code == 0x73)
-    return " ";
-  if (code == 0x35) return "Ветвь:" + n;
-  return "Адрес:" + n;
+  if (code == 0x30) {
+    if (IsNewEvent(r)) {
+      AppendUnsigned(out, n);
+      out += " (уровень)";
+    } else {
+      out += ' ';
+    }
+    return;
+  }
+  if (InRange(code, 0x31, 0x34) || code == 0x40 || code == 0x50 || code == 0x60 || code == 0x71 || code == 0x73) {
+    out += ' ';
+    return;
+  }
+  out += code == 0x35 ? "Ветвь:" : "Адрес:";
+  AppendUnsigned(out, n);
 }
 
 }  // namespace
 
-std::string RadioEventText(std::uint8_t eventCode, int newEvent) {
-  if (eventCode >= 0x80 && eventCode <= 0x8F)
-    return FormatNumber(newEvent ? "Служебное (%d-нов)" : "Служебное (%d-восст)", eventCode & 0x0F);
-  for (const RadioEventRow& row : kRadioEvents) {
-    if (row.code == eventCode) return newEvent ? row.newText : row.restoreText;
+void AppendRadioEventText(std::string& out, std::uint8_t eventCode, int newEvent) {
+  if (eventCode >= 0x80 && eventCode <= 0x8F) {
+    out += "Служебное (";
+    AppendUnsigned(out, eventCode & 0x0Fu);
+    out += newEvent ? "-нов)" : "-восст)";
+    return;
   }
-  return FormatNumber(
-      newEvent ? "Нераспознанное событие (код %x,новое)" : "Нераспознанное событие (код %x,восстановл.)",
-      eventCode);
+  for (const RadioEventRow& row : kRadioEvents) {
+    if (row.code == eventCode) {
+      out += newEvent ? row.newText : row.restoreText;
+      return;
+    }
+  }
+  out += "Нераспознанное событие (код ";
+  if (eventCode >= 0x10) out += "0123456789abcdef"[eventCode >> 4u];
+  out += "0123456789abcdef"[eventCode & 0x0Fu];
+  out += newEvent ? ",новое)" : ",восстановл.)";
 }
 
-void FormatRadioRecord(RadioRecord record, EventProtocol& protocol) {
-  std::string line = "     ";
-  line += RadioEventText(record.eventCode, IsNewEvent(record));
-  line += " РР:" + std::to_string(ExpanderNumber(record));
-  line += "\t\t" + ColumnA(record);
-  line += "\t\t" + ColumnB(record);
+std::string RadioEventText(std::uint8_t eventCode, int newEvent) {
+  std::string text;
+  AppendRadioEventText(text, eventCode, newEvent);
+  return text;
+}
+
+void FormatRadioRecord(RadioRecord record, DecodedMessage& out) {
+  if (out.radioCount < out.radio.size()) {
+    RadioRecordFields& f = out.radio[out.radioCount++];
+    f.eventCode = record.eventCode;
+    f.newEvent = IsNewEvent(record) != 0;
+    f.expander = ExpanderNumber(record);
+    f.deviceKind = DeviceKind(record);
+    f.source = SourceNumber(record);
+    f.upperBank = UpperBank(record);
+    f.detail = record.detail;
+  }
+  std::string& line = out.lines.Open();
+  line += "     ";
+  AppendRadioEventText(line, record.eventCode, IsNewEvent(record));
+  line += " РР:";
+  AppendUnsigned(line, static_cast<unsigned>(ExpanderNumber(record)));
+  line += "\t\t";
+  AppendColumnA(line, record);
+  line += "\t\t";
+  AppendColumnB(line, record);
   line += " Тип:'";
-  line += kDeviceKinds[DeviceKind(record)];
+  line += kDeviceKinds[static_cast<std::size_t>(DeviceKind(record))];
   line += "'";
-  protocol.AppendPlainLine(line);
+  out.lines.Close();
 }
 
-void DecodeRadioMessage(RadioRecord record, EventProtocol& protocol) {
+std::string_view RadioDeviceKindName(int deviceKind) {
+  return kDeviceKinds[static_cast<std::size_t>(deviceKind & 0x0F)];
+}
+
+void DecodeRadioMessage(RadioRecord record, DecodedMessage& out) {
+  out.radioCount = 0;
   switch (ExpansionOf(record.eventCode)) {
     case Expansion::Single:
-      FormatRadioRecord(record, protocol);
+      FormatRadioRecord(record, out);
       return;
 
     case Expansion::RelayMask:
@@ -192,21 +247,21 @@ void DecodeRadioMessage(RadioRecord record, EventProtocol& protocol) {
         if (record.detail & (1u << i)) {
           RadioRecord one = record;
           one.detail = static_cast<std::uint8_t>(i);
-          FormatRadioRecord(one, protocol);
+          FormatRadioRecord(one, out);
         }
       }
       return;
 
     case Expansion::PartitionMask:
       if (record.detail == 0) {
-        if (record.eventCode != 0x62) FormatRadioRecord(record, protocol);
+        if (record.eventCode != 0x62) FormatRadioRecord(record, out);
         return;
       }
       for (int i = 0; i < 8; ++i) {
         if (record.detail & (1u << i)) {
           RadioRecord one = record;
           one.detail = static_cast<std::uint8_t>(UpperBank(record) ? i + 9 : i + 1);
-          FormatRadioRecord(one, protocol);
+          FormatRadioRecord(one, out);
         }
       }
       return;

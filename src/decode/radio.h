@@ -2,8 +2,9 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
-#include "protocol/event_protocol.h"
+#include "decode/decoded_message.h"
 
 namespace pelvaron {
 
@@ -15,11 +16,15 @@ struct RadioRecord {
   std::uint8_t unitByte;
 };
 
-// Writes zero to eight plain lines for one radio record.
-void DecodeRadioMessage(RadioRecord record, EventProtocol& protocol);
-// Writes exactly one plain line for one (possibly rewritten) record.
-void FormatRadioRecord(RadioRecord record, EventProtocol& protocol);
+// Zero to eight lines (and records) for one radio record: one per partition
+// or relay output its mask names.
+void DecodeRadioMessage(RadioRecord record, DecodedMessage& out);
+// Exactly one line and one record for one (possibly rewritten) record.
+void FormatRadioRecord(RadioRecord record, DecodedMessage& out);
 // The event text of a radio event code.
 std::string RadioEventText(std::uint8_t eventCode, int newEvent);
+void AppendRadioEventText(std::string& out, std::uint8_t eventCode, int newEvent);
+// The name of a radio device kind (bits 3..0 of the unit byte).
+std::string_view RadioDeviceKindName(int deviceKind);
 
 }  // namespace pelvaron

@@ -166,21 +166,25 @@ int ObjectRegistry::LoadOrInitObjects() {
 }
 
 int ObjectRegistry::RefreshObjectList() {
-  std::vector<ObjectListRow> rows;
-  int end = FirstFreeSlot();
-  rows.reserve(static_cast<std::size_t>(end - 1));
-  for (int s = 1; s < end; ++s) {
+  // A row is formatted again only when its record changed since it was shown.
+  const auto end = static_cast<std::size_t>(FirstFreeSlot());
+  rows_.resize(end - 1);
+  shownRecords_.resize(end - 1);
+  for (std::size_t s = 1; s < end; ++s) {
     const ObjectRecord& r = table_[s];
-    ObjectListRow row;
+    ObjectRecord& shown = shownRecords_[s - 1];
+    if (rowsValid_ > s - 1 && std::memcmp(&shown, &r, sizeof r) == 0) continue;
+    std::memcpy(&shown, &r, sizeof r);
+    ObjectListRow& row = rows_[s - 1];
     row.bAlarm = r.bAlarm == 1;
     row.address = " " + Cp1251ToUtf8(ReadFixedText(r.szAddress));
     row.control = r.bControl == 1 ? "+" : "-";
     row.period = FormatPeriod(r.nPeriod);
     row.lastLink = FormatMinutes(r.nTimeCounter);
     row.comment = Cp1251ToUtf8(ReadFixedText(r.szComment));
-    rows.push_back(std::move(row));
   }
-  op_.ObjectListRefreshed(rows);
+  rowsValid_ = end - 1;
+  op_.ObjectListRefreshed(rows_);
   if (!saveHeld_) SaveObject();
   return 0;
 }

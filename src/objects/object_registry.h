@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "core/file_system.h"
 #include "core/operator.h"
@@ -69,6 +71,10 @@ class ObjectRegistry {
   Operator& op_;
   ObjectTable table_{};
   bool saveHeld_ = false;
+  // The rows last shown and the records they were made from.
+  std::vector<ObjectListRow> rows_;
+  std::vector<ObjectRecord> shownRecords_;
+  std::size_t rowsValid_ = 0;
 };
 
 // The refusal of a new object when the table is full ("Ограничение").

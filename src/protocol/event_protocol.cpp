@@ -1,5 +1,7 @@
 #include "protocol/event_protocol.h"
 
+#include <cstring>
+
 #include "core/cp1251.h"
 
 namespace pelvaron {
@@ -11,17 +13,37 @@ std::string FormatStamp(const std::tm& local) {
 EventProtocol::EventProtocol(const ConsoleSettings& settings, Clock& clock, FileSystem& fs, Operator& op)
     : settings_(settings), clock_(clock), fs_(fs), op_(op) {}
 
+const std::string& EventProtocol::Stamp() {
+  const std::int64_t now = clock_.Now();
+  if (!stampValid_ || now != stampTime_) {
+    std::tm local{};
+    stamp_ = clock_.ToLocalTime(now, local) ? FormatStamp(local) : std::string();
+    stampTime_ = now;
+    stampValid_ = true;
+  }
+  return stamp_;
+}
+
+const std::string& EventProtocol::ProtocolPath() {
+  // The path is read from the settings block again only when the block changed.
+  if (std::memcmp(pathField_, settings_.szProtocolPath, sizeof pathField_) != 0 || path_.empty()) {
+    std::memcpy(pathField_, settings_.szProtocolPath, sizeof pathField_);
+    path_ = settings_.ProtocolPath();
+  }
+  return path_;
+}
+
 int EventProtocol::AppendStampedLine(std::string_view text) {
-  std::string body = Utf8Prefix(text, kMaxStampedText);
-  std::tm local{};
-  std::string stamp = clock_.ToLocalTime(clock_.Now(), local) ? FormatStamp(local) : std::string();
-  std::string line = stamp + "  " + body;
-  AddToLog(log_.empty() ? body : line);
-  return AppendToFile(line);
+  const std::string_view body = Utf8PrefixView(text, kMaxStampedText);
+  line_.assign(Stamp());
+  line_ += "  ";
+  line_ += body;
+  AddToLog(log_.empty() ? body : std::string_view(line_));
+  return AppendToFile(line_);
 }
 
 int EventProtocol::AppendPlainLine(std::string_view text) {
-  std::string line = Utf8Prefix(text, kMaxPlainText);
+  const std::string_view line = Utf8PrefixView(text, kMaxPlainText);
   AddToLog(line);
   return AppendToFile(line);
 }
@@ -32,21 +54,26 @@ void EventProtocol::ClearEventLog() {
   AppendStampedLine(">> ");
 }
 
-void EventProtocol::AddToLog(std::string line) {
-  log_.push_back(line);
-  op_.LogLineAdded(line);
-  if (log_.size() > static_cast<std::size_t>(MAX_LOG_LINES)) {
+void EventProtocol::AddToLog(std::string_view line) {
+  const bool full = log_.size() >= static_cast<std::size_t>(MAX_LOG_LINES);
+  // The line that drops out lends its storage to the new one.
+  std::string storage;
+  if (full) {
+    storage = std::move(log_.front());
     log_.pop_front();
-    op_.LogFirstLineRemoved();
   }
+  storage.assign(line);
+  log_.push_back(std::move(storage));
+  op_.LogLineAdded(log_.back());
+  if (full) op_.LogFirstLineRemoved();
 }
 
-int EventProtocol::AppendToFile(const std::string& line) {
+int EventProtocol::AppendToFile(std::string_view line) {
   if (settings_.bSaveProtocol == 0) return 0;
-  std::string bytes = Utf8ToCp1251Lossy(line);
-  bytes += "\r\n";
-  int err = fs_.Append(settings_.ProtocolPath(),
-                       {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+  fileBytes_.clear();
+  AppendUtf8AsCp1251Lossy(fileBytes_, line);
+  fileBytes_ += "\r\n";
+  int err = fs_.Append(ProtocolPath(), {reinterpret_cast<const std::uint8_t*>(fileBytes_.data()), fileBytes_.size()});
   if (err != 0) {
     op_.ShowMessage({"Error in opening protocol file", "", MessageIcon::None});
     return kProtocolFileError;

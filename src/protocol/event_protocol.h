@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <string_view>
@@ -39,14 +40,25 @@ class EventProtocol {
   const std::deque<std::string>& EventLog() const { return log_; }
 
  private:
-  void AddToLog(std::string line);
-  int AppendToFile(const std::string& line);
+  void AddToLog(std::string_view line);
+  int AppendToFile(std::string_view line);
+  // The stamp of the current second, formatted once per second.
+  const std::string& Stamp();
+  const std::string& ProtocolPath();
 
   const ConsoleSettings& settings_;
   Clock& clock_;
   FileSystem& fs_;
   Operator& op_;
   std::deque<std::string> log_;
+  // Reused for every line, so that a line costs no allocation once warm.
+  std::string line_;
+  std::string fileBytes_;
+  std::int64_t stampTime_ = 0;
+  bool stampValid_ = false;
+  std::string stamp_;
+  char pathField_[sizeof(ConsoleSettings::szProtocolPath)] = {};
+  std::string path_;
 };
 
 }  // namespace pelvaron

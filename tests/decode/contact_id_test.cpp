@@ -64,7 +64,7 @@ TEST(ContactIdEventText, WholeRange) {
   std::size_t longest = 0;
   for (int code = 0; code <= 999; ++code) {
     for (int newEvent : {0, 1}) {
-      std::string text = ContactIdEventText(code, newEvent);
+      std::string text(ContactIdEventText(code, newEvent));
       ASSERT_TRUE(FitsCp1251(text)) << code;
       longest = std::max(longest, Utf8Length(text));
       // The decoder writes it in brackets as one plain line.

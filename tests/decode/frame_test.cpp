@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,13 +13,10 @@
 namespace pelvaron {
 namespace {
 
-using testing::Cp;
-using testing::FakeClock;
 using testing::Hex;
-using testing::MemoryFileSystem;
-using testing::RecordingOperator;
 using Lines = std::vector<std::string>;
 
+constexpr char kStamp[] = "06:12:2026, 08:47:42 ";
 constexpr char kStampedHeader[] = "06:12:2026, 08:47:42   Сообщение : ";
 
 // Eight data bytes and their big-endian sum.
@@ -33,48 +29,67 @@ std::string WithSum(const std::string& data) {
   return data + tail;
 }
 
-// One console's worth of the things a frame is written into.
-struct Sink {
-  Sink() : settings(ConsoleSettings::Defaults()), protocol(settings, clock, fs, op), objects(fs, op) {
-    clock.SetLocal(2026, 12, 6, 8, 47, 42);
+// The lines as the event log shows them after its first line, the stamped
+// one carrying a fixed time.
+Lines Shown(const DecodedMessage& m) {
+  Lines lines;
+  for (std::size_t i = 0; i < m.lines.size(); ++i) {
+    std::string line(m.lines[i]);
+    lines.push_back(m.IsStamped(i) ? kStamp + ("  " + line) : line);
   }
-  FakeClock clock;
-  MemoryFileSystem fs;
-  RecordingOperator op;
-  ConsoleSettings settings;
-  EventProtocol protocol;
-  ObjectRegistry objects;
+  return lines;
+}
 
-  Lines Log() const { return {protocol.EventLog().begin(), protocol.EventLog().end()}; }
-};
+// The frame sits in a buffer of exactly ten bytes, so a sanitizer build
+// catches any read past it.
+DecodedMessage Message(const std::string& hex) {
+  std::vector<std::uint8_t> frame = Hex(hex);
+  EXPECT_EQ(frame.size(), kFrameSize);
+  return DecodeMessage(frame.data());
+}
 
-class DecodeFrameTest : public ::testing::Test {
- protected:
-  // The frame sits in a buffer of exactly ten bytes, so a sanitizer build
-  // catches any read past it.
-  int Decode(const std::string& hex) {
-    std::vector<std::uint8_t> frame = Hex(hex);
-    EXPECT_EQ(frame.size(), kFrameSize);
-    return DecodeFrame(frame.data(), sink.protocol, sink.op, sink.objects);
-  }
-  Lines Decoded(const std::string& hex) {
-    EXPECT_EQ(Decode(hex), 0);
-    return sink.Log();
-  }
+Lines Decoded(const std::string& hex) {
+  DecodedMessage m = Message(hex);
+  EXPECT_TRUE(m.sumOk);
+  return Shown(m);
+}
 
-  Sink sink;
-};
+// The lines of a unit's own decoder alone.
+template <class F>
+Lines Tail(F decode) {
+  DecodedMessage m;
+  decode(m);
+  return Shown(m);
+}
 
-TEST_F(DecodeFrameTest, ContactIdRestoreIsWrittenLineByLine) {
-  EXPECT_EQ(Decoded("12 34 1F 01 13 00 01 00 00 7A"),
+TEST(DecodeMessageTest, ContactIdRestoreIsWrittenLineByLine) {
+  DecodedMessage m = Message("12 34 1F 01 13 00 01 00 00 7A");
+  EXPECT_EQ(Shown(m),
             (Lines{" ", kStampedHeader, "    [ 18  52  31  1  19  0  1  0  0  122  ]",
                    "     Адрес объекта:      [1234]", "     Тип прибора на объекте - [\"Contact-ID\"]",
                    "    [130.восст]", "[Восстановление охранной тревоги]", "    Код раздела:           [01]",
                    "    Номер зоны/пользователя:     [001]"}));
-  EXPECT_TRUE(sink.op.messages.empty());
+  // The same message as data.
+  EXPECT_TRUE(m.sumOk);
+  EXPECT_EQ(m.kind, MessageKind::ContactId);
+  EXPECT_EQ(m.addressClass, AddressClass::Decimal);
+  EXPECT_EQ(m.address, "1234");
+  EXPECT_EQ(m.addressNumber, 1234);
+  EXPECT_EQ(m.deviceType, 31);
+  EXPECT_EQ(m.deviceName, "\"Contact-ID\"");
+  EXPECT_EQ(m.subtype, -1);
+  EXPECT_EQ(m.contactId.codeText, "130");
+  EXPECT_EQ(m.contactId.code, 130);
+  EXPECT_FALSE(m.contactId.newEvent);
+  EXPECT_EQ(m.contactId.partition, "01");
+  EXPECT_EQ(m.contactId.partitionNumber, 1);
+  EXPECT_EQ(m.contactId.zone, "001");
+  EXPECT_EQ(m.contactId.zoneNumber, 1);
+  EXPECT_EQ(m.sum, 0x7A);
+  EXPECT_EQ(m.raw[9], 0x7A);
 }
 
-TEST_F(DecodeFrameTest, TenZeroBytesPassTheSumAndAreWrittenInFull) {
+TEST(DecodeMessageTest, TenZeroBytesPassTheSumAndAreWrittenInFull) {
   EXPECT_EQ(Decoded("00 00 00 00 00 00 00 00 00 00"),
             (Lines{" ", kStampedHeader, "    [ 0  0  0  0  0  0  0  0  0  0  ]",
                    "     Адрес объекта:      [0000]", "     Тип прибора на объекте - [Неизвестный, тип:0]",
@@ -82,21 +97,19 @@ TEST_F(DecodeFrameTest, TenZeroBytesPassTheSumAndAreWrittenInFull) {
                    "    Код раздела:           [00]", "    Номер зоны/пользователя:     [000]"}));
 }
 
-TEST_F(DecodeFrameTest, NewEventBitChangesOnlyTheCodeAndEventLines) {
+TEST(DecodeMessageTest, NewEventBitChangesOnlyTheCodeAndEventLines) {
   Lines restore = Decoded("12 34 1F 01 13 00 01 00 00 7A");
-  Sink other;
-  std::vector<std::uint8_t> frame = Hex("12 34 3F 01 13 00 01 00 00 9A");
-  ASSERT_EQ(DecodeFrame(frame.data(), other.protocol, other.op, other.objects), 0);
-  Lines fresh = other.Log();
+  Lines fresh = Decoded("12 34 3F 01 13 00 01 00 00 9A");
   ASSERT_EQ(fresh.size(), restore.size());
   EXPECT_EQ(fresh[4], restore[4]);
   EXPECT_EQ(fresh[5], "    [130.нов]");
   EXPECT_EQ(fresh[6], "[Охранная тревога]");
   EXPECT_EQ(fresh[7], restore[7]);
   EXPECT_EQ(fresh[8], restore[8]);
+  EXPECT_TRUE(Message("12 34 3F 01 13 00 01 00 00 9A").contactId.newEvent);
 }
 
-TEST_F(DecodeFrameTest, WrongSumWritesNothingAndShowsTheMessage) {
+TEST(DecodeMessageTest, AWrongSumGivesNoLinesButKeepsWhatCame) {
   const char* frames[] = {
       "12 34 1F 01 13 00 01 00 00 7B",  // low byte off by one
       "12 34 1F 01 13 00 01 00 01 7A",  // right low byte, wrong high byte
@@ -104,19 +117,16 @@ TEST_F(DecodeFrameTest, WrongSumWritesNothingAndShowsTheMessage) {
   };
   for (const char* hex : frames) {
     SCOPED_TRACE(hex);
-    Sink fresh;
-    std::vector<std::uint8_t> frame = Hex(hex);
-    EXPECT_EQ(DecodeFrame(frame.data(), fresh.protocol, fresh.op, fresh.objects), 1);
-    EXPECT_TRUE(fresh.Log().empty());
-    EXPECT_TRUE(fresh.op.log.empty());
-    EXPECT_EQ(fresh.fs.appendCount, 0);
-    ASSERT_EQ(fresh.op.messages.size(), 1u);
-    EXPECT_EQ(fresh.op.messages[0],
-              (OperatorMessage{"Ошибка контрольной суммы!", "Ошибка", MessageIcon::Error}));
+    DecodedMessage m = Message(hex);
+    EXPECT_FALSE(m.sumOk);
+    EXPECT_EQ(m.kind, MessageKind::BadSum);
+    EXPECT_TRUE(m.lines.empty());
+    EXPECT_EQ(m.raw[0], Hex(hex)[0]);
   }
+  EXPECT_EQ(Message("99 99 1F 01 13 00 01 00 00 66").sum, 0x166);
 }
 
-TEST_F(DecodeFrameTest, SumAboveOneByteIsAccepted) {
+TEST(DecodeMessageTest, SumAboveOneByteIsAccepted) {
   Lines lines = Decoded(WithSum("99 99 3F 99 99 99 99 FF"));
   ASSERT_EQ(lines.size(), 9u);
   EXPECT_EQ(lines[2], "    [ 153  153  63  153  153  153  153  255  4  212  ]");
@@ -126,23 +136,31 @@ TEST_F(DecodeFrameTest, SumAboveOneByteIsAccepted) {
   EXPECT_EQ(lines[8], "    Номер зоны/пользователя:     [999]");
 }
 
-TEST_F(DecodeFrameTest, OnlyTheFirstTenBytesAreRead) {
+TEST(DecodeMessageTest, OnlyTheFirstTenBytesAreRead) {
   std::vector<std::uint8_t> buffer = Hex("12 34 1F 01 13 00 01 00 00 7A");
   buffer.resize(64, 0xFF);
-  ASSERT_EQ(DecodeFrame(buffer.data(), sink.protocol, sink.op, sink.objects), 0);
-  Sink exact;
-  std::vector<std::uint8_t> frame = Hex("12 34 1F 01 13 00 01 00 00 7A");
-  ASSERT_EQ(DecodeFrame(frame.data(), exact.protocol, exact.op, exact.objects), 0);
-  EXPECT_EQ(sink.Log(), exact.Log());
+  EXPECT_EQ(Shown(DecodeMessage(buffer.data())), Decoded("12 34 1F 01 13 00 01 00 00 7A"));
 }
 
-TEST_F(DecodeFrameTest, NullFrameIsRefusedSilently) {
-  EXPECT_EQ(DecodeFrame(nullptr, sink.protocol, sink.op, sink.objects), 1);
-  EXPECT_TRUE(sink.Log().empty());
-  EXPECT_TRUE(sink.op.messages.empty());
+TEST(DecodeMessageTest, ANullFrameIsNoMessage) {
+  DecodedMessage m = DecodeMessage(nullptr);
+  EXPECT_FALSE(m.sumOk);
+  EXPECT_TRUE(m.lines.empty());
 }
 
-TEST_F(DecodeFrameTest, DecimalUnitNames) {
+TEST(DecodeMessageTest, AReusedValueHoldsOnlyTheNewFrame) {
+  DecodedMessage m;
+  DecodeMessage(Hex(WithSum("12 34 11 01 00 C1 FF 38")).data(), m);  // radio: eight records
+  ASSERT_EQ(m.radioCount, 8u);
+  DecodeMessage(Hex("12 34 1F 01 13 00 01 00 00 7A").data(), m);
+  EXPECT_EQ(Shown(m), Decoded("12 34 1F 01 13 00 01 00 00 7A"));
+  EXPECT_EQ(m.radioCount, 0u);
+  EXPECT_EQ(m.subtype, -1);
+  DecodeMessage(Hex("12 34 1F 01 13 00 01 00 00 7B").data(), m);
+  EXPECT_TRUE(m.lines.empty());
+}
+
+TEST(DecodeMessageTest, DecimalUnitNames) {
   struct Case {
     int deviceType;
     const char* name;
@@ -170,26 +188,27 @@ TEST_F(DecodeFrameTest, DecimalUnitNames) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.deviceType);
-    Sink fresh;
     char data[32];
     std::snprintf(data, sizeof data, "00 12 %02X 01 13 00 01 00", c.deviceType);
-    std::vector<std::uint8_t> frame = Hex(WithSum(data));
-    ASSERT_EQ(DecodeFrame(frame.data(), fresh.protocol, fresh.op, fresh.objects), 0);
-    Lines lines = fresh.Log();
+    DecodedMessage m = Message(WithSum(data));
+    EXPECT_EQ(m.deviceName, c.name);
+    Lines lines = Shown(m);
     ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(lines[3], "     Адрес объекта:      [0012]");
     EXPECT_EQ(lines[4], std::string("     Тип прибора на объекте - [") + c.name + "]");
     // Every decimal unit but the loop-state one is decoded as Contact ID.
     if (c.deviceType != 10) {
+      EXPECT_EQ(m.kind, MessageKind::ContactId);
       ASSERT_EQ(lines.size(), 9u);
       EXPECT_EQ(lines[6], "[Восстановление охранной тревоги]");
     } else {
+      EXPECT_EQ(m.kind, MessageKind::LoopState);
       for (const std::string& line : lines) EXPECT_EQ(line.find("Код раздела"), std::string::npos);
     }
   }
 }
 
-TEST_F(DecodeFrameTest, BitsSixAndSevenOfTheUnitTypeAreIgnored) {
+TEST(DecodeMessageTest, BitsSixAndSevenOfTheUnitTypeAreIgnored) {
   const char* pairs[][2] = {
       {"00 12 0A 21 C3 40 00 00", "00 12 CA 21 C3 40 00 00"},  // loop-state unit
       {"00 12 1F 01 13 00 01 00", "00 12 DF 01 13 00 01 00"},  // Contact ID restore
@@ -198,12 +217,8 @@ TEST_F(DecodeFrameTest, BitsSixAndSevenOfTheUnitTypeAreIgnored) {
   };
   for (auto& pair : pairs) {
     SCOPED_TRACE(pair[1]);
-    Sink plain, high;
-    std::vector<std::uint8_t> a = Hex(WithSum(pair[0]));
-    std::vector<std::uint8_t> b = Hex(WithSum(pair[1]));
-    ASSERT_EQ(DecodeFrame(a.data(), plain.protocol, plain.op, plain.objects), 0);
-    ASSERT_EQ(DecodeFrame(b.data(), high.protocol, high.op, high.objects), 0);
-    Lines x = plain.Log(), y = high.Log();
+    Lines x = Decoded(WithSum(pair[0]));
+    Lines y = Decoded(WithSum(pair[1]));
     ASSERT_EQ(x.size(), y.size());
     // Only the raw-byte line shows the difference.
     for (std::size_t i = 0; i < x.size(); ++i) {
@@ -214,18 +229,20 @@ TEST_F(DecodeFrameTest, BitsSixAndSevenOfTheUnitTypeAreIgnored) {
   }
 }
 
-TEST_F(DecodeFrameTest, BinaryAddressClassIsDeviceTypesSixteenToTwentyThree) {
+TEST(DecodeMessageTest, BinaryAddressClassIsDeviceTypesSixteenToTwentyThree) {
   for (int deviceType : {15, 16, 17, 20, 23, 24}) {
     SCOPED_TRACE(deviceType);
-    Sink fresh;
     char data[32];
     std::snprintf(data, sizeof data, "12 34 %02X 07 AB CD EF 01", deviceType);
-    std::vector<std::uint8_t> frame = Hex(WithSum(data));
-    ASSERT_EQ(DecodeFrame(frame.data(), fresh.protocol, fresh.op, fresh.objects), 0);
-    Lines lines = fresh.Log();
-    bool binary = deviceType >= 16 && deviceType <= 23;
+    DecodedMessage m = Message(WithSum(data));
+    Lines lines = Shown(m);
+    const bool binary = deviceType >= 16 && deviceType <= 23;
+    EXPECT_EQ(m.addressClass, binary ? AddressClass::Binary : AddressClass::Decimal);
+    EXPECT_EQ(m.addressNumber, binary ? 4660 : 1234);
     if (binary) {
       // An unknown subtype is named by its number and gets nothing more.
+      EXPECT_EQ(m.kind, MessageKind::UnknownUnit);
+      EXPECT_EQ(m.subtype, 7);
       ASSERT_EQ(lines.size(), 6u);
       EXPECT_EQ(lines[3], "    (Тело: ab cd ef 01)");
       EXPECT_EQ(lines[4], "     Адрес объекта:      [4660]");
@@ -237,79 +254,74 @@ TEST_F(DecodeFrameTest, BinaryAddressClassIsDeviceTypesSixteenToTwentyThree) {
   }
 }
 
-TEST_F(DecodeFrameTest, BinaryAddressIsAnUnsignedSixteenBitNumber) {
-  Lines lines = Decoded(WithSum("FF FF 10 00 00 00 00 00"));
+TEST(DecodeMessageTest, BinaryAddressIsAnUnsignedSixteenBitNumber) {
+  DecodedMessage m = Message(WithSum("FF FF 10 00 00 00 00 00"));
+  EXPECT_EQ(m.address, "65535");
+  EXPECT_EQ(m.addressNumber, 65535);
+  Lines lines = Shown(m);
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[3], "    (Тело: 00 00 00 00)");
   EXPECT_EQ(lines[4], "     Адрес объекта:      [65535]");
   EXPECT_EQ(lines[5], "     Тип прибора на объекте - [Неизвестный, тип:0]");
 }
 
-TEST_F(DecodeFrameTest, RadioUnitGetsTheRadioLinesOnly) {
-  Lines lines = Decoded(WithSum("12 34 11 01 10 C5 FF 31"));
+TEST(DecodeMessageTest, RadioUnitGetsTheRadioLinesOnly) {
+  DecodedMessage m = Message(WithSum("12 34 11 01 10 C5 FF 31"));
+  Lines lines = Shown(m);
   ASSERT_GE(lines.size(), 6u);
   EXPECT_EQ(lines[3], "    (Тело: 10 c5 ff 31)");
   EXPECT_EQ(lines[4], "     Адрес объекта:      [4660]");
   EXPECT_EQ(lines[5], "     Тип прибора на объекте - [Варгот]");
-
-  Sink direct;
-  DecodeRadioMessage(RadioRecord{0x10, 0xC5, 0xFF, 0x31}, direct.protocol);
-  EXPECT_EQ(Lines(lines.begin() + 6, lines.end()), direct.Log());
+  EXPECT_EQ(Lines(lines.begin() + 6, lines.end()),
+            Tail([](DecodedMessage& d) { DecodeRadioMessage(RadioRecord{0x10, 0xC5, 0xFF, 0x31}, d); }));
+  EXPECT_EQ(m.kind, MessageKind::Radio);
+  EXPECT_EQ(m.subtype, 1);
+  // One record per line, each for its own partition of the upper bank.
+  ASSERT_EQ(m.radioCount, 8u);
+  EXPECT_EQ(m.radio[0].detail, 9);
+  EXPECT_EQ(m.radio[7].detail, 16);
+  EXPECT_EQ(m.radio[0].eventCode, 0x10);
+  EXPECT_TRUE(m.radio[0].newEvent);
+  EXPECT_TRUE(m.radio[0].upperBank);
+  EXPECT_EQ(m.radio[0].expander, 3);
+  EXPECT_EQ(m.radio[0].deviceKind, 1);
+  EXPECT_EQ(m.radio[0].source, 5);
 }
 
-TEST_F(DecodeFrameTest, DiallerUnitGetsItsOneLine) {
-  Lines lines = Decoded(WithSum("00 2A 16 06 21 00 00 00"));
+TEST(DecodeMessageTest, DiallerUnitGetsItsOneLine) {
+  DecodedMessage m = Message(WithSum("00 2A 16 06 21 00 00 00"));
+  Lines lines = Shown(m);
   ASSERT_GE(lines.size(), 6u);
   EXPECT_EQ(lines[3], "    (Тело: 21 00 00 00)");
   EXPECT_EQ(lines[4], "     Адрес объекта:      [42]");
   EXPECT_EQ(lines[5], "     Тип прибора на объекте - [Тамсир и.1]");
-
-  Sink direct;
-  DecodeDiallerMessage(0x21, direct.protocol);
-  EXPECT_EQ(Lines(lines.begin() + 6, lines.end()), direct.Log());
+  EXPECT_EQ(Lines(lines.begin() + 6, lines.end()), Tail([](DecodedMessage& d) { DecodeDiallerMessage(0x21, d); }));
+  EXPECT_EQ(m.kind, MessageKind::Dialler);
+  EXPECT_EQ(m.dialler.byte, 0x21);
+  EXPECT_EQ(m.dialler.message, 2);
+  EXPECT_TRUE(m.dialler.set);
+  EXPECT_TRUE(m.dialler.known);
 }
 
-TEST_F(DecodeFrameTest, LoopStateUnitGetsTheLoopLinesWithItsAddress) {
-  // A guard's control message (kind 2) from 0427, with 0427 and 0428 registered.
-  auto Register = [](ObjectRegistry& objects) {
-    const char* addresses[] = {"0427", "0428"};
-    for (int slot : {1, 2}) {
-      ObjectRecord& r = objects.Table()[slot];
-      std::strcpy(r.szAddress, addresses[slot - 1]);
-      r.bUsed = 1;
-      r.bControl = 1;
-      r.nPeriod = 60;
-      r.nTimeCounter = 45;
-    }
-  };
-  Register(sink.objects);
-  Lines lines = Decoded(WithSum("04 27 0A 23 C3 38 00 00"));
+TEST(DecodeMessageTest, LoopStateUnitGetsTheLoopLinesWithItsAddress) {
+  DecodedMessage m = Message(WithSum("04 27 0A 23 C3 38 00 00"));
+  Lines lines = Shown(m);
   ASSERT_GE(lines.size(), 5u);
   EXPECT_EQ(lines[3], "     Адрес объекта:      [0427]");
   EXPECT_EQ(lines[4], "     Тип прибора на объекте - [ОРН]");
   Lines tail(lines.begin() + 5, lines.end());
-  Sink direct;
-  Register(direct.objects);
-  DecodeLoopState(0x23, 0xC3, 0x38, "0427", direct.protocol, direct.objects);
-  EXPECT_EQ(tail, direct.Log());
-  EXPECT_EQ(std::memcmp(sink.objects.Table().data(), direct.objects.Table().data(), kObjectsFileSize), 0);
+  EXPECT_EQ(tail, Tail([](DecodedMessage& d) { DecodeLoopState(0x23, 0xC3, 0x38, d); }));
   for (const std::string& line : tail) EXPECT_EQ(line.find("Код раздела"), std::string::npos);
+  EXPECT_EQ(m.kind, MessageKind::LoopState);
+  EXPECT_TRUE(m.loopState.controlMessage);
+  EXPECT_EQ(m.loopState.guard, 3);
+  EXPECT_TRUE(m.loopState.duress);
 }
 
-TEST_F(DecodeFrameTest, ContactIdRadioAndDiallerFramesLeaveTheObjectsAlone) {
-  for (const char* data : {"12 34 1F 01 13 00 01 00", "12 34 11 01 10 85 01 31", "00 2A 16 06 00 00 00 00"}) {
-    SCOPED_TRACE(data);
-    Sink fresh;
-    std::vector<std::uint8_t> frame = Hex(WithSum(data));
-    ASSERT_EQ(DecodeFrame(frame.data(), fresh.protocol, fresh.op, fresh.objects), 0);
-    EXPECT_EQ(fresh.fs.replaceCount, 0);
-    EXPECT_TRUE(fresh.op.refreshes.empty());
-  }
-}
-
-TEST_F(DecodeFrameTest, NibblesAboveNineShowAsHexLetters) {
+TEST(DecodeMessageTest, NibblesAboveNineShowAsHexLetters) {
   // Address AB CD, partition F0, code 3A0, zone EFF.
-  Lines lines = Decoded(WithSum("AB CD 3F F0 3A 0E FF 00"));
+  DecodedMessage m = Message(WithSum("AB CD 3F F0 3A 0E FF 00"));
+  Lines lines = Shown(m);
   ASSERT_EQ(lines.size(), 9u);
   EXPECT_EQ(lines[3], "     Адрес объекта:      [ABCD]");
   EXPECT_EQ(lines[5], "    [3A0.нов]");
@@ -317,9 +329,13 @@ TEST_F(DecodeFrameTest, NibblesAboveNineShowAsHexLetters) {
   EXPECT_EQ(lines[6], "[Нераспознанное сообщение]");
   EXPECT_EQ(lines[7], "    Код раздела:           [F0]");
   EXPECT_EQ(lines[8], "    Номер зоны/пользователя:     [EFF]");
+  EXPECT_EQ(m.addressNumber, -1);
+  EXPECT_EQ(m.contactId.code, -1);
+  EXPECT_EQ(m.contactId.partitionNumber, -1);
+  EXPECT_EQ(m.contactId.zoneNumber, -1);
 }
 
-TEST_F(DecodeFrameTest, ALetterInAnyCodeDigitGivesTheFallback) {
+TEST(DecodeMessageTest, ALetterInAnyCodeDigitGivesTheFallback) {
   struct Case {
     const char* data;
     const char* code;
@@ -330,10 +346,7 @@ TEST_F(DecodeFrameTest, ALetterInAnyCodeDigitGivesTheFallback) {
                         {"00 01 1F 01 13 F0 01 00", "    [13F.восст]"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.data);
-    Sink fresh;
-    std::vector<std::uint8_t> frame = Hex(WithSum(c.data));
-    ASSERT_EQ(DecodeFrame(frame.data(), fresh.protocol, fresh.op, fresh.objects), 0);
-    Lines lines = fresh.Log();
+    Lines lines = Decoded(WithSum(c.data));
     ASSERT_EQ(lines.size(), 9u);
     EXPECT_EQ(lines[5], c.code);
     EXPECT_EQ(lines[6], "[Нераспознанное сообщение : восстановление]");
@@ -343,27 +356,15 @@ TEST_F(DecodeFrameTest, ALetterInAnyCodeDigitGivesTheFallback) {
   EXPECT_EQ(valid[8], "    Номер зоны/пользователя:     [A01]");
 }
 
-TEST_F(DecodeFrameTest, ProtocolFileGetsWindows1251LinesWithCrLf) {
-  Lines lines = Decoded("12 34 1F 01 13 00 01 00 00 7A");
-  std::string expected;
-  for (const std::string& line : lines) expected += Cp(line) + "\r\n";
-  EXPECT_EQ(sink.fs.Text("protocol.txt"), expected);
-  // Spot checks on the bytes themselves: "С" of the header is 0xD1, the
-  // quoted name keeps its ASCII quotes.
-  const std::string file = sink.fs.Text("protocol.txt");
-  EXPECT_EQ(file.substr(0, 3), " \r\n");
-  EXPECT_EQ(file.substr(3, 23), "06:12:2026, 08:47:42   ");
-  EXPECT_EQ(static_cast<unsigned char>(file[26]), 0xD1u);
-  EXPECT_NE(file.find("[\"Contact-ID\"]\r\n"), std::string::npos);
-}
-
-TEST_F(DecodeFrameTest, ARepeatedFrameIsWrittenAgain) {
-  Lines once = Decoded("12 34 1F 01 13 00 01 00 00 7A");
-  sink.clock.AdvanceSeconds(1);
-  Lines twice = Decoded("12 34 1F 01 13 00 01 00 00 7A");
-  ASSERT_EQ(twice.size(), 2 * once.size());
-  EXPECT_EQ(twice[once.size() + 1], "06:12:2026, 08:47:43   Сообщение : ");
-  EXPECT_EQ(Lines(twice.begin() + once.size() + 2, twice.end()), Lines(once.begin() + 2, once.end()));
+TEST(DecodeMessageTest, KindNamesAreDistinct) {
+  const MessageKind kinds[] = {MessageKind::BadSum, MessageKind::ContactId, MessageKind::LoopState,
+                               MessageKind::Dialler, MessageKind::Radio, MessageKind::UnknownUnit};
+  std::vector<std::string_view> names;
+  for (MessageKind k : kinds) {
+    for (std::string_view seen : names) EXPECT_NE(MessageKindName(k), seen);
+    names.push_back(MessageKindName(k));
+  }
+  EXPECT_EQ(MessageKindName(MessageKind::ContactId), "contact-id");
 }
 
 }  // namespace

@@ -5,64 +5,31 @@
 #include <string>
 #include <vector>
 
-#include "core/fixed_text.h"
-#include "support/fakes.h"
+#include "core/cp1251.h"
+
 
 namespace pelvaron {
 namespace {
 
-using testing::FakeClock;
-using testing::MemoryFileSystem;
-using testing::RecordingOperator;
+std::vector<std::string> Lines(const DecodedMessage& m) {
+  std::vector<std::string> lines;
+  for (std::size_t i = 0; i < m.lines.size(); ++i) lines.emplace_back(m.lines[i]);
+  return lines;
+}
 
-class LoopStateTest : public ::testing::Test {
- protected:
-  // A fresh writer per message, so that the log's 400-line limit never hides a line.
-  std::vector<std::string> Decode(std::uint8_t kindByte, std::uint8_t loopByte, std::uint8_t guardByte,
-                                  const std::string& address = "0012") {
-    EventProtocol fresh{settings, clock, fs, op};
-    EXPECT_EQ(DecodeLoopState(kindByte, loopByte, guardByte, address, fresh, objects), 0);
-    return {fresh.EventLog().begin(), fresh.EventLog().end()};
-  }
+std::vector<std::string> Decode(std::uint8_t kindByte, std::uint8_t loopByte, std::uint8_t guardByte) {
+  DecodedMessage m;
+  DecodeLoopState(kindByte, loopByte, guardByte, m);
+  return Lines(m);
+}
 
-  std::vector<std::string> Dialler(std::uint8_t diallerByte) {
-    EventProtocol fresh{settings, clock, fs, op};
-    DecodeDiallerMessage(diallerByte, fresh);
-    return {fresh.EventLog().begin(), fresh.EventLog().end()};
-  }
+std::vector<std::string> Dialler(std::uint8_t diallerByte) {
+  DecodedMessage m;
+  DecodeDiallerMessage(diallerByte, m);
+  return Lines(m);
+}
 
-  // An object overdue since long ago, with a flag bit beside OVERDUE_LOGGED.
-  void Register(int slot, const char* address) {
-    ObjectRecord& r = objects.Table()[slot];
-    WriteFixedText(r.szAddress, address);
-    r.bUsed = 1;
-    r.bControl = 1;
-    r.nPeriod = 60;
-    r.bRegistered = 1;
-    r.bAlarm = 1;
-    r.nState = OBJSTATE_NO_CONTROL;
-    r.byFlags = OVERDUE_LOGGED | 0x80;
-    r.nTimeCounter = 75;
-  }
-
-  bool Overdue(int slot) const {
-    const ObjectRecord& r = objects.Table()[slot];
-    return r.nTimeCounter == 75 && r.bAlarm == 1 && r.nState == OBJSTATE_NO_CONTROL &&
-           r.byFlags == (OVERDUE_LOGGED | 0x80);
-  }
-  bool Reset(int slot) const {
-    const ObjectRecord& r = objects.Table()[slot];
-    return r.nTimeCounter == 0 && r.bAlarm == 0 && r.nState == OBJSTATE_NORMAL && r.byFlags == 0x80;
-  }
-
-  FakeClock clock;
-  MemoryFileSystem fs;
-  RecordingOperator op;
-  ConsoleSettings settings = ConsoleSettings::Defaults();
-  ObjectRegistry objects{fs, op};
-};
-
-TEST_F(LoopStateTest, ControlMessageUnderDuressExample) {
+TEST(LoopStateTest, ControlMessageUnderDuressExample) {
   EXPECT_EQ(Decode(0x22, 0x02, 0x38), (std::vector<std::string>{
                                           "  Контрольное извещение от охранника N 3, под принуждением !",
                                           "   ШС1 = состояние: { норма, охраняется, \"норма\" }",
@@ -72,15 +39,15 @@ TEST_F(LoopStateTest, ControlMessageUnderDuressExample) {
                                       }));
 }
 
-TEST_F(LoopStateTest, LinkTextsUseTheLatinLetterC) {
-  Decode(0x22, 0x02, 0x38);
-  const std::string file = fs.Text("protocol.txt");
+TEST(LoopStateTest, LinkTextsUseTheLatinLetterC) {
+  std::string file;
+  for (const std::string& line : Decode(0x22, 0x02, 0x38)) file += Utf8ToCp1251Lossy(line) + "\r\n";
   // Windows-1251 "вязан" after a Latin 'c', and the Latin one-letter preposition.
   EXPECT_NE(file.find("c\xE2\xFF\xE7\xE0\xED c \xCF\xD6\xCD}"), std::string::npos);
   EXPECT_NE(file.find("\xED\xE5 c\xE2\xFF\xE7\xE0\xED c \xCF\xD6\xCD}"), std::string::npos);
 }
 
-TEST_F(LoopStateTest, FirstLineByKind) {
+TEST(LoopStateTest, FirstLineByKind) {
   struct Case {
     std::uint8_t kindByte;
     std::uint8_t guardByte;
@@ -109,7 +76,7 @@ TEST_F(LoopStateTest, FirstLineByKind) {
   }
 }
 
-TEST_F(LoopStateTest, SilentAlarmLinesOfKindSix) {
+TEST(LoopStateTest, SilentAlarmLinesOfKindSix) {
   std::vector<std::string> both = Decode(0x60, 0x00, 0xC0);
   ASSERT_EQ(both.size(), 7u);
   EXPECT_EQ(both[0], "  Тревога по шлейфам");
@@ -129,7 +96,7 @@ TEST_F(LoopStateTest, SilentAlarmLinesOfKindSix) {
   EXPECT_EQ(Decode(0x10, 0x00, 0xC0).size(), 5u);
 }
 
-TEST_F(LoopStateTest, EachLoopReadsItsOwnBits) {
+TEST(LoopStateTest, EachLoopReadsItsOwnBits) {
   std::vector<std::string> lines = Decode(0x0A, 0x40, 0x00);
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[1], "   ШС1 = состояние: { норма, охраняется, \"тревога\" }");
@@ -142,7 +109,7 @@ TEST_F(LoopStateTest, EachLoopReadsItsOwnBits) {
   EXPECT_EQ(lines[4], "              описание: { охранный, cвязан c ПЦН}");
 }
 
-TEST_F(LoopStateTest, LoopTypes) {
+TEST(LoopStateTest, LoopTypes) {
   std::vector<std::string> lines = Decode(0x20, 0x18, 0x00);
   EXPECT_EQ(lines[2], "              описание: { тревожный, не cвязан c ПЦН}");
   EXPECT_EQ(lines[4], "              описание: { , не cвязан c ПЦН}");
@@ -156,51 +123,33 @@ TEST_F(LoopStateTest, LoopTypes) {
   EXPECT_EQ(lines[4], "              описание: { , не cвязан c ПЦН}");
 }
 
-TEST_F(LoopStateTest, ControlMessageResetsEverySlotOfItsAddress) {
-  Register(1, "0012");
-  Register(2, "0034");
-  Register(3, "0012");
-  Register(4, "012");
-  Register(5, "00120");
-  Decode(0x20, 0x00, 0x10, "0012");
-  EXPECT_TRUE(Reset(1));
-  EXPECT_TRUE(Overdue(2));
-  EXPECT_TRUE(Reset(3));
-  EXPECT_TRUE(Overdue(4));
-  EXPECT_TRUE(Overdue(5));
-}
-
-TEST_F(LoopStateTest, ControlMessageStopsAtTheFirstFreeSlot) {
-  Register(1, "0012");
-  Register(3, "0012");  // behind a hole: not part of the table's run
-  Decode(0x20, 0x00, 0x10, "0012");
-  EXPECT_TRUE(Reset(1));
-  EXPECT_TRUE(Overdue(3));
-}
-
-TEST_F(LoopStateTest, AddressFillingTheWholeFieldIsReadToItsEnd) {
-  Register(1, "00120000");  // eight characters, no terminating zero
-  Register(2, "0012");
-  Decode(0x20, 0x00, 0x10, "0012");
-  EXPECT_TRUE(Overdue(1));
-  EXPECT_TRUE(Reset(2));
-}
-
-TEST_F(LoopStateTest, OtherKindsChangeNoSlotButStillSave) {
-  Register(1, "0012");
-  for (std::uint8_t kindByte : {0x00, 0x10, 0x30, 0x40, 0x50, 0x60, 0xF0}) {
-    Decode(kindByte, 0x00, 0x18, "0012");
-    EXPECT_TRUE(Overdue(1)) << int{kindByte};
+TEST(LoopStateTest, OnlyKindTwoIsAControlMessage) {
+  for (int kind = 0; kind < 16; ++kind) {
+    DecodedMessage m;
+    DecodeLoopState(static_cast<std::uint8_t>(kind << 4), 0x00, 0x18, m);
+    EXPECT_EQ(m.loopState.controlMessage, kind == 2) << kind;
+    EXPECT_EQ(m.loopState.kind, kind);
   }
-  EXPECT_EQ(op.refreshes.size(), 7u);
-  EXPECT_EQ(fs.replaceCount, 7);
-  ASSERT_EQ(fs.files.count(kObjectsFileName), 1u);
-  EXPECT_EQ(fs.files[kObjectsFileName].size(), kObjectsFileSize);
 }
 
-TEST_F(LoopStateTest, EveryByteValueDecodes) {
-  settings.bSaveProtocol = 0;
-  Register(1, "0012");
+TEST(LoopStateTest, FieldsFollowTheLines) {
+  DecodedMessage m;
+  DecodeLoopState(0x6A, 0x92, 0x80, m);  // kind 6, loop 1 armed and in alarm, silent alarm on loop 1
+  const LoopStateFields& f = m.loopState;
+  EXPECT_TRUE(f.loops[0].silentAlarm);
+  EXPECT_FALSE(f.loops[1].silentAlarm);
+  EXPECT_TRUE(f.loops[0].broken);
+  EXPECT_TRUE(f.loops[0].armed);
+  EXPECT_TRUE(f.loops[0].alarm);
+  EXPECT_EQ(f.loops[0].loopType, 1);
+  EXPECT_TRUE(f.loops[0].linked);
+  EXPECT_FALSE(f.loops[1].linked);
+  EXPECT_EQ(Lines(m)[1], "  ШС1 - \"тихая тревога\"");
+  EXPECT_EQ(Lines(m)[2], "   ШС1 = состояние: { нарушен, охраняется, \"тревога\" }");
+  EXPECT_EQ(Lines(m)[3], "              описание: { тревожный, cвязан c ПЦН}");
+}
+
+TEST(LoopStateTest, EveryByteValueDecodes) {
   for (int kindByte = 0; kindByte < 256; ++kindByte) {
     for (std::uint8_t loopByte : {0x00, 0x5A, 0xA5, 0xFF}) {
       for (std::uint8_t guardByte : {0x00, 0x48, 0xC0, 0xFF}) {
@@ -215,7 +164,7 @@ TEST_F(LoopStateTest, EveryByteValueDecodes) {
   }
 }
 
-TEST_F(LoopStateTest, DiallerMessages) {
+TEST(LoopStateTest, DiallerMessages) {
   struct Case {
     std::uint8_t diallerByte;
     const char* line;
@@ -235,8 +184,6 @@ TEST_F(LoopStateTest, DiallerMessages) {
   for (const Case& c : cases) {
     EXPECT_EQ(Dialler(c.diallerByte), std::vector<std::string>{c.line}) << int{c.diallerByte};
   }
-  EXPECT_TRUE(op.refreshes.empty());
-  EXPECT_EQ(fs.replaceCount, 0);
 }
 
 }  // namespace

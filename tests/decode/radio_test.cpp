@@ -7,39 +7,30 @@
 #include <vector>
 
 #include "core/cp1251.h"
-#include "support/fakes.h"
 
 namespace pelvaron {
 namespace {
 
-using testing::FakeClock;
-using testing::MemoryFileSystem;
-using testing::RecordingOperator;
+std::vector<std::string> Lines(const DecodedMessage& m) {
+  std::vector<std::string> lines;
+  for (std::size_t i = 0; i < m.lines.size(); ++i) lines.emplace_back(m.lines[i]);
+  return lines;
+}
 
-class RadioTest : public ::testing::Test {
- protected:
-  // A fresh writer per record, so that the log's 400-line limit never hides a line.
-  std::vector<std::string> Decode(std::uint8_t code, std::uint8_t source, std::uint8_t detail,
-                                  std::uint8_t unit) {
-    EventProtocol fresh{settings, clock, fs, op};
-    DecodeRadioMessage({code, source, detail, unit}, fresh);
-    return {fresh.EventLog().begin(), fresh.EventLog().end()};
-  }
+std::vector<std::string> Decode(std::uint8_t code, std::uint8_t source, std::uint8_t detail, std::uint8_t unit) {
+  DecodedMessage m;
+  DecodeRadioMessage({code, source, detail, unit}, m);
+  EXPECT_EQ(m.radioCount, m.lines.size());
+  return Lines(m);
+}
 
-  FakeClock clock;
-  MemoryFileSystem fs;
-  RecordingOperator op;
-  ConsoleSettings settings = ConsoleSettings::Defaults();
-  EventProtocol protocol{settings, clock, fs, op};
-};
-
-TEST_F(RadioTest, SecurityAlarmExample) {
+TEST(RadioTest, SecurityAlarmExample) {
   EXPECT_EQ(Decode(0x10, 0x85, 0x01, 0x31),
             std::vector<std::string>{
                 "     Охранная тревога РР:3\t\tРаздел:1\t\tАдрес:5 Тип:'Сумил-Р (Охранный инфракрасный)'"});
 }
 
-TEST_F(RadioTest, RelayOutputExample) {
+TEST(RadioTest, RelayOutputExample) {
   EXPECT_EQ(Decode(0x60, 0x83, 0x05, 0x36),
             (std::vector<std::string>{
                 "     Активация выхода реле РР:3\t\tР1-реле\t\t  Тип:'ОМ-Р (Исполнительный блок и.1)'",
@@ -47,7 +38,7 @@ TEST_F(RadioTest, RelayOutputExample) {
             }));
 }
 
-TEST_F(RadioTest, PartitionMaskExpandsInOrderWithinTheBank) {
+TEST(RadioTest, PartitionMaskExpandsInOrderWithinTheBank) {
   std::vector<std::string> upper = Decode(0x10, 0xC5, 0xFF, 0x31);
   std::vector<std::string> lower = Decode(0x10, 0x85, 0xFF, 0x31);
   ASSERT_EQ(upper.size(), 8u);
@@ -60,20 +51,20 @@ TEST_F(RadioTest, PartitionMaskExpandsInOrderWithinTheBank) {
   }
 }
 
-TEST_F(RadioTest, EmptyPartitionMask) {
+TEST(RadioTest, EmptyPartitionMask) {
   EXPECT_EQ(Decode(0x10, 0x85, 0x00, 0x31),
             std::vector<std::string>{
                 "     Охранная тревога РР:3\t\tРаздел:0\t\tАдрес:5 Тип:'Сумил-Р (Охранный инфракрасный)'"});
   EXPECT_TRUE(Decode(0x62, 0x85, 0x00, 0x31).empty());
 }
 
-TEST_F(RadioTest, GroupEventExpandsAsPartitions) {
+TEST(RadioTest, GroupEventExpandsAsPartitions) {
   EXPECT_EQ(Decode(0x62, 0x81, 0x04, 0x08),
             std::vector<std::string>{"     Отключение группы исполнительных устройств РР:0\t\tГруппа: "
                                      "3\t\tПольз:1 Тип:'ДК-Р (Пульт управления)'"});
 }
 
-TEST_F(RadioTest, RelayOutputOfAnotherExpanderWritesNothing) {
+TEST(RadioTest, RelayOutputOfAnotherExpanderWritesNothing) {
   EXPECT_TRUE(Decode(0x60, 0x85, 0x1F, 0x26).empty());
   EXPECT_EQ(
       Decode(0x61, 0x85, 0x1F, 0x26),
@@ -86,7 +77,7 @@ TEST_F(RadioTest, RelayOutputOfAnotherExpanderWritesNothing) {
       }));
 }
 
-TEST_F(RadioTest, RelayMaskIgnoresBitsFiveToSeven) {
+TEST(RadioTest, RelayMaskIgnoresBitsFiveToSeven) {
   EXPECT_TRUE(Decode(0x61, 0x05, 0xE0, 0x26).empty());
   EXPECT_TRUE(Decode(0x60, 0x02, 0xE0, 0x26).empty());
   EXPECT_EQ(Decode(0x60, 0x02, 0xE8, 0x26),
@@ -94,14 +85,15 @@ TEST_F(RadioTest, RelayMaskIgnoresBitsFiveToSeven) {
                 "     Нормализация выхода реле РР:2\t\tСО-реле\t\t  Тип:'ОМ-Р (Исполнительный блок и.1)'"});
 }
 
-TEST_F(RadioTest, RelayColumnTakesDetailModuloFive) {
-  FormatRadioRecord({0x60, 0x80, 7, 0x06}, protocol);
-  ASSERT_EQ(protocol.EventLog().size(), 1u);
-  EXPECT_EQ(protocol.EventLog().back(),
+TEST(RadioTest, RelayColumnTakesDetailModuloFive) {
+  DecodedMessage m;
+  FormatRadioRecord({0x60, 0x80, 7, 0x06}, m);
+  ASSERT_EQ(m.lines.size(), 1u);
+  EXPECT_EQ(m.lines[0],
             "     Активация выхода реле РР:0\t\tР3-реле\t\t  Тип:'ОМ-Р (Исполнительный блок и.1)'");
 }
 
-TEST_F(RadioTest, AnalogueFireAlarmShowsTheQuantity) {
+TEST(RadioTest, AnalogueFireAlarmShowsTheQuantity) {
   EXPECT_EQ(Decode(0x15, 0xC3, 0xFF, 0x12),
             std::vector<std::string>{
                 "     Пожарная тревога (аналоговая величина) РР:1\t\tТемпература:255\t\tАдрес:3 "
@@ -111,7 +103,7 @@ TEST_F(RadioTest, AnalogueFireAlarmShowsTheQuantity) {
                                      "(Пожарный дымовой/тепловой)'"});
 }
 
-TEST_F(RadioTest, JammingShowsTheLevelOnlyWhenNew) {
+TEST(RadioTest, JammingShowsTheLevelOnlyWhenNew) {
   EXPECT_EQ(Decode(0x30, 0x8C, 0x00, 0xF0),
             std::vector<std::string>{
                 "     Внешняя радиопомеха расширителю РР:15\t\t \t\t12 (уровень) Тип:'РР (расширитель)'"});
@@ -120,7 +112,7 @@ TEST_F(RadioTest, JammingShowsTheLevelOnlyWhenNew) {
                 "     Исчезновение внешней радиопомехи расширителю РР:15\t\t \t\t  Тип:'РР (расширитель)'"});
 }
 
-TEST_F(RadioTest, ChangeOfUserCodeColumnDependsOnTheDeviceKind) {
+TEST(RadioTest, ChangeOfUserCodeColumnDependsOnTheDeviceKind) {
   const std::string prefix = "     Смена кода пользователя РР:1\t\tРаздел:4\t\t";
   EXPECT_EQ(Decode(0x42, 0x87, 0x04, 0x14),
             std::vector<std::string>{prefix + "КЛН:7 Тип:'КЛН (Брелок управления)'"});
@@ -135,7 +127,7 @@ TEST_F(RadioTest, ChangeOfUserCodeColumnDependsOnTheDeviceKind) {
   EXPECT_NE(line.find("\t\t Тип:'"), std::string::npos);
 }
 
-TEST_F(RadioTest, ColumnsOfTheOtherEventGroups) {
+TEST(RadioTest, ColumnsOfTheOtherEventGroups) {
   struct Case {
     RadioRecord record;
     const char* line;
@@ -204,8 +196,7 @@ TEST(RadioEventTextTest, PairsAndFallbacks) {
   }
 }
 
-TEST_F(RadioTest, EveryRecordDecodesIntoCompleteLines) {
-  settings.bSaveProtocol = 0;
+TEST(RadioTest, EveryRecordDecodesIntoCompleteLines) {
   const std::uint8_t sources[] = {0x00, 0x3F, 0x40, 0x80, 0xC5, 0xFF};
   const std::uint8_t details[] = {0x00, 0x01, 0x1F, 0x55, 0xE0, 0xFF};
   const std::uint8_t units[] = {0x00, 0x26, 0x3A, 0xF2, 0xFF};

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <mutex>
 
-#include "decode/frame.h"
+#include "app/apply_message.h"
 #include "link/receiver_link.h"
 #include "objects/object_registry.h"
 #include "platform/qt_serial_port.h"
