@@ -47,16 +47,25 @@ struct ObjectRecord {
   char szLoop2Type[100];
 };
 
+// The file's layout: every field at its offset and with its width.
 static_assert(sizeof(ObjectRecord) == 336);
+static_assert(offsetof(ObjectRecord, szAddress) == 0);
 static_assert(offsetof(ObjectRecord, bUsed) == 8);
 static_assert(offsetof(ObjectRecord, szComment) == 12);
 static_assert(offsetof(ObjectRecord, bControl) == 112);
+static_assert(offsetof(ObjectRecord, nPeriod) == 116);
+static_assert(offsetof(ObjectRecord, bRegistered) == 120);
+static_assert(offsetof(ObjectRecord, bAlarm) == 124);
 static_assert(offsetof(ObjectRecord, nState) == 128);
 static_assert(offsetof(ObjectRecord, byFlags) == 130);
 static_assert(offsetof(ObjectRecord, byLoopAlarm) == 131);
 static_assert(offsetof(ObjectRecord, nTimeCounter) == 132);
 static_assert(offsetof(ObjectRecord, szLoop1Type) == 136);
 static_assert(offsetof(ObjectRecord, szLoop2Type) == 236);
+static_assert(sizeof(ObjectRecord::szAddress) == 8 && sizeof(ObjectRecord::szComment) == 100 &&
+              sizeof(ObjectRecord::szLoop1Type) == 100 && sizeof(ObjectRecord::szLoop2Type) == 100);
+static_assert(sizeof(ObjectRecord::nState) == 2 && sizeof(ObjectRecord::byFlags) == 1 &&
+              sizeof(ObjectRecord::byLoopAlarm) == 1);
 
 using ObjectTable = std::array<ObjectRecord, kObjectSlots>;
 inline constexpr std::size_t kObjectsFileSize = sizeof(ObjectTable);
