@@ -26,6 +26,8 @@ int ApplyDecodedMessage(const DecodedMessage& message, EventProtocol& protocol, 
     op.ShowMessage({kChecksumText, kChecksumTitle, MessageIcon::Error});
     return 1;
   }
+  // One append for the whole message: a full disk loses the message, never half of it.
+  protocol.BeginBlock();
   for (std::size_t i = 0; i < message.lines.size(); ++i) {
     if (message.IsStamped(i)) {
       protocol.AppendStampedLine(message.lines[i]);
@@ -33,6 +35,7 @@ int ApplyDecodedMessage(const DecodedMessage& message, EventProtocol& protocol, 
       protocol.AppendPlainLine(message.lines[i]);
     }
   }
+  protocol.EndBlock();
   if (message.kind == MessageKind::LoopState) {
     if (message.loopState.controlMessage) ResetControlPeriods(message.address.view(), objects);
     objects.RefreshObjectList();

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace pelvaron {
 namespace {
@@ -103,34 +104,48 @@ std::string Utf8ToCp1251Lossy(std::string_view utf8) {
 }
 
 void AppendUtf8AsCp1251Lossy(std::string& out, std::string_view utf8) {
-  out.reserve(out.size() + utf8.size());
+  // Never more bytes than the UTF-8 text has: written in place, then cut.
+  const std::size_t start = out.size();
+  out.resize(start + utf8.size());
+  char* dst = out.data() + start;
+  const auto* src = reinterpret_cast<const unsigned char*>(utf8.data());
+  const std::size_t size = utf8.size();
   std::size_t pos = 0;
-  while (pos < utf8.size()) {
-    const auto b0 = static_cast<unsigned char>(utf8[pos]);
-    if (b0 < 0x80) {
-      out += static_cast<char>(b0);
-      ++pos;
-      continue;
+  // ASCII and the basic Cyrillic letters, nearly all of the console's texts,
+  // without a branch between the two (D0 90..BF is U+0410..U+043F, D1 80..8F
+  // U+0440..U+044F); anything else takes the general way.
+  while (pos + 1 < size) {
+    // Runs of ASCII (indents, brackets, numbers) eight bytes at a time.
+    if (pos + 8 <= size) {
+      std::uint64_t word;
+      std::memcpy(&word, src + pos, 8);
+      if ((word & 0x8080808080808080ull) == 0) {
+        std::memcpy(dst, &word, 8);
+        dst += 8;
+        pos += 8;
+        continue;
+      }
     }
-    // The basic Cyrillic letters, almost every other byte of the console's
-    // texts, directly: D0 90..BF is U+0410..U+043F, D1 80..8F is U+0440..U+044F.
-    if (pos + 1 < utf8.size()) {
-      const auto b1 = static_cast<unsigned char>(utf8[pos + 1]);
-      if (b0 == 0xD0 && b1 >= 0x90 && b1 <= 0xBF) {
-        out += static_cast<char>(0xC0 + (b1 - 0x90));
-        pos += 2;
-        continue;
-      }
-      if (b0 == 0xD1 && b1 >= 0x80 && b1 <= 0x8F) {
-        out += static_cast<char>(0xF0 + (b1 - 0x80));
-        pos += 2;
-        continue;
-      }
+    const unsigned b0 = src[pos];
+    const unsigned b1 = src[pos + 1];
+    const bool ascii = b0 < 0x80;
+    const bool upper = b0 == 0xD0 && b1 - 0x90 < 0x30;
+    const bool lower = b0 == 0xD1 && b1 - 0x80 < 0x10;
+    if (ascii | upper | lower) {
+      *dst++ = static_cast<char>(ascii ? b0 : upper ? b1 + 0x30 : b1 + 0x70);
+      pos += ascii ? 1 : 2;
+      continue;
     }
     char32_t cp = 0;
     int b = NextCodePoint(utf8, pos, cp) ? CodePointToByte(cp) : -1;
-    out += b < 0 ? '?' : static_cast<char>(b);
+    *dst++ = b < 0 ? '?' : static_cast<char>(b);
   }
+  if (pos < size) {
+    char32_t cp = 0;
+    int b = NextCodePoint(utf8, pos, cp) ? CodePointToByte(cp) : -1;
+    *dst++ = b < 0 ? '?' : static_cast<char>(b);
+  }
+  out.resize(static_cast<std::size_t>(dst - out.data()));
 }
 
 bool FitsCp1251(std::string_view utf8) {

@@ -1,5 +1,6 @@
 #include "objects/object_registry.h"
 
+#include <cstddef>
 #include <cstring>
 #include <span>
 #include <vector>
@@ -165,16 +166,24 @@ int ObjectRegistry::LoadOrInitObjects() {
   return 0;
 }
 
+// A row shows nothing behind nTimeCounter: the loop types do not count.
+constexpr std::size_t kRowBytes = offsetof(ObjectRecord, szLoop1Type);
+
 int ObjectRegistry::RefreshObjectList() {
-  // A row is formatted again only when its record changed since it was shown.
+  // A row is formatted again only when its record changed since it was shown;
+  // most refreshes change one row or none, so the whole run is compared first.
   const auto end = static_cast<std::size_t>(FirstFreeSlot());
-  rows_.resize(end - 1);
-  shownRecords_.resize(end - 1);
-  for (std::size_t s = 1; s < end; ++s) {
+  const std::size_t count = end - 1;
+  const bool unchanged = rowsValid_ == count && count > 0 &&
+                         std::memcmp(shownRecords_.data(), &table_[1], count * sizeof(ObjectRecord)) == 0;
+  rows_.resize(count);
+  shownRecords_.resize(count);
+  for (std::size_t s = 1; !unchanged && s < end; ++s) {
     const ObjectRecord& r = table_[s];
     ObjectRecord& shown = shownRecords_[s - 1];
-    if (rowsValid_ > s - 1 && std::memcmp(&shown, &r, sizeof r) == 0) continue;
+    const bool rowSame = rowsValid_ > s - 1 && std::memcmp(&shown, &r, kRowBytes) == 0;
     std::memcpy(&shown, &r, sizeof r);
+    if (rowSame) continue;
     ObjectListRow& row = rows_[s - 1];
     row.bAlarm = r.bAlarm == 1;
     row.address = " " + Cp1251ToUtf8(ReadFixedText(r.szAddress));

@@ -25,10 +25,15 @@ const std::string& EventProtocol::Stamp() {
 }
 
 const std::string& EventProtocol::ProtocolPath() {
-  // The path is read from the settings block again only when the block changed.
-  if (std::memcmp(pathField_, settings_.szProtocolPath, sizeof pathField_) != 0 || path_.empty()) {
-    std::memcpy(pathField_, settings_.szProtocolPath, sizeof pathField_);
+  // The path is read from the settings block again only when the block's
+  // field changed. Bytes behind the terminating zero do not count.
+  const std::size_t field = sizeof pathField_;
+  const void* zero = std::memchr(pathField_, 0, field);
+  const std::size_t used = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - pathField_) + 1 : field;
+  if (!pathValid_ || std::memcmp(pathField_, settings_.szProtocolPath, used) != 0) {
+    std::memcpy(pathField_, settings_.szProtocolPath, field);
     path_ = settings_.ProtocolPath();
+    pathValid_ = true;
   }
   return path_;
 }
@@ -68,11 +73,31 @@ void EventProtocol::AddToLog(std::string_view line) {
   if (full) op_.LogFirstLineRemoved();
 }
 
+void EventProtocol::BeginBlock() {
+  if (inBlock_) return;
+  inBlock_ = true;
+  fileBytes_.clear();
+}
+
+int EventProtocol::EndBlock() {
+  if (!inBlock_) return 0;
+  inBlock_ = false;
+  if (fileBytes_.empty()) return 0;
+  int err = fs_.Append(ProtocolPath(), {reinterpret_cast<const std::uint8_t*>(fileBytes_.data()), fileBytes_.size()});
+  fileBytes_.clear();
+  if (err != 0) {
+    op_.ShowMessage({"Error in opening protocol file", "", MessageIcon::None});
+    return kProtocolFileError;
+  }
+  return 0;
+}
+
 int EventProtocol::AppendToFile(std::string_view line) {
   if (settings_.bSaveProtocol == 0) return 0;
-  fileBytes_.clear();
+  if (!inBlock_) fileBytes_.clear();
   AppendUtf8AsCp1251Lossy(fileBytes_, line);
   fileBytes_ += "\r\n";
+  if (inBlock_) return 0;
   int err = fs_.Append(ProtocolPath(), {reinterpret_cast<const std::uint8_t*>(fileBytes_.data()), fileBytes_.size()});
   if (err != 0) {
     op_.ShowMessage({"Error in opening protocol file", "", MessageIcon::None});

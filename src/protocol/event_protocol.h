@@ -37,6 +37,13 @@ class EventProtocol {
   // Empties the log (the file keeps everything) and writes the stamped ">> ".
   void ClearEventLog();
 
+  // The lines of one message reach the file in one append, whole or not at
+  // all: between the two calls the writers collect what the file gets (and
+  // return 0); EndBlock appends it and returns 0 or 7. The log gets each line
+  // at once, as always.
+  void BeginBlock();
+  int EndBlock();
+
   const std::deque<std::string>& EventLog() const { return log_; }
 
  private:
@@ -54,11 +61,13 @@ class EventProtocol {
   // Reused for every line, so that a line costs no allocation once warm.
   std::string line_;
   std::string fileBytes_;
+  bool inBlock_ = false;
   std::int64_t stampTime_ = 0;
   bool stampValid_ = false;
   std::string stamp_;
   char pathField_[sizeof(ConsoleSettings::szProtocolPath)] = {};
   std::string path_;
+  bool pathValid_ = false;
 };
 
 }  // namespace pelvaron

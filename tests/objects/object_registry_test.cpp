@@ -184,6 +184,38 @@ TEST_F(Registry, RefreshShowsTheColumnsAndSaves) {
   EXPECT_EQ(std::memcmp(File().data(), reg.Table().data(), 33936), 0);
 }
 
+TEST_F(Registry, EveryRefreshShowsTheTableAsItIsNow) {
+  // Rows are only formatted again when their record changed: every kind of
+  // change must still reach the list.
+  PutRun(3);
+  reg.RefreshObjectList();
+  reg.RefreshObjectList();
+  ASSERT_EQ(op.refreshes.size(), 2u);
+  EXPECT_EQ(op.refreshes[1], op.refreshes[0]);
+
+  reg.Table()[2].nTimeCounter = 61;
+  reg.Table()[2].bAlarm = 1;
+  WriteFixedText(reg.Table()[3].szComment, Cp("новый"));
+  reg.RefreshObjectList();
+  EXPECT_EQ(op.refreshes[2][0], op.refreshes[0][0]);
+  EXPECT_EQ(op.refreshes[2][1].lastLink, "1h1m");
+  EXPECT_TRUE(op.refreshes[2][1].bAlarm);
+  EXPECT_EQ(op.refreshes[2][2].comment, "новый");
+
+  reg.RemoveObjectSlot(1);
+  reg.RefreshObjectList();
+  ASSERT_EQ(op.refreshes[3].size(), 2u);
+  EXPECT_EQ(op.refreshes[3][0], op.refreshes[2][1]);
+  EXPECT_EQ(op.refreshes[3][1], op.refreshes[2][2]);
+
+  Put(3, "0777");
+  reg.RefreshObjectList();
+  ASSERT_EQ(op.refreshes[4].size(), 3u);
+  EXPECT_EQ(op.refreshes[4][2].address, " 0777");
+  // Every refresh saves, changed or not.
+  EXPECT_EQ(fs.replaceCount, 5);
+}
+
 TEST_F(Registry, SaveFailureIsToldEveryTimeAndKeepsTheOldFile) {
   reg.InitObjects();
   const auto old = File();

@@ -118,5 +118,56 @@ TEST_F(EventProtocolTest, AnUnconvertibleTimeGivesAnEmptyStamp) {
   EXPECT_EQ(protocol.EventLog().back(), "  text");
 }
 
+TEST_F(EventProtocolTest, ABlockReachesTheFileInOneAppendAndTheLogLineByLine) {
+  protocol.AppendPlainLine("before");
+  const int appendsBefore = fs.appendCount;
+  protocol.BeginBlock();
+  EXPECT_EQ(protocol.AppendPlainLine(" "), 0);
+  EXPECT_EQ(protocol.AppendStampedLine("Сообщение : "), 0);
+  // The log does not wait for the block's end.
+  EXPECT_EQ(op.log.back(), "06:12:2026, 08:47:42   Сообщение : ");
+  EXPECT_EQ(File(), Cp("before\r\n"));
+  EXPECT_EQ(protocol.EndBlock(), 0);
+  EXPECT_EQ(fs.appendCount, appendsBefore + 1);
+  EXPECT_EQ(File(), Cp("before\r\n \r\n06:12:2026, 08:47:42   Сообщение : \r\n"));
+  // Lines after the block are appended one by one again.
+  protocol.AppendPlainLine("after");
+  EXPECT_EQ(fs.appendCount, appendsBefore + 2);
+}
+
+TEST_F(EventProtocolTest, AFailedBlockIsToldOnceAndLosesItsLinesWhole) {
+  fs.failAppend = 28;
+  protocol.BeginBlock();
+  for (int i = 0; i < 9; ++i) protocol.AppendPlainLine("line");
+  EXPECT_EQ(protocol.EndBlock(), kProtocolFileError);
+  EXPECT_EQ(op.messages, (std::vector<OperatorMessage>{{"Error in opening protocol file", "", MessageIcon::None}}));
+  EXPECT_EQ(File(), "");
+  EXPECT_EQ(op.log.size(), 9u);
+  // Nothing of the failed block comes back with the next line.
+  fs.failAppend = 0;
+  protocol.AppendPlainLine("next");
+  EXPECT_EQ(File(), Cp("next\r\n"));
+}
+
+TEST_F(EventProtocolTest, ABlockWithTheFileSwitchedOffAppendsNothing) {
+  settings.bSaveProtocol = 0;
+  protocol.BeginBlock();
+  protocol.AppendPlainLine("line");
+  EXPECT_EQ(protocol.EndBlock(), 0);
+  EXPECT_EQ(fs.appendCount, 0);
+  EXPECT_EQ(op.log, (std::vector<std::string>{"line"}));
+}
+
+TEST_F(EventProtocolTest, ANewProtocolPathIsUsedFromTheNextLine) {
+  protocol.AppendPlainLine("one");
+  ASSERT_TRUE(settings.SetProtocolPath("другой.txt"));
+  protocol.AppendPlainLine("two");
+  // A longer path, then a shorter one over it: bytes behind the zero do not count.
+  ASSERT_TRUE(settings.SetProtocolPath("protocol.txt"));
+  protocol.AppendPlainLine("three");
+  EXPECT_EQ(fs.Text("protocol.txt"), Cp("one\r\nthree\r\n"));
+  EXPECT_EQ(fs.Text("другой.txt"), Cp("two\r\n"));
+}
+
 }  // namespace
 }  // namespace pelvaron
