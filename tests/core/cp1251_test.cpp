@@ -45,11 +45,39 @@ TEST(Cp1251, RefusesWhatTheCodePageCannotHold) {
   EXPECT_TRUE(FitsCp1251("Тип ШС1 «основной»"));
 }
 
+TEST(Cp1251, LossyConversionAgreesWithTheStrictOneAtEveryOffset) {
+  // Every byte of the code page, after 0..9 ASCII characters, so that the
+  // shortcuts for ASCII runs and Cyrillic letters meet every alignment.
+  std::string all;
+  for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+  for (int lead = 0; lead < 10; ++lead) {
+    const std::string cp = std::string(static_cast<std::size_t>(lead), ' ') + all + "end";
+    const std::string utf8 = Cp1251ToUtf8(cp);
+    EXPECT_EQ(Utf8ToCp1251Lossy(utf8), cp) << lead;
+    for (std::size_t cut = 0; cut <= utf8.size(); cut += 7) {
+      const std::string_view part(utf8.data(), cut);
+      const auto strict = Utf8ToCp1251(part);
+      if (strict) {
+        EXPECT_EQ(Utf8ToCp1251Lossy(part), *strict) << lead << " " << cut;
+      }
+    }
+  }
+  // Broken sequences among Cyrillic letters: each bad byte is one '?'.
+  EXPECT_EQ(Utf8ToCp1251Lossy("Д\xD0" "A"), "\xC4?A");
+  EXPECT_EQ(Utf8ToCp1251Lossy("\xD1\xC0я"), "??\xFF");
+  EXPECT_EQ(Utf8ToCp1251Lossy("abcdefgh\xD0"), "abcdefgh?");
+  std::string appended = "x";
+  AppendUtf8AsCp1251Lossy(appended, "ёЁ");
+  EXPECT_EQ(appended, "x\xB8\xA8");
+}
+
 TEST(Cp1251, CutsUtf8OnCharacterBoundaries) {
   EXPECT_EQ(Utf8Length("Норма  "), 7u);
   EXPECT_EQ(Utf8Prefix("Норма", 3), "Нор");
   EXPECT_EQ(Utf8Prefix("ab", 5), "ab");
   EXPECT_EQ(Utf8Prefix("", 0), "");
+  EXPECT_EQ(Utf8PrefixView("Нормаx", 5), "Норма");
+  EXPECT_EQ(Utf8PrefixView("Норма", 9), "Норма");  // ten bytes, five characters
 }
 
 TEST(FixedText, StopsAtTheZeroOrTheFieldsEnd) {
