@@ -14,7 +14,7 @@
 #include "core/clock.h"
 #include "core/file_system.h"
 #include "core/operator.h"
-#include "link/serial_port.h"
+#include "core/serial_port.h"
 #include "objects/object_card.h"
 
 class QTimer;
