@@ -15,10 +15,6 @@
 #include <QTest>
 
 #include "app/ui/console_window.h"
-#include "app/ui/edits.h"
-#include "app/ui/notice.h"
-#include "app/ui/property_sheet.h"
-#include "app/ui/tool_tips.h"
 #include "gui_support.h"
 #include "link/ui/exchange_progress_dlg.h"
 #include "link/ui/receiver_settings_page.h"
@@ -26,6 +22,10 @@
 #include "objects/ui/object_state_dlg.h"
 #include "protocol/ui/settings_page.h"
 #include "res/resources.h"
+#include "widgets/edits.h"
+#include "widgets/notice.h"
+#include "widgets/property_sheet.h"
+#include "widgets/tool_tips.h"
 
 namespace pelvaron::ui {
 namespace {

@@ -9,7 +9,6 @@
 #include <QUrl>
 
 #include "app/ui/console_window.h"
-#include "app/ui/property_sheet.h"
 #include "link/ui/exchange_progress_dlg.h"
 #include "link/ui/receiver_settings_page.h"
 #include "objects/object_commands.h"
@@ -21,6 +20,7 @@
 #include "platform/system_clock.h"
 #include "protocol/ui/open_protocol_file.h"
 #include "protocol/ui/settings_page.h"
+#include "widgets/property_sheet.h"
 
 namespace pelvaron::ui {
 

@@ -4,9 +4,9 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "app/ui/edits.h"
-#include "app/ui/notice.h"
-#include "app/ui/tool_tips.h"
+#include "widgets/edits.h"
+#include "widgets/notice.h"
+#include "widgets/tool_tips.h"
 
 namespace pelvaron::ui {
 

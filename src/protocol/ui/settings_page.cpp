@@ -6,8 +6,8 @@
 #include <QFileInfo>
 #include <QPushButton>
 
-#include "app/ui/edits.h"
-#include "app/ui/notice.h"
+#include "widgets/edits.h"
+#include "widgets/notice.h"
 
 namespace pelvaron::ui {
 

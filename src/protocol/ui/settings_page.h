@@ -5,7 +5,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/ui/property_sheet.h"
+#include "widgets/property_sheet.h"
 
 class QFileDialog;
 
