@@ -1,4 +1,4 @@
-#include "program.h"
+#include "programs/program.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,9 +12,9 @@
 #include "app/stream_operator.h"
 #include "objects/object_card.h"
 #include "platform/alarm_player.h"
-#include "platform/headless_shell.h"
 #include "platform/qt_serial_port.h"
 #include "platform/real_file_system.h"
+#include "platform/shutdown_signals.h"
 #include "platform/system_clock.h"
 
 namespace pelvaron {

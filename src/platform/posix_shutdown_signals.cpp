@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <ctime>
 
-#include "platform/headless_shell.h"
+#include "platform/shutdown_signals.h"
 
 namespace pelvaron {
 namespace {

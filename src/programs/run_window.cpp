@@ -1,4 +1,4 @@
-#include "app/ui/run_window.h"
+#include "programs/run_window.h"
 
 #include <QLibraryInfo>
 #include <QLocale>
@@ -8,7 +8,7 @@
 
 #include "app/ui/console_shell.h"
 #include "app/ui/console_window.h"
-#include "platform/headless_shell.h"
+#include "platform/shutdown_signals.h"
 
 namespace pelvaron {
 
