@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "platform/shutdown_signals.h"
+#include "programs/demo.h"
 #include "programs/program.h"
 #include "programs/run_window.h"
 

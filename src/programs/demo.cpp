@@ -1,0 +1,78 @@
+#include "programs/demo.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+
+#include "objects/object_card.h"
+
+namespace pelvaron {
+namespace {
+
+constexpr char kDemoFolder[] = "pelvaron-demo";
+
+}  // namespace
+
+int StartDemo(const std::string& programName, Options& options, std::unique_ptr<sim::Simulator>& simulator,
+              bool& demoFresh) {
+  if (mkdir(kDemoFolder, 0755) != 0 && errno != EEXIST) {
+    std::cerr << programName << ": cannot make the folder " << kDemoFolder << ": " << std::strerror(errno)
+              << "\n";
+    return 1;
+  }
+  if (chdir(kDemoFolder) != 0) {
+    std::cerr << programName << ": cannot enter the folder " << kDemoFolder << ": " << std::strerror(errno)
+              << "\n";
+    return 1;
+  }
+  demoFresh = access(kObjectsFileName, F_OK) != 0;
+  sim::SimulatorOptions simOptions;
+  simOptions.random = true;
+  simOptions.seed = static_cast<std::uint64_t>(std::time(nullptr));
+  std::string error;
+  simulator = sim::Simulator::OnNewPty(simOptions, &error);
+  if (!simulator) {
+    std::cerr << programName << ": the simulated receiver could not start: " << error << "\n";
+    return 1;
+  }
+  // Whatever port the demo's settings name, it leads to the simulator.
+  for (int n = 1; n <= 6; ++n) options.devices.Add("COM" + std::to_string(n) + "=" + simulator->DevicePath());
+  simulator->Start();
+  std::cerr << programName << ": demo in ./" << kDemoFolder << ", simulated receiver on "
+            << simulator->DevicePath() << "\n";
+  return 0;
+}
+
+// The demo's objects: the simulated loop units (which send control messages)
+// and one panel address that never does, so an overdue alarm shows up soon.
+void RegisterDemoObjects(ObjectRegistry& registry) {
+  struct Demo {
+    const char* address;
+    const char* period;
+    const char* comment;
+  } demo[] = {
+      {"0012", "2m", "Склад, ул. Заводская 12"},
+      {"0105", "5m", "Магазин \"Продукты\""},
+      {"0240", "3m", "Офис, 2 этаж"},
+      {"1234", "10m", "Гаражный кооператив"},
+      {"0777", "1m", "Аптека (нет контрольных извещений)"},
+  };
+  ObjectCard card;
+  for (const Demo& d : demo) {
+    card.m_nSlot = -1;
+    OpenObjectCard(card, registry.Table());
+    card.m_strAddress = d.address;
+    card.m_strPeriod = d.period;
+    card.m_strComment = d.comment;
+    card.m_bControl = 1;
+    RegisterObjectCard(card, registry);
+  }
+  registry.OperatorChangedObjects();
+  registry.RefreshObjectList();
+}
+
+}  // namespace pelvaron
