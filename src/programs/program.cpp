@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/console.h"
+#include "app/headless_loop.h"
 #include "app/stream_operator.h"
 #include "platform/alarm_player.h"
 #include "platform/shutdown_signals.h"
@@ -48,7 +49,7 @@ int RunHeadlessConsole(const std::string& programName, const Options& options, b
   console.bAlarmBeep = options.alarmBeep;
   console.Startup();
   if (demoFresh) RegisterDemoObjects(console.Objects());
-  RunHeadless(console, *ports.clock, options.tickMs);
+  RunHeadless(console, *ports.clock, WaitForShutdownSignalFor, options.tickMs);
   return 0;
 }
 
