@@ -46,6 +46,7 @@
 #include "app/ui/console_shell.h"
 #include "app/ui/console_window.h"
 #include "objects/object_card.h"
+#include "programs/real_ports.h"
 #include "protocol/ui/event_log_view.h"
 #include "res/resources.h"
 #include "sim/simulator.h"
@@ -433,7 +434,7 @@ void BM_WindowStall(benchmark::State& state) {
     Options options;
     auto simulator = StartSimulator({}, options);
     int boxes = 0;
-    auto shell = std::make_unique<ui::WindowShell>("pelvaron", options,
+    auto shell = std::make_unique<ui::WindowShell>("pelvaron", options, RealPorts,
                                                    [](ObjectRegistry& r) { RegisterObjects(r, 98); });
     shell->messageHook = [&boxes](const OperatorMessage&) { ++boxes; };
     shell->start();
@@ -553,7 +554,7 @@ int StartupChild(int argc, char** argv) {
   simOptions.random = true;
   simOptions.seed = 7;
   auto simulator = StartSimulator(simOptions, options);
-  ui::WindowShell shell("pelvaron", options, [](ObjectRegistry& r) { RegisterObjects(r, 5); });
+  ui::WindowShell shell("pelvaron", options, RealPorts, [](ObjectRegistry& r) { RegisterObjects(r, 5); });
   shell.start();
   const std::int64_t shownNs = shell.window().isVisible() ? MonotonicNs() : 0;
   std::int64_t linkNs = 0;

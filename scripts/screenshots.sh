@@ -20,12 +20,12 @@ cat >"$src" <<'EOF'
 
 #include "app/ui/about_box.h"
 #include "app/ui/console_window.h"
-#include "app/ui/property_sheet.h"
 #include "link/ui/exchange_progress_dlg.h"
 #include "link/ui/receiver_settings_page.h"
 #include "objects/ui/object_card_dlg.h"
 #include "objects/ui/object_state_dlg.h"
 #include "protocol/ui/settings_page.h"
+#include "widgets/property_sheet.h"
 
 using namespace pelvaron;
 using namespace pelvaron::ui;

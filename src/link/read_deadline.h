@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "link/serial_port.h"
+#include "core/serial_port.h"
 
 namespace pelvaron {
 

@@ -8,8 +8,8 @@
 
 #include "core/clock.h"
 #include "core/operator.h"
+#include "core/serial_port.h"
 #include "link/device_map.h"
-#include "link/serial_port.h"
 #include "protocol/settings.h"
 
 namespace pelvaron {

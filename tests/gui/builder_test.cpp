@@ -16,11 +16,11 @@
 
 #include "app/ui/about_box.h"
 #include "app/ui/console_window.h"
-#include "app/ui/dialog_builder.h"
 #include "gui_support.h"
 #include "objects/ui/object_card_dlg.h"
 #include "res/icons.h"
 #include "res/resources.h"
+#include "widgets/dialog_builder.h"
 
 namespace pelvaron::ui {
 namespace {

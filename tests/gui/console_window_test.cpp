@@ -16,11 +16,11 @@
 #include <QTreeWidget>
 
 #include "app/ui/console_window.h"
-#include "app/ui/status_field.h"
-#include "app/ui/tool_tips.h"
 #include "gui_support.h"
 #include "protocol/ui/event_log_view.h"
 #include "res/resources.h"
+#include "widgets/status_field.h"
+#include "widgets/tool_tips.h"
 
 namespace pelvaron::ui {
 namespace {

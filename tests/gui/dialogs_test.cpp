@@ -15,17 +15,18 @@
 #include <QTest>
 
 #include "app/ui/console_window.h"
-#include "app/ui/edits.h"
-#include "app/ui/notice.h"
-#include "app/ui/property_sheet.h"
-#include "app/ui/tool_tips.h"
 #include "gui_support.h"
 #include "link/ui/exchange_progress_dlg.h"
 #include "link/ui/receiver_settings_page.h"
+#include "objects/object_card.h"
 #include "objects/ui/object_card_dlg.h"
 #include "objects/ui/object_state_dlg.h"
 #include "protocol/ui/settings_page.h"
 #include "res/resources.h"
+#include "widgets/edits.h"
+#include "widgets/notice.h"
+#include "widgets/property_sheet.h"
+#include "widgets/tool_tips.h"
 
 namespace pelvaron::ui {
 namespace {
@@ -84,6 +85,20 @@ TEST(ObjectCard, EditLimitsStopTyping) {
   QTest::keyClicks(comment, QStringLiteral("abc"));
   EXPECT_EQ(comment->text(), QString(97, QChar('k')) + "\r\na");
   EXPECT_EQ(card.control<LimitedTextEdit>(1029)->limit(), 200);
+}
+
+// The template's label tells the operator the limit the card's rules apply.
+TEST(ObjectCard, TheCommentLabelNamesTheLimitTheRulesApply) {
+  const res::DialogTemplate* dialog = res::FindDialog(res::IDD_OBJECT_CARD);
+  ASSERT_NE(dialog, nullptr);
+  int labels = 0;
+  for (const res::ControlTemplate& c : dialog->controls) {
+    if (c.text.find("Краткие комментарии") == std::string_view::npos) continue;
+    ++labels;
+    EXPECT_NE(c.text.find("до " + std::to_string(kCardCommentLimit) + " символов"), std::string_view::npos)
+        << c.text;
+  }
+  EXPECT_EQ(labels, 1);
 }
 
 TEST(ObjectCard, MembersRoundTripThroughTheControls) {

@@ -18,6 +18,7 @@
 #include "gui_support.h"
 #include "link/ui/exchange_progress_dlg.h"
 #include "objects/ui/object_card_dlg.h"
+#include "programs/real_ports.h"
 #include "protocol/ui/event_log_view.h"
 #include "sim/simulator.h"
 
@@ -50,7 +51,7 @@ class WindowShellTest : public ::testing::Test {
   }
 
   void Start() {
-    shell_ = std::make_unique<ui::WindowShell>("pelvaron", options_);
+    shell_ = std::make_unique<ui::WindowShell>("pelvaron", options_, RealPorts);
     shell_->messageHook = [this](const OperatorMessage& m) { messages_.push_back(m); };
     shell_->start();
   }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ui/template_dialog.h"
+#include "widgets/template_dialog.h"
 
 namespace pelvaron::ui {
 

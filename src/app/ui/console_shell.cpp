@@ -1,26 +1,15 @@
 #include "app/ui/console_shell.h"
 
-#include <QDesktopServices>
-#include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
-#include <QTreeWidget>
-#include <QUrl>
 
 #include "app/ui/console_window.h"
-#include "app/ui/property_sheet.h"
-#include "link/ui/exchange_progress_dlg.h"
-#include "link/ui/receiver_settings_page.h"
-#include "objects/object_commands.h"
-#include "objects/ui/object_card_dlg.h"
-#include "objects/ui/object_state_dlg.h"
+#include "link/ui/receiver_commands_ui.h"
+#include "objects/ui/object_commands_ui.h"
 #include "platform/alarm_player.h"
-#include "platform/qt_serial_port.h"
-#include "platform/real_file_system.h"
-#include "platform/system_clock.h"
-#include "protocol/ui/open_protocol_file.h"
-#include "protocol/ui/settings_page.h"
+#include "protocol/ui/protocol_commands_ui.h"
 
 namespace pelvaron::ui {
 
@@ -28,9 +17,6 @@ namespace {
 
 QString Q(const std::string& s) {
   return QString::fromStdString(s);
-}
-std::string S(const QString& s) {
-  return s.toStdString();
 }
 
 QMessageBox::Icon BoxIcon(MessageIcon icon) {
@@ -48,20 +34,6 @@ QMessageBox::Icon BoxIcon(MessageIcon icon) {
   }
   return QMessageBox::NoIcon;
 }
-
-// Command ids of the object list's context menu.
-enum : int {
-  kNewObject = 32775,
-  kClearAll = 32783,
-  kResetAll = 32786,
-  kControlAllOn = 32784,
-  kControlAllOff = 32785,
-  kControlOn = 32778,
-  kControlOff = 32776,
-  kResetOne = 32779,
-  kEditObject = 32780,
-  kDeleteObject = 32788,
-};
 
 }  // namespace
 
@@ -113,14 +85,6 @@ class GuiOperator : public Operator {
   AlarmPlayer player_;
 };
 
-ConsolePorts RealPorts() {
-  ConsolePorts ports;
-  ports.clock = std::make_unique<SystemClock>();
-  ports.files = std::make_unique<RealFileSystem>();
-  ports.port = std::make_unique<QtSerialPort>();
-  return ports;
-}
-
 ConsoleWorker::ConsoleWorker(PortsFactory factory, Options options,
                              std::function<void(ObjectRegistry&)> afterStartup, GuiOperator* op)
     : factory_(std::move(factory)),
@@ -149,11 +113,13 @@ void ConsoleWorker::stop() {
   if (console_) console_->Shutdown();
 }
 
-WindowShell::WindowShell(std::string programName, Options options,
-                         std::function<void(ObjectRegistry&)> afterStartup, PortsFactory factory)
+WindowShell::WindowShell(std::string programName, Options options, PortsFactory factory,
+                         std::function<void(ObjectRegistry&)> afterStartup)
     : programName_(std::move(programName)), options_(options) {
   window_ = std::make_unique<CConsoleDlg>();
-  card_ = new CObjectCardDlg(window_.get());
+  objects_ = std::make_unique<ObjectCommandsUi>(*this);
+  protocol_ = std::make_unique<ProtocolCommandsUi>(*this);
+  receiver_ = std::make_unique<ReceiverCommandsUi>(*this);
   operator_ = std::make_unique<GuiOperator>(this);
   worker_ =
       new ConsoleWorker(std::move(factory), std::move(options), std::move(afterStartup), operator_.get());
@@ -177,11 +143,34 @@ void WindowShell::start() {
   window_->show();
 }
 
-void WindowShell::post(std::function<void(Console&, ObjectCard&)> f) {
+CObjectCardDlg& WindowShell::card() {
+  return objects_->card();
+}
+
+void WindowShell::post(ConsoleCall call) {
   if (closing_) return;
   ConsoleWorker* worker = worker_;
   QMetaObject::invokeMethod(
-      worker_, [worker, f = std::move(f)] { f(worker->console(), worker->card()); }, Qt::QueuedConnection);
+      worker_, [worker, call = std::move(call)] { call(worker->console(), worker->card()); },
+      Qt::QueuedConnection);
+}
+
+void WindowShell::postAndReturn(ConsoleCall work, std::function<void()> back) {
+  if (closing_) return;
+  QPointer<WindowShell> self(this);
+  ConsoleWorker* worker = worker_;
+  QMetaObject::invokeMethod(
+      worker_,
+      [self, worker, work = std::move(work), back = std::move(back)] {
+        work(worker->console(), worker->card());
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, back] {
+              if (self) back();
+            },
+            Qt::QueuedConnection);
+      },
+      Qt::QueuedConnection);
 }
 
 void WindowShell::requestClose() {
@@ -201,7 +190,7 @@ void WindowShell::requestClose() {
             [self] {
               if (!self) return;
               self->finished_ = true;
-              if (self->progress_) self->progress_->deleteLater();
+              self->receiver_->dropProgress();
               self->window_->finish(QDialog::Accepted);
             },
             Qt::QueuedConnection);
@@ -236,22 +225,32 @@ bool WindowShell::ask(const OperatorMessage& question, QWidget* owner) {
   return box.exec() == QMessageBox::Yes;
 }
 
-void WindowShell::showProgress(bool shown, const QString& text1016, const QString& text1017) {
-  if (!shown) {
-    // Gone at once: the page that follows runs a loop of its own, in which a
-    // deferred delete would wait until the page has closed.
-    if (progress_) {
-      progress_->hide();
-      progress_->deleteLater();
-    }
-    progress_ = nullptr;
+void WindowShell::showMessageAndWait(const OperatorMessage& message, QWidget* owner) {
+  if (messageHook) {
+    messageHook(message);
     return;
   }
-  if (!progress_) {
-    progress_ = new CExchangeProgressDlg(window_.get());
-    progress_->showCentred();
-  }
-  progress_->setTexts(text1016, text1017);
+  QMessageBox box(BoxIcon(message.icon), Q(message.title), Q(message.text), QMessageBox::Ok,
+                  owner ? owner : window_.get());
+  box.exec();
+}
+
+QWidget* WindowShell::dialogOwner() {
+  return window_.get();
+}
+
+bool WindowShell::beginSettingsCommand() {
+  if (settingsBusy_) return false;
+  settingsBusy_ = true;
+  return true;
+}
+
+void WindowShell::endSettingsCommand() {
+  settingsBusy_ = false;
+}
+
+void WindowShell::showProgress(bool shown, const QString& text1016, const QString& text1017) {
+  receiver_->showProgress(shown, text1016, text1017);
 }
 
 void WindowShell::connectWindow() {
@@ -259,206 +258,13 @@ void WindowShell::connectWindow() {
   connect(w, &CConsoleDlg::closeRequested, this, &WindowShell::requestClose);
   connect(w, &CConsoleDlg::clearLogRequested, this,
           [this] { post([](Console& console, ObjectCard&) { console.ClearEventLog(); }); });
-  connect(w, &CConsoleDlg::programSettingsRequested, this, &WindowShell::onProgramSettings);
-  connect(w, &CConsoleDlg::receiverSettingsRequested, this, &WindowShell::onReceiverSettings);
-  connect(w, &CConsoleDlg::openProtocolFileRequested, this, &WindowShell::onOpenProtocolFile);
-  connect(w, &CConsoleDlg::objectCommand, this, &WindowShell::onObjectCommand);
-  connect(w, &CConsoleDlg::objectListDoubleClicked, this, &WindowShell::onStateInfo);
-  connect(card_, &CObjectCardDlg::registerRequested, this, &WindowShell::onCardRegister);
-  connect(card_, &CObjectCardDlg::deleteRequested, this, &WindowShell::onCardDelete);
-}
-
-void WindowShell::onObjectCommand(int id, int row) {
-  const int slot = row + 1;  // no selection gives 0, which no command acts on
-  switch (id) {
-    case kNewObject:
-      openCard(true);
-      break;
-    case kEditObject:
-      if (row >= 0) openCard(false);
-      break;
-    case kClearAll:
-      if (ask(ClearAllObjectsQuestion())) post([](Console& c, ObjectCard&) { ClearAllObjects(c.Objects()); });
-      break;
-    case kResetAll:
-      post([](Console& c, ObjectCard&) { ResetAllCounters(c.Objects()); });
-      break;
-    case kControlAllOn:
-    case kControlAllOff:
-      post([on = id == kControlAllOn](Console& c, ObjectCard&) { SetControlAll(c.Objects(), on); });
-      break;
-    case kControlOn:
-    case kControlOff:
-      post([slot, on = id == kControlOn](Console& c, ObjectCard&) { SetControl(c.Objects(), slot, on); });
-      break;
-    case kResetOne:
-      post([slot](Console& c, ObjectCard&) { ResetCounter(c.Objects(), slot); });
-      break;
-    case kDeleteObject:
-      if (row < 0) break;
-      post<OperatorMessage>(
-          [slot](Console& c, ObjectCard&) { return DeleteObjectQuestion(c.Objects(), slot); },
-          [this, slot](OperatorMessage question) {
-            if (question.text.empty() || !ask(question)) return;
-            post([slot](Console& c, ObjectCard&) { DeleteObject(c.Objects(), slot); });
-          });
-      break;
-    default:
-      break;
-  }
-}
-
-void WindowShell::openCard(bool newObject) {
-  if (cardBusy_) return;  // the one card is open (or opening) already
-  cardBusy_ = true;
-  const int slot = window_->selectedRow() + 1;
-  // The card's opening values come from the console's table.
-  post<bool>(
-      [newObject, slot](Console& c, ObjectCard& card) {
-        return newObject ? BeginNewObject(c.Objects(), card) : BeginEditObject(c.Objects(), card, slot);
-      },
-      [this, newObject](bool open) {
-        if (!open) {
-          cardBusy_ = false;
-          return;
-        }
-        post<ObjectCard>(
-            [](Console&, ObjectCard& card) { return card; },
-            [this, newObject](ObjectCard values) {
-              card_->m_nSlot = values.m_nSlot;
-              card_->m_strAddress = Q(values.m_strAddress);
-              card_->m_strPeriod = Q(values.m_strPeriod);
-              card_->m_strComment = Q(values.m_strComment);
-              card_->m_bControl = values.m_bControl;
-              card_->m_strLoop1Type = Q(values.m_strLoop1Type);
-              card_->m_strLoop2Type = Q(values.m_strLoop2Type);
-              card_->m_strState = Q(values.m_strState);
-              const int result = card_->exec();
-              cardBusy_ = false;
-              const CardResult cardResult = result == QDialog::Accepted ? CardResult::Ok : CardResult::Cancel;
-              if (newObject) {
-                post([](Console& c, ObjectCard& card) { EndNewObject(c.Objects(), card); });
-              } else {
-                post([cardResult](Console& c, ObjectCard&) { EndEditObject(c.Objects(), cardResult); });
-              }
-            });
-      });
-}
-
-void WindowShell::onCardRegister() {
-  ObjectCard typed;
-  typed.m_nSlot = card_->m_nSlot;
-  typed.m_strAddress = S(card_->m_strAddress);
-  typed.m_strPeriod = S(card_->m_strPeriod);
-  typed.m_strComment = S(card_->m_strComment);
-  typed.m_bControl = card_->m_bControl;
-  typed.m_strLoop1Type = S(card_->m_strLoop1Type);
-  typed.m_strLoop2Type = S(card_->m_strLoop2Type);
-  typed.m_strState = S(card_->m_strState);
-  card_->setEnabled(false);  // one registration at a time
-  post<std::optional<OperatorMessage>>(
-      [typed](Console& c, ObjectCard& card) {
-        const int added = card.bNewObjectAdded;
-        card = typed;
-        card.bNewObjectAdded = added;
-        return RegisterObjectCard(card, c.Objects());
-      },
-      [this](std::optional<OperatorMessage> refusal) {
-        card_->setEnabled(true);
-        if (refusal) {
-          // The card stays open for correction; this box belongs to the card.
-          if (messageHook) {
-            messageHook(*refusal);
-          } else {
-            QMessageBox box(BoxIcon(refusal->icon), Q(refusal->title), Q(refusal->text), QMessageBox::Ok,
-                            card_);
-            box.exec();
-          }
-          return;
-        }
-        card_->accept();
-      });
-}
-
-void WindowShell::onCardDelete() {
-  if (card_->m_nSlot == -1) return;
-  if (!ask(CardDeleteQuestion(), card_)) return;
-  post<bool>([](Console& c, ObjectCard& card) { return DeleteObjectFromCard(card, c.Objects()); },
-             [this](bool deleted) {
-               if (deleted) card_->accept();
-             });
-}
-
-void WindowShell::onStateInfo(int row) {
-  if (row < 0) return;
-  post<std::string>([slot = row + 1](Console& c, ObjectCard&) { return ObjectStateInfo(c.Objects(), slot); },
-                    [this](std::string info) {
-                      if (info.empty()) return;
-                      CObjectStateDlg dlg(window_.get());
-                      dlg.m_strInfo = Q(info);
-                      dlg.exec();
-                    });
-}
-
-void WindowShell::onProgramSettings() {
-  if (settingsBusy_) return;  // one settings command at a time
-  settingsBusy_ = true;
-  post<ProgramSettingsValues>([](Console& c, ObjectCard&) { return c.ProgramSettingsPage(); },
-                              [this](ProgramSettingsValues values) {
-                                auto* page = new Settings();
-                                page->m_bSaveProtocol = values.m_bSaveProtocol;
-                                page->m_nComPort = values.m_nComPort;
-                                page->m_strProtocolPath = Q(values.m_strProtocolPath);
-                                page->m_strAttempts = Q(values.m_strAttempts);
-                                PropertySheet sheet(page, window_.get());
-                                sheet.setObjectName("programSettingsSheet");
-                                const bool accepted = sheet.exec() == QDialog::Accepted;
-                                settingsBusy_ = false;
-                                if (!accepted) return;
-                                values.m_bSaveProtocol = page->m_bSaveProtocol;
-                                values.m_nComPort = page->m_nComPort;
-                                values.m_strProtocolPath = S(page->m_strProtocolPath);
-                                values.m_strAttempts = S(page->m_strAttempts);
-                                post([values](Console& c, ObjectCard&) { c.AcceptProgramSettings(values); });
-                              });
-}
-
-void WindowShell::onReceiverSettings() {
-  if (settingsBusy_) return;  // one settings command at a time
-  settingsBusy_ = true;
-  post<std::optional<ReceiverSettingsRead>>(
-      [](Console& c, ObjectCard&) { return c.ReadReceiverSettings(); },
-      [this](std::optional<ReceiverSettingsRead> read) {
-        if (!read) {
-          settingsBusy_ = false;
-          return;
-        }
-        auto* page = new Pult_settings();
-        page->m_bCheckLine = read->page.m_bCheckLine;
-        page->m_nCheckInterval = read->page.m_nCheckInterval;
-        page->m_nPickupRings = read->page.m_nPickupRings;
-        page->m_nMainFormat = read->page.m_nMainFormat;
-        page->m_nFormatCount = read->page.m_nFormatCount;
-        PropertySheet sheet(page, window_.get());
-        sheet.setObjectName("receiverSettingsSheet");
-        if (sheet.exec() != QDialog::Accepted) {
-          settingsBusy_ = false;
-          return;
-        }
-        ReceiverPageValues values{page->m_bCheckLine, page->m_nCheckInterval, page->m_nPickupRings,
-                                  page->m_nMainFormat, page->m_nFormatCount};
-        post<int>([block = read->block, values](
-                      Console& c, ObjectCard&) { return c.WriteReceiverSettings(block, values); },
-                  [this](int) { settingsBusy_ = false; });
-      });
-}
-
-void WindowShell::onOpenProtocolFile() {
-  post<std::string>([](Console& c, ObjectCard&) { return c.settings.ProtocolPath(); },
-                    [this](std::string path) {
-                      std::optional<OperatorMessage> failure = OpenProtocolFileForViewing(path);
-                      if (failure) showMessage(*failure);
-                    });
+  connect(w, &CConsoleDlg::programSettingsRequested, protocol_.get(), &ProtocolCommandsUi::onProgramSettings);
+  connect(w, &CConsoleDlg::receiverSettingsRequested, receiver_.get(),
+          &ReceiverCommandsUi::onReceiverSettings);
+  connect(w, &CConsoleDlg::openProtocolFileRequested, protocol_.get(),
+          &ProtocolCommandsUi::onOpenProtocolFile);
+  connect(w, &CConsoleDlg::objectCommand, objects_.get(), &ObjectCommandsUi::onObjectCommand);
+  connect(w, &CConsoleDlg::objectListDoubleClicked, objects_.get(), &ObjectCommandsUi::onStateInfo);
 }
 
 }  // namespace pelvaron::ui

@@ -9,11 +9,11 @@
 #include <QTreeWidget>
 
 #include "app/ui/about_box.h"
-#include "app/ui/status_field.h"
-#include "app/ui/template_dialog.h"
-#include "app/ui/tool_tips.h"
 #include "objects/ui/object_list.h"
 #include "protocol/ui/event_log_view.h"
+#include "widgets/status_field.h"
+#include "widgets/template_dialog.h"
+#include "widgets/tool_tips.h"
 
 namespace pelvaron::ui {
 

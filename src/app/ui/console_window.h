@@ -8,8 +8,8 @@
 #include <optional>
 #include <vector>
 
-#include "app/ui/dialog_builder.h"
 #include "core/operator.h"
+#include "widgets/dialog_builder.h"
 
 class QMenu;
 class QMenuBar;

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "app/ui/property_sheet.h"
+#include "widgets/property_sheet.h"
 
 namespace pelvaron::ui {
 

@@ -4,9 +4,10 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "app/ui/edits.h"
-#include "app/ui/notice.h"
-#include "app/ui/tool_tips.h"
+#include "objects/object_card.h"
+#include "widgets/edits.h"
+#include "widgets/notice.h"
+#include "widgets/tool_tips.h"
 
 namespace pelvaron::ui {
 
@@ -34,12 +35,12 @@ bool CObjectCardDlg::updateData(bool saveAndValidate) {
   auto* loop2 = control<LimitedLineEdit>(res::IDC_CARD_LOOP2);
   auto* state = control<LimitedTextEdit>(res::IDC_CARD_STATE);
   if (!saveAndValidate) {
-    address->setLimit(kAddressChars);
-    period->setLimit(kPeriodChars);
-    comment->setLimit(kCommentChars);
-    loop1->setLimit(kLoopTypeChars);
-    loop2->setLimit(kLoopTypeChars);
-    state->setLimit(kStateChars);
+    address->setLimit(static_cast<int>(kCardAddressLimit));
+    period->setLimit(static_cast<int>(kCardPeriodLimit));
+    comment->setLimit(static_cast<int>(kCardCommentLimit));
+    loop1->setLimit(static_cast<int>(kCardLoopTypeLimit));
+    loop2->setLimit(static_cast<int>(kCardLoopTypeLimit));
+    state->setLimit(static_cast<int>(kCardStateLimit));
     address->setText(m_strAddress);
     period->setText(m_strPeriod);
     comment->setText(m_strComment);

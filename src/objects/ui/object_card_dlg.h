@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "app/ui/template_dialog.h"
+#include "widgets/template_dialog.h"
 
 namespace pelvaron::ui {
 
@@ -19,12 +19,6 @@ class ToolTips;
 class CObjectCardDlg : public TemplateDialog {
   Q_OBJECT
  public:
-  static constexpr int kAddressChars = 4;
-  static constexpr int kPeriodChars = 4;
-  static constexpr int kCommentChars = 100;  // a line break counts two
-  static constexpr int kLoopTypeChars = 100;
-  static constexpr int kStateChars = 200;
-
   explicit CObjectCardDlg(QWidget* parent = nullptr, std::optional<BaseUnits> units = std::nullopt);
 
   int m_nSlot = -1;        // -1: a new object; else the slot being edited
@@ -36,9 +30,10 @@ class CObjectCardDlg : public TemplateDialog {
   QString m_strLoop2Type;  // edit 1027
   QString m_strState;      // edit 1029, shown only
 
-  // false: the members into the controls, with the text limits; true: the
-  // controls into the members. A text over its limit is refused with a
-  // notice (and false) instead of being cut.
+  // false: the members into the controls, with the card's text limits of
+  // objects/object_card.h (a line break counts two); true: the controls into
+  // the members. A text over its limit is refused with a notice (and false)
+  // instead of being cut.
   bool updateData(bool saveAndValidate);
 
   ToolTips* tipCtrl() const { return tips_; }

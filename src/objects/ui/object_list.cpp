@@ -4,8 +4,8 @@
 #include <QMenu>
 #include <QTreeWidget>
 
-#include "app/ui/dialog_builder.h"
 #include "res/resources.h"
+#include "widgets/dialog_builder.h"
 
 namespace pelvaron::ui {
 

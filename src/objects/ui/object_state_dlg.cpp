@@ -3,7 +3,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "app/ui/edits.h"
+#include "widgets/edits.h"
 
 namespace pelvaron::ui {
 

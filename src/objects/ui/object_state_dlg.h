@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "app/ui/template_dialog.h"
+#include "widgets/template_dialog.h"
 
 namespace pelvaron::ui {
 

@@ -6,10 +6,17 @@
 #include <QFileInfo>
 #include <QPushButton>
 
-#include "app/ui/edits.h"
-#include "app/ui/notice.h"
+#include "protocol/program_settings.h"
+#include "widgets/edits.h"
+#include "widgets/notice.h"
 
 namespace pelvaron::ui {
+namespace {
+
+constexpr int kMaxPathChars = static_cast<int>(kMaxProtocolPathChars);
+static_assert(kMaxLinkAttempts >= 10 && kMaxLinkAttempts <= 99, "the attempts edit takes two digits");
+
+}  // namespace
 
 Settings::Settings(QWidget* parent, std::optional<BaseUnits> units)
     : PropertyPage(res::IDD_PROGRAM_SETTINGS, parent, units) {

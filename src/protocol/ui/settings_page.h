@@ -5,7 +5,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/ui/property_sheet.h"
+#include "widgets/property_sheet.h"
 
 class QFileDialog;
 
@@ -17,7 +17,8 @@ namespace pelvaron::ui {
 class Settings : public PropertyPage {
   Q_OBJECT
  public:
-  static constexpr int kMaxPathChars = 100;
+  // The path's limit is the settings' own (kMaxProtocolPathChars); the
+  // attempts take two digits, as the count goes up to 99.
   static constexpr int kMaxAttemptsChars = 2;
 
   explicit Settings(QWidget* parent = nullptr, std::optional<BaseUnits> units = std::nullopt);

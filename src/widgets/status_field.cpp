@@ -1,4 +1,4 @@
-#include "app/ui/status_field.h"
+#include "widgets/status_field.h"
 
 #include <QPainter>
 #include <QStyle>

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "app/ui/dialog_builder.h"
+#include "widgets/dialog_builder.h"
 
 class QPushButton;
 class QTabWidget;

@@ -1,4 +1,4 @@
-#include "app/ui/notice.h"
+#include "widgets/notice.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

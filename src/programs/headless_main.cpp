@@ -5,8 +5,8 @@
 #include <QCoreApplication>
 
 #include "app/options.h"
-#include "platform/headless_shell.h"
-#include "program.h"
+#include "platform/shutdown_signals.h"
+#include "programs/program.h"
 
 int main(int argc, char** argv) {
   using namespace pelvaron;

@@ -1,4 +1,4 @@
-#include "app/ui/tool_tips.h"
+#include "widgets/tool_tips.h"
 
 #include <QAbstractScrollArea>
 #include <QCursor>

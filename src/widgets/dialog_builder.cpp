@@ -1,4 +1,4 @@
-#include "app/ui/dialog_builder.h"
+#include "widgets/dialog_builder.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -19,8 +19,8 @@
 
 #include <cstdlib>
 
-#include "app/ui/edits.h"
 #include "res/icons.h"
+#include "widgets/edits.h"
 
 namespace pelvaron::ui {
 

@@ -8,9 +8,10 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "app/ui/run_window.h"
-#include "platform/headless_shell.h"
-#include "program.h"
+#include "platform/shutdown_signals.h"
+#include "programs/demo.h"
+#include "programs/program.h"
+#include "programs/run_window.h"
 
 namespace {
 

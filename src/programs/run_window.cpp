@@ -1,4 +1,4 @@
-#include "app/ui/run_window.h"
+#include "programs/run_window.h"
 
 #include <QLibraryInfo>
 #include <QLocale>
@@ -8,7 +8,8 @@
 
 #include "app/ui/console_shell.h"
 #include "app/ui/console_window.h"
-#include "platform/headless_shell.h"
+#include "platform/shutdown_signals.h"
+#include "programs/real_ports.h"
 
 namespace pelvaron {
 
@@ -22,7 +23,7 @@ int RunWindow(QApplication& app, const std::string& programName, const Options& 
   }
   std::function<void(ObjectRegistry&)> after;
   if (afterStartup) after = afterStartup;
-  ui::WindowShell shell(programName, options, after);
+  ui::WindowShell shell(programName, options, RealPorts, after);
   QObject::connect(&shell.window(), &QDialog::finished, &app, &QCoreApplication::quit);
 
   // Ctrl-C and SIGTERM close the window the orderly way.

@@ -1,4 +1,4 @@
-#include "program.h"
+#include "programs/demo.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,46 +8,14 @@
 #include <ctime>
 #include <iostream>
 
-#include "app/console.h"
-#include "app/stream_operator.h"
 #include "objects/object_card.h"
-#include "platform/alarm_player.h"
-#include "platform/headless_shell.h"
-#include "platform/qt_serial_port.h"
-#include "platform/real_file_system.h"
-#include "platform/system_clock.h"
 
 namespace pelvaron {
 namespace {
 
 constexpr char kDemoFolder[] = "pelvaron-demo";
 
-class HeadlessOperator : public StreamOperator {
- public:
-  using StreamOperator::StreamOperator;
-  void SoundAlarm(bool playFile, bool beep) override {
-    std::string problem = player_.Play(playFile, beep);
-    if (!problem.empty()) ShowMessage({problem, "", MessageIcon::None});
-  }
-
- private:
-  AlarmPlayer player_;
-};
-
 }  // namespace
-
-int ReadCommandLine(const std::vector<std::string>& args, const std::string& programName, Options& options) {
-  options = ParseOptions(std::vector<std::string>(args.begin() + (args.empty() ? 0 : 1), args.end()));
-  if (options.help) {
-    std::cout << UsageText(programName);
-    return 0;
-  }
-  if (!options.error.empty()) {
-    std::cerr << programName << ": " << options.error << "\n";
-    return 2;
-  }
-  return -1;
-}
 
 int StartDemo(const std::string& programName, Options& options, std::unique_ptr<sim::Simulator>& simulator,
               bool& demoFresh) {
@@ -105,31 +73,6 @@ void RegisterDemoObjects(ObjectRegistry& registry) {
   }
   registry.OperatorChangedObjects();
   registry.RefreshObjectList();
-}
-
-int RunHeadlessConsole(const std::string& programName, const Options& options, bool demoFresh) {
-  SystemClock clock;
-  RealFileSystem files;
-  QtSerialPort port;
-  HeadlessOperator op(std::cout, std::cerr, clock, programName);
-  Console console(clock, files, op, port, options.devices);
-  console.bAlarmSound = options.alarmSound;
-  console.bAlarmBeep = options.alarmBeep;
-  console.Startup();
-  if (demoFresh) RegisterDemoObjects(console.Objects());
-  RunHeadless(console, clock, options.tickMs);
-  return 0;
-}
-
-int RunWithoutWindow(const std::vector<std::string>& args, const std::string& programName) {
-  Options options;
-  if (int code = ReadCommandLine(args, programName, options); code >= 0) return code;
-  std::unique_ptr<sim::Simulator> simulator;
-  bool demoFresh = false;
-  if (options.demo && StartDemo(programName, options, simulator, demoFresh) != 0) return 1;
-  int result = RunHeadlessConsole(programName, options, demoFresh);
-  if (simulator) simulator->Stop();
-  return result;
 }
 
 }  // namespace pelvaron

@@ -1,4 +1,4 @@
-#include "app/ui/edits.h"
+#include "widgets/edits.h"
 
 #include <QTextBlock>
 #include <QTextCursor>

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "app/ui/dialog_builder.h"
+#include "widgets/dialog_builder.h"
 
 namespace pelvaron::ui {
 

@@ -1,4 +1,4 @@
-#include "app/ui/template_dialog.h"
+#include "widgets/template_dialog.h"
 
 #include <stdexcept>
 

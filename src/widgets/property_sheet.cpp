@@ -1,10 +1,10 @@
-#include "app/ui/property_sheet.h"
+#include "widgets/property_sheet.h"
 
 #include <QBoxLayout>
 #include <QPushButton>
 #include <QTabWidget>
 
-#include "app/ui/template_dialog.h"
+#include "widgets/template_dialog.h"
 
 namespace pelvaron::ui {
 

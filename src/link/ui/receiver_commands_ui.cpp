@@ -1,0 +1,62 @@
+#include "link/ui/receiver_commands_ui.h"
+
+#include "app/console.h"
+#include "link/ui/exchange_progress_dlg.h"
+#include "link/ui/receiver_settings_page.h"
+
+namespace pelvaron::ui {
+
+ReceiverCommandsUi::ReceiverCommandsUi(CommandHost& host, QObject* parent) : QObject(parent), host_(host) {}
+
+void ReceiverCommandsUi::onReceiverSettings() {
+  if (!host_.beginSettingsCommand()) return;  // one settings command at a time
+  host_.post<std::optional<ReceiverSettingsRead>>(
+      [](Console& c, ObjectCard&) { return c.ReadReceiverSettings(); },
+      [this](std::optional<ReceiverSettingsRead> read) {
+        if (!read) {
+          host_.endSettingsCommand();
+          return;
+        }
+        auto* page = new Pult_settings();
+        page->m_bCheckLine = read->page.m_bCheckLine;
+        page->m_nCheckInterval = read->page.m_nCheckInterval;
+        page->m_nPickupRings = read->page.m_nPickupRings;
+        page->m_nMainFormat = read->page.m_nMainFormat;
+        page->m_nFormatCount = read->page.m_nFormatCount;
+        PropertySheet sheet(page, host_.dialogOwner());
+        sheet.setObjectName("receiverSettingsSheet");
+        if (sheet.exec() != QDialog::Accepted) {
+          host_.endSettingsCommand();
+          return;
+        }
+        ReceiverPageValues values{page->m_bCheckLine, page->m_nCheckInterval, page->m_nPickupRings,
+                                  page->m_nMainFormat, page->m_nFormatCount};
+        host_.post<int>([block = read->block, values](
+                            Console& c, ObjectCard&) { return c.WriteReceiverSettings(block, values); },
+                        [this](int) { host_.endSettingsCommand(); });
+      });
+}
+
+void ReceiverCommandsUi::showProgress(bool shown, const QString& text1016, const QString& text1017) {
+  if (!shown) {
+    // Gone at once: the page that follows runs a loop of its own, in which a
+    // deferred delete would wait until the page has closed.
+    if (progress_) {
+      progress_->hide();
+      progress_->deleteLater();
+    }
+    progress_ = nullptr;
+    return;
+  }
+  if (!progress_) {
+    progress_ = new CExchangeProgressDlg(host_.dialogOwner());
+    progress_->showCentred();
+  }
+  progress_->setTexts(text1016, text1017);
+}
+
+void ReceiverCommandsUi::dropProgress() {
+  if (progress_) progress_->deleteLater();
+}
+
+}  // namespace pelvaron::ui

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include "widgets/command_host.h"
+
+namespace pelvaron::ui {
+
+class CExchangeProgressDlg;
+
+// "Настройки пульта": the read exchange, the receiver's page, the write
+// exchange; and the progress window the console shows during an exchange.
+class ReceiverCommandsUi : public QObject {
+  Q_OBJECT
+ public:
+  explicit ReceiverCommandsUi(CommandHost& host, QObject* parent = nullptr);
+
+  void onReceiverSettings();
+  // The console's progress report: the window shown with both texts, or gone.
+  void showProgress(bool shown, const QString& text1016, const QString& text1017);
+  // The window closes: a progress window still there goes with it.
+  void dropProgress();
+
+ private:
+  CommandHost& host_;
+  QPointer<CExchangeProgressDlg> progress_;
+};
+
+}  // namespace pelvaron::ui

@@ -1,0 +1,67 @@
+#include "programs/program.h"
+
+#include <iostream>
+#include <memory>
+
+#include "app/console.h"
+#include "app/headless_loop.h"
+#include "app/stream_operator.h"
+#include "platform/alarm_player.h"
+#include "platform/shutdown_signals.h"
+#include "programs/demo.h"
+#include "programs/real_ports.h"
+
+namespace pelvaron {
+namespace {
+
+class HeadlessOperator : public StreamOperator {
+ public:
+  using StreamOperator::StreamOperator;
+  void SoundAlarm(bool playFile, bool beep) override {
+    std::string problem = player_.Play(playFile, beep);
+    if (!problem.empty()) ShowMessage({problem, "", MessageIcon::None});
+  }
+
+ private:
+  AlarmPlayer player_;
+};
+
+}  // namespace
+
+int ReadCommandLine(const std::vector<std::string>& args, const std::string& programName, Options& options) {
+  options = ParseOptions(std::vector<std::string>(args.begin() + (args.empty() ? 0 : 1), args.end()));
+  if (options.help) {
+    std::cout << UsageText(programName);
+    return 0;
+  }
+  if (!options.error.empty()) {
+    std::cerr << programName << ": " << options.error << "\n";
+    return 2;
+  }
+  return -1;
+}
+
+int RunHeadlessConsole(const std::string& programName, const Options& options, bool demoFresh) {
+  ConsolePorts ports = RealPorts();
+  HeadlessOperator op(std::cout, std::cerr, *ports.clock, programName);
+  Console console(*ports.clock, *ports.files, op, *ports.port, options.devices);
+  console.bAlarmSound = options.alarmSound;
+  console.bAlarmBeep = options.alarmBeep;
+  console.Startup();
+  if (demoFresh) RegisterDemoObjects(console.Objects());
+  RunHeadless(console, *ports.clock, WaitForShutdownSignalFor, options.tickMs);
+  return 0;
+}
+
+int RunWithoutWindow(const std::vector<std::string>& args, const std::string& programName) {
+  Options options;
+  if (int code = ReadCommandLine(args, programName, options); code >= 0) return code;
+  std::unique_ptr<sim::Simulator> simulator;
+  bool demoFresh = false;
+  if (options.demo && StartDemo(programName, options, simulator, demoFresh) != 0) return 1;
+  int result = RunHeadlessConsole(programName, options, demoFresh);
+  if (simulator) simulator->Stop();
+  return result;
+}
+
+}  // namespace pelvaron

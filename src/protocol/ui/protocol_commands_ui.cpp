@@ -1,0 +1,42 @@
+#include "protocol/ui/protocol_commands_ui.h"
+
+#include "app/console.h"
+#include "protocol/ui/open_protocol_file.h"
+#include "protocol/ui/settings_page.h"
+
+namespace pelvaron::ui {
+
+ProtocolCommandsUi::ProtocolCommandsUi(CommandHost& host, QObject* parent) : QObject(parent), host_(host) {}
+
+void ProtocolCommandsUi::onProgramSettings() {
+  if (!host_.beginSettingsCommand()) return;  // one settings command at a time
+  host_.post<ProgramSettingsValues>(
+      [](Console& c, ObjectCard&) { return c.ProgramSettingsPage(); },
+      [this](ProgramSettingsValues values) {
+        auto* page = new Settings();
+        page->m_bSaveProtocol = values.m_bSaveProtocol;
+        page->m_nComPort = values.m_nComPort;
+        page->m_strProtocolPath = QString::fromStdString(values.m_strProtocolPath);
+        page->m_strAttempts = QString::fromStdString(values.m_strAttempts);
+        PropertySheet sheet(page, host_.dialogOwner());
+        sheet.setObjectName("programSettingsSheet");
+        const bool accepted = sheet.exec() == QDialog::Accepted;
+        host_.endSettingsCommand();
+        if (!accepted) return;
+        values.m_bSaveProtocol = page->m_bSaveProtocol;
+        values.m_nComPort = page->m_nComPort;
+        values.m_strProtocolPath = page->m_strProtocolPath.toStdString();
+        values.m_strAttempts = page->m_strAttempts.toStdString();
+        host_.post([values](Console& c, ObjectCard&) { c.AcceptProgramSettings(values); });
+      });
+}
+
+void ProtocolCommandsUi::onOpenProtocolFile() {
+  host_.post<std::string>([](Console& c, ObjectCard&) { return c.settings.ProtocolPath(); },
+                          [this](std::string path) {
+                            std::optional<OperatorMessage> failure = OpenProtocolFileForViewing(path);
+                            if (failure) host_.showMessage(*failure);
+                          });
+}
+
+}  // namespace pelvaron::ui

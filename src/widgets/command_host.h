@@ -1,0 +1,69 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "core/operator.h"
+
+class QWidget;
+
+namespace pelvaron {
+class Console;
+struct ObjectCard;
+}  // namespace pelvaron
+
+namespace pelvaron::ui {
+
+// What a subsystem's window commands need from the shell that owns the
+// window: a way to the console's thread, the operator's questions and
+// messages, and the window that owns their dialogs. The console itself runs
+// on a thread of its own; everything here is called on the window's thread.
+class CommandHost {
+ public:
+  using ConsoleCall = std::function<void(Console&, ObjectCard&)>;
+
+  virtual ~CommandHost() = default;
+
+  // Runs call on the console's thread after every call posted before it.
+  // Nothing is posted once the window is closing.
+  virtual void post(ConsoleCall call) = 0;
+  // Runs work there, then done with its result back on this thread (not when
+  // the host has gone meanwhile).
+  template <class R>
+  void post(std::function<R(Console&, ObjectCard&)> work, std::function<void(R)> done);
+
+  // A message that blocks nobody, the console included; the same text is not
+  // shown again while its box is open. The main window owns it by default.
+  virtual void showMessage(const OperatorMessage& message, QWidget* owner = nullptr) = 0;
+  // A message over a dialog that stays open: returns once the operator has
+  // read it.
+  virtual void showMessageAndWait(const OperatorMessage& message, QWidget* owner) = 0;
+  // A question with Yes and No; true for Yes.
+  virtual bool ask(const OperatorMessage& question, QWidget* owner = nullptr) = 0;
+
+  // The main window: the owner of the subsystems' dialogs.
+  virtual QWidget* dialogOwner() = 0;
+
+  // One settings command at a time, whichever subsystem's (its exchange, then
+  // its sheet): false while another runs.
+  virtual bool beginSettingsCommand() = 0;
+  virtual void endSettingsCommand() = 0;
+
+ protected:
+  // Runs work on the console's thread, then back on this thread (not when the
+  // host has gone meanwhile).
+  virtual void postAndReturn(ConsoleCall work, std::function<void()> back) = 0;
+};
+
+template <class R>
+void CommandHost::post(std::function<R(Console&, ObjectCard&)> work, std::function<void(R)> done) {
+  // Written on the console's thread before the way back is queued, read after.
+  auto result = std::make_shared<std::optional<R>>();
+  postAndReturn(
+      [result, work = std::move(work)](Console& c, ObjectCard& card) { result->emplace(work(c, card)); },
+      [result, done = std::move(done)] { done(std::move(**result)); });
+}
+
+}  // namespace pelvaron::ui

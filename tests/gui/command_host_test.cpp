@@ -1,0 +1,112 @@
+#include "widgets/command_host.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/console.h"
+#include "core/fixed_text.h"
+#include "gui_support.h"
+#include "link/fake_serial_port.h"
+#include "objects/object_card.h"
+#include "objects/ui/object_commands_ui.h"
+#include "res/resources.h"
+#include "support/fakes.h"
+
+namespace pelvaron::ui {
+namespace {
+
+// A host without threads: every call runs at once on a console made of
+// fakes, and the operator's answers are scripted.
+class ImmediateHost : public CommandHost {
+ public:
+  ImmediateHost() {
+    clock.SetLocal(2026, 12, 6, 10, 15, 30);
+    console.Startup();
+  }
+
+  void post(ConsoleCall call) override { call(console, card); }
+  void showMessage(const OperatorMessage& message, QWidget*) override { messages.push_back(message); }
+  void showMessageAndWait(const OperatorMessage& message, QWidget*) override { messages.push_back(message); }
+  bool ask(const OperatorMessage& question, QWidget*) override {
+    questions.push_back(question.text);
+    return answer;
+  }
+  QWidget* dialogOwner() override { return nullptr; }
+  bool beginSettingsCommand() override { return true; }
+  void endSettingsCommand() override {}
+
+  // Registers an object in the first free slot, as the card would.
+  void Register(const char* address) {
+    ObjectCard typed;
+    OpenObjectCard(typed, console.Objects().Table());
+    typed.m_strAddress = address;
+    typed.m_strPeriod = "2h";
+    typed.m_bControl = 1;
+    ASSERT_FALSE(RegisterObjectCard(typed, console.Objects()).has_value());
+  }
+  int Objects() {
+    int n = 0;
+    for (int slot = 1; slot <= kLastObjectSlot; ++slot) n += console.Objects().Table()[slot].bUsed != 0;
+    return n;
+  }
+
+  testing::FakeClock clock;
+  testing::MemoryFileSystem fs;
+  testing::RecordingOperator op;
+  testing::FakeSerialPort port;
+  Console console{clock, fs, op, port, DeviceMap{}};
+  ObjectCard card;
+  bool answer = false;
+  std::vector<std::string> questions;
+  std::vector<OperatorMessage> messages;
+
+ protected:
+  void postAndReturn(ConsoleCall work, std::function<void()> back) override {
+    work(console, card);
+    back();
+  }
+};
+
+// The object list's commands need nothing of the window shell but its host.
+TEST(ObjectCommandsThroughAHost, QuestionsComeFirstAndOnlyYesActs) {
+  testing::GuiApp();
+  ImmediateHost host;
+  ObjectCommandsUi commands(host);
+  host.Register("0042");
+  host.Register("0043");
+  ASSERT_EQ(host.Objects(), 2);
+
+  // Delete the first row's object: its question, with the address, then nothing on No.
+  commands.onObjectCommand(res::ID_OBJECT_DELETE, 0);
+  ASSERT_EQ(host.questions.size(), 1u);
+  EXPECT_NE(host.questions[0].find("0042"), std::string::npos) << host.questions[0];
+  EXPECT_EQ(host.Objects(), 2);
+  host.answer = true;
+  commands.onObjectCommand(res::ID_OBJECT_DELETE, 0);
+  EXPECT_EQ(host.Objects(), 1);
+  // The rows close up: the other object is the first row now.
+  EXPECT_EQ(ReadFixedText(host.console.Objects().Table()[1].szAddress), "0043");
+
+  // Without a selection a command for one object asks nothing and changes nothing.
+  commands.onObjectCommand(res::ID_OBJECT_DELETE, -1);
+  commands.onObjectCommand(res::ID_OBJECT_CONTROL_OFF, -1);
+  EXPECT_EQ(host.questions.size(), 2u);
+  EXPECT_EQ(host.console.Objects().Table()[1].bControl, 1);
+  commands.onObjectCommand(res::ID_OBJECT_CONTROL_OFF, 0);
+  EXPECT_EQ(host.console.Objects().Table()[1].bControl, 0);
+
+  // Clear all: asked, and answered No keeps the table.
+  host.answer = false;
+  commands.onObjectCommand(res::ID_OBJECTS_CLEAR_ALL, -1);
+  EXPECT_EQ(host.questions.size(), 3u);
+  EXPECT_EQ(host.Objects(), 1);
+  host.answer = true;
+  commands.onObjectCommand(res::ID_OBJECTS_CLEAR_ALL, -1);
+  EXPECT_EQ(host.Objects(), 0);
+  EXPECT_TRUE(host.messages.empty());
+}
+
+}  // namespace
+}  // namespace pelvaron::ui
