@@ -1,4 +1,4 @@
-#include "app/ui/about_box.h"
+#include "about_box.h"
 
 #include <QPushButton>
 

@@ -1,11 +1,11 @@
-#include "app/ui/console_shell.h"
+#include "console_shell.h"
 
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/ui/console_window.h"
+#include "console_window.h"
 #include "link/ui/receiver_commands_ui.h"
 #include "objects/ui/object_commands_ui.h"
 #include "platform/alarm_player.h"

@@ -1,4 +1,4 @@
-#include "app/ui/console_window.h"
+#include "console_window.h"
 
 #include <QCursor>
 #include <QKeyEvent>
@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
-#include "app/ui/about_box.h"
+#include "about_box.h"
 #include "objects/ui/object_list.h"
 #include "protocol/ui/event_log_view.h"
 #include "widgets/status_field.h"
