@@ -15,10 +15,87 @@ Console::Console(Clock& clock, FileSystem& fs, Operator& op, SerialPort& port, D
       devices_(std::move(devices)),
       protocol_(settings, clock, fs, op),
       objects_(fs, op),
-      link_(port, clock, op, settings, devices_) {
+      link_(port, clock, op, settings, devices_),
+      sequence_(fs) {
+  objects_.SetChangeListener([this](const ObjectChange& change) { OnObjectChange(change); });
   status_.m_strLinkState = kLinkAbsent;
   status_.m_strCaseState = kStartNormal;
   status_.m_strLineState = kStartNormal;
+}
+
+namespace {
+
+std::string Quoted(std::string_view before, const std::string& address, std::string_view after = {}) {
+  std::string text(before);
+  text += '\'';
+  text += address;
+  text += '\'';
+  text += after;
+  return text;
+}
+
+// The operator's object commands as events: the command's name and a line.
+struct ChangeText {
+  ObjectChangeKind kind;
+  const char* command;
+  const char* text;  // before the quoted address, or the whole line when there is none
+  const char* after;
+};
+
+constexpr ChangeText kChangeTexts[] = {
+    {ObjectChangeKind::Registered, "register", "Зарегистрирован объект с адресом ", ""},
+    {ObjectChangeKind::Edited, "edit", "Изменены параметры объекта с адресом ", ""},
+    {ObjectChangeKind::Deleted, "delete", "Удалена информация об объекте с адресом ", ""},
+    {ObjectChangeKind::ClearedAll, "clear-all", "Удалена информация обо всех объектах", nullptr},
+    {ObjectChangeKind::ControlOn, "control-on", "Включён контроль объекта с адресом ", ""},
+    {ObjectChangeKind::ControlOff, "control-off", "Выключен контроль объекта с адресом ", ""},
+    {ObjectChangeKind::ControlAllOn, "control-all-on", "Включён контроль всех объектов", nullptr},
+    {ObjectChangeKind::ControlAllOff, "control-all-off", "Выключен контроль всех объектов", nullptr},
+    {ObjectChangeKind::CounterReset, "reset-counter", "Сброшен счётчик времени объекта с адресом ", ""},
+    {ObjectChangeKind::AllCountersReset, "reset-all-counters", "Сброшены счётчики времени всех объектов", nullptr},
+    {ObjectChangeKind::BackInControl, "", "Объект с адресом ", " снова на контроле"},
+};
+
+}  // namespace
+
+void Console::SetEventSink(EventSink* sink, std::string station) {
+  events_ = sink;
+  station_ = std::move(station);
+}
+
+void Console::Publish(Event event) {
+  if (events_ == nullptr) return;
+  event.seq = sequence_.Next();
+  event.time = clock_.Now();
+  std::tm tm{};
+  event.timeText = clock_.ToLocalTime(event.time, tm) ? IsoLocalTime(tm) : std::string();
+  event.station = station_;
+  events_->Publish(event);
+}
+
+void Console::Say(EventKind kind, const std::string& line, std::string address) {
+  protocol_.AppendStampedLine(line);
+  if (events_ == nullptr) return;
+  Event event;
+  event.kind = kind;
+  event.text = line;
+  event.address = std::move(address);
+  Publish(std::move(event));
+}
+
+void Console::OnObjectChange(const ObjectChange& change) {
+  if (events_ == nullptr) return;
+  for (const ChangeText& t : kChangeTexts) {
+    if (t.kind != change.kind) continue;
+    Event event;
+    event.kind = change.kind == ObjectChangeKind::BackInControl ? EventKind::ObjectBackInControl
+                                                                 : EventKind::ObjectsChanged;
+    event.command = t.command;
+    event.address = change.address;
+    event.text = t.after == nullptr ? std::string(t.text) : Quoted(t.text, change.address, t.after);
+    Publish(std::move(event));
+    return;
+  }
 }
 
 bool Console::LocalTime(std::tm& tm) {
@@ -36,22 +113,38 @@ void Console::Startup() {
   Redisplay();
   settings = ConsoleSettings::Defaults();
   LoadSettings(settings, fs_, op_);
+  if (events_ != nullptr && sequence_.Load() != 0) {
+    op_.ShowMessage({std::string("Файл номеров событий ") + kEventSequenceFileName +
+                         " не удалось прочитать; нумерация событий начата заново.",
+                     "", MessageIcon::Exclamation});
+  }
   link_.OpenComPort();
   objects_.LoadOrInitObjects();
   objects_.RefreshObjectList();
   protocol_.AppendStampedLine(">>");
-  protocol_.AppendStampedLine("Включение программы");
+  Say(EventKind::ConsoleStarted, "Включение программы");
 }
 
 void Console::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
   link_.CloseComPort();
-  protocol_.AppendStampedLine("Выключение программы");
+  Say(EventKind::ConsoleStopped, "Выключение программы");
 }
 
 int Console::Decode(const std::uint8_t* buffer) {
-  return DecodeFrame(buffer, message_, protocol_, op_, objects_);
+  if (buffer == nullptr) return 1;
+  DecodeMessage(buffer, message_);
+  // The message goes out before what it causes (an object back in control).
+  if (events_ != nullptr) {
+    Event event;
+    event.kind = EventKind::Message;
+    event.address = std::string(message_.address.view());
+    event.text = message_.sumOk ? MessageText(message_) : "Ошибка контрольной суммы!";
+    event.message = std::make_shared<const DecodedMessage>(message_);
+    Publish(std::move(event));
+  }
+  return ApplyDecodedMessage(message_, protocol_, op_, objects_);
 }
 
 void Console::OnTimer() {
@@ -89,7 +182,7 @@ bool Console::LinkStep(int result) {
   if (result == 0) {
     nNoLinkTicks = 0;
     if (status_.bLinkOk == 0) {
-      protocol_.AppendStampedLine("Восстановление связи с Велдор");
+      Say(EventKind::LinkRestored, "Восстановление связи с Велдор");
       status_.bLinkOk = 1;
     }
     status_.m_strLinkState = kStateNormal;
@@ -99,7 +192,7 @@ bool Console::LinkStep(int result) {
   if (result == 1) {
     if (++nNoLinkTicks > 120) {
       if (status_.bLinkOk == 1) {
-        protocol_.AppendStampedLine("Нет связи с Велдор!");
+        Say(EventKind::LinkLost, "Нет связи с Велдор!");
         status_.bLinkOk = 0;
       }
       status_.m_strLinkState = kLinkAbsent;
@@ -114,20 +207,20 @@ bool Console::LinkStep(int result) {
 bool Console::StatusStep(std::uint8_t status) {
   const bool lineFault = status & STATUS_LINE_FAULT;
   if (lineFault && status_.bLineOk == 1) {
-    protocol_.AppendStampedLine("Внимание, нет сигнала в телефонной линии!");
+    Say(EventKind::LineFault, "Внимание, нет сигнала в телефонной линии!");
     status_.bLineOk = 0;
   } else if (!lineFault && status_.bLineOk == 0) {
-    protocol_.AppendStampedLine("Телефонная линия в норме");
+    Say(EventKind::LineRestored, "Телефонная линия в норме");
     status_.bLineOk = 1;
   }
   status_.m_strLineState = lineFault ? kLineAbsent : kStateNormal;
 
   const bool caseClosed = status & STATUS_CASE_CLOSED;
   if (caseClosed && status_.bCaseClosed == 0) {
-    protocol_.AppendStampedLine("Корпус Велдор закрыт");
+    Say(EventKind::EnclosureClosed, "Корпус Велдор закрыт");
     status_.bCaseClosed = 1;
   } else if (!caseClosed && status_.bCaseClosed == 1) {
-    protocol_.AppendStampedLine("Вскрытие корпуса Велдор!");
+    Say(EventKind::EnclosureOpened, "Вскрытие корпуса Велдор!");
     status_.bCaseClosed = 0;
   }
   status_.m_strCaseState = caseClosed ? kStateNormal : kCaseOpened;
@@ -158,8 +251,8 @@ bool Console::MinuteStep(const std::tm* local) {
       r.nState = OBJSTATE_NO_CONTROL;
       if (!(r.byFlags & OVERDUE_LOGGED)) {
         r.byFlags |= OVERDUE_LOGGED;
-        protocol_.AppendStampedLine("Отсутствие контр. извещения от объекта с адресом '" +
-                                    Cp1251ToUtf8(ReadFixedText(r.szAddress)) + "'!");
+        const std::string address = Cp1251ToUtf8(ReadFixedText(r.szAddress));
+        Say(EventKind::ObjectOverdue, "Отсутствие контр. извещения от объекта с адресом '" + address + "'!", address);
       }
     }
   }
@@ -180,7 +273,15 @@ void Console::AlarmStep(const std::tm* local) {
 
 bool Console::AcceptProgramSettings(const ProgramSettingsValues& page) {
   if (shutDown_) return false;
-  return StoreProgramSettings(page, settings, bReopenCom, fs_, op_);
+  const bool stored = StoreProgramSettings(page, settings, bReopenCom, fs_, op_);
+  if (stored && events_ != nullptr) {
+    Event event;
+    event.kind = EventKind::SettingsChanged;
+    event.text = "Изменены настройки программы";
+    event.detail = DeviceMap::ComName(settings.nComPort);
+    Publish(std::move(event));
+  }
+  return stored;
 }
 
 std::optional<ReceiverSettingsRead> Console::ReadReceiverSettings() {
@@ -202,7 +303,14 @@ std::optional<ReceiverSettingsRead> Console::ReadReceiverSettings() {
 int Console::WriteReceiverSettings(const ParameterBlock& read, const ReceiverPageValues& page) {
   if (shutDown_) return kParamNoAnswer;
   int r = RunWritePhase(link_, op_, settings.LinkAttempts(), BlockFromPage(read, page));
-  if (r != 0) op_.ShowMessage(WritePhaseMessage(r));
+  if (r != 0) {
+    op_.ShowMessage(WritePhaseMessage(r));
+  } else if (events_ != nullptr) {
+    Event event;
+    event.kind = EventKind::ReceiverSettingsWritten;
+    event.text = "Записаны параметры Велдор";
+    Publish(std::move(event));
+  }
   return r;
 }
 

@@ -9,6 +9,8 @@
 #include "core/operator.h"
 #include "core/serial_port.h"
 #include "decode/decoded_message.h"
+#include "events/event.h"
+#include "events/event_sequence.h"
 #include "link/device_map.h"
 #include "link/receiver_link.h"
 #include "link/receiver_settings.h"
@@ -63,6 +65,13 @@ class Console {
   std::optional<ReceiverSettingsRead> ReadReceiverSettings();
   int WriteReceiverSettings(const ParameterBlock& read, const ReceiverPageValues& page);
 
+  // Where the console's events go (none by default), and the station's name
+  // they carry. Set before Startup; the sink lives longer than the console.
+  void SetEventSink(EventSink* sink, std::string station);
+  // Publishes an event of the console's own with the next number and the
+  // current time (for the shells' additions, such as acknowledgements).
+  void Publish(Event event);
+
   EventProtocol& Protocol() { return protocol_; }
   ObjectRegistry& Objects() { return objects_; }
   ReceiverLink& Link() { return link_; }
@@ -91,6 +100,9 @@ class Console {
   bool MinuteStep(const std::tm* local);
   void AlarmStep(const std::tm* local);
   int Decode(const std::uint8_t* buffer);
+  // A stamped protocol line that is also one of the console's events.
+  void Say(EventKind kind, const std::string& line, std::string address = {});
+  void OnObjectChange(const ObjectChange& change);
 
   Clock& clock_;
   FileSystem& fs_;
@@ -101,6 +113,9 @@ class Console {
   ReceiverLink link_;
   StatusView status_;
   DecodedMessage message_;  // the last frame's, its buffers reused
+  EventSink* events_ = nullptr;
+  std::string station_;
+  EventSequence sequence_;
   bool shutDown_ = false;
 };
 

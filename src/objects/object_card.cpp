@@ -161,12 +161,15 @@ std::optional<OperatorMessage> RegisterObjectCard(ObjectCard& card, ObjectRegist
   WriteFixedText(r.szLoop1Type, loop1.cp1251);
   WriteFixedText(r.szLoop2Type, loop2.cp1251);
   card.bNewObjectAdded = card.Editing() ? 0 : 1;
+  registry.NoteChange(card.Editing() ? ObjectChangeKind::Edited : ObjectChangeKind::Registered, slot);
   return std::nullopt;
 }
 
 bool DeleteObjectFromCard(const ObjectCard& card, ObjectRegistry& registry) {
   if (!card.Editing()) return false;
+  std::string address = registry.AddressOf(card.m_nSlot);
   registry.RemoveObjectSlot(card.m_nSlot);
+  registry.NoteChange(ObjectChangeKind::Deleted, std::move(address));
   return true;
 }
 

@@ -14,9 +14,6 @@ void Commit(ObjectRegistry& registry) {
   registry.RefreshObjectList();
 }
 
-std::string AddressOf(const ObjectRegistry& registry, int slot) {
-  return Cp1251ToUtf8(ReadFixedText(registry.Table()[slot].szAddress));
-}
 
 }  // namespace
 
@@ -53,22 +50,26 @@ void ClearAllObjects(ObjectRegistry& registry) {
   registry.OperatorChangedObjects();
   registry.InitObjects();
   registry.RefreshObjectList();
+  registry.NoteChange(ObjectChangeKind::ClearedAll);
 }
 
 void ResetAllCounters(ObjectRegistry& registry) {
   for (int s = 1; s <= registry.ObjectCount(); ++s) registry.ResetObjectCounter(s);
   Commit(registry);
+  registry.NoteChange(ObjectChangeKind::AllCountersReset);
 }
 
 void SetControlAll(ObjectRegistry& registry, bool on) {
   for (int s = 1; s <= registry.ObjectCount(); ++s) registry.Table()[s].bControl = on ? 1 : 0;
   Commit(registry);
+  registry.NoteChange(on ? ObjectChangeKind::ControlAllOn : ObjectChangeKind::ControlAllOff);
 }
 
 bool SetControl(ObjectRegistry& registry, int slot, bool on) {
   if (!registry.IsObjectSlot(slot)) return false;
   registry.Table()[slot].bControl = on ? 1 : 0;
   Commit(registry);
+  registry.NoteChange(on ? ObjectChangeKind::ControlOn : ObjectChangeKind::ControlOff, slot);
   return true;
 }
 
@@ -76,13 +77,16 @@ bool ResetCounter(ObjectRegistry& registry, int slot) {
   if (!registry.IsObjectSlot(slot)) return false;
   registry.ResetObjectCounter(slot);
   Commit(registry);
+  registry.NoteChange(ObjectChangeKind::CounterReset, slot);
   return true;
 }
 
 bool DeleteObject(ObjectRegistry& registry, int slot) {
   if (!registry.IsObjectSlot(slot)) return false;
+  std::string address = registry.AddressOf(slot);
   registry.RemoveObjectSlot(slot);
   Commit(registry);
+  registry.NoteChange(ObjectChangeKind::Deleted, std::move(address));
   return true;
 }
 
@@ -93,7 +97,7 @@ OperatorMessage ClearAllObjectsQuestion() {
 
 OperatorMessage DeleteObjectQuestion(const ObjectRegistry& registry, int slot) {
   if (!registry.IsObjectSlot(slot)) return {};
-  return {"Вы уверены, что хотите удалить информацию \n об объекте с адресом '" + AddressOf(registry, slot) +
+  return {"Вы уверены, что хотите удалить информацию \n об объекте с адресом '" + registry.AddressOf(slot) +
               "' ?",
           kDeleteCaption, MessageIcon::Question};
 }
@@ -102,7 +106,7 @@ std::string ObjectStateInfo(const ObjectRegistry& registry, int slot) {
   if (!registry.IsObjectSlot(slot)) return {};
   const ObjectRecord& r = registry.Table()[slot];
   std::string text =
-      "  Информация о состоянии объекта с адресом '" + AddressOf(registry, slot) + "':\r\n\r\n  ";
+      "  Информация о состоянии объекта с адресом '" + registry.AddressOf(slot) + "':\r\n\r\n  ";
   text += ObjectStateText(r.nState);
   if (r.nState == OBJSTATE_LOOP_ALARM) {
     if (r.byLoopAlarm & 0x01) {

@@ -78,9 +78,24 @@ int ObjectRegistry::FirstFreeSlot() const {
   return s;
 }
 
+void ObjectRegistry::NoteChange(ObjectChangeKind kind, int slot) {
+  if (!listener_) return;
+  NoteChange(kind, slot >= 1 && slot <= kLastObjectSlot ? AddressOf(slot) : std::string());
+}
+
+void ObjectRegistry::NoteChange(ObjectChangeKind kind, std::string address) {
+  if (listener_) listener_(ObjectChange{kind, std::move(address)});
+}
+
+std::string ObjectRegistry::AddressOf(int slot) const {
+  if (slot < 1 || slot > kLastObjectSlot) return {};
+  return Cp1251ToUtf8(ReadFixedText(table_[slot].szAddress));
+}
+
 void ObjectRegistry::ResetObjectCounter(int slot) {
   if (slot < 1 || slot > kLastObjectSlot) return;
   ObjectRecord& r = table_[slot];
+  if (r.bAlarm != 0 && r.bUsed != 0) NoteChange(ObjectChangeKind::BackInControl, slot);
   r.byFlags &= static_cast<std::uint8_t>(~OVERDUE_LOGGED);
   r.nTimeCounter = 0;
   r.bAlarm = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,28 @@ std::string FormatMinutes(int minutes);
 // The text of a state code as the list and the card show it; empty for a code
 // the console does not know (a foreign file may hold any number).
 std::string ObjectStateText(int nState);
+
+// What the operator (or a guard's control message) did to the objects, for
+// the console's event outputs. The address is the object's, in UTF-8; empty
+// for commands on all objects.
+enum class ObjectChangeKind {
+  Registered,
+  Edited,
+  Deleted,
+  ClearedAll,
+  ControlOn,
+  ControlOff,
+  ControlAllOn,
+  ControlAllOff,
+  CounterReset,
+  AllCountersReset,
+  BackInControl,  // an overdue object's count restarted, by a control message or a reset
+};
+
+struct ObjectChange {
+  ObjectChangeKind kind;
+  std::string address;
+};
 
 // The process-wide object table and its file. Every change ends with
 // RefreshObjectList, which shows the rows and saves the file.
@@ -40,6 +63,7 @@ class ObjectRegistry {
   bool IsObjectSlot(int slot) const { return slot >= 1 && slot <= ObjectCount(); }
 
   // Clears the overdue alarm and restarts the count. Slots outside 1..100 are ignored.
+  // An object that was overdue is reported back in control.
   void ResetObjectCounter(int slot);
   // Moves the later objects one slot down; slot 100 becomes a blank free record
   // when the run reached it. A slot behind the run changes nothing.
@@ -66,6 +90,14 @@ class ObjectRegistry {
   void OperatorChangedObjects();
   bool SaveHeld() const { return saveHeld_; }
 
+  // Who hears of changes (the console's events); nobody by default.
+  void SetChangeListener(std::function<void(const ObjectChange&)> listener) { listener_ = std::move(listener); }
+  // The commands report what they did; slot names the object (0: all of them).
+  void NoteChange(ObjectChangeKind kind, int slot = 0);
+  void NoteChange(ObjectChangeKind kind, std::string address);
+  // The address of a slot's object in UTF-8.
+  std::string AddressOf(int slot) const;
+
  private:
   FileSystem& fs_;
   Operator& op_;
@@ -75,6 +107,7 @@ class ObjectRegistry {
   std::vector<ObjectListRow> rows_;
   std::vector<ObjectRecord> shownRecords_;
   std::size_t rowsValid_ = 0;
+  std::function<void(const ObjectChange&)> listener_;
 };
 
 // The refusal of a new object when the table is full ("Ограничение").
