@@ -1,10 +1,7 @@
 // The receiver link against the simulator over a real pseudo-terminal: how
 // long each exchange takes beyond the line time and the fixed waits, and what
-// the polling loop costs in CPU. Needs the Qt serial port adapter (a build
-// with PELVARON_GUI=ON, the default).
+// the polling loop costs in CPU, on the POSIX serial port adapter.
 #include <benchmark/benchmark.h>
-
-#if __has_include(<QSerialPort>)
 
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -18,7 +15,7 @@
 #include "app/apply_message.h"
 #include "link/receiver_link.h"
 #include "objects/object_registry.h"
-#include "platform/qt_serial_port.h"
+#include "platform/posix_serial_port.h"
 #include "platform/real_file_system.h"
 #include "platform/system_clock.h"
 #include "protocol/event_protocol.h"
@@ -60,7 +57,7 @@ struct Rig {
   SystemClock clock;
   QuietOperator op;
   DeviceMap devices;
-  QtSerialPort port;
+  PosixSerialPort port;
   std::unique_ptr<ReceiverLink> link;
 };
 
@@ -203,18 +200,5 @@ BENCHMARK(BM_CurrentMessage)->Iterations(30)->Unit(benchmark::kMillisecond)->Use
 BENCHMARK(BM_ReadParameters)->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_WriteParameters)->Iterations(10)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PollingLoopCpu)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
-
-#else
-
-namespace {
-void BM_LinkNeedsQt(benchmark::State& state) {
-  state.SkipWithError("bench_link needs the Qt serial port adapter: configure with PELVARON_GUI=ON");
-  for (auto _ : state) {
-  }
-}
-}  // namespace
-BENCHMARK(BM_LinkNeedsQt);
-
-#endif
 
 BENCHMARK_MAIN();

@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(
   g++ cmake make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev qt6-serialport-dev qt6-translations-l10n libgl-dev fonts-dejavu-core alsa-utils
+  qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core alsa-utils
+  libsystemd-dev dpkg-dev file
 )
 if [ "${1:-}" = "--gui-tools" ]; then
   packages+=(xvfb xauth x11-apps)

@@ -115,8 +115,8 @@ int main(int argc, char** argv) {
 }
 EOF
 
-flags=$(pkg-config --cflags Qt6Widgets Qt6SerialPort)
-libs=$(pkg-config --libs Qt6Widgets Qt6SerialPort)
+flags=$(pkg-config --cflags Qt6Widgets)
+libs=$(pkg-config --libs Qt6Widgets)
 g++ -std=c++20 -fPIC -I src $flags "$src" -o "$build/screenshots" \
   "$build/src/libpelvaron_gui.a" "$build/src/libpelvaron_platform.a" "$build/src/libpelvaron_core.a" $libs
 # A real X server (Xvfb) where there is one, so the pictures are what a desktop shows.

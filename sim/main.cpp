@@ -32,6 +32,7 @@ const char kUsage[] =
     "  --device PATH    serve a real serial port instead of a pseudo-terminal\n"
     "  --verbose        one line per request and answer on stderr\n"
     "  --help           this text\n"
+    "  --version        the program's version\n"
     "\n"
     "Queue: \"gn\" moves the oldest queued message into \"current\" and sends it (nothing\n"
     "when the queue is empty); \"gc\" sends \"current\" again. Status bit 1 is set while\n"
@@ -60,6 +61,9 @@ int main(int argc, char** argv) {
     };
     if (arg == "--help" || arg == "-h") {
       std::cout << kUsage << ScenarioSummary() << "\n";
+      return 0;
+    } else if (arg == "--version") {
+      std::cout << "pelvaron-sim " << PELVARON_VERSION << "\n";
       return 0;
     } else if (arg == "--random") {
       options.random = true;

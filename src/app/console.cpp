@@ -162,9 +162,14 @@ void Console::OnTimer() {
     link_.OpenComPort();
   }
 
+  // 2b. The automatic reopen of a port that failed, could not be opened or
+  // whose receiver fell silent; quiet after the first message of each cause.
+  portWatch_.BeforeStatus();
+
   // 3. Status request and link state.
   std::uint8_t status = 0;
   int result = link_.RequestStatus(status);
+  portWatch_.AfterStatus(result);
   const bool gotStatus = LinkStep(result);
 
   // 4. Status bits.

@@ -12,6 +12,7 @@
 #include "events/event.h"
 #include "events/event_sequence.h"
 #include "link/device_map.h"
+#include "link/port_watch.h"
 #include "link/receiver_link.h"
 #include "link/receiver_settings.h"
 #include "objects/object_registry.h"
@@ -111,6 +112,7 @@ class Console {
   EventProtocol protocol_;
   ObjectRegistry objects_;
   ReceiverLink link_;
+  PortWatch portWatch_{link_};  // the automatic reopen
   StatusView status_;
   DecodedMessage message_;  // the last frame's, its buffers reused
   EventSink* events_ = nullptr;

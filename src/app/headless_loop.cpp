@@ -6,10 +6,10 @@ int RunTickLoop(Clock& clock, const ShutdownWait& wait, int tickMs, const std::f
   std::int64_t next = clock.MonotonicMs() + tickMs;
   while (true) {
     // The wait for the next tick is also the wait for a shutdown request.
-    std::int64_t now = 0;
-    while ((now = clock.MonotonicMs()) < next) {
-      if (int request = wait(next - now); request > 0) return request;
-    }
+    std::int64_t now = clock.MonotonicMs();
+    do {
+      if (int request = wait(next > now ? next - now : 0); request > 0) return request;
+    } while ((now = clock.MonotonicMs()) < next);
     tick();
     next += tickMs;
     now = clock.MonotonicMs();
@@ -17,8 +17,12 @@ int RunTickLoop(Clock& clock, const ShutdownWait& wait, int tickMs, const std::f
   }
 }
 
-int RunHeadless(Console& console, Clock& clock, const ShutdownWait& wait, int tickMs) {
-  const int request = RunTickLoop(clock, wait, tickMs, [&console] { console.OnTimer(); });
+int RunHeadless(Console& console, Clock& clock, const ShutdownWait& wait, int tickMs,
+                const std::function<void()>& afterTick) {
+  const int request = RunTickLoop(clock, wait, tickMs, [&] {
+    console.OnTimer();
+    if (afterTick) afterTick();
+  });
   console.Shutdown();
   return request;
 }

@@ -8,6 +8,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") {
       o.help = true;
+    } else if (a == "--version") {
+      o.version = true;
     } else if (a == "--headless") {
       o.headless = true;
     } else if (a == "--demo") {
@@ -91,7 +93,8 @@ std::string UsageText(const std::string& programName) {
          "  --alarm-beep        sound the overdue alarm as four tones\n"
          "  --tick-ms N         the supervision tick's period in ms (default 500);\n"
          "                      for tests that must see a lost link within seconds\n"
-         "  --help              this text\n";
+         "  --help              this text\n"
+         "  --version           the program's version\n";
 }
 
 }  // namespace pelvaron

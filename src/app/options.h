@@ -10,6 +10,7 @@ namespace pelvaron {
 // What the command line asks of the console.
 struct Options {
   bool help = false;
+  bool version = false;
   bool headless = false;
   bool demo = false;
   bool alarmSound = false;

@@ -68,6 +68,14 @@ class SerialPort {
   // Reads up to size bytes within the read time-outs; returns the bytes read
   // (possibly none). Never writes past data + size.
   virtual std::size_t Read(std::uint8_t* data, std::size_t size) = 0;
+
+  // True once the open device has failed under the port (unplugged, I/O
+  // errors): nothing more comes through it until it is closed and opened again.
+  virtual bool Failed() const { return false; }
+  // True once the process has been asked to end: reads return at once and the
+  // link starts no further exchange, so that shutting down never waits for a
+  // receiver that keeps a tick busy.
+  virtual bool Cancelled() const { return false; }
 };
 
 }  // namespace pelvaron

@@ -31,10 +31,37 @@ void ReceiverLink::Show(const char* text, const char* title, MessageIcon icon) {
 }
 
 int ReceiverLink::OpenComPort() {
+  return OpenPort(false);
+}
+
+int ReceiverLink::ReopenComPort() {
+  CloseComPort();
+  return OpenPort(true);
+}
+
+bool ReceiverLink::PortFailed() const {
+  std::lock_guard lock(mutex_);
+  return port_.IsOpen() && port_.Failed();
+}
+
+void ReceiverLink::ReleaseFailedPort() {
+  const std::string name = comName_.empty() ? DeviceMap::ComName(settings_.nComPort) : comName_;
+  const std::string text = "Связь с портом " + name +
+                           " прервана: устройство отключено или неисправно. Порт будет открыт снова, "
+                           "как только это станет возможно.";
+  CloseComPort();
+  deviceGone_ = true;
+  if (toldText_ == text) return;
+  toldText_ = text;
+  Show(text.c_str(), kTitleError, MessageIcon::Error);
+}
+
+int ReceiverLink::OpenPort(bool reopen) {
   std::optional<OperatorMessage> message;
   int result = 0;
   {
     std::lock_guard lock(mutex_);
+    ++openCount_;
     // A handle still open would be lost (and hold the device) once replaced.
     if (port_.IsOpen()) port_.Close();
     comName_ = DeviceMap::ComName(settings_.nComPort);
@@ -84,7 +111,27 @@ int ReceiverLink::OpenComPort() {
       }
     }
   }
-  if (message) op_.ShowMessage(*message);
+  if (!reopen) {
+    // The operator's own opening always speaks, and starts a new outage.
+    deviceGone_ = false;
+    toldText_ = message ? message->text : std::string();
+    if (message) op_.ShowMessage(*message);
+    return result;
+  }
+  if (result == 0) {
+    const bool told = !toldText_.empty();
+    toldText_.clear();
+    deviceGone_ = false;
+    if (told) op_.ShowMessage({"Порт " + comName_ + " снова открыт.", "", MessageIcon::Information});
+    return result;
+  }
+  // A device that went away is told once; that it cannot be found meanwhile
+  // is the same cause.
+  const bool sameCause = message->text == toldText_ || (deviceGone_ && result == 1 && lastOpenError_ != 0);
+  if (!sameCause) {
+    toldText_ = message->text;
+    op_.ShowMessage(*message);
+  }
   return result;
 }
 
@@ -106,9 +153,10 @@ bool ReceiverLink::IsOpen() const {
 
 std::size_t ReceiverLink::Exchange(const std::uint8_t* command, std::size_t commandSize, int waitMs,
                                    std::uint8_t* answer, std::size_t answerSize, unsigned purgeAfter) {
+  std::memset(answer, 0, answerSize);
+  if (port_.Cancelled()) return 0;
   port_.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR);
   port_.Write(command, commandSize);
-  std::memset(answer, 0, answerSize);
   if (waitMs > 0) WaitMs(waitMs);
   std::size_t got = port_.Read(answer, answerSize);
   port_.Purge(purgeAfter);
@@ -147,6 +195,7 @@ int ReceiverLink::GetCurrentMessage(const FrameSink& sink) {
                    PURGE_RXCLEAR);
   }
   if (got != kMessageSize) {
+    if (port_.Cancelled()) return kWrongLength;  // cut short on the way out: nothing to report
     Show(kWrongLengthText, "", MessageIcon::None);
     return kWrongLength;
   }
@@ -159,7 +208,7 @@ void ReceiverLink::PollMessages(const FrameSink& sink) {
   int attempts = kCurrentMessageAttempts;
   do {
     --attempts;
-    if (GetCurrentMessage(sink) == 0) attempts = 0;
+    if (port_.Cancelled() || GetCurrentMessage(sink) == 0) attempts = 0;
   } while (attempts != 0);
 }
 

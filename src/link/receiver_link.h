@@ -75,6 +75,20 @@ class ReceiverLink {
   int OpenComPort();
   // Empties both buffers and releases the port; bComOpen is left as it is.
   void CloseComPort();
+
+  // The reopen the console makes by itself: closes and opens the port as
+  // OpenComPort does, but tells the operator only what was not told yet in
+  // this outage (one message per cause, not per try), and once the port is
+  // open again after something was told, one message says so.
+  int ReopenComPort();
+  // The device failed while open (unplugged, I/O errors): tells the operator
+  // once and lets go of it, so that it can be opened again when it is back.
+  void ReleaseFailedPort();
+  bool PortFailed() const;
+  // How many times the port was opened or tried (any of the calls above).
+  unsigned OpenCount() const { return openCount_; }
+  // The process is ending: no exchange is started any more.
+  bool Cancelled() const { return port_.Cancelled(); }
   // The fixed wait between a command and its answer: a sleep on the
   // monotonic clock.
   void WaitMs(int ms);
@@ -102,6 +116,7 @@ class ReceiverLink {
   int LastOpenError() const { return lastOpenError_; }
 
  private:
+  int OpenPort(bool reopen);
   std::size_t Exchange(const std::uint8_t* command, std::size_t commandSize, int waitMs, std::uint8_t* answer,
                        std::size_t answerSize, unsigned purgeAfter);
   int ReadParametersLocked(ParameterBlock& block);
@@ -115,6 +130,10 @@ class ReceiverLink {
   int bComOpen_ = 0;
   std::string comName_;
   int lastOpenError_ = 0;
+  unsigned openCount_ = 0;
+  // What this outage has told the operator (empty once the port opened whole).
+  std::string toldText_;
+  bool deviceGone_ = false;  // the outage began with the device failing under us
   mutable std::recursive_mutex mutex_;
 };
 

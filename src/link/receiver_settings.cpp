@@ -32,7 +32,7 @@ int RunPhase(ReceiverLink& link, Operator& op, int attempts, Exchange exchange) 
   for (int k = 1; k <= attempts; ++k) {
     op.ExchangeProgress(true, kExchangeText, AttemptText(k, attempts));
     r = exchange();
-    if (r == 0) break;
+    if (r == 0 || link.Cancelled()) break;
     link.WaitMs(400);
   }
   op.ExchangeProgress(false, "", "");

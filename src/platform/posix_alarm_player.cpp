@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -78,9 +79,22 @@ std::string AlarmPlayer::Start(const std::string& path) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  // The player gets the signals as any program does: not the console's
+  // blocked shutdown signals, nor its ignored SIGPIPE.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  sigaddset(&defaults, SIGXFSZ);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   const char* argv[] = {kPlayer, "-q", path.c_str(), nullptr};
   pid_t pid = -1;
-  int err = posix_spawnp(&pid, kPlayer, &actions, nullptr, const_cast<char* const*>(argv), environ);
+  int err = posix_spawnp(&pid, kPlayer, &actions, &attributes, const_cast<char* const*>(argv), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (err != 0) return "the sound player \"aplay\" could not be started; install alsa-utils";
   child_ = pid;

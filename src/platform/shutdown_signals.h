@@ -5,18 +5,32 @@
 
 namespace pelvaron {
 
-// Blocks SIGINT and SIGTERM in the calling thread and in every thread it
-// starts afterwards, so that they are only ever taken by a wait below. Call
-// first.
+// Blocks SIGINT, SIGTERM and SIGHUP in the calling thread and in every thread
+// it starts afterwards, so that they are only ever taken by the waits below,
+// and ignores SIGPIPE (a closed stdout stops only the printing) and SIGXFSZ (a
+// file at its size limit fails its write instead of ending the process). Call
+// first, before any thread starts.
 void BlockShutdownSignals();
 
-// Waits at most ms milliseconds for SIGINT or SIGTERM: returns it, or 0 when
-// none came (also early, when the wait was interrupted). The headless loop's
-// wait.
+// Waits at most ms milliseconds (0: only looks) for SIGINT, SIGTERM or
+// SIGHUP: returns it, or 0 when none came (also early, when the wait was
+// interrupted). The headless loop's wait. Once a request has come, every
+// later call returns it at once.
 int WaitForShutdownSignalFor(std::int64_t ms);
 
-// Waits for SIGINT or SIGTERM and returns it, or 0 once stop is set (looked
-// at a few times a second). For shells whose own loop cannot wait for signals.
+// Waits for SIGINT, SIGTERM or SIGHUP and returns it, or 0 once stop is set
+// (looked at a few times a second). For shells whose own loop cannot wait for
+// signals.
 int WaitForShutdownSignal(const std::atomic<bool>& stop);
+
+// The signal that asked the process to end, or 0; never waits. Any thread.
+int ShutdownRequested();
+
+// The request one of the calls above has already taken, or 0; no system call.
+int ShutdownTaken();
+
+// A descriptor that polls readable while a shutdown request waits to be
+// taken, for adapters that wait in poll; -1 before BlockShutdownSignals.
+int ShutdownSignalFd();
 
 }  // namespace pelvaron

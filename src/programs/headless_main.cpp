@@ -1,9 +1,7 @@
 // pelvaron-headless: the console without a window. Event log lines on
-// stdout, messages on stderr; SIGINT or SIGTERM shut it down in order.
-// It loads no window library, which keeps a station's memory small;
-// `pelvaron --headless` runs it.
-#include <QCoreApplication>
-
+// stdout, messages on stderr; SIGINT, SIGTERM or SIGHUP shut it down in
+// order. It loads no Qt at all, which keeps a station's memory small;
+// `pelvaron --headless` runs it, and so does the systemd unit.
 #include "app/options.h"
 #include "platform/shutdown_signals.h"
 #include "programs/program.h"
@@ -11,9 +9,5 @@
 int main(int argc, char** argv) {
   using namespace pelvaron;
   BlockShutdownSignals();
-  // The serial port adapter is Qt's, which wants an application object.
-  QCoreApplication app(argc, argv);
-  std::vector<std::string> args;
-  for (const QString& a : app.arguments()) args.push_back(a.toStdString());
-  return RunWithoutWindow(args, ProgramNameFrom(argv[0]));
+  return RunWithoutWindow(std::vector<std::string>(argv, argv + argc), ProgramNameFrom(argv[0]));
 }

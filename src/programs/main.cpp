@@ -55,15 +55,15 @@ int main(int argc, char** argv) {
   using namespace pelvaron;
   BlockShutdownSignals();
   const std::string programName = ProgramNameFrom(argv[0]);
-  const bool window = !Wants(argc, argv, "--headless") && !Wants(argc, argv, "--help") && HasDisplay();
+  const bool textOnly = Wants(argc, argv, "--help") || Wants(argc, argv, "--version");
+  const bool window = !Wants(argc, argv, "--headless") && !textOnly && HasDisplay();
   if (!window) {
-    if (!Wants(argc, argv, "--headless") && !Wants(argc, argv, "--help") && !Wants(argc, argv, "--demo")) {
+    if (!Wants(argc, argv, "--headless") && !textOnly && !Wants(argc, argv, "--demo")) {
       std::cerr << programName << ": no display found; running without a window (as --headless)\n";
     }
     HandOverToHeadless(argv);
     // Still here: the console runs without a window in this process.
-    QCoreApplication app(argc, argv);
-    return RunWithoutWindow(Arguments(app), programName);
+    return RunWithoutWindow(std::vector<std::string>(argv, argv + argc), programName);
   }
 
   QApplication app(argc, argv);

@@ -6,7 +6,9 @@
 #include "app/console.h"
 #include "app/headless_loop.h"
 #include "app/stream_operator.h"
+#include "link/device_map.h"
 #include "platform/alarm_player.h"
+#include "platform/service_notifier.h"
 #include "platform/shutdown_signals.h"
 #include "programs/demo.h"
 #include "programs/real_ports.h"
@@ -34,6 +36,10 @@ int ReadCommandLine(const std::vector<std::string>& args, const std::string& pro
     std::cout << UsageText(programName);
     return 0;
   }
+  if (options.version) {
+    std::cout << programName << " " << PELVARON_VERSION << "\n";
+    return 0;
+  }
   if (!options.error.empty()) {
     std::cerr << programName << ": " << options.error << "\n";
     return 2;
@@ -44,12 +50,21 @@ int ReadCommandLine(const std::vector<std::string>& args, const std::string& pro
 int RunHeadlessConsole(const std::string& programName, const Options& options, bool demoFresh) {
   ConsolePorts ports = RealPorts();
   HeadlessOperator op(std::cout, std::cerr, *ports.clock, programName);
+  // Under systemd: priorities for the journal, readiness and the watchdog.
+  op.SetJournalPriorities(StderrGoesToJournal());
+  ServiceNotifier service;
+  if (!service.Problem().empty()) op.ShowMessage({service.Problem(), "", MessageIcon::Exclamation});
   Console console(*ports.clock, *ports.files, op, *ports.port, options.devices);
   console.bAlarmSound = options.alarmSound;
   console.bAlarmBeep = options.alarmBeep;
   console.Startup();
   if (demoFresh) RegisterDemoObjects(console.Objects());
-  RunHeadless(console, *ports.clock, WaitForShutdownSignalFor, options.tickMs);
+  service.Ready("polling the receiver on " + DeviceMap::ComName(console.settings.nComPort));
+  Clock& clock = *ports.clock;
+  RunHeadless(console, clock, WaitForShutdownSignalFor, options.tickMs,
+              [&] { service.Tick(clock.MonotonicMs()); });
+  service.Stopping();
+  op.Flush();
   return 0;
 }
 

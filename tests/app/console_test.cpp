@@ -275,6 +275,24 @@ TEST_F(ConsoleTest, AcceptedSettingsReopenThePortAtTheNextTick) {
   EXPECT_EQ(console.bReopenCom, 0);
 }
 
+TEST_F(ConsoleTest, AnUnpluggedReceiverIsFoundAgainByTheTickWithTheLinkLinesAsEver) {
+  Start(10, 15, 30);
+  Tick({0x08});
+  port.failed = true;  // unplugged, and gone from /dev
+  port.openError = 2;
+  Silent(130);
+  EXPECT_EQ(NewLines(), (std::vector<std::string>{"Восстановление связи с Велдор", "Нет связи с Велдор!"}));
+  ASSERT_EQ(op.messages.size(), 1u) << "one message for the cause, not one per try";
+  EXPECT_NE(op.messages[0].text.find("COM1 прервана"), std::string::npos);
+  port.openError = 0;  // plugged back
+  Silent(PortWatch::kReopenTicks);
+  Tick({0x08});
+  EXPECT_EQ(NewLines(), (std::vector<std::string>{"Восстановление связи с Велдор", "Нет связи с Велдор!",
+                                                  "Восстановление связи с Велдор"}));
+  ASSERT_EQ(op.messages.size(), 2u);
+  EXPECT_EQ(op.messages[1].text, "Порт COM1 снова открыт.");
+}
+
 TEST_F(ConsoleTest, ShutdownClosesThePortAndWritesTheClosingLineOnce) {
   Start(10, 15, 30);
   console.Shutdown();

@@ -3,12 +3,16 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+extern char** environ;
 
 namespace pelvaron::testing {
 namespace {
@@ -20,11 +24,14 @@ void CloseFd(int& fd) {
 
 // Without a pidfd (old kernels) the exit is looked for this often.
 constexpr int kReapCheckMs = 20;
+// The condition is asked again at least this often.
+constexpr int kRecheckMs = 50;
 
 }  // namespace
 
 std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv,
-                                                  const std::string& dir, std::string* error) {
+                                                  const std::string& dir, std::string* error,
+                                                  const ChildOptions& options) {
   int out[2], err[2];
   if (pipe2(out, O_CLOEXEC) != 0) {
     *error = std::string("pipe: ") + std::strerror(errno);
@@ -39,6 +46,26 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+  // The environment is made before the fork: the child may only exec.
+  std::vector<std::string> env = options.env;
+  if (options.journalStderr) {
+    struct stat st {};
+    fstat(err[1], &st);
+    env.push_back("JOURNAL_STREAM=" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino));
+  }
+  std::vector<std::string> inherited;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry(*e);
+    bool replaced = false;
+    for (const std::string& mine : env) {
+      replaced = replaced || entry.substr(0, entry.find('=') + 1) == mine.substr(0, mine.find('=') + 1);
+    }
+    if (!replaced) inherited.push_back(entry);
+  }
+  inherited.insert(inherited.end(), env.begin(), env.end());
+  std::vector<char*> envp;
+  for (const std::string& e : inherited) envp.push_back(const_cast<char*>(e.c_str()));
+  envp.push_back(nullptr);
 
   pid_t pid = fork();
   if (pid < 0) {
@@ -54,7 +81,13 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>
     int devNull = open("/dev/null", O_RDONLY);
     if (devNull >= 0) dup2(devNull, 0);
     if (chdir(dir.c_str()) != 0 || dup2(out[1], 1) < 0 || dup2(err[1], 2) < 0) _exit(126);
-    execv(args[0], args.data());
+    if (options.fileSizeLimit >= 0) {
+      rlimit limit{static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    }
+    signal(SIGPIPE, SIG_DFL);
+    signal(SIGXFSZ, SIG_DFL);
+    execve(args[0], args.data(), envp.data());
     _exit(127);
   }
   close(out[1]);
@@ -77,6 +110,10 @@ ChildProcess::~ChildProcess() {
   CloseFd(outFd_);
   CloseFd(errFd_);
   CloseFd(pidFd_);
+}
+
+void ChildProcess::CloseOut() {
+  CloseFd(outFd_);
 }
 
 bool ChildProcess::Signal(int signal) const {
@@ -126,7 +163,9 @@ bool PumpUntil(const std::vector<ChildProcess*>& children, const std::function<b
     }
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1;
     if (needReapCheck && ms > kReapCheckMs) ms = kReapCheckMs;
-    if (fds.empty() && !needReapCheck) return done();  // nothing more can change
+    // done() may look at files or sockets, which no pipe announces.
+    if (ms > kRecheckMs) ms = kRecheckMs;
+    if (fds.empty() && !needReapCheck) return done();  // no child left to change anything
     int n = poll(fds.data(), fds.size(), static_cast<int>(ms));
     if (n < 0 && errno != EINTR) return done();
     for (std::size_t i = 0; i < fds.size(); ++i) {

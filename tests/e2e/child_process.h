@@ -18,6 +18,13 @@ inline Deadline SecondsFromNow(int seconds) {
   return std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
 }
 
+// How a child is started besides its command line.
+struct ChildOptions {
+  std::vector<std::string> env;  // NAME=VALUE added to (or replacing in) the test's environment
+  long fileSizeLimit = -1;       // RLIMIT_FSIZE in bytes, with SIGXFSZ at its default
+  bool journalStderr = false;    // JOURNAL_STREAM names the stderr pipe, as systemd does
+};
+
 // A program started by a test, its stdout and stderr caught in pipes. Waiting
 // is done on the pipes and on the process itself (poll), never by sleeping.
 // A child still running when this is destroyed is killed and reaped.
@@ -25,13 +32,15 @@ class ChildProcess {
  public:
   // Runs argv[0] (a path) in the folder dir; nothing (and *error) on failure.
   static std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& argv, const std::string& dir,
-                                             std::string* error);
+                                             std::string* error, const ChildOptions& options = {});
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   pid_t Pid() const { return pid_; }
   bool Signal(int signal) const;
+  // Stops reading stdout and closes the pipe, as `| head -1` does.
+  void CloseOut();
 
   const std::string& Out() const { return out_; }
   const std::string& Err() const { return err_; }

@@ -23,6 +23,10 @@ class FakeSerialPort : public SerialPort {
   bool failQueueSizes = false;
   bool failPurge = false;
   bool failTimeouts = false;
+  // The device failed under the open port (unplugged): nothing comes through
+  // until it is closed; Close clears it.
+  bool failed = false;
+  bool cancelled = false;
 
   std::deque<std::vector<std::uint8_t>> answers;  // one per write, in order
   std::vector<std::uint8_t> rx;                   // what a read would find now
@@ -45,7 +49,10 @@ class FakeSerialPort : public SerialPort {
   void Close() override {
     calls.push_back("Close");
     open = false;
+    failed = false;
   }
+  bool Failed() const override { return open && failed; }
+  bool Cancelled() const override { return cancelled; }
   bool GetLineSettings(LineSettings& s) override {
     calls.push_back("GetLineSettings");
     if (!open || failGetLine) return false;
@@ -84,7 +91,7 @@ class FakeSerialPort : public SerialPort {
   std::size_t Write(const std::uint8_t* data, std::size_t size) override {
     std::vector<std::uint8_t> bytes(data, data + size);
     calls.push_back("Write " + Printable(bytes));
-    if (!open) return 0;
+    if (!open || failed) return 0;
     writes.push_back(bytes);
     if (!answers.empty()) {
       rx.insert(rx.end(), answers.front().begin(), answers.front().end());
@@ -94,7 +101,7 @@ class FakeSerialPort : public SerialPort {
   }
   std::size_t Read(std::uint8_t* data, std::size_t size) override {
     readSizes.push_back(size);
-    if (!open) {
+    if (!open || failed) {
       calls.push_back("Read " + std::to_string(size) + " -> 0");
       return 0;
     }

@@ -3,16 +3,19 @@
 // but nothing sleeps to wait for anything: each step blocks on the link.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <condition_variable>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
+#include <sstream>
 
 #include "app/apply_message.h"
 #include "link/receiver_link.h"
 #include "objects/object_registry.h"
-#include "platform/qt_serial_port.h"
+#include "platform/posix_serial_port.h"
 #include "platform/system_clock.h"
 #include "protocol/event_protocol.h"
 #include "sim/simulator.h"
@@ -73,7 +76,7 @@ class PtyLinkTest : public ::testing::Test {
   MemoryFileSystem fs;
   RecordingOperator op;
   DeviceMap devices;
-  QtSerialPort port;
+  PosixSerialPort port;
   ReceiverLink link{port, clock, op, settings, devices};
   EventProtocol protocol{settings, stampClock, fs, op};
   ObjectRegistry objects{fs, op};
@@ -202,7 +205,7 @@ TEST_F(PtyLinkTest, NoiseFloodsAndHalfFramesNeverOverrunOrHang) {
 }
 
 TEST_F(PtyLinkTest, SecondOpenOfTheSameDeviceIsRefused) {
-  QtSerialPort second;
+  PosixSerialPort second;
   EXPECT_NE(second.Open(simulator->DevicePath()), 0);
   EXPECT_FALSE(second.IsOpen());
   EXPECT_NE(second.LastErrorText(), "");
@@ -262,7 +265,7 @@ TEST(PtyVanishTest, DeviceGoneAndBack) {
   RecordingOperator op;
   DeviceMap devices;
   ASSERT_EQ(devices.Add("COM1=" + linkPath), "");
-  QtSerialPort port;
+  PosixSerialPort port;
   ReceiverLink link{port, clock, op, settings, devices};
   ASSERT_EQ(link.OpenComPort(), 0);
   std::uint8_t status = 0;
@@ -275,6 +278,7 @@ TEST(PtyVanishTest, DeviceGoneAndBack) {
   EXPECT_EQ(link.ReadParameters(block), 1);
   EXPECT_NE(link.GetNewMessage([](const std::uint8_t*) { return 0; }), 0);
   EXPECT_TRUE(link.IsOpen()) << "the handle stays until the console reopens";
+  EXPECT_TRUE(link.PortFailed()) << "a hung-up line is a failed device, not silence";
 
   {
     std::unique_lock lock(mutex);
@@ -284,12 +288,102 @@ TEST(PtyVanishTest, DeviceGoneAndBack) {
   EXPECT_EQ(std::filesystem::read_symlink(linkPath).string(), newPath);
   link.CloseComPort();
   ASSERT_EQ(link.OpenComPort(), 0);
+  EXPECT_FALSE(link.PortFailed());
   EXPECT_EQ(link.RequestStatus(status), 0);
   EXPECT_EQ(status, STATUS_CASE_CLOSED);
 
   simulator.reset();
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(linkPath))) << "the link goes with it";
   std::filesystem::remove_all(dirTemplate);
+}
+
+// Exclusive by the device itself, whatever path names it and whoever asks
+// (these tests run as root in CI, which TIOCEXCL does not stop).
+class PtyLockTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char dir[] = "/tmp/pelvaron-lock-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    folder = dir;
+    std::filesystem::create_directory(folder / "locks");
+    std::filesystem::create_directory(folder / "other-locks");
+    std::string error;
+    simulator = Simulator::OnNewPty({}, &error);
+    ASSERT_TRUE(simulator) << error;
+    simulator->Start();
+    device = simulator->DevicePath();
+    lockFile = folder / "locks" / PosixSerialPort::LockName(device);
+  }
+  void TearDown() override {
+    simulator.reset();
+    std::filesystem::remove_all(folder);
+  }
+  static std::string Read(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  static pid_t DeadPid() {
+    pid_t pid = fork();
+    if (pid == 0) _exit(0);
+    waitpid(pid, nullptr, 0);
+    return pid;
+  }
+  static std::string LockText(pid_t pid) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
+    return text;
+  }
+
+  std::filesystem::path folder;
+  std::unique_ptr<Simulator> simulator;
+  std::string device;
+  std::filesystem::path lockFile;
+};
+
+TEST_F(PtyLockTest, TheLockFileIsNamedForTheDevice) {
+  EXPECT_EQ(PosixSerialPort::LockName("/dev/ttyUSB0"), "LCK..ttyUSB0");
+  EXPECT_EQ(PosixSerialPort::LockName("/dev/pts/3"), "LCK..pts_3");
+  EXPECT_EQ(PosixSerialPort::LockName("/dev/serial/by-id/usb-x"), "LCK..serial_by-id_usb-x");
+}
+
+TEST_F(PtyLockTest, ALinkAndItsDeviceAreOnePort) {
+  const auto link = folder / "receiver";
+  std::filesystem::create_symlink(device, link);
+  PosixSerialPort first((folder / "locks").string());
+  ASSERT_EQ(first.Open(link.string()), 0) << first.LastErrorText();
+  EXPECT_EQ(first.LockFile(), lockFile.string()) << "locked by the device, not by the link's name";
+  EXPECT_EQ(Read(lockFile), LockText(getpid()));
+
+  PosixSerialPort byDevice((folder / "locks").string());
+  EXPECT_EQ(byDevice.Open(device), EBUSY);
+  EXPECT_FALSE(byDevice.IsOpen());
+  // Even without the lock file (another lock folder), the device's own lock holds.
+  PosixSerialPort elsewhere((folder / "other-locks").string());
+  EXPECT_EQ(elsewhere.Open(device), EBUSY);
+  EXPECT_TRUE(std::filesystem::is_empty(folder / "other-locks"));
+
+  first.Close();
+  EXPECT_FALSE(std::filesystem::exists(lockFile)) << "the lock file goes with the port";
+  EXPECT_EQ(byDevice.Open(device), 0);
+}
+
+TEST_F(PtyLockTest, AStaleLockFileIsTakenOverALiveOneRefuses) {
+  {
+    std::ofstream(lockFile) << LockText(getppid());  // a process that runs
+  }
+  PosixSerialPort port((folder / "locks").string());
+  EXPECT_EQ(port.Open(device), EBUSY);
+  EXPECT_EQ(Read(lockFile), LockText(getppid())) << "another's lock file is left alone";
+
+  for (const std::string& stale : {LockText(DeadPid()), std::string("garbage\n"), std::string()}) {
+    SCOPED_TRACE(stale);
+    { std::ofstream(lockFile, std::ios::trunc) << stale; }
+    ASSERT_EQ(port.Open(device), 0) << port.LastErrorText();
+    EXPECT_EQ(Read(lockFile), LockText(getpid()));
+    port.Close();
+  }
 }
 
 }  // namespace

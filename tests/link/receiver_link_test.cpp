@@ -286,6 +286,23 @@ TEST_F(ReceiverLinkTest, FiveEmptyCurrentAnswersGiveFiveBoxesAndStop) {
   EXPECT_EQ(clock.sleeps, (std::vector<int>{100, 20, 20, 20, 20, 20}));
 }
 
+TEST_F(ReceiverLinkTest, AProcessThatIsEndingStartsNoFurtherExchangeAndReportsNone) {
+  ASSERT_EQ(Open(), 0);
+  // Asked to end while the first answer is being judged: no "gc" follows.
+  port.answers = {kBadSumFrame};
+  link.PollMessages([this](const std::uint8_t* b) {
+    port.cancelled = true;
+    return sink(b);
+  });
+  EXPECT_EQ(port.Commands(), std::vector<std::string>{"gn"});
+  EXPECT_TRUE(op.messages.empty());
+  std::uint8_t status = 0;
+  EXPECT_EQ(link.RequestStatus(status), 1);
+  ParameterBlock block{};
+  EXPECT_EQ(link.ReadParameters(block), kParamNoAnswer);
+  EXPECT_EQ(port.Commands(), std::vector<std::string>{"gn"});
+}
+
 TEST_F(ReceiverLinkTest, OverlongAnswersAreCutAtTwentyAndRejected) {
   ASSERT_EQ(Open(), 0);
   std::vector<std::uint8_t> flood(300, 0x5A);

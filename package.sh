@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds the Debian package: installs what the build needs (Debian packages,
+# as root or with sudo), builds a Release tree of its own (build-package/) and
+# makes pelvaron_VERSION_ARCH.deb with CPack. Prints the package's path as its
+# last line. Install it with: apt install ./pelvaron_*.deb
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/ensure-deps.sh >&2
+cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DPELVARON_BENCH=OFF >&2
+cmake --build build-package -j"$(nproc)" >&2
+rm -f build-package/pelvaron_*.deb
+(cd build-package && cpack -G DEB >&2)
+deb=$(ls "$PWD"/build-package/pelvaron_*.deb)
+cp -f "$deb" .
+echo "$PWD/$(basename "$deb")"
