@@ -1,19 +1,25 @@
-// The console program as a station runs it: `pelvaron --headless` in a folder
-// of its own, on the simulator's pseudo-terminal, ticking every 500 ms. Measures
-// the console process from outside: CPU per hour of monitoring, resident
-// memory, and the time from a message entering the receiver's queue to its
-// last line in the protocol file.
+// The console program as a station runs it: pelvaron-headless in a folder of
+// its own, on the simulator's pseudo-terminal, ticking every 500 ms. Measures
+// the console process from outside: CPU per tick and per hour of monitoring,
+// resident memory (also as the systemd service runs it, with libsystemd
+// loaded), and the time from a message entering the receiver's queue to its
+// last line in the protocol file. A plain program that only sleeps, writes
+// "gs" and polls for the answer (plain_station) runs beside the console on a
+// receiver of its own, in the same run, as the floor a tick is measured against.
 //
-// The console is found beside this program (../src/pelvaron in the build
-// tree) or at $PELVARON_PROGRAM. PELVARON_BENCH_SECONDS (default 60) sets the
-// length of each CPU measurement, PELVARON_BENCH_MESSAGES (default 100) the
-// number of messages timed.
+// The console is found beside this program (../src/pelvaron-headless in the
+// build tree) or at $PELVARON_PROGRAM; plain_station beside this program.
+// PELVARON_BENCH_SECONDS (default 60) sets the length of each CPU
+// measurement, PELVARON_BENCH_MESSAGES (default 100) the number of messages
+// timed.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,11 +59,15 @@ double EnvNumber(const char* name, double fallback) {
   return v && *v ? std::atof(v) : fallback;
 }
 
-std::string ConsoleProgram() {
-  if (const char* v = std::getenv("PELVARON_PROGRAM"); v && *v) return v;
+std::string Beside(const std::string& relative) {
   std::error_code ec;
   fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? "" : (self.parent_path().parent_path() / "src" / "pelvaron").string();
+  return ec ? "" : (self.parent_path() / relative).lexically_normal().string();
+}
+
+std::string ConsoleProgram() {
+  if (const char* v = std::getenv("PELVARON_PROGRAM"); v && *v) return v;
+  return Beside("../src/pelvaron-headless");
 }
 
 std::string ReadFile(const fs::path& path) {
@@ -134,22 +144,15 @@ std::map<std::string, MappingUse> MemoryByMapping(pid_t pid) {
   return use;
 }
 
-// Which part of the program a mapping serves. The Qt Core list is what
-// libQt6Core and libQt6SerialPort load on Debian 12 (ldd); everything else
-// comes with Qt Widgets and Qt Gui, which the headless console never uses.
+// Which part of the program a mapping serves: the program and the C and C++
+// runtime, or libsystemd and what it loads (only under the service manager).
 const char* MappingGroup(const std::string& name) {
   static const char* const runtime[] = {"pelvaron", "libc.so",  "libstdc++", "libm.so",
                                         "libgcc_s", "ld-linux", "["};
-  static const char* const qtCore[] = {
-      "libQt6Core", "libQt6SerialPort", "libicu",  "libglib-2.0", "libpcre2", "libdouble-conversion",
-      "libb2",      "libgomp",          "libz.so", "libzstd",     "libudev"};
   for (const char* p : runtime) {
     if (name.rfind(p, 0) == 0) return "program, C/C++ runtime, heap";
   }
-  for (const char* p : qtCore) {
-    if (name.rfind(p, 0) == 0) return "Qt Core + Qt Serial Port";
-  }
-  return "Qt Widgets + Qt Gui (window only)";
+  return "libsystemd and what it loads";
 }
 
 void PrintMemory(pid_t pid, const char* what) {
@@ -169,7 +172,7 @@ void PrintMemory(pid_t pid, const char* what) {
     g.privateKb += u.privateKb;
     if (name.find(".so") != std::string::npos) ++libraries[MappingGroup(name)];
   }
-  std::fprintf(stderr, "\n%s: resident memory of pelvaron --headless by mapping (kB)\n", what);
+  std::fprintf(stderr, "\n%s: resident memory of pelvaron-headless by mapping (kB)\n", what);
   std::fprintf(stderr, "  %-36s %8s %8s %8s\n", "mapping", "Rss", "Pss", "Private");
   for (std::size_t i = 0; i < rows.size() && i < 16; ++i) {
     std::fprintf(stderr, "  %-36s %8ld %8ld %8ld\n", rows[i].first.c_str(), rows[i].second.rss,
@@ -255,15 +258,20 @@ class ProtocolWatch {
   std::string pending_;
 };
 
-// The simulator (in this process) and `pelvaron --headless` (a child) in a
-// folder of their own; the link is up once it is constructed.
+// What runs on the simulator's device: the console, or the plain program.
+enum class Program { kConsole, kPlain };
+
+// The simulator (in this process) and the program (a child) in a folder of
+// their own; the link is up once it is constructed. env: NAME=VALUE added.
 class Station {
  public:
-  explicit Station(benchmark::State& state, sim::SimulatorOptions options = {}) {
-    const std::string program = ConsoleProgram();
+  explicit Station(benchmark::State& state, sim::SimulatorOptions options = {}, Program kind = Program::kConsole,
+                   std::vector<std::string> env = {})
+      : kind_(kind) {
+    const std::string program = kind == Program::kConsole ? ConsoleProgram() : Beside("plain_station");
     if (program.empty() || access(program.c_str(), X_OK) != 0) {
-      error_ = "no console program at '" + program +
-               "': build the pelvaron target or set PELVARON_PROGRAM to the program";
+      error_ = "no program at '" + program +
+               "': build the pelvaron-headless and plain_station targets (or set PELVARON_PROGRAM)";
       state.SkipWithError(error_.c_str());
       return;
     }
@@ -281,7 +289,12 @@ class Station {
     }
     simulator_->Start();
 
-    const std::string device = "COM1=" + simulator_->DevicePath();
+    std::vector<std::string> argv = {program};
+    if (kind == Program::kConsole) {
+      argv.insert(argv.end(), {"--device", "COM1=" + simulator_->DevicePath()});
+    } else {
+      argv.insert(argv.end(), {simulator_->DevicePath(), "500"});
+    }
     const std::string out = (dir_ / "stdout.txt").string(), err = (dir_ / "stderr.txt").string();
     pid_ = fork();
     if (pid_ == 0) {
@@ -289,14 +302,27 @@ class Station {
       int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0) _exit(126);
-      execl(program.c_str(), program.c_str(), "--headless", "--device", device.c_str(),
-            static_cast<char*>(nullptr));
+      for (const std::string& entry : env) putenv(const_cast<char*>(entry.c_str()));
+      std::vector<char*> args;
+      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+      args.push_back(nullptr);
+      execv(args[0], args.data());
       _exit(127);
     }
     started_ = Clock::now();
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    if (kind == Program::kPlain) {
+      if (!simulator_->WaitForRequests(2, std::chrono::seconds(30))) {
+        error_ = "the plain program did not reach the receiver; see " + err;
+        state.SkipWithError(error_.c_str());
+        return;
+      }
+      linkUpMs_ = MsSince(started_);
+      ok_ = true;
+      return;
+    }
     // The protocol file exists once the console has started; the first
     // answered tick writes the link's restore.
-    const auto deadline = Clock::now() + std::chrono::seconds(30);
     while (!fs::exists(dir_ / "protocol.txt") && Clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -340,6 +366,7 @@ class Station {
   }
 
  private:
+  Program kind_;
   fs::path dir_;
   std::string error_;
   std::unique_ptr<sim::Simulator> simulator_;
@@ -367,39 +394,82 @@ sim::Frame MessageNumber(int i) {
 
 enum class Receiver { kMessageEveryTick, kNoMessages, kSilent };
 
-// CPU of the console process over PELVARON_BENCH_SECONDS, scaled to an hour.
+// What one program used over the measured time.
+struct CpuUse {
+  double cpu = 0, statCpu = 0, wall = 0;
+  std::size_t statusRequests = 0, messages = 0;
+};
+
+class CpuMeter {
+ public:
+  explicit CpuMeter(Station& station)
+      : station_(station),
+        gs0_(station.CountRequests("gs")),
+        gn0_(station.CountRequests("gn")),
+        cpu0_(ProcessCpuSeconds(station.pid())),
+        statCpu0_(ProcessCpuSecondsFromStat(station.pid())),
+        t0_(Clock::now()) {}
+  CpuUse Read() const {
+    return {ProcessCpuSeconds(station_.pid()) - cpu0_, ProcessCpuSecondsFromStat(station_.pid()) - statCpu0_,
+            MsSince(t0_) / 1000, station_.CountRequests("gs") - gs0_, station_.CountRequests("gn") - gn0_};
+  }
+
+ private:
+  Station& station_;
+  std::size_t gs0_, gn0_;
+  double cpu0_, statCpu0_;
+  Clock::time_point t0_;
+};
+
+void Prepare(Station& station, Receiver receiver, double seconds) {
+  if (receiver == Receiver::kMessageEveryTick) {
+    // More than the ticks of the run: every status byte says a message waits.
+    const int count = std::min(1000, static_cast<int>(seconds * 2.5) + 20);
+    for (int i = 0; i < count; ++i) station.simulator().Enqueue(MessageNumber(i));
+  } else if (receiver == Receiver::kSilent) {
+    station.simulator().Apply("silence 1000min");
+  }
+}
+
+void Report(benchmark::State& state, const std::string& prefix, const CpuUse& use) {
+  state.counters[prefix + "cpu_s_per_hour"] = use.cpu / use.wall * 3600;
+  state.counters[prefix + "cpu_s_per_hour_stat"] = use.statCpu / use.wall * 3600;
+  state.counters[prefix + "cpu_pct_of_core"] = 100 * use.cpu / use.wall;
+  state.counters[prefix + "status_requests"] = static_cast<double>(use.statusRequests);
+  if (use.statusRequests > 0) {
+    state.counters[prefix + "cpu_ms_per_tick"] = 1000 * use.cpu / static_cast<double>(use.statusRequests);
+  }
+}
+
+// CPU of the console over PELVARON_BENCH_SECONDS, scaled to an hour, with the
+// plain program beside it on a receiver of its own that behaves the same.
 void MeasureCpu(benchmark::State& state, Receiver receiver) {
   const double seconds = EnvNumber("PELVARON_BENCH_SECONDS", 60);
   for (auto _ : state) {
     Station station(state);
     if (!station.ok()) break;
+    Station plain(state, {}, Program::kPlain);
+    if (!plain.ok()) break;
     const double startupCpu = ProcessCpuSeconds(station.pid());
-    if (receiver == Receiver::kMessageEveryTick) {
-      // More than the ticks of the run: every status byte says a message waits.
-      const int count = std::min(1000, static_cast<int>(seconds * 2.5) + 20);
-      for (int i = 0; i < count; ++i) station.simulator().Enqueue(MessageNumber(i));
-    } else if (receiver == Receiver::kSilent) {
-      station.simulator().Apply("silence 1000min");
-    }
+    Prepare(station, receiver, seconds);
+    Prepare(plain, receiver == Receiver::kMessageEveryTick ? Receiver::kNoMessages : receiver, seconds);
     std::this_thread::sleep_for(std::chrono::seconds(2));  // past the first ticks' work
-    const std::size_t gs0 = station.CountRequests("gs"), gn0 = station.CountRequests("gn");
-    const double cpu0 = ProcessCpuSeconds(station.pid());
-    const double statCpu0 = ProcessCpuSecondsFromStat(station.pid());
-    const auto t0 = Clock::now();
+    CpuMeter console(station), floor(plain);
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    const double cpu = ProcessCpuSeconds(station.pid()) - cpu0;
-    const double statCpu = ProcessCpuSecondsFromStat(station.pid()) - statCpu0;
-    const double wall = MsSince(t0) / 1000;
-    state.SetIterationTime(wall);
-    state.counters["cpu_s_per_hour"] = cpu / wall * 3600;
-    state.counters["cpu_s_per_hour_stat"] = statCpu / wall * 3600;
-    state.counters["cpu_pct_of_core"] = 100 * cpu / wall;
-    state.counters["status_requests"] = static_cast<double>(station.CountRequests("gs") - gs0);
-    state.counters["messages"] = static_cast<double>(station.CountRequests("gn") - gn0);
+    const CpuUse use = console.Read(), plainUse = floor.Read();
+    state.SetIterationTime(use.wall);
+    Report(state, "", use);
+    Report(state, "plain_", plainUse);
+    if (use.statusRequests > 0 && plainUse.statusRequests > 0 && plainUse.cpu > 0) {
+      state.counters["tick_cpu_vs_plain"] = (use.cpu / static_cast<double>(use.statusRequests)) /
+                                            (plainUse.cpu / static_cast<double>(plainUse.statusRequests));
+    }
+    state.counters["messages"] = static_cast<double>(use.messages);
     state.counters["startup_cpu_ms"] = 1000 * startupCpu;
     state.counters["link_up_ms"] = station.linkUpMs();
     state.counters["VmRSS_kB"] = static_cast<double>(StatusKb(station.pid(), "VmRSS"));
     state.counters["VmHWM_kB"] = static_cast<double>(StatusKb(station.pid(), "VmHWM"));
+    state.counters["plain_VmRSS_kB"] = static_cast<double>(StatusKb(plain.pid(), "VmRSS"));
     if (receiver == Receiver::kMessageEveryTick) PrintMemory(station.pid(), "after the busy run");
   }
 }
@@ -412,6 +482,40 @@ void BM_ConsoleCpuNoMessages(benchmark::State& state) {
 }
 void BM_ConsoleCpuSilentReceiver(benchmark::State& state) {
   MeasureCpu(state, Receiver::kSilent);
+}
+
+// Resident memory as the systemd unit runs it: NOTIFY_SOCKET and a watchdog
+// make the console load libsystemd and ping from its tick.
+void BM_ConsoleMemoryAsAService(benchmark::State& state) {
+  const double seconds = std::min(20.0, EnvNumber("PELVARON_BENCH_SECONDS", 60));
+  for (auto _ : state) {
+    char dir[] = "/tmp/pelvaron-bench-notify-XXXXXX";
+    if (!mkdtemp(dir)) std::abort();
+    const std::string path = std::string(dir) + "/notify";
+    int listener = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    {
+      Station station(state, {}, Program::kConsole, {"NOTIFY_SOCKET=" + path, "WATCHDOG_USEC=30000000"});
+      if (!station.ok()) break;
+      Station plain(state, {}, Program::kPlain);
+      if (!plain.ok()) break;
+      std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+      int datagrams = 0;
+      char buffer[256];
+      while (recv(listener, buffer, sizeof buffer, MSG_DONTWAIT) > 0) ++datagrams;
+      state.SetIterationTime(seconds);
+      state.counters["VmRSS_kB"] = static_cast<double>(StatusKb(station.pid(), "VmRSS"));
+      state.counters["VmHWM_kB"] = static_cast<double>(StatusKb(station.pid(), "VmHWM"));
+      state.counters["plain_VmRSS_kB"] = static_cast<double>(StatusKb(plain.pid(), "VmRSS"));
+      state.counters["notifications"] = datagrams;
+      PrintMemory(station.pid(), "as a service (libsystemd loaded)");
+    }
+    close(listener);
+    fs::remove_all(dir);
+  }
 }
 
 double Mean(const std::vector<double>& v) {
@@ -500,6 +604,7 @@ void BM_MessageToProtocolLatency(benchmark::State& state) {
 BENCHMARK(BM_ConsoleCpuMessageEveryTick)->Iterations(1)->Unit(benchmark::kSecond)->UseManualTime();
 BENCHMARK(BM_ConsoleCpuNoMessages)->Iterations(1)->Unit(benchmark::kSecond)->UseManualTime();
 BENCHMARK(BM_ConsoleCpuSilentReceiver)->Iterations(1)->Unit(benchmark::kSecond)->UseManualTime();
+BENCHMARK(BM_ConsoleMemoryAsAService)->Iterations(1)->Unit(benchmark::kSecond)->UseManualTime();
 BENCHMARK(BM_MessageToProtocolLatency)->Iterations(1)->Unit(benchmark::kSecond)->UseManualTime();
 
 BENCHMARK_MAIN();
