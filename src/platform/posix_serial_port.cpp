@@ -162,6 +162,8 @@ int PosixSerialPort::Open(const std::string& devicePath) {
   }
   fd_ = fd;
   failed_ = false;
+  inputQuiet_ = false;
+  shutdownSeen_ = false;
   timeouts_ = CommTimeouts{CommTimeouts::kNoWait, 0, 0, 0, 0};
   lastError_.clear();
   return 0;
@@ -177,7 +179,9 @@ void PosixSerialPort::Close() {
 }
 
 bool PosixSerialPort::Cancelled() const {
-  return ShutdownRequested() != 0;
+  // A request still waiting to be taken has been seen by the last wait of a
+  // read or write, which watches for it too; no system call here.
+  return shutdownSeen_ || ShutdownTaken() != 0;
 }
 
 bool PosixSerialPort::GetLineSettings(LineSettings& s) {
@@ -266,6 +270,12 @@ bool PosixSerialPort::Purge(unsigned flags) {
   if (fd_ < 0) return false;
   const bool rx = flags & PURGE_RXCLEAR, tx = flags & PURGE_TXCLEAR;
   if (!rx && !tx) return true;
+  // A read that ended because its last wait found the line quiet has left
+  // nothing: the input is as empty as a flush would leave it (a byte that
+  // comes later is as if it came after the purge; the next exchange's purge
+  // takes it). Saves the idle tick a system call.
+  if (rx && !tx && inputQuiet_) return true;
+  inputQuiet_ = false;
   if (tcflush(fd_, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) == 0) return true;
   if (DeviceError(errno)) Fail();
   return false;
@@ -288,9 +298,12 @@ PosixSerialPort::Wait PosixSerialPort::WaitFor(short events, std::int64_t us) {
     limit = &timeout;
   }
   int n = ppoll(fds, count, limit, nullptr);
-  if (n < 0) return errno == EINTR ? Wait::TimedOut : Wait::Stop;
-  if (n == 0) return Wait::TimedOut;                         // the caller's deadline decides
-  if (count == 2 && fds[1].revents != 0) return Wait::Stop;  // asked to end: no more waiting
+  if (n < 0) return errno == EINTR ? Wait::Ready : Wait::Stop;  // a spurious wake: the caller looks again
+  if (n == 0) return Wait::TimedOut;                            // the caller's deadline decides
+  if (count == 2 && fds[1].revents != 0) {
+    shutdownSeen_ = true;  // asked to end: no more waiting
+    return Wait::Stop;
+  }
   // A hang-up with data still waiting is read first; the read then tells.
   if ((fds[0].revents & (POLLERR | POLLNVAL)) || ((fds[0].revents & POLLHUP) && !(fds[0].revents & events))) {
     Fail();
@@ -301,6 +314,7 @@ PosixSerialPort::Wait PosixSerialPort::WaitFor(short events, std::int64_t us) {
 
 std::size_t PosixSerialPort::Write(const std::uint8_t* data, std::size_t size) {
   if (fd_ < 0 || failed_ || size == 0) return 0;
+  inputQuiet_ = false;  // an answer may come
   const bool bounded = timeouts_.WriteTotalTimeoutMultiplier != 0 || timeouts_.WriteTotalTimeoutConstant != 0;
   const std::int64_t deadline = NowUs() + (static_cast<std::int64_t>(timeouts_.WriteTotalTimeoutMultiplier) *
                                                static_cast<std::int64_t>(size) +
@@ -331,8 +345,10 @@ std::size_t PosixSerialPort::Write(const std::uint8_t* data, std::size_t size) {
 
 std::size_t PosixSerialPort::Read(std::uint8_t* data, std::size_t size) {
   if (fd_ < 0 || failed_ || size == 0) return 0;
+  inputQuiet_ = false;
   ReadDeadline deadline(timeouts_, size, NowUs());
   std::size_t got = 0;
+  bool quiet = false;  // the last wait timed out with nothing read since
   // A read that may wait asks poll first: no read that finds nothing.
   bool readable = deadline.RemainingUs(NowUs()) == 0;
   while (got < size) {
@@ -342,6 +358,7 @@ std::size_t PosixSerialPort::Read(std::uint8_t* data, std::size_t size) {
         got += static_cast<std::size_t>(n);
         deadline.BytesArrived(NowUs());
         readable = false;  // a tty read takes all there is
+        quiet = false;
         continue;
       }
       if (n == 0) {  // hung up
@@ -359,7 +376,9 @@ std::size_t PosixSerialPort::Read(std::uint8_t* data, std::size_t size) {
     const Wait wait = WaitFor(POLLIN, left);
     if (wait == Wait::Stop) break;
     readable = wait == Wait::Ready;
+    quiet = wait == Wait::TimedOut;
   }
+  inputQuiet_ = quiet && got < size;
   return got;
 }
 

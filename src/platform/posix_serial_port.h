@@ -64,6 +64,8 @@ class PosixSerialPort : public SerialPort {
   CommTimeouts timeouts_{CommTimeouts::kNoWait, 0, 0, 0, 0};
   std::string lockFile_;
   std::string lastError_;
+  bool inputQuiet_ = false;    // the last read's last wait found no input
+  bool shutdownSeen_ = false;  // a wait saw a request to end come in
 };
 
 }  // namespace pelvaron

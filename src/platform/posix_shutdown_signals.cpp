@@ -67,8 +67,8 @@ int ShutdownSignalFd() {
 }
 
 int WaitForShutdownSignalFor(std::int64_t ms) {
-  if (int s = ShutdownRequested()) return s;
-  if (ms <= 0) return 0;
+  if (ms <= 0) return ShutdownRequested();
+  if (int s = requested.load()) return s;
   const int fd = signalFd.load();
   if (fd < 0) {
     // Not set up: the signals are taken straight from the blocked set.

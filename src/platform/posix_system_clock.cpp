@@ -10,8 +10,20 @@ std::int64_t SystemClock::Now() {
 }
 
 bool SystemClock::ToLocalTime(std::int64_t t, std::tm& out) {
+  // Within one minute the local time only moves on by seconds (offsets and
+  // their changes are whole minutes), so the tick's conversions, two a
+  // second, are one localtime_r a minute.
+  if (cachedValid_ && t >= cachedTime_ && t - cachedTime_ < 60 - cached_.tm_sec) {
+    out = cached_;
+    out.tm_sec += static_cast<int>(t - cachedTime_);
+    return true;
+  }
   std::time_t tt = static_cast<std::time_t>(t);
-  return localtime_r(&tt, &out) != nullptr;
+  if (localtime_r(&tt, &out) == nullptr) return false;
+  cached_ = out;
+  cachedTime_ = t;
+  cachedValid_ = out.tm_sec < 60;  // never across a leap second
+  return true;
 }
 
 std::int64_t SystemClock::MonotonicMs() {

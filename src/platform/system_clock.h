@@ -1,5 +1,7 @@
 #pragma once
 
+#include <ctime>
+
 #include "core/clock.h"
 
 namespace pelvaron {
@@ -11,6 +13,11 @@ class SystemClock : public Clock {
   bool ToLocalTime(std::int64_t t, std::tm& out) override;
   std::int64_t MonotonicMs() override;
   void SleepMs(int ms) override;
+
+ private:
+  std::tm cached_{};
+  std::int64_t cachedTime_ = 0;
+  bool cachedValid_ = false;
 };
 
 }  // namespace pelvaron
