@@ -9,6 +9,7 @@
 #include "platform/alarm_player.h"
 #include "platform/shutdown_signals.h"
 #include "programs/demo.h"
+#include "programs/outputs_wiring.h"
 #include "programs/real_ports.h"
 
 namespace pelvaron {
@@ -38,13 +39,25 @@ int ReadCommandLine(const std::vector<std::string>& args, const std::string& pro
     std::cerr << programName << ": " << options.error << "\n";
     return 2;
   }
+  if (std::string problem = PrepareOutputOptions(options); !problem.empty()) {
+    std::cerr << programName << ": " << problem << "\n";
+    return 2;
+  }
   return -1;
 }
 
 int RunHeadlessConsole(const std::string& programName, const Options& options, bool demoFresh) {
+  std::string problem;
+  auto outputs = ConsoleOutputs::Start(options, StderrReport(programName), &problem);
+  if (!outputs) {
+    std::cerr << programName << ": " << problem << "\n";
+    return 1;
+  }
   ConsolePorts ports = RealPorts();
-  HeadlessOperator op(std::cout, std::cerr, *ports.clock, programName);
+  // With the event stream on stdout, the event log's lines go to stderr.
+  HeadlessOperator op(options.eventsPath == "-" ? std::cerr : std::cout, std::cerr, *ports.clock, programName);
   Console console(*ports.clock, *ports.files, op, *ports.port, options.devices);
+  outputs->Attach(console);
   console.bAlarmSound = options.alarmSound;
   console.bAlarmBeep = options.alarmBeep;
   console.Startup();

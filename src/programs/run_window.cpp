@@ -2,6 +2,7 @@
 
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QPointer>
 #include <QTranslator>
 #include <atomic>
 #include <thread>
@@ -9,6 +10,7 @@
 #include "app/ui/console_shell.h"
 #include "app/ui/console_window.h"
 #include "platform/shutdown_signals.h"
+#include "programs/outputs_wiring.h"
 #include "programs/real_ports.h"
 
 namespace pelvaron {
@@ -23,7 +25,31 @@ int RunWindow(QApplication& app, const std::string& programName, const Options& 
   }
   std::function<void(ObjectRegistry&)> after;
   if (afterStartup) after = afterStartup;
+  // The outputs outlive the shell: the console's last event reaches them.
+  // Their reports go to the window while there is one, and to stderr.
+  // The pointer is only read on the window's thread.
+  auto window = std::make_shared<QPointer<ui::WindowShell>>();
+  const Report toStderr = StderrReport(programName);
+  std::string problem;
+  auto outputs = ConsoleOutputs::Start(
+      options,
+      [window, toStderr, &app](const std::string& text) {
+        toStderr(text);
+        QMetaObject::invokeMethod(
+            &app,
+            [window, text] {
+              if (*window) (*window)->showMessage({text, "", MessageIcon::Exclamation});
+            },
+            Qt::QueuedConnection);
+      },
+      &problem);
+  if (!outputs) {
+    toStderr(problem);
+    return 1;
+  }
   ui::WindowShell shell(programName, options, RealPorts, after);
+  *window = &shell;
+  shell.setBeforeStartup([&outputs](Console& console) { outputs->Attach(console); });
   QObject::connect(&shell.window(), &QDialog::finished, &app, &QCoreApplication::quit);
 
   // Ctrl-C and SIGTERM close the window the orderly way.

@@ -99,6 +99,7 @@ void ConsoleWorker::start() {
   console_ = std::make_unique<Console>(*ports_.clock, *ports_.files, *op_, *ports_.port, options_.devices);
   console_->bAlarmSound = options_.alarmSound;
   console_->bAlarmBeep = options_.alarmBeep;
+  if (beforeStartup) beforeStartup(*console_);
   console_->Startup();
   if (afterStartup_) afterStartup_(console_->Objects());
   timer_ = new QTimer(this);
@@ -135,6 +136,10 @@ WindowShell::~WindowShell() {
     thread_.wait();
   }
   finished_ = true;
+}
+
+void WindowShell::setBeforeStartup(std::function<void(Console&)> hook) {
+  worker_->beforeStartup = std::move(hook);
 }
 
 void WindowShell::start() {

@@ -37,6 +37,8 @@ class ConsoleWorker : public QObject {
 
   // Only on the worker's thread.
   Console& console() { return *console_; }
+  // Runs on the console's thread before its start-up (outputs attach there).
+  std::function<void(Console&)> beforeStartup;
   ObjectCard& card() { return card_; }
 
  public slots:
@@ -74,6 +76,8 @@ class WindowShell : public QObject, public CommandHost {
   CConsoleDlg& window() { return *window_; }
   CObjectCardDlg& card();
 
+  // Runs on the console's thread before its start-up; set before start().
+  void setBeforeStartup(std::function<void(Console&)> hook);
   // Starts the console's thread and shows the window.
   void start();
   // The close sequence: port closed and closing line written on the console's
