@@ -151,6 +151,7 @@ CommandSink::~CommandSink() {
 }
 
 bool CommandSink::Deliver(const Event& event) {
+  KeepPipeSignalsAway();
   std::string input = EventJson(event);
   input += '\n';
 

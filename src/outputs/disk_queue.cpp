@@ -81,7 +81,7 @@ std::string DiskQueue::SegmentPath(std::uint64_t segment) const {
 
 int DiskQueue::OpenWriteSegment(std::uint64_t segment, bool create) {
   if (writeFd_ >= 0) ::close(writeFd_);
-  writeFd_ = ::open(SegmentPath(segment).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | (create ? O_CREAT : 0), 0644);
+  writeFd_ = ::open(SegmentPath(segment).c_str(), O_RDWR | O_APPEND | O_CLOEXEC | (create ? O_CREAT : 0), 0644);
   if (writeFd_ < 0) return errno;
   writeSegment_ = segment;
   segments_.emplace(segment, 0);

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 #include "events/event_json.h"
@@ -13,12 +12,6 @@
 namespace pelvaron {
 
 namespace {
-
-std::int64_t MonotonicMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 int OpenForAppend(const std::string& path) {
   return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
@@ -44,9 +37,8 @@ int JsonLinesSink::Open() {
 }
 
 void JsonLinesSink::ReopenIfMoved() {
-  const std::int64_t now = MonotonicMs();
-  if (stdout_ || (fd_ >= 0 && now - lastCheckMs_ < 1000)) return;
-  lastCheckMs_ = now;
+  // One stat a line: events come a few a second at most.
+  if (stdout_) return;
   struct stat byName {};
   struct stat open {};
   if (fd_ >= 0 && ::stat(path_.c_str(), &byName) == 0 && ::fstat(fd_, &open) == 0 && byName.st_ino == open.st_ino &&
@@ -60,6 +52,7 @@ void JsonLinesSink::ReopenIfMoved() {
 }
 
 bool JsonLinesSink::WriteLine(const std::string& line) {
+  KeepPipeSignalsAway();
   ReopenIfMoved();
   if (fd_ < 0) {
     const int err = errno;

@@ -36,7 +36,6 @@ class JsonLinesSink : public BackgroundSink {
   CauseReporter reporter_;
   int fd_ = -1;
   bool stdout_ = false;
-  std::int64_t lastCheckMs_ = 0;
   std::string line_;
 };
 

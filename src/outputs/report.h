@@ -1,5 +1,8 @@
 #pragma once
 
+#include <signal.h>
+
+#include <ctime>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -11,6 +14,19 @@ namespace pelvaron {
 // text. Called from the outputs' own threads; the program hands it on to
 // wherever the operator looks (stderr, the window).
 using Report = std::function<void(const std::string& text)>;
+
+// Writes to a pipe whose reader has gone fail with EPIPE instead of ending the
+// process: SIGPIPE stays blocked on the calling thread (an output's own), and
+// one that is pending is taken away.
+inline void KeepPipeSignalsAway() {
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+  timespec none{};
+  while (sigtimedwait(&pipe, nullptr, &none) == SIGPIPE) {
+  }
+}
 
 // Tells each cause of trouble once, not once per event: a dead broker or a
 // full disk is one message, however many events it stops. After the output

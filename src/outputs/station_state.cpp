@@ -16,12 +16,21 @@ std::string ObjectTopic(const std::string& address) {
   return "object/" + address;
 }
 
-// Letters, digits, '_' and '-' only: what discovery ids may hold.
+// Letters, digits, '_' and '-' only: what discovery ids may hold. Any other
+// byte becomes '_' and its two hexadecimal digits, so different names stay
+// different ids ("пост 1" -> "_d0_bf_d0_be_d1_81_d1_82_201").
 std::string IdSafe(std::string_view text) {
   std::string id;
   for (char c : text) {
     const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
-    id += plain ? c : '_';
+    if (plain) {
+      id += c;
+      continue;
+    }
+    const auto b = static_cast<unsigned char>(c);
+    id += '_';
+    id += "0123456789abcdef"[b >> 4];
+    id += "0123456789abcdef"[b & 15];
   }
   return id;
 }
