@@ -6,6 +6,9 @@ packages=(
   g++ cmake make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-serialport-dev qt6-translations-l10n libgl-dev fonts-dejavu-core alsa-utils
+  # MQTT: the client library (loaded by the console only with --mqtt), and the
+  # broker and its command-line clients the tests and the README use.
+  libmosquitto-dev mosquitto mosquitto-clients
 )
 if [ "${1:-}" = "--gui-tools" ]; then
   packages+=(xvfb xauth x11-apps)
