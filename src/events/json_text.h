@@ -8,7 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "decode/contact_id.h"
 #include "decode/decoded_message.h"
+#include "decode/radio.h"
 
 namespace pelvaron {
 
@@ -61,6 +63,11 @@ class JsonWriter {
     out_ += value ? "true" : "false";
     return *this;
   }
+  JsonWriter& Null() {
+    Separate();
+    out_ += "null";
+    return *this;
+  }
 
  private:
   void Separate() {
@@ -82,21 +89,6 @@ class JsonWriter {
   bool needComma_ = false;
 };
 
-inline void WriteMessageMembers(JsonWriter& json, const DecodedMessage& m) {
-  json.Key("kind").String(MessageKindName(m.kind));
-  json.Key("sum_ok").Bool(m.sumOk);
-  json.Key("address").String(m.address.view());
-  json.Key("device_type").Int(m.deviceType);
-  json.Key("device_name").String(m.deviceName.view());
-  json.Key("lines").BeginArray();
-  for (std::size_t i = 0; i < m.lines.size(); ++i) json.String(m.lines[i]);
-  json.EndArray();
-}
-
-}  // namespace pelvaron
-
-namespace pelvaron {
-
 inline void AppendFrameHex(std::string& out, const FrameBytes& frame) {
   for (std::size_t i = 0; i < frame.size(); ++i) {
     if (i > 0) out += ' ';
@@ -105,4 +97,97 @@ inline void AppendFrameHex(std::string& out, const FrameBytes& frame) {
   }
 }
 
+inline void WriteMessageMembers(JsonWriter& json, const DecodedMessage& m) {
+  auto intOrNull = [&](int value) -> JsonWriter& {
+    return value == -1 ? json.Null() : json.Int(value);
+  };
+  json.Key("kind").String(MessageKindName(m.kind));
+  json.Key("sum_ok").Bool(m.sumOk);
+  json.Key("sum").Int(m.sum);
+  std::string raw;
+  AppendFrameHex(raw, m.raw);
+  json.Key("raw").String(raw);
+  json.Key("address_class").String(m.addressClass == AddressClass::Binary ? "binary" : "decimal");
+  if (m.sumOk) {
+    json.Key("address").String(m.address.view());
+    json.Key("address_number");
+    intOrNull(m.addressNumber);
+  }
+  json.Key("device_type").Int(m.deviceType);
+  if (m.sumOk) json.Key("device_name").String(m.deviceName.view());
+  if (m.sumOk && m.addressClass == AddressClass::Binary) json.Key("subtype").Int(m.subtype);
+  json.Key("new_event").Bool(m.newEventBit);
+  if (m.kind == MessageKind::ContactId) {
+    const ContactIdFields& f = m.contactId;
+    json.Key("contact_id").BeginObject();
+    json.Key("code").String(f.codeText.view());
+    json.Key("code_number");
+    intOrNull(f.code);
+    json.Key("new_event").Bool(f.newEvent);
+    json.Key("partition").String(f.partition.view());
+    json.Key("partition_number");
+    intOrNull(f.partitionNumber);
+    json.Key("zone").String(f.zone.view());
+    json.Key("zone_number");
+    intOrNull(f.zoneNumber);
+    json.Key("text").String(ContactIdEventText(f.code, f.newEvent ? 1 : 0));
+    json.EndObject();
+  } else if (m.kind == MessageKind::LoopState) {
+    const LoopStateFields& f = m.loopState;
+    json.Key("loop_state").BeginObject();
+    json.Key("kind").Int(f.kind);
+    json.Key("guard").Int(f.guard);
+    json.Key("duress").Bool(f.duress);
+    json.Key("tamper_restored").Bool(f.tamperRestored);
+    json.Key("control_message").Bool(f.controlMessage);
+    json.Key("loops").BeginArray();
+    for (const LoopFields& loop : f.loops) {
+      json.BeginObject();
+      json.Key("broken").Bool(loop.broken);
+      json.Key("armed").Bool(loop.armed);
+      json.Key("alarm").Bool(loop.alarm);
+      json.Key("loop_type").Int(loop.loopType);
+      json.Key("linked").Bool(loop.linked);
+      json.Key("silent_alarm").Bool(loop.silentAlarm);
+      json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+  } else if (m.kind == MessageKind::Dialler) {
+    json.Key("dialler").BeginObject();
+    json.Key("byte").Int(m.dialler.byte);
+    json.Key("message").Int(m.dialler.message);
+    json.Key("set").Bool(m.dialler.set);
+    json.Key("known").Bool(m.dialler.known);
+    json.EndObject();
+  } else if (m.kind == MessageKind::Radio) {
+    json.Key("radio").BeginArray();
+    for (std::size_t i = 0; i < m.radioCount && i < m.radio.size(); ++i) {
+      const RadioRecordFields& r = m.radio[i];
+      json.BeginObject();
+      json.Key("event_code").Int(r.eventCode);
+      json.Key("new_event").Bool(r.newEvent);
+      json.Key("text").String(RadioEventText(r.eventCode, r.newEvent ? 1 : 0));
+      json.Key("expander").Int(r.expander);
+      json.Key("device_kind").Int(r.deviceKind);
+      json.Key("device_name").String(RadioDeviceKindName(r.deviceKind));
+      json.Key("source").Int(r.source);
+      json.Key("upper_bank").Bool(r.upperBank);
+      json.Key("detail").Int(r.detail);
+      json.EndObject();
+    }
+    json.EndArray();
+  }
+  json.Key("lines").BeginArray();
+  for (std::size_t i = 0; i < m.lines.size(); ++i) json.String(m.lines[i]);
+  json.EndArray();
+  json.Key("stamped_line");
+  if (m.sumOk && DecodedMessage::kStampedLine < m.lines.size()) {
+    json.Int(static_cast<std::int64_t>(DecodedMessage::kStampedLine));
+  } else {
+    json.Null();
+  }
+}
+
 }  // namespace pelvaron
+

@@ -50,7 +50,28 @@ TEST(EventJsonTest, EveryKindIsOneLineOfJsonThatMeetsTheSchemaAndSaysWhatTheEven
     for (std::size_t i = 0; i < m.lines.size(); ++i) EXPECT_EQ(json["lines"].array[i].Str(), m.lines[i]);
     EXPECT_EQ(json["message"]["kind"].Str(), MessageKindName(m.kind));
     EXPECT_EQ(json["message"]["sum_ok"].boolean, m.sumOk);
+    EXPECT_EQ(json["message"]["lines"].array.size(), m.lines.size());
   }
+  // The decoded fields themselves, one message of each unit.
+  const std::vector<Event> events = EveryKind();
+  auto message = [&](std::size_t i) {
+    Json json;
+    EXPECT_TRUE(ParseJson(EventJson(events[i]), json, nullptr));
+    return json["message"];
+  };
+  const Json contactId = message(0);
+  EXPECT_EQ(contactId["raw"].Str(), "12 34 3F 01 13 00 05 00 00 9E");
+  EXPECT_EQ(contactId["contact_id"]["code"].Str(), "130");
+  EXPECT_TRUE(contactId["contact_id"]["new_event"].boolean);
+  EXPECT_EQ(contactId["contact_id"]["partition_number"].Int(), 1);
+  EXPECT_EQ(contactId["contact_id"]["zone_number"].Int(), 5);
+  EXPECT_EQ(message(1)["loop_state"]["guard"].Int(), 3);
+  EXPECT_TRUE(message(1)["loop_state"]["control_message"].boolean);
+  EXPECT_EQ(message(2)["dialler"]["byte"].Int(), 0x21);
+  EXPECT_EQ(message(3)["radio"].array.size(), 2u);
+  EXPECT_EQ(message(3)["radio"].array[1]["detail"].Int(), 3);
+  EXPECT_FALSE(message(4)["sum_ok"].boolean);
+  EXPECT_EQ(message(4).Find("address"), nullptr);
 }
 
 TEST(EventJsonTest, TextsWithQuotesBackslashesAndControlCharactersComeBackAsTheyWere) {

@@ -193,9 +193,13 @@ bool ParseJson(std::string_view text, Json& out, std::string* error) {
 
 std::vector<std::string> CheckSchema(const Json& schema, const Json& value, const std::string& where) {
   std::vector<std::string> problems;
-  if (const Json* type = schema.Find("type"); type && !HasType(value, type->string)) {
-    problems.push_back(where + ": not of type " + type->string);
-    return problems;
+  if (const Json* type = schema.Find("type")) {
+    bool any = type->type == Json::Type::String && HasType(value, type->string);
+    for (const Json& t : type->array) any = any || HasType(value, t.string);
+    if (!any) {
+      problems.push_back(where + ": not of the type");
+      return problems;
+    }
   }
   if (const Json* options = schema.Find("enum")) {
     bool found = false;
