@@ -103,8 +103,14 @@ std::string MqttSink::Where() const {
 }
 
 std::string MqttSink::LibraryError(int rc) const {
-  if (rc == MosquittoLibrary::kErrno) return std::strerror(errno);
-  return lib_ ? lib_->strerror(rc) : std::to_string(rc);
+  std::string text = rc == MosquittoLibrary::kErrno ? std::strerror(errno) : lib_ ? lib_->strerror(rc) : std::to_string(rc);
+  while (!text.empty() && text.back() == '.') text.pop_back();
+  return text;
+}
+
+void MqttSink::Fail(int rc) {
+  if (!dropRequested_) dropRc_ = rc;
+  dropRequested_ = true;
 }
 
 std::string MqttSink::Open() {
@@ -152,7 +158,10 @@ bool MqttSink::Deliver(const Event& event) {
   }
   {
     std::lock_guard lock(stateMutex_);
-    if (state_.Apply(event)) objectsChanged_ = true;
+    if (state_.Apply(event)) {
+      objectsChanged_ = true;
+      controlChanged_ = controlChanged_ || event.kind != EventKind::Message;
+    }
   }
   Wake();
   return true;
@@ -166,8 +175,8 @@ void MqttSink::OnConnect(struct mosquitto* /*client*/, void* self, int rc) {
   static_cast<MqttSink*>(self)->OnConnected(rc);
 }
 
-void MqttSink::OnDisconnect(struct mosquitto* /*client*/, void* self, int /*rc*/) {
-  static_cast<MqttSink*>(self)->dropRequested_ = true;
+void MqttSink::OnDisconnect(struct mosquitto* /*client*/, void* self, int rc) {
+  static_cast<MqttSink*>(self)->Fail(rc);
 }
 
 void MqttSink::OnPublish(struct mosquitto* /*client*/, void* self, int mid) {
@@ -209,23 +218,26 @@ bool MqttSink::Connect() {
   lib_->publish_callback_set(client_, &MqttSink::OnPublish);
   const int rc = lib_->connect_async(client_, config_.url.host.c_str(), config_.url.port, config_.keepaliveS);
   if (rc != MosquittoLibrary::kSuccess) {
-    const std::string why = LibraryError(rc);
-    reporter_.Trouble("connect " + why, "Нет связи с брокером MQTT " + Where() + ": " + why +
-                                            ". События ждут в очереди на диске.");
+    const std::string why = ": " + LibraryError(rc);
+    reporter_.Trouble("connect" + why, "Нет связи с брокером MQTT " + Where() + why + ". События ждут в очереди на диске.");
     lib_->destroy(client_);
     client_ = nullptr;
     return false;
   }
   dropRequested_ = false;
+  dropRc_ = 0;
+  refused_ = false;
   connectStarted_ = SteadyClock::now();
   return true;
 }
 
 void MqttSink::OnConnected(int rc) {
   if (rc != 0) {
-    reporter_.Trouble("connack " + std::to_string(rc),
-                      "Брокер MQTT " + Where() + " отказал в подключении: " + lib_->connack_string(rc));
-    dropRequested_ = true;
+    std::string why = lib_->connack_string(rc);
+    while (!why.empty() && why.back() == '.') why.pop_back();
+    reporter_.Trouble("connack " + std::to_string(rc), "Брокер MQTT " + Where() + " отказал в подключении: " + why + ".");
+    refused_ = true;
+    Fail(0);
     return;
   }
   connected_ = true;
@@ -238,12 +250,13 @@ void MqttSink::OnConnected(int rc) {
   PublishChangedStates(true);
 }
 
-void MqttSink::DropConnection(bool wasError) {
+void MqttSink::DropConnection() {
   if (client_ == nullptr) return;
-  if (wasError && connected_) {
-    reporter_.Trouble("lost", "Связь с брокером MQTT " + Where() + " потеряна. События ждут в очереди на диске.");
-  } else if (wasError && !everConnected_) {
-    reporter_.Trouble("connect", "Нет связи с брокером MQTT " + Where() + ". События ждут в очереди на диске.");
+  const std::string why = dropRc_ != 0 ? ": " + LibraryError(dropRc_) : std::string();
+  if (connected_) {
+    reporter_.Trouble("lost", "Связь с брокером MQTT " + Where() + " потеряна" + why + ". События ждут в очереди на диске.");
+  } else if (!refused_) {
+    reporter_.Trouble("connect" + why, "Нет связи с брокером MQTT " + Where() + why + ". События ждут в очереди на диске.");
   }
   lib_->destroy(client_);
   client_ = nullptr;
@@ -258,7 +271,7 @@ void MqttSink::DropConnection(bool wasError) {
 bool MqttSink::PublishRetained(const std::string& topic, const std::string& payload) {
   const int rc = lib_->publish(client_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
                                payload.empty() ? nullptr : payload.data(), 1, true);
-  if (rc != MosquittoLibrary::kSuccess) dropRequested_ = true;
+  if (rc != MosquittoLibrary::kSuccess) Fail(rc);
   return rc == MosquittoLibrary::kSuccess;
 }
 
@@ -313,7 +326,7 @@ void MqttSink::SendEvents() {
       const int rc = lib_->publish(client_, &mid, eventTopic_.c_str(), static_cast<int>(r.data.size()), r.data.data(),
                                    1, false);
       if (rc != MosquittoLibrary::kSuccess) {
-        dropRequested_ = true;
+        Fail(rc);
         return;
       }
       inFlight_.push_back({mid, r.end, false});
@@ -341,8 +354,9 @@ void MqttSink::SaveObjectsIfChanged(bool force) {
   std::string text;
   {
     std::lock_guard lock(stateMutex_);
-    if (!objectsChanged_ && !force) return;
+    if (!force && !controlChanged_) return;
     objectsChanged_ = false;
+    controlChanged_ = false;
     text = state_.SaveObjects();
   }
   const std::string path = config_.queueDir + "/" + kObjectsFileName;
@@ -359,6 +373,7 @@ void MqttSink::NetworkLoop() {
   int backoffMs = config_.reconnectMinMs;
   auto nextAttempt = SteadyClock::now();
   auto lastSync = SteadyClock::now();
+  auto lastSave = SteadyClock::now();
   auto lastMisc = SteadyClock::now();
   SteadyClock::time_point finishBy{};
   bool finishing = false;
@@ -380,7 +395,8 @@ void MqttSink::NetworkLoop() {
     }
     if (client_ != nullptr && !connected_ && MsBetween(connectStarted_, now) >= kConnackTimeoutMs) {
       reporter_.Trouble("timeout", "Брокер MQTT " + Where() + " не ответил на подключение. События ждут в очереди на диске.");
-      dropRequested_ = true;
+      refused_ = true;  // told just now
+      Fail(0);
     }
     if (client_ != nullptr && connected_ && !dropRequested_) {
       backoffMs = config_.reconnectMinMs;
@@ -407,7 +423,7 @@ void MqttSink::NetworkLoop() {
       int rc = MosquittoLibrary::kSuccess;
       if (fds[1].revents & (POLLIN | POLLERR | POLLHUP)) rc = lib_->loop_read(client_, 1);
       if (rc == MosquittoLibrary::kSuccess && (fds[1].revents & POLLOUT)) rc = lib_->loop_write(client_, 1);
-      if (rc != MosquittoLibrary::kSuccess) dropRequested_ = true;
+      if (rc != MosquittoLibrary::kSuccess) Fail(rc);
     }
     now = SteadyClock::now();
     if (client_ != nullptr && !dropRequested_ && MsBetween(lastMisc, now) >= 500) {
@@ -415,7 +431,7 @@ void MqttSink::NetworkLoop() {
       lib_->loop_misc(client_);
     }
     if (client_ != nullptr && dropRequested_) {
-      DropConnection(true);
+      DropConnection();
       nextAttempt = now + std::chrono::milliseconds(backoffMs);
       backoffMs = std::min(backoffMs * 2, config_.reconnectMaxMs);
     }
@@ -426,7 +442,15 @@ void MqttSink::NetworkLoop() {
         diskReporter_.Trouble("sync " + std::to_string(err), "Не удалось сохранить очередь событий MQTT на диске (" +
                                                              config_.queueDir + "): " + std::strerror(err));
       }
-      SaveObjectsIfChanged(false);
+      // A message only changes an object's last event: that waits a minute.
+      const bool minute = MsBetween(lastSave, now) >= 60000;
+      bool changed = false;
+      {
+        std::lock_guard lock(stateMutex_);
+        changed = objectsChanged_;
+      }
+      if (minute && changed) lastSave = now;
+      SaveObjectsIfChanged(minute && changed);
     }
   }
 

@@ -96,7 +96,8 @@ class MqttSink : public BackgroundSink {
 
   void NetworkLoop();
   bool Connect();
-  void DropConnection(bool wasError);
+  void Fail(int rc);
+  void DropConnection();
   void OnConnected(int rc);
   void SendEvents();
   void PublishChangedStates(bool all);
@@ -120,7 +121,8 @@ class MqttSink : public BackgroundSink {
   // Shared between the worker (which applies events) and the network thread.
   std::mutex stateMutex_;
   StationState state_;
-  bool objectsChanged_ = false;
+  bool objectsChanged_ = false;  // an object's last event: saved within a minute
+  bool controlChanged_ = false;  // an object's control state: saved within a second
 
   // The network thread's own.
   struct mosquitto* client_ = nullptr;
@@ -128,6 +130,8 @@ class MqttSink : public BackgroundSink {
   std::set<QueuePosition> ackedAhead_;  // acknowledged behind an unacknowledged one
   std::set<std::string> discovered_;
   bool dropRequested_ = false;
+  int dropRc_ = 0;        // why the connection is to be dropped, when the library said
+  bool refused_ = false;  // the broker refused this attempt (and that was told)
   bool everConnected_ = false;
   std::chrono::steady_clock::time_point connectStarted_;
 
