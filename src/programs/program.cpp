@@ -10,6 +10,7 @@
 #include "platform/shutdown_signals.h"
 #include "programs/demo.h"
 #include "programs/real_ports.h"
+#include "programs/records.h"
 
 namespace pelvaron {
 namespace {
@@ -47,9 +48,17 @@ int RunHeadlessConsole(const std::string& programName, const Options& options, b
   Console console(*ports.clock, *ports.files, op, *ports.port, options.devices);
   console.bAlarmSound = options.alarmSound;
   console.bAlarmBeep = options.alarmBeep;
+  ProgramRecords records(options, false);
+  const ConsoleHooks hooks = records.records.Hooks();
+  hooks.beforeStartup(console, op);
   console.Startup();
   if (demoFresh) RegisterDemoObjects(console.Objects());
-  RunHeadless(console, *ports.clock, WaitForShutdownSignalFor, options.tickMs);
+  RunTickLoop(*ports.clock, WaitForShutdownSignalFor, options.tickMs, [&] {
+    console.OnTimer();
+    hooks.afterTick(console);
+  });
+  console.Shutdown();
+  hooks.afterShutdown(console);
   return 0;
 }
 

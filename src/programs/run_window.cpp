@@ -7,9 +7,11 @@
 #include <thread>
 
 #include "app/ui/console_shell.h"
+#include "alarms/ui/alarm_commands_ui.h"
 #include "app/ui/console_window.h"
 #include "platform/shutdown_signals.h"
 #include "programs/real_ports.h"
+#include "programs/records.h"
 
 namespace pelvaron {
 
@@ -23,7 +25,9 @@ int RunWindow(QApplication& app, const std::string& programName, const Options& 
   }
   std::function<void(ObjectRegistry&)> after;
   if (afterStartup) after = afterStartup;
-  ui::WindowShell shell(programName, options, RealPorts, after);
+  ProgramRecords records(options, true);
+  ui::WindowShell shell(programName, options, RealPorts, after, records.records.Hooks());
+  shell.alarms().attach(records.records.desk(), records.records.store().path());
   QObject::connect(&shell.window(), &QDialog::finished, &app, &QCoreApplication::quit);
 
   // Ctrl-C and SIGTERM close the window the orderly way.

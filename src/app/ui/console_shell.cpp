@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "alarms/ui/alarm_commands_ui.h"
 #include "console_window.h"
 #include "link/ui/receiver_commands_ui.h"
 #include "objects/ui/object_commands_ui.h"
@@ -86,11 +87,13 @@ class GuiOperator : public Operator {
 };
 
 ConsoleWorker::ConsoleWorker(PortsFactory factory, Options options,
-                             std::function<void(ObjectRegistry&)> afterStartup, GuiOperator* op)
+                             std::function<void(ObjectRegistry&)> afterStartup, GuiOperator* op,
+                             ConsoleHooks hooks)
     : factory_(std::move(factory)),
       options_(std::move(options)),
       afterStartup_(std::move(afterStartup)),
-      op_(op) {}
+      op_(op),
+      hooks_(std::move(hooks)) {}
 
 ConsoleWorker::~ConsoleWorker() = default;
 
@@ -99,30 +102,37 @@ void ConsoleWorker::start() {
   console_ = std::make_unique<Console>(*ports_.clock, *ports_.files, *op_, *ports_.port, options_.devices);
   console_->bAlarmSound = options_.alarmSound;
   console_->bAlarmBeep = options_.alarmBeep;
+  if (hooks_.beforeStartup) hooks_.beforeStartup(*console_, *op_);
   console_->Startup();
   if (afterStartup_) afterStartup_(console_->Objects());
   timer_ = new QTimer(this);
   timer_->setTimerType(Qt::PreciseTimer);
-  connect(timer_, &QTimer::timeout, this, [this] { console_->OnTimer(); });
+  connect(timer_, &QTimer::timeout, this, [this] {
+    console_->OnTimer();
+    if (hooks_.afterTick) hooks_.afterTick(*console_);
+  });
   timer_->start(options_.tickMs);
   if (!timer_->isActive()) op_->ShowMessage({"Cannot install timer", "Error message", MessageIcon::Error});
 }
 
 void ConsoleWorker::stop() {
   if (timer_) timer_->stop();
-  if (console_) console_->Shutdown();
+  if (!console_ || console_->IsShutDown()) return;
+  console_->Shutdown();
+  if (hooks_.afterShutdown) hooks_.afterShutdown(*console_);
 }
 
 WindowShell::WindowShell(std::string programName, Options options, PortsFactory factory,
-                         std::function<void(ObjectRegistry&)> afterStartup)
+                         std::function<void(ObjectRegistry&)> afterStartup, ConsoleHooks hooks)
     : programName_(std::move(programName)), options_(options) {
   window_ = std::make_unique<CConsoleDlg>();
   objects_ = std::make_unique<ObjectCommandsUi>(*this);
   protocol_ = std::make_unique<ProtocolCommandsUi>(*this);
   receiver_ = std::make_unique<ReceiverCommandsUi>(*this);
+  alarms_ = std::make_unique<AlarmCommandsUi>(*this);
   operator_ = std::make_unique<GuiOperator>(this);
-  worker_ =
-      new ConsoleWorker(std::move(factory), std::move(options), std::move(afterStartup), operator_.get());
+  worker_ = new ConsoleWorker(std::move(factory), std::move(options), std::move(afterStartup), operator_.get(),
+                              std::move(hooks));
   worker_->moveToThread(&thread_);
   connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
   connectWindow();
@@ -265,6 +275,8 @@ void WindowShell::connectWindow() {
           &ProtocolCommandsUi::onOpenProtocolFile);
   connect(w, &CConsoleDlg::objectCommand, objects_.get(), &ObjectCommandsUi::onObjectCommand);
   connect(w, &CConsoleDlg::objectListDoubleClicked, objects_.get(), &ObjectCommandsUi::onStateInfo);
+  connect(w, &CConsoleDlg::alarmQueueRequested, alarms_.get(), &AlarmCommandsUi::onAlarmQueue);
+  connect(w, &CConsoleDlg::eventHistoryRequested, alarms_.get(), &AlarmCommandsUi::onEventHistory);
 }
 
 }  // namespace pelvaron::ui

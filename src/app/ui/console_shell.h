@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/console.h"
+#include "app/console_hooks.h"
 #include "app/console_ports.h"
 #include "app/options.h"
 #include "core/operator.h"
@@ -22,6 +23,7 @@ namespace pelvaron::ui {
 class CConsoleDlg;
 class CObjectCardDlg;
 class GuiOperator;
+class AlarmCommandsUi;
 class ObjectCommandsUi;
 class ProtocolCommandsUi;
 class ReceiverCommandsUi;
@@ -32,7 +34,7 @@ class ConsoleWorker : public QObject {
   Q_OBJECT
  public:
   ConsoleWorker(PortsFactory factory, Options options, std::function<void(ObjectRegistry&)> afterStartup,
-                GuiOperator* op);
+                GuiOperator* op, ConsoleHooks hooks = {});
   ~ConsoleWorker() override;
 
   // Only on the worker's thread.
@@ -49,6 +51,7 @@ class ConsoleWorker : public QObject {
   Options options_;
   std::function<void(ObjectRegistry&)> afterStartup_;
   GuiOperator* op_;
+  ConsoleHooks hooks_;
   ConsolePorts ports_;
   std::unique_ptr<Console> console_;
   QTimer* timer_ = nullptr;
@@ -68,11 +71,12 @@ class WindowShell : public QObject, public CommandHost {
   // factory makes the console's ports on the console's thread; afterStartup,
   // when given, runs there right after start-up.
   WindowShell(std::string programName, Options options, PortsFactory factory,
-              std::function<void(ObjectRegistry&)> afterStartup = {});
+              std::function<void(ObjectRegistry&)> afterStartup = {}, ConsoleHooks hooks = {});
   ~WindowShell() override;
 
   CConsoleDlg& window() { return *window_; }
   CObjectCardDlg& card();
+  AlarmCommandsUi& alarms() { return *alarms_; }
 
   // Starts the console's thread and shows the window.
   void start();
@@ -112,6 +116,7 @@ class WindowShell : public QObject, public CommandHost {
   std::unique_ptr<ObjectCommandsUi> objects_;
   std::unique_ptr<ProtocolCommandsUi> protocol_;
   std::unique_ptr<ReceiverCommandsUi> receiver_;
+  std::unique_ptr<AlarmCommandsUi> alarms_;
   std::unique_ptr<GuiOperator> operator_;
   QThread thread_;
   ConsoleWorker* worker_ = nullptr;

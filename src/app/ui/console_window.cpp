@@ -199,6 +199,12 @@ void CConsoleDlg::triggerCommand(int id) {
     case res::ID_RECEIVER_SETTINGS:
       emit receiverSettingsRequested();
       break;
+    case res::ID_ALARM_QUEUE:
+      emit alarmQueueRequested();
+      break;
+    case res::ID_EVENT_HISTORY:
+      emit eventHistoryRequested();
+      break;
     default:
       // The commands of menu 144 act on the row selected now; a refill
       // while the menu was open may have taken it away.
