@@ -1,5 +1,6 @@
 #include "alarms/priority_table.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -156,13 +157,14 @@ std::string Quote(std::string_view text) {
 struct PriorityTableParser {
   ParsedPriorityTable result;
   int lineNumber = 0;
+  bool rulesBegun = false;
 
   void Error(const std::string& what) {
     result.errors.push_back("строка " + std::to_string(lineNumber) + ": " + what);
   }
 
   void PriorityLine(std::string_view line, const std::vector<std::string_view>& words) {
-    if (!result.table.rules_.empty()) return Error("приоритеты объявляются до правил");
+    if (rulesBegun) return Error("приоритеты объявляются до правил");
     if (words.size() < 4) return Error("нужно: priority ИМЯ ОБРАБОТКА ЦВЕТ НАЗВАНИЕ");
     Priority p;
     p.name = std::string(words[1]);
@@ -211,6 +213,11 @@ struct PriorityTableParser {
     using Source = PriorityTable::Rule::Source;
     PriorityTable::Rule rule;
     std::string_view op = words[0];
+    constexpr std::string_view kWords[] = {"cid", "radio", "loop", "dialler", "console", "bad-sum", "default"};
+    if (std::find(std::begin(kWords), std::end(kWords), op) == std::end(kWords)) {
+      return Error("неизвестное слово " + Quote(op) +
+                   " (priority, cid, radio, loop, dialler, console, bad-sum, default)");
+    }
     const bool bare = op == "default" || op == "bad-sum";
     if (words.size() != (bare ? 2u : 3u)) {
       return Error(bare ? "нужно: " + std::string(op) + " ПРИОРИТЕТ"
@@ -245,9 +252,6 @@ struct PriorityTableParser {
       EventKind kind{};
       if (!ConsoleKind(words[1], kind)) return Error("событие консоли " + Quote(words[1]) + " неизвестно");
       rule.what = static_cast<int>(kind);
-    } else {
-      return Error("неизвестное слово " + Quote(op) +
-                   " (priority, cid, radio, loop, dialler, console, bad-sum, default)");
     }
     result.table.rules_.push_back(std::move(rule));
   }
@@ -260,6 +264,7 @@ struct PriorityTableParser {
     if (words[0] == "priority") {
       PriorityLine(line, words);
     } else {
+      rulesBegun = true;
       RuleLine(words);
     }
   }

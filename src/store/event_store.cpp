@@ -345,9 +345,8 @@ int EventStore::RequestAcknowledgement(std::uint64_t ref, std::int64_t time, con
   return SQLITE_OK;
 }
 
-int EventStore::Search(const HistoryQuery& q, std::vector<StoredEvent>& out) {
-  out.clear();
-  std::string sql = std::string("SELECT ") + kColumns + kAckColumns + " FROM events e WHERE 1";
+int EventStore::PrepareSearch(const HistoryQuery& q, const char* prefix, sqlite3_stmt*& s) {
+  std::string sql = std::string(prefix) + "SELECT " + kColumns + kAckColumns + " FROM events e WHERE 1";
   const std::vector<std::string> forms = q.address.empty() ? std::vector<std::string>{} : AddressForms(q.address);
   if (forms.size() == 1) sql += " AND e.address = :address";
   if (forms.size() == 2) sql += " AND (e.address = :address OR e.address = :padded)";
@@ -357,7 +356,7 @@ int EventStore::Search(const HistoryQuery& q, std::vector<StoredEvent>& out) {
   if (!q.text.empty()) sql += " AND (pv_contains(e.text, :text) OR pv_contains(e.detail, :text))";
   sql += " ORDER BY e.time DESC, e.id DESC";
   if (q.limit > 0) sql += " LIMIT :limit";
-  sqlite3_stmt* s = nullptr;
+  s = nullptr;
   int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr);
   if (rc != SQLITE_OK) return Fail(rc, "search");
   auto bind = [s](const char* name) { return sqlite3_bind_parameter_index(s, name); };
@@ -368,9 +367,26 @@ int EventStore::Search(const HistoryQuery& q, std::vector<StoredEvent>& out) {
   if (!q.priority.empty()) BindText(s, bind(":priority"), q.priority);
   if (!q.text.empty()) BindText(s, bind(":text"), q.text);
   if (q.limit > 0) sqlite3_bind_int64(s, bind(":limit"), static_cast<sqlite3_int64>(q.limit));
+  return SQLITE_OK;
+}
+
+int EventStore::Search(const HistoryQuery& q, std::vector<StoredEvent>& out) {
+  out.clear();
+  sqlite3_stmt* s = nullptr;
+  int rc = PrepareSearch(q, "", s);
+  if (rc != SQLITE_OK) return rc;
   while ((rc = sqlite3_step(s)) == SQLITE_ROW) out.push_back(Row(s, true));
   sqlite3_finalize(s);
   return rc == SQLITE_DONE ? SQLITE_OK : Fail(rc, "search");
+}
+
+std::string EventStore::SearchPlan(const HistoryQuery& q) {
+  sqlite3_stmt* s = nullptr;
+  if (PrepareSearch(q, "EXPLAIN QUERY PLAN ", s) != SQLITE_OK) return {};
+  std::string plan;
+  while (sqlite3_step(s) == SQLITE_ROW) plan += Column(s, 3) + "\n";
+  sqlite3_finalize(s);
+  return plan;
 }
 
 std::optional<StoredEvent> EventStore::FindBySeq(std::uint64_t seq) {

@@ -97,6 +97,8 @@ class EventStore {
 
   // Reading, newest first.
   int Search(const HistoryQuery& query, std::vector<StoredEvent>& out);
+  // How SQLite runs that search, one step a line: which index it takes.
+  std::string SearchPlan(const HistoryQuery& query);
   // The newest event with this number; nothing when there is none (or on error).
   std::optional<StoredEvent> FindBySeq(std::uint64_t seq);
   // Requests after id that no console has recorded and that no
@@ -113,6 +115,7 @@ class EventStore {
  private:
   int Fail(int code, const char* what);
   int Prepare(sqlite3_stmt*& stmt, const char* sql);
+  int PrepareSearch(const HistoryQuery& query, const char* prefix, sqlite3_stmt*& stmt);
   int Schema();
   void Finalize();
 

@@ -80,7 +80,10 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
   connect(acknowledge_, &QPushButton::clicked, this, &AlarmQueueWindow::acknowledgeSelected);
   connect(acknowledgeAll_, &QPushButton::clicked, this, &AlarmQueueWindow::acknowledgeAll);
   connect(note_, &QLineEdit::returnPressed, this, &AlarmQueueWindow::acknowledgeSelected);
-  connect(list_, &QTreeWidget::itemSelectionChanged, this, &AlarmQueueWindow::updateButtons);
+  connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
+    if (!filling_) operatorChose_ = !list_->selectedItems().isEmpty();
+    updateButtons();
+  });
 
   ages_ = new QTimer(this);
   connect(ages_, &QTimer::timeout, this, &AlarmQueueWindow::updateAges);
@@ -99,9 +102,13 @@ QString AlarmQueueWindow::AgeText(std::int64_t s) {
 }
 
 void AlarmQueueWindow::setView(const AlarmView& view) {
-  // The operator's selection outlives the refill.
+  // The operator's selection outlives the refill; the top row chosen for
+  // him follows the top.
   QSet<quint64> selected;
-  for (std::uint64_t id : selectedIds()) selected.insert(id);
+  if (operatorChose_) {
+    for (std::uint64_t id : selectedIds()) selected.insert(id);
+  }
+  filling_ = true;
   list_->clear();
   QList<QTreeWidgetItem*> items;
   for (const AlarmRow& row : view.rows) {
@@ -138,6 +145,8 @@ void AlarmQueueWindow::setView(const AlarmView& view) {
   // The top alarm is the one to acknowledge unless the operator chose another.
   if (!any && !items.isEmpty()) items.front()->setSelected(true);
   if (!items.isEmpty()) list_->setCurrentItem(list_->selectedItems().front(), 0, QItemSelectionModel::NoUpdate);
+  operatorChose_ = any;
+  filling_ = false;
   for (int c = 0; c < kColumnCount - 1; ++c) list_->resizeColumnToContents(c);
 
   sounding_ = view.sounding;

@@ -58,6 +58,8 @@ class AlarmQueueWindow : public QWidget {
   QLabel* summary_ = nullptr;
   QTimer* ages_ = nullptr;
   bool sounding_ = false;
+  bool filling_ = false;
+  bool operatorChose_ = false;  // the selection is the operator's, not the top row chosen for him
 };
 
 }  // namespace pelvaron::ui
