@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake make pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
   qt6-base-dev qt6-serialport-dev qt6-translations-l10n libgl-dev fonts-dejavu-core alsa-utils
 )
 if [ "${1:-}" = "--gui-tools" ]; then
