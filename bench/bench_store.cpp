@@ -14,6 +14,8 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "alarms/event_records.h"
 #include "app/console.h"
@@ -189,8 +191,8 @@ void BM_LongestTick(benchmark::State& state) {
       hooks.beforeStartup(console, op);
     }
     console.Startup();
-    double longest = 0, total = 0;
-    std::int64_t ticks = 0;
+    std::vector<double> durations;
+    double longestAfterTick = 0;  // of which the store's and the queue's own step
     int i = 0;
     for (auto _ : state) {
       sim::ContactIdEvent c;
@@ -205,21 +207,30 @@ void BM_LongestTick(benchmark::State& state) {
       port.answers.push_back({frame.begin(), frame.end()});
       const auto t0 = std::chrono::steady_clock::now();
       console.OnTimer();
+      const auto t1 = std::chrono::steady_clock::now();
       if (hooks.afterTick) hooks.afterTick(console);
-      const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-      longest = std::max(longest, ms);
-      total += ms;
-      ++ticks;
+      longestAfterTick = std::max(longestAfterTick,
+                                  std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t1).count());
+      durations.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+      // The console ticks every 500 ms; a pause lets the store's thread work between ticks, as it does.
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    state.counters["longest_ms"] = longest;
-    state.counters["mean_ms"] = total / static_cast<double>(std::max<std::int64_t>(ticks, 1));
+    std::sort(durations.begin(), durations.end());
+    double total = 0;
+    for (double d : durations) total += d;
+    state.counters["longest_ms"] = durations.back();
+    state.counters["longest_hook_ms"] = longestAfterTick;
+    state.counters["p999_ms"] = durations[durations.size() * 999 / 1000];
+    state.counters["mean_ms"] = total / static_cast<double>(durations.size());
     console.Shutdown();
     if (hooks.afterShutdown) hooks.afterShutdown(console);
+    std::error_code ec;
+    state.counters["protocol_kB"] = static_cast<double>(fs::file_size("protocol.txt", ec)) / 1024.0;
   }
   fs::current_path(previous);
   fs::remove_all(folder);
 }
-BENCHMARK(BM_LongestTick)->Arg(0)->Arg(1)->Iterations(20000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LongestTick)->Arg(0)->Arg(1)->Iterations(5000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -85,6 +85,8 @@ class EventStoreSink : public BackgroundSink {
   std::vector<Event> batch_;  // written in the open transaction, not yet committed
   std::int64_t lastRequest_ = 0;
   bool failing_ = false;
+  bool niced_ = false;
+  static constexpr int kWriterNice = 10;
 
   std::mutex reportMutex_;
   Report report_;
