@@ -1,9 +1,11 @@
 #include "store/store_sink.h"
 
 #include <sqlite3.h>
+#ifdef __linux__
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -106,7 +108,9 @@ bool EventStoreSink::Deliver(const Event& event) {
     // The writer yields the processor to the tick: on a busy machine with
     // two cores it must never be the reason a tick runs late.
     niced_ = true;
+#ifdef __linux__
     setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), kWriterNice);
+#endif
   }
   // An event numbered 0 is a marker: commit what is written, look for
   // acknowledgements, and tell a waiter (its ticket is in ref).
