@@ -36,6 +36,8 @@ class ImmediateHost : public CommandHost {
   QWidget* dialogOwner() override { return nullptr; }
   bool beginSettingsCommand() override { return true; }
   void endSettingsCommand() override {}
+  void beginExchange() override {}
+  void endExchange() override {}
 
   // Registers an object in the first free slot, as the card would.
   void Register(const char* address) {

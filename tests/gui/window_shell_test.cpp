@@ -52,7 +52,7 @@ class WindowShellTest : public ::testing::Test {
 
   void Start() {
     shell_ = std::make_unique<ui::WindowShell>("pelvaron", options_, RealPorts);
-    shell_->messageHook = [this](const OperatorMessage& m) { messages_.push_back(m); };
+    shell_->messageHook = [this](const OperatorMessage& m, int) { messages_.push_back(m); };
     shell_->start();
   }
   ui::CConsoleDlg& Window() { return shell_->window(); }

@@ -10,6 +10,8 @@
 #include "objects/ui/object_commands_ui.h"
 #include "platform/alarm_player.h"
 #include "protocol/ui/protocol_commands_ui.h"
+#include "widgets/input_blocker.h"
+#include "widgets/qt_texts.h"
 
 namespace pelvaron::ui {
 
@@ -33,6 +35,10 @@ QMessageBox::Icon BoxIcon(MessageIcon icon) {
       break;
   }
   return QMessageBox::NoIcon;
+}
+
+QString MessageKey(const OperatorMessage& message) {
+  return Q(message.title) + QChar(0x1F) + Q(message.text);
 }
 
 }  // namespace
@@ -116,6 +122,8 @@ void ConsoleWorker::stop() {
 WindowShell::WindowShell(std::string programName, Options options, PortsFactory factory,
                          std::function<void(ObjectRegistry&)> afterStartup)
     : programName_(std::move(programName)), options_(options) {
+  InstallRussianQtTexts();
+  blocker_ = std::make_unique<InputBlocker>();
   window_ = std::make_unique<CConsoleDlg>();
   objects_ = std::make_unique<ObjectCommandsUi>(*this);
   protocol_ = std::make_unique<ProtocolCommandsUi>(*this);
@@ -166,7 +174,8 @@ void WindowShell::postAndReturn(ConsoleCall work, std::function<void()> back) {
         QMetaObject::invokeMethod(
             self.data(),
             [self, back] {
-              if (self) back();
+              // Closing: what the command would do next (open a page, ...) is moot.
+              if (self && !self->closing_) back();
             },
             Qt::QueuedConnection);
       },
@@ -176,7 +185,14 @@ void WindowShell::postAndReturn(ConsoleCall work, std::function<void()> back) {
 void WindowShell::requestClose() {
   if (closing_) return;
   closing_ = true;
-  window_->setEnabled(false);  // no command after the close: the console is going
+  if (exchangeRunning_) {
+    // The console is busy with the receiver and shuts down right after; the
+    // windows keep taking no input till then, and the progress window says why
+    // nothing happens yet.
+    receiver_->showClosingNotice();
+  } else {
+    window_->setEnabled(false);  // no command after the close: the console is going
+  }
   QPointer<WindowShell> self(this);
   ConsoleWorker* worker = worker_;
   // The tick stops and the console shuts down in one call on its thread; the
@@ -198,40 +214,75 @@ void WindowShell::requestClose() {
       Qt::QueuedConnection);
 }
 
+void WindowShell::onExitKey() {
+  if (closing_) return;
+  if (askYesNo({"Завершить работу программы?", programName_, MessageIcon::Question}, window_.get(), false))
+    requestClose();
+}
+
+QString WindowShell::RepeatText(int count) {
+  return QStringLiteral("Таких сообщений: %1").arg(count);
+}
+
 void WindowShell::showMessage(const OperatorMessage& message, QWidget* owner) {
-  if (messageHook) {
-    messageHook(message);
+  const QString key = MessageKey(message);
+  if (auto open = openBoxes_.find(key); open != openBoxes_.end() && open->box) {
+    ++open->count;
+    open->box->setInformativeText(RepeatText(open->count));
     return;
   }
-  const QString key = Q(message.title) + QChar(0x1F) + Q(message.text);
-  if (openMessages_.contains(key)) return;
-  openMessages_.insert(key);
+  if (settingsBusy_) {
+    for (HeldMessage& held : held_) {
+      if (held.message == message) {
+        ++held.count;
+        return;
+      }
+    }
+    held_.push_back({message, owner, 1});
+    return;
+  }
+  openMessageBox(message, owner, 1);
+}
+
+void WindowShell::openMessageBox(const OperatorMessage& message, QWidget* owner, int count) {
+  if (messageHook) {
+    messageHook(message, count);
+    return;
+  }
+  const QString key = MessageKey(message);
   QWidget* parent = owner ? owner : window_.get();
   auto* box =
       new QMessageBox(BoxIcon(message.icon), message.title.empty() ? Q(programName_) : Q(message.title),
                       Q(message.text), QMessageBox::Ok, parent);
+  if (count > 1) box->setInformativeText(RepeatText(count));
   box->setAttribute(Qt::WA_DeleteOnClose);
-  connect(box, &QDialog::finished, this, [this, key] { openMessages_.remove(key); });
+  openBoxes_.insert(key, {box, count});
+  connect(box, &QDialog::finished, this, [this, key] { openBoxes_.remove(key); });
   box->open();
 }
 
 bool WindowShell::ask(const OperatorMessage& question, QWidget* owner) {
+  return askYesNo(question, owner, true);
+}
+
+bool WindowShell::askYesNo(const OperatorMessage& question, QWidget* owner, bool defaultYes) {
   if (questionHook) return questionHook(question);
-  QMessageBox box(QMessageBox::Question, Q(question.title), Q(question.text),
-                  QMessageBox::Yes | QMessageBox::No, owner ? owner : window_.get());
-  box.setDefaultButton(QMessageBox::Yes);
+  QMessageBox box(QMessageBox::Question, question.title.empty() ? Q(programName_) : Q(question.title),
+                  Q(question.text), QMessageBox::Yes | QMessageBox::No, owner ? owner : window_.get());
   box.button(QMessageBox::Yes)->setText("Да");
   box.button(QMessageBox::No)->setText("Нет");
+  box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
   return box.exec() == QMessageBox::Yes;
 }
 
 void WindowShell::showMessageAndWait(const OperatorMessage& message, QWidget* owner) {
   if (messageHook) {
-    messageHook(message);
+    messageHook(message, 1);
     return;
   }
-  QMessageBox box(BoxIcon(message.icon), Q(message.title), Q(message.text), QMessageBox::Ok,
-                  owner ? owner : window_.get());
+  QMessageBox box(BoxIcon(message.icon), message.title.empty() ? Q(programName_) : Q(message.title),
+                  Q(message.text), QMessageBox::Ok, owner ? owner : window_.get());
   box.exec();
 }
 
@@ -247,6 +298,28 @@ bool WindowShell::beginSettingsCommand() {
 
 void WindowShell::endSettingsCommand() {
   settingsBusy_ = false;
+  // What came meanwhile shows now, one box per message with its count.
+  std::vector<HeldMessage> held;
+  held.swap(held_);
+  for (const HeldMessage& message : held) {
+    if (auto open = openBoxes_.find(MessageKey(message.message)); open != openBoxes_.end() && open->box) {
+      open->count += message.count;
+      open->box->setInformativeText(RepeatText(open->count));
+    } else {
+      openMessageBox(message.message, message.owner, message.count);
+    }
+  }
+}
+
+void WindowShell::beginExchange() {
+  exchangeRunning_ = true;
+  blocker_->setBlocked(true);
+}
+
+void WindowShell::endExchange() {
+  exchangeRunning_ = false;
+  // After a close asked for during the exchange, nothing is taken till the end.
+  if (!closing_) blocker_->setBlocked(false);
 }
 
 void WindowShell::showProgress(bool shown, const QString& text1016, const QString& text1017) {
@@ -256,6 +329,7 @@ void WindowShell::showProgress(bool shown, const QString& text1016, const QStrin
 void WindowShell::connectWindow() {
   CConsoleDlg* w = window_.get();
   connect(w, &CConsoleDlg::closeRequested, this, &WindowShell::requestClose);
+  connect(w, &CConsoleDlg::exitKeyPressed, this, &WindowShell::onExitKey);
   connect(w, &CConsoleDlg::clearLogRequested, this,
           [this] { post([](Console& console, ObjectCard&) { console.ClearEventLog(); }); });
   connect(w, &CConsoleDlg::programSettingsRequested, protocol_.get(), &ProtocolCommandsUi::onProgramSettings);
