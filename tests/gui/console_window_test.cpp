@@ -165,6 +165,32 @@ TEST(ObjectList, ColumnsAndRows) {
   EXPECT_EQ(QColor(green.pixel(8, 8)), QColor(0, 255, 0));
 }
 
+TEST(ObjectList, ACommentWithLineBreaksShowsOnOneLine) {
+  GuiApp();
+  CConsoleDlg console(nullptr, kUnits);
+  console.setObjectRows({{false, " 0001", "+", "2h", "0m", "Офис\r\nвторой этаж\nвход со двора"}});
+  EXPECT_EQ(console.m_listObjects->topLevelItem(0)->text(4), QString("Офис второй этаж вход со двора"));
+}
+
+// However small the operator drags the window, the status strip stays whole.
+TEST(ConsoleWindow, NeverSmallerThanTheStatusStrip) {
+  GuiApp();
+  CConsoleDlg console(nullptr, kUnits);
+  console.show();
+  console.resize(200, 150);
+  QApplication::processEvents();
+  for (int id : {res::IDC_LINK_STATE, res::IDC_CASE_STATE, res::IDC_LINE_STATE, res::IDC_DATE_TIME}) {
+    QWidget* field = console.control(id);
+    const QRect inWindow(field->mapTo(&console, QPoint(0, 0)), field->size());
+    EXPECT_TRUE(console.rect().contains(inWindow)) << id;
+  }
+  // Larger is free, and moves nothing.
+  const QPoint date = console.control(res::IDC_DATE_TIME)->mapTo(&console, QPoint(0, 0));
+  console.resize(console.width() + 200, console.height() + 100);
+  QApplication::processEvents();
+  EXPECT_EQ(console.control(res::IDC_DATE_TIME)->mapTo(&console, QPoint(0, 0)), date);
+}
+
 TEST(ObjectList, RefillDropsTheSelection) {
   GuiApp();
   CConsoleDlg console(nullptr, kUnits);

@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QDir>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTreeView>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QKeyEvent>
@@ -16,6 +20,7 @@
 
 #include "app/ui/console_window.h"
 #include "gui_support.h"
+#include "operator_texts.h"
 #include "link/ui/exchange_progress_dlg.h"
 #include "link/ui/receiver_settings_page.h"
 #include "objects/object_card.h"
@@ -26,12 +31,14 @@
 #include "widgets/edits.h"
 #include "widgets/notice.h"
 #include "widgets/property_sheet.h"
+#include "widgets/qt_texts.h"
 #include "widgets/tool_tips.h"
 
 namespace pelvaron::ui {
 namespace {
 
 using testing::GuiApp;
+using testing::IsRussian;
 
 constexpr BaseUnits kUnits{6, 13};
 
@@ -190,6 +197,27 @@ TEST(ObjectCard, CancelEscapeAndCloseAllCancel) {
   // The one tool tip is on "Отмена".
   EXPECT_EQ(card.tipCtrl()->toolCount(), 1);
   EXPECT_EQ(card.tipCtrl()->text(card.control(1032)), QString("Отмена"));
+}
+
+// The comment is a multi-line edit without the want-return style: Enter is
+// the dialog's, and presses the button drawn as the default.
+TEST(ObjectCard, EnterInTheCommentPressesTheDefaultButtonCtrlEnterBreaksTheLine) {
+  GuiApp();
+  CObjectCardDlg card(nullptr, kUnits);
+  QSignalSpy registered(&card, &CObjectCardDlg::registerRequested);
+  card.show();
+  auto* comment = card.control<LimitedTextEdit>(1025);
+  comment->setFocus();
+  Type(comment, QStringLiteral("Склад"));
+  QTest::keyClick(comment, Qt::Key_Return);
+  EXPECT_EQ(comment->text(), QStringLiteral("Склад"));
+  EXPECT_TRUE(card.control<QPushButton>(1030)->isDefault());
+  EXPECT_EQ(registered.count(), 1);
+  QTest::keyClick(comment, Qt::Key_Return, Qt::ControlModifier);
+  QTest::keyClicks(comment, QStringLiteral("2"));
+  EXPECT_EQ(comment->text(), QStringLiteral("Склад\r\n2"));
+  EXPECT_EQ(registered.count(), 1);
+  card.done(QDialog::Rejected);
 }
 
 TEST(ObjectState, ShowsTheInformationReadOnly) {
@@ -360,6 +388,107 @@ TEST(ProgressWindow, FramelessCentredAndShowsItsTexts) {
   EXPECT_EQ(progress.text1017(), QString("Попытка связи 3 из 12"));
   auto* text = progress.control<QLabel>(1016);
   EXPECT_EQ(text->alignment(), Qt::AlignHCenter | Qt::AlignVCenter);
+
+  // Closing during the exchange: a line more, whole, in a window grown for it
+  // and still centred.
+  const int height = progress.height();
+  progress.setClosingNotice(true);
+  EXPECT_FALSE(progress.closingNotice().isEmpty());
+  auto* notice = progress.findChild<QLabel*>("closingNotice");
+  ASSERT_NE(notice, nullptr);
+  EXPECT_GT(progress.height(), height);
+  EXPECT_TRUE(progress.rect().contains(notice->geometry()));
+  EXPECT_GE(notice->height(), notice->heightForWidth(notice->width()));
+  EXPECT_LE((progress.frameGeometry().center() - owner.frameGeometry().center()).manhattanLength(), 2);
+  EXPECT_EQ(progress.text1017(), QString("Попытка связи 3 из 12"));
+}
+
+// The file dialog of "...": Qt's texts and the list's sizes, dates and a
+// folder's type in Russian, whatever the system's locale.
+TEST(SettingsPage, FileDialogSpeaksRussian) {
+  GuiApp();
+  ASSERT_TRUE(InstallRussianQtTexts());
+  QTemporaryDir dir;
+  QDir(dir.path()).mkdir("архив");
+  QFile file(dir.filePath("protocol.txt"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray(3000, 'x'));
+  file.close();
+  QFileDialog dialog;
+  Settings::PrepareProtocolFileDialog(dialog);
+  dialog.setDirectory(dir.path());
+  auto* view = dialog.findChild<QTreeView*>("treeView");
+  ASSERT_NE(view, nullptr);
+  QAbstractItemModel* model = view->model();
+  const QModelIndex root = view->rootIndex();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return model->rowCount(root) == 2; }, 20000));
+  std::map<QString, QStringList> rows;
+  for (int r = 0; r < model->rowCount(root); ++r) {
+    QStringList columns;
+    for (int c = 1; c < 4; ++c) columns << model->index(r, c, root).data().toString();
+    rows[model->index(r, 0, root).data().toString()] = columns;
+  }
+  ASSERT_EQ(rows.count("архив"), 1u);
+  EXPECT_EQ(rows["архив"][1], QString("Папка"));
+  const QStringList& text = rows["protocol.txt"];
+  EXPECT_EQ(text[0], QString("2,9 кБ"));
+  for (const QStringList& columns : {rows["архив"], text}) {
+    // The date: digits and punctuation only, no "AM" or month names in English.
+    EXPECT_FALSE(columns[2].isEmpty());
+    EXPECT_FALSE(columns[2].contains(QRegularExpression("[A-Za-z]"))) << columns[2].toStdString();
+  }
+  for (int c = 0; c < 4; ++c)
+    EXPECT_TRUE(IsRussian(model->headerData(c, Qt::Horizontal).toString())) << c;
+  EXPECT_TRUE(IsRussian(dialog.windowTitle()));
+}
+
+// The share of a control's outermost ring of pixels, as its window shows
+// them, in the highlight colour.
+double HighlightedEdge(QWidget* control) {
+  QWidget* window = control->window();
+  const QImage image = window->grab(QRect(control->mapTo(window, QPoint(0, 0)), control->size())).toImage();
+  const QRgb highlight = window->palette().color(QPalette::Active, QPalette::Highlight).rgb();
+  int ring = 0, lit = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (x != 0 && y != 0 && x != image.width() - 1 && y != image.height() - 1) continue;
+      ++ring;
+      lit += (image.pixel(x, y) & 0xFFFFFF) == (highlight & 0xFFFFFF) ? 1 : 0;
+    }
+  }
+  return ring == 0 ? 0.0 : static_cast<double>(lit) / ring;
+}
+
+// Every control the keyboard reaches shows that it has the focus, and only
+// while it has it: the event log, push buttons, read-only edits included.
+TEST(FocusFrame, EveryControlShowsTheFocusWhileItHasIt) {
+  GuiApp();
+  CConsoleDlg console(nullptr, kUnits);
+  CObjectCardDlg card(nullptr, kUnits);
+  CObjectStateDlg state(nullptr, kUnits);
+  PropertySheet programSettings(new Settings(nullptr, kUnits));
+  PropertySheet receiverSettings(new Pult_settings(nullptr, kUnits));
+  for (QWidget* window : std::initializer_list<QWidget*>{&console, &card, &state, &programSettings,
+                                                         &receiverSettings}) {
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    std::vector<QWidget*> controls;
+    for (QWidget* w : window->findChildren<QWidget*>())
+      if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled() && !w->focusProxy())
+        controls.push_back(w);
+    ASSERT_GE(controls.size(), 2u) << window->metaObject()->className();
+    for (QWidget* control : controls) {
+      control->setFocus(Qt::TabFocusReason);
+      ASSERT_TRUE(control->hasFocus());
+      const QString name = control->metaObject()->className() + QString(" ") + control->objectName();
+      EXPECT_GT(HighlightedEdge(control), 0.9) << name.toStdString();
+      QWidget* other = control == controls.front() ? controls.back() : controls.front();
+      other->setFocus(Qt::TabFocusReason);
+      EXPECT_LT(HighlightedEdge(control), 0.5) << name.toStdString();
+    }
+    window->hide();
+  }
 }
 
 }  // namespace

@@ -246,7 +246,7 @@ void WindowShell::showMessage(const OperatorMessage& message, QWidget* owner) {
 
 void WindowShell::openMessageBox(const OperatorMessage& message, QWidget* owner, int count) {
   if (messageHook) {
-    messageHook(message, count);
+    messageHook(message);
     return;
   }
   const QString key = MessageKey(message);
@@ -278,7 +278,7 @@ bool WindowShell::askYesNo(const OperatorMessage& question, QWidget* owner, bool
 
 void WindowShell::showMessageAndWait(const OperatorMessage& message, QWidget* owner) {
   if (messageHook) {
-    messageHook(message, 1);
+    messageHook(message);
     return;
   }
   QMessageBox box(BoxIcon(message.icon), message.title.empty() ? Q(programName_) : Q(message.title),

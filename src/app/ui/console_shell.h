@@ -93,9 +93,9 @@ class WindowShell : public QObject, public CommandHost {
   void post(ConsoleCall call) override;
 
   // Tests answer messages and questions here instead of boxes. A message
-  // comes to the hook when its box would open, with the number of times it
-  // was reported by then.
-  std::function<void(const OperatorMessage&, int count)> messageHook;
+  // comes to the hook when its box would open (a repeat held back meanwhile
+  // comes with it, once).
+  std::function<void(const OperatorMessage&)> messageHook;
   std::function<bool(const OperatorMessage&)> questionHook;
 
   // The line a message box adds when its message came more than once.
