@@ -57,6 +57,8 @@ bool InstallRussianQtTexts() {
       return false;
     }
     QCoreApplication::installTranslator(translator);
+    // The names of file types (from the system's type database) follow it.
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     return true;
   }();
   return installed;

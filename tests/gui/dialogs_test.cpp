@@ -432,6 +432,7 @@ TEST(SettingsPage, FileDialogSpeaksRussian) {
   EXPECT_EQ(rows["архив"][1], QString("Папка"));
   const QStringList& text = rows["protocol.txt"];
   EXPECT_EQ(text[0], QString("2,9 кБ"));
+  EXPECT_TRUE(IsRussian(text[1])) << text[1].toStdString();  // the file's type
   for (const QStringList& columns : {rows["архив"], text}) {
     // The date: digits and punctuation only, no "AM" or month names in English.
     EXPECT_FALSE(columns[2].isEmpty());

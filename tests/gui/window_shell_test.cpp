@@ -342,7 +342,8 @@ TEST_F(WindowShellTest, TheCloseBoxDuringAnExchangeClosesRightAfterIt) {
 
 // A protocol file that cannot be written and live traffic: while the program
 // settings sheet is open, the repeated message waits behind it and then shows
-// as one box with its count, instead of a box over the sheet for each line.
+// as one box with its count, instead of a box over the sheet for each line;
+// boxes never pile up.
 TEST_F(WindowShellTest, RepeatedMessagesWaitBehindTheSettingsSheet) {
   std::filesystem::create_directory(dir_ / "protocol.txt");  // no line reaches the file
   StartAndWaitForTheLink(true);
@@ -380,6 +381,14 @@ TEST_F(WindowShellTest, RepeatedMessagesWaitBehindTheSettingsSheet) {
   ASSERT_TRUE(count.startsWith("Таких сообщений: ")) << count.toStdString();
   EXPECT_GE(count.section(' ', -1).toInt(), 2);
   EXPECT_EQ(testing::UnreadableTexts(box, {"pelvaron"}), QStringList());
+
+  // Another message waits for this box to close instead of covering it.
+  const OperatorMessage other{"Ошибка контрольной суммы!", "Ошибка", MessageIcon::Error};
+  shell_->showMessage(other);
+  EXPECT_EQ(boxes().size(), 1);
+  box->button(QMessageBox::Ok)->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return boxes().size() == 1 && boxes()[0]->text() == "Ошибка контрольной суммы!"; },
+                              20000));
 }
 
 }  // namespace

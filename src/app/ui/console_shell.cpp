@@ -37,10 +37,6 @@ QMessageBox::Icon BoxIcon(MessageIcon icon) {
   return QMessageBox::NoIcon;
 }
 
-QString MessageKey(const OperatorMessage& message) {
-  return Q(message.title) + QChar(0x1F) + Q(message.text);
-}
-
 }  // namespace
 
 // The console's operator: everything it reports is handed to the window's
@@ -225,40 +221,42 @@ QString WindowShell::RepeatText(int count) {
 }
 
 void WindowShell::showMessage(const OperatorMessage& message, QWidget* owner) {
-  const QString key = MessageKey(message);
-  if (auto open = openBoxes_.find(key); open != openBoxes_.end() && open->box) {
-    ++open->count;
-    open->box->setInformativeText(RepeatText(open->count));
+  if (box_ && boxMessage_ == message) {
+    box_->setInformativeText(RepeatText(++boxCount_));
     return;
   }
-  if (settingsBusy_) {
-    for (HeldMessage& held : held_) {
-      if (held.message == message) {
-        ++held.count;
-        return;
-      }
+  for (WaitingMessage& waiting : waiting_) {
+    if (waiting.message == message) {
+      ++waiting.count;
+      return;
     }
-    held_.push_back({message, owner, 1});
-    return;
   }
-  openMessageBox(message, owner, 1);
+  waiting_.push_back({message, owner, 1});
+  showNextMessage();
 }
 
-void WindowShell::openMessageBox(const OperatorMessage& message, QWidget* owner, int count) {
+void WindowShell::showNextMessage() {
+  if (box_ || settingsBusy_ || waiting_.empty()) return;
+  const WaitingMessage next = waiting_.front();
+  waiting_.erase(waiting_.begin());
   if (messageHook) {
-    messageHook(message);
+    messageHook(next.message);
+    showNextMessage();
     return;
   }
-  const QString key = MessageKey(message);
-  QWidget* parent = owner ? owner : window_.get();
-  auto* box =
-      new QMessageBox(BoxIcon(message.icon), message.title.empty() ? Q(programName_) : Q(message.title),
-                      Q(message.text), QMessageBox::Ok, parent);
-  if (count > 1) box->setInformativeText(RepeatText(count));
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  openBoxes_.insert(key, {box, count});
-  connect(box, &QDialog::finished, this, [this, key] { openBoxes_.remove(key); });
-  box->open();
+  QWidget* parent = next.owner ? next.owner.data() : window_.get();
+  const OperatorMessage& m = next.message;
+  box_ = new QMessageBox(BoxIcon(m.icon), m.title.empty() ? Q(programName_) : Q(m.title), Q(m.text),
+                         QMessageBox::Ok, parent);
+  boxMessage_ = m;
+  boxCount_ = next.count;
+  if (boxCount_ > 1) box_->setInformativeText(RepeatText(boxCount_));
+  box_->setAttribute(Qt::WA_DeleteOnClose);
+  connect(box_, &QDialog::finished, this, [this] {
+    box_ = nullptr;
+    showNextMessage();
+  });
+  box_->open();
 }
 
 bool WindowShell::ask(const OperatorMessage& question, QWidget* owner) {
@@ -298,17 +296,7 @@ bool WindowShell::beginSettingsCommand() {
 
 void WindowShell::endSettingsCommand() {
   settingsBusy_ = false;
-  // What came meanwhile shows now, one box per message with its count.
-  std::vector<HeldMessage> held;
-  held.swap(held_);
-  for (const HeldMessage& message : held) {
-    if (auto open = openBoxes_.find(MessageKey(message.message)); open != openBoxes_.end() && open->box) {
-      open->count += message.count;
-      open->box->setInformativeText(RepeatText(open->count));
-    } else {
-      openMessageBox(message.message, message.owner, message.count);
-    }
-  }
+  showNextMessage();  // what came meanwhile
 }
 
 void WindowShell::beginExchange() {

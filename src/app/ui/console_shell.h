@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QThread>
@@ -61,8 +60,10 @@ class ConsoleWorker : public QObject {
 // The window and the console together: the window is a view of the console,
 // commands go to the console as queued calls, and what the console reports
 // comes back to the window's thread. Informational messages never block the
-// console, and the same text is not shown again while its box is open (the
-// box counts them instead); questions are asked by the window before the
+// console. Their boxes open one at a time, in order: the others wait, and
+// while a settings command runs all wait, so that none covers its sheet. A
+// message that comes again while its box is open or waiting is counted in
+// that box, not shown again. Questions are asked by the window before the
 // command is posted. Each subsystem's commands live in its own ui folder and
 // reach the console through this shell as their CommandHost.
 class WindowShell : public QObject, public CommandHost {
@@ -120,15 +121,12 @@ class WindowShell : public QObject, public CommandHost {
 
  private:
   void connectWindow();
-  // Opens the box of a message (or hands it to the hook), count times reported.
-  void openMessageBox(const OperatorMessage& message, QWidget* owner, int count);
+  // Opens the box of the first waiting message, unless a box is open or a
+  // settings command runs (the hook, when set, takes it at once).
+  void showNextMessage();
   bool askYesNo(const OperatorMessage& question, QWidget* owner, bool defaultYes);
 
-  struct OpenBox {
-    QPointer<QMessageBox> box;
-    int count = 0;
-  };
-  struct HeldMessage {
+  struct WaitingMessage {
     OperatorMessage message;
     QPointer<QWidget> owner;
     int count = 0;
@@ -143,8 +141,10 @@ class WindowShell : public QObject, public CommandHost {
   std::unique_ptr<GuiOperator> operator_;
   QThread thread_;
   ConsoleWorker* worker_ = nullptr;
-  QHash<QString, OpenBox> openBoxes_;  // by title and text
-  std::vector<HeldMessage> held_;      // while a settings command runs, in order
+  QPointer<QMessageBox> box_;  // the open message box
+  OperatorMessage boxMessage_;
+  int boxCount_ = 0;
+  std::vector<WaitingMessage> waiting_;  // in order of arrival
   std::unique_ptr<InputBlocker> blocker_;
   bool closing_ = false;
   bool finished_ = false;
