@@ -68,8 +68,9 @@ bool AlarmPlayer::Busy(std::string& problem) {
   if (r == 0) return true;
   child_ = -1;
   if (r > 0 && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
-    problem = "Звуковой сигнал тревоги не удалось воспроизвести (нет звукового устройства?); "
-              "до конца работы программы он отключён.";
+    problem =
+        "Звуковой сигнал тревоги не удалось воспроизвести (нет звукового устройства?); "
+        "до конца работы программы он отключён.";
   }
   return false;
 }
@@ -83,8 +84,9 @@ std::string AlarmPlayer::Start(const std::string& path) {
   pid_t pid = -1;
   int err = posix_spawnp(&pid, kPlayer, &actions, nullptr, const_cast<char* const*>(argv), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (err != 0) return "Не удалось запустить проигрыватель звука \"aplay\" (пакет alsa-utils); "
-                        "звуковой сигнал тревоги отключён.";
+  if (err != 0)
+    return "Не удалось запустить проигрыватель звука \"aplay\" (пакет alsa-utils); "
+           "звуковой сигнал тревоги отключён.";
   child_ = pid;
   return {};
 }
@@ -116,8 +118,7 @@ std::string AlarmPlayer::Play(bool playFile, bool beep) {
     }
     if (problem.empty() && path.empty() && beep) {
       path = TonesFile();
-      if (path.empty())
-        problem = "Не удалось подготовить звуковой сигнал тревоги в /tmp; он отключён.";
+      if (path.empty()) problem = "Не удалось подготовить звуковой сигнал тревоги в /tmp; он отключён.";
     }
     if (problem.empty() && !path.empty()) problem = Start(path);
   }

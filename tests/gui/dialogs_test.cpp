@@ -4,10 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QDir>
-#include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QTreeView>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QKeyEvent>
@@ -20,7 +16,6 @@
 
 #include "app/ui/console_window.h"
 #include "gui_support.h"
-#include "operator_texts.h"
 #include "link/ui/exchange_progress_dlg.h"
 #include "link/ui/receiver_settings_page.h"
 #include "objects/object_card.h"
@@ -31,14 +26,12 @@
 #include "widgets/edits.h"
 #include "widgets/notice.h"
 #include "widgets/property_sheet.h"
-#include "widgets/qt_texts.h"
 #include "widgets/tool_tips.h"
 
 namespace pelvaron::ui {
 namespace {
 
 using testing::GuiApp;
-using testing::IsRussian;
 
 constexpr BaseUnits kUnits{6, 13};
 
@@ -403,46 +396,6 @@ TEST(ProgressWindow, FramelessCentredAndShowsItsTexts) {
   EXPECT_EQ(progress.text1017(), QString("Попытка связи 3 из 12"));
 }
 
-// The file dialog of "...": Qt's texts and the list's sizes, dates and a
-// folder's type in Russian, whatever the system's locale.
-TEST(SettingsPage, FileDialogSpeaksRussian) {
-  GuiApp();
-  ASSERT_TRUE(InstallRussianQtTexts());
-  QTemporaryDir dir;
-  QDir(dir.path()).mkdir("архив");
-  QFile file(dir.filePath("protocol.txt"));
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(QByteArray(3000, 'x'));
-  file.close();
-  QFileDialog dialog;
-  Settings::PrepareProtocolFileDialog(dialog);
-  dialog.setDirectory(dir.path());
-  auto* view = dialog.findChild<QTreeView*>("treeView");
-  ASSERT_NE(view, nullptr);
-  QAbstractItemModel* model = view->model();
-  const QModelIndex root = view->rootIndex();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return model->rowCount(root) == 2; }, 20000));
-  std::map<QString, QStringList> rows;
-  for (int r = 0; r < model->rowCount(root); ++r) {
-    QStringList columns;
-    for (int c = 1; c < 4; ++c) columns << model->index(r, c, root).data().toString();
-    rows[model->index(r, 0, root).data().toString()] = columns;
-  }
-  ASSERT_EQ(rows.count("архив"), 1u);
-  EXPECT_EQ(rows["архив"][1], QString("Папка"));
-  const QStringList& text = rows["protocol.txt"];
-  EXPECT_EQ(text[0], QString("2,9 кБ"));
-  EXPECT_TRUE(IsRussian(text[1])) << text[1].toStdString();  // the file's type
-  for (const QStringList& columns : {rows["архив"], text}) {
-    // The date: digits and punctuation only, no "AM" or month names in English.
-    EXPECT_FALSE(columns[2].isEmpty());
-    EXPECT_FALSE(columns[2].contains(QRegularExpression("[A-Za-z]"))) << columns[2].toStdString();
-  }
-  for (int c = 0; c < 4; ++c)
-    EXPECT_TRUE(IsRussian(model->headerData(c, Qt::Horizontal).toString())) << c;
-  EXPECT_TRUE(IsRussian(dialog.windowTitle()));
-}
-
 // The share of a control's outermost ring of pixels, as its window shows
 // them, in the highlight colour.
 double HighlightedEdge(QWidget* control) {
@@ -469,8 +422,8 @@ TEST(FocusFrame, EveryControlShowsTheFocusWhileItHasIt) {
   CObjectStateDlg state(nullptr, kUnits);
   PropertySheet programSettings(new Settings(nullptr, kUnits));
   PropertySheet receiverSettings(new Pult_settings(nullptr, kUnits));
-  for (QWidget* window : std::initializer_list<QWidget*>{&console, &card, &state, &programSettings,
-                                                         &receiverSettings}) {
+  for (QWidget* window :
+       std::initializer_list<QWidget*>{&console, &card, &state, &programSettings, &receiverSettings}) {
     window->show();
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));

@@ -20,6 +20,7 @@ namespace {
 // The texts the console's own description gives in Latin letters, as it
 // quotes them (messages, formats, names, file names); "\n" stands for a line
 // break.
+// clang-format off
 const char* const kConsoleTexts[] = {
     "gs", "gn", "gc", "2h", "180m", "gd", "sd", "%d:%m:%Y, %H:%M:%S ",
     "Error in opening protocol file", "Cannot install timer", "Error message",
@@ -57,6 +58,7 @@ const char* const kConsoleTexts[] = {
     " Файл протокола '%s' не существует", "Ошибка: %s", "COM - порт", "txt",
     "Текстовые файлы (*.txt)|*.txt|Все файлы (*.*)|*.*||", "5x",
 };
+// clang-format on
 
 // "&Открыть" shows as "Открыть"; "Копировать\tCtrl+C" names a key after its tab.
 QString Shown(QString text) {
@@ -99,7 +101,8 @@ class Walk {
     }
     if (auto* header = qobject_cast<QHeaderView*>(w); header && header->model()) {
       for (int i = 0; i < header->count(); ++i)
-        if (!header->isSectionHidden(i)) check(where, header->model()->headerData(i, header->orientation()).toString());
+        if (!header->isSectionHidden(i))
+          check(where, header->model()->headerData(i, header->orientation()).toString());
     }
     // Folders of the file dialog's "look in" list are the operator's data.
     if (auto* combo = qobject_cast<QComboBox*>(w); combo && combo->objectName() != "lookInCombo") {

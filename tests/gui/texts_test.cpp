@@ -4,13 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QRegularExpression>
-#include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 
 #include "app/ui/about_box.h"
 #include "app/ui/console_window.h"
@@ -87,21 +89,41 @@ TEST(OperatorTexts, EveryDialogOfTheConsole) {
   }
 }
 
+// The file dialog of "...": its own texts, and the list's sizes, dates and
+// types (a folder's too) in Russian whatever the system's locale.
 TEST(OperatorTexts, TheFileDialogOfTheProtocolPath) {
   GuiApp();
   ASSERT_TRUE(InstallRussianQtTexts());
   QTemporaryDir dir;
+  QDir(dir.path()).mkdir("архив");
+  QFile file(dir.filePath("protocol.txt"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray(3000, 'x'));
+  file.close();
   QFileDialog dialog;
   Settings::PrepareProtocolFileDialog(dialog);
   dialog.setDirectory(dir.path());
   dialog.show();
-  QTest::qWait(0);
+  auto* view = dialog.findChild<QTreeView*>("treeView");
+  ASSERT_NE(view, nullptr);
+  QAbstractItemModel* model = view->model();
+  const QModelIndex root = view->rootIndex();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return model->rowCount(root) == 2; }, 20000));
   EXPECT_EQ(UnreadableTexts(&dialog), QStringList());
-  // Its context menu on the list, as the dialog's own actions.
-  QStringList actions;
+  QStringList actions;  // the list's context menu
   for (QAction* action : dialog.findChildren<QAction*>())
     if (!testing::IsRussian(action->text().remove('&'))) actions << action->text();
   EXPECT_EQ(actions, QStringList());
+
+  std::map<QString, QStringList> rows;  // size, type, date by name
+  for (int r = 0; r < model->rowCount(root); ++r) {
+    QStringList& columns = rows[model->index(r, 0, root).data().toString()];
+    for (int c = 1; c < 4; ++c) columns << model->index(r, c, root).data().toString();
+  }
+  EXPECT_EQ(rows["архив"][1], QString("Папка"));
+  EXPECT_EQ(rows["protocol.txt"][0], QString("2,9 кБ"));
+  for (const QString& text : {rows["protocol.txt"][1], rows["архив"][2], rows["protocol.txt"][2]})
+    EXPECT_TRUE(!text.isEmpty() && testing::IsRussian(text)) << text.toStdString();
 }
 
 }  // namespace

@@ -20,9 +20,9 @@
 #include "app/ui/console_window.h"
 #include "core/cp1251.h"
 #include "gui_support.h"
-#include "operator_texts.h"
 #include "link/ui/exchange_progress_dlg.h"
 #include "objects/ui/object_card_dlg.h"
+#include "operator_texts.h"
 #include "programs/real_ports.h"
 #include "protocol/ui/event_log_view.h"
 #include "res/resources.h"
@@ -289,7 +289,8 @@ TEST_F(WindowShellTest, NothingReactsDuringAnExchange) {
   QSignalSpy exitKeys(&Window(), &ui::CConsoleDlg::exitKeyPressed);
   QSignalSpy clears(&Window(), &ui::CConsoleDlg::clearLogRequested);
   auto operatorTries = [&] {
-    QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5), Window().m_listObjects->viewport()->mapToGlobal(QPoint(5, 5)));
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5),
+                           Window().m_listObjects->viewport()->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(Window().m_listObjects->viewport(), &menu);
     QTest::keyClick(&Window(), Qt::Key_Escape);
     QTest::mouseClick(Window().control(res::IDC_CLEAR_LOG), Qt::LeftButton);
@@ -387,8 +388,8 @@ TEST_F(WindowShellTest, RepeatedMessagesWaitBehindTheSettingsSheet) {
   shell_->showMessage(other);
   EXPECT_EQ(boxes().size(), 1);
   box->button(QMessageBox::Ok)->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return boxes().size() == 1 && boxes()[0]->text() == "Ошибка контрольной суммы!"; },
-                              20000));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return boxes().size() == 1 && boxes()[0]->text() == "Ошибка контрольной суммы!"; }, 20000));
 }
 
 }  // namespace
