@@ -6,9 +6,12 @@ packages=(
   g++ cmake make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
   qt6-base-dev qt6-serialport-dev qt6-translations-l10n libgl-dev fonts-dejavu-core alsa-utils
+  xdg-utils
 )
+# For walking through the window by hand or by script: a virtual display, a
+# window manager, and a way to type and click into it.
 if [ "${1:-}" = "--gui-tools" ]; then
-  packages+=(xvfb xauth x11-apps)
+  packages+=(xvfb xauth x11-apps openbox xdotool)
 fi
 
 missing=()
