@@ -68,7 +68,9 @@ bool AlarmPlayer::Busy(std::string& problem) {
   if (r == 0) return true;
   child_ = -1;
   if (r > 0 && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
-    problem = "the overdue alarm could not be played (no sound device?); it stays silent for this run";
+    problem =
+        "Звуковой сигнал тревоги не удалось воспроизвести (нет звукового устройства?); "
+        "до конца работы программы он отключён.";
   }
   return false;
 }
@@ -82,7 +84,9 @@ std::string AlarmPlayer::Start(const std::string& path) {
   pid_t pid = -1;
   int err = posix_spawnp(&pid, kPlayer, &actions, nullptr, const_cast<char* const*>(argv), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (err != 0) return "the sound player \"aplay\" could not be started; install alsa-utils";
+  if (err != 0)
+    return "Не удалось запустить проигрыватель звука \"aplay\" (пакет alsa-utils); "
+           "звуковой сигнал тревоги отключён.";
   child_ = pid;
   return {};
 }
@@ -109,13 +113,12 @@ std::string AlarmPlayer::Play(bool playFile, bool beep) {
       if (access("alarm.wav", R_OK) == 0) {
         path = "alarm.wav";
       } else {
-        problem = "alarm.wav is missing or unreadable in the working folder; the overdue alarm stays silent";
+        problem = "Файла alarm.wav нет в рабочей папке или он не читается; звуковой сигнал тревоги отключён.";
       }
     }
     if (problem.empty() && path.empty() && beep) {
       path = TonesFile();
-      if (path.empty())
-        problem = "the alarm tones could not be prepared in /tmp; the overdue alarm stays silent";
+      if (path.empty()) problem = "Не удалось подготовить звуковой сигнал тревоги в /tmp; он отключён.";
     }
     if (problem.empty() && !path.empty()) problem = Start(path);
   }

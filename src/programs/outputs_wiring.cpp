@@ -41,7 +41,8 @@ std::string PrepareOutputOptions(Options& options) {
   return options.mqttUrl.empty() ? std::string() : ParseMqttUrl(options.mqttUrl, url);
 }
 
-std::string HostName() {
+std::string StationName(const Options& options) {
+  if (!options.station.empty()) return options.station;
   char name[HOST_NAME_MAX + 1] = {};
   if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "pelvaron";
   return name;
@@ -73,7 +74,6 @@ Report StderrReport(const std::string& programName) {
 
 std::unique_ptr<ConsoleOutputs> ConsoleOutputs::Start(const Options& options, Report report, std::string* error) {
   std::unique_ptr<ConsoleOutputs> outputs(new ConsoleOutputs());
-  outputs->station_ = options.station.empty() ? HostName() : options.station;
   const bool any = !options.eventsPath.empty() || !options.onEvent.empty() || !options.mqttUrl.empty();
   // A reader that went away (a closed pipe) must not end the console.
   if (any) ::signal(SIGPIPE, SIG_IGN);
@@ -115,7 +115,7 @@ std::unique_ptr<ConsoleOutputs> ConsoleOutputs::Start(const Options& options, Re
              options.mqttCredentials);
     }
     config.caFile = options.mqttCa;
-    config.station = outputs->station_;
+    config.station = StationName(options);
     config.discoveryPrefix = options.mqttDiscovery;
     auto mqtt = std::make_unique<MqttSink>(std::move(config), report);
     if (std::string problem = mqtt->Open(); !problem.empty()) {
@@ -135,10 +135,6 @@ ConsoleOutputs::~ConsoleOutputs() {
   mqtt_.reset();
   command_.reset();
   file_.reset();
-}
-
-void ConsoleOutputs::Attach(Console& console) {
-  if (!fanOut_.Empty()) console.SetEventSink(&fanOut_, station_);
 }
 
 }  // namespace pelvaron

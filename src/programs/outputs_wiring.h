@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 
-#include "app/console.h"
 #include "app/options.h"
 #include "outputs/background_sink.h"
 #include "outputs/report.h"
@@ -22,15 +21,13 @@ class ConsoleOutputs {
   // Stops them after they have handed on what they hold (a few seconds at most).
   ~ConsoleOutputs();
 
-  // Before the console's start-up: it publishes its events to the outputs.
-  // Nothing to do when none was asked for.
-  void Attach(Console& console);
-  const std::string& Station() const { return station_; }
+  // Where the console's events go to reach them all (beside the store and the
+  // alarm queue); nothing when none was asked for.
+  EventSink* Sink() { return fanOut_.Empty() ? nullptr : &fanOut_; }
 
  private:
   ConsoleOutputs() = default;
 
-  std::string station_;
   EventFanOut fanOut_;
   std::unique_ptr<BackgroundSink> file_;
   std::unique_ptr<BackgroundSink> command_;
@@ -42,8 +39,8 @@ class ConsoleOutputs {
 // and the broker's address is checked. Returns what is wrong, or nothing.
 std::string PrepareOutputOptions(Options& options);
 
-// The host's name: a station's name unless --station gives another.
-std::string HostName();
+// The station's name on its events and topics: --station, else the host's name.
+std::string StationName(const Options& options);
 
 // The broker's user and password: from the file (user on the first line,
 // password on the second), else from PELVARON_MQTT_USER and

@@ -11,6 +11,7 @@
 #include "programs/demo.h"
 #include "programs/outputs_wiring.h"
 #include "programs/real_ports.h"
+#include "programs/records.h"
 
 namespace pelvaron {
 namespace {
@@ -57,12 +58,20 @@ int RunHeadlessConsole(const std::string& programName, const Options& options, b
   // With the event stream on stdout, the event log's lines go to stderr.
   HeadlessOperator op(options.eventsPath == "-" ? std::cerr : std::cout, std::cerr, *ports.clock, programName);
   Console console(*ports.clock, *ports.files, op, *ports.port, options.devices);
-  outputs->Attach(console);
   console.bAlarmSound = options.alarmSound;
   console.bAlarmBeep = options.alarmBeep;
+  ProgramRecords records(options, false);
+  if (EventSink* sink = outputs->Sink()) records.records.AddOutput(sink);
+  const ConsoleHooks hooks = records.records.Hooks();
+  hooks.beforeStartup(console, op);
   console.Startup();
   if (demoFresh) RegisterDemoObjects(console.Objects());
-  RunHeadless(console, *ports.clock, WaitForShutdownSignalFor, options.tickMs);
+  RunTickLoop(*ports.clock, WaitForShutdownSignalFor, options.tickMs, [&] {
+    console.OnTimer();
+    hooks.afterTick(console);
+  });
+  console.Shutdown();
+  hooks.afterShutdown(console);
   return 0;
 }
 

@@ -8,10 +8,12 @@
 #include <thread>
 
 #include "app/ui/console_shell.h"
+#include "alarms/ui/alarm_commands_ui.h"
 #include "app/ui/console_window.h"
 #include "platform/shutdown_signals.h"
 #include "programs/outputs_wiring.h"
 #include "programs/real_ports.h"
+#include "programs/records.h"
 
 namespace pelvaron {
 
@@ -47,9 +49,11 @@ int RunWindow(QApplication& app, const std::string& programName, const Options& 
     toStderr(problem);
     return 1;
   }
-  ui::WindowShell shell(programName, options, RealPorts, after);
+  ProgramRecords records(options, true);
+  if (EventSink* sink = outputs->Sink()) records.records.AddOutput(sink);
+  ui::WindowShell shell(programName, options, RealPorts, after, records.records.Hooks());
+  shell.alarms().attach(records.records.desk(), records.records.store().path());
   *window = &shell;
-  shell.setBeforeStartup([&outputs](Console& console) { outputs->Attach(console); });
   QObject::connect(&shell.window(), &QDialog::finished, &app, &QCoreApplication::quit);
 
   // Ctrl-C and SIGTERM close the window the orderly way.
