@@ -1,8 +1,11 @@
 #pragma once
 
-// Stand-in for the shared JSON writer and the decoded message's members until
-// they are in the tree: the same names, so that event_json.cpp switches over
-// by its includes alone.
+// Stand-in for the shared JSON writer (core/json_writer.h) and the decoded
+// message's members (decode/message_json.h) until they are in the tree: the
+// same names and the same output, so that the files including this one
+// (events/event_json.cpp, outputs/command_sink.cpp, outputs/station_state.cpp)
+// switch over by their includes alone, and this file goes. Its own namespace
+// keeps it apart from the shared one at link time.
 
 #include <cstdint>
 #include <string>
@@ -12,7 +15,7 @@
 #include "decode/decoded_message.h"
 #include "decode/radio.h"
 
-namespace pelvaron {
+namespace pelvaron::json_stand_in {
 
 inline void AppendJsonString(std::string& out, std::string_view s) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -189,5 +192,11 @@ inline void WriteMessageMembers(JsonWriter& json, const DecodedMessage& m) {
   }
 }
 
-}  // namespace pelvaron
+}  // namespace pelvaron::json_stand_in
 
+namespace pelvaron {
+using json_stand_in::AppendFrameHex;
+using json_stand_in::AppendJsonString;
+using json_stand_in::JsonWriter;
+using json_stand_in::WriteMessageMembers;
+}  // namespace pelvaron
