@@ -4,12 +4,19 @@ set -euo pipefail
 
 packages=(
   g++ cmake make pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
   qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core alsa-utils
+  xdg-utils
+  # MQTT: the client library (loaded by the console only with --mqtt), and the
+  # broker and its command-line clients the tests and the README use.
+  libmosquitto-dev mosquitto mosquitto-clients
+  # sd_notify for the systemd unit; dpkg-shlibdeps and file for the package's test.
   libsystemd-dev dpkg-dev file
 )
+# For walking through the window by hand or by script: a virtual display, a
+# window manager, and a way to type and click into it.
 if [ "${1:-}" = "--gui-tools" ]; then
-  packages+=(xvfb xauth x11-apps)
+  packages+=(xvfb xauth x11-apps openbox xdotool)
 fi
 
 missing=()

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Renders the console's windows, as the views build them, into PNG files
-# (under Xvfb when it is installed, else offscreen): screenshots/<name>.png.
+# (under Xvfb when it is installed, else offscreen): docs/images/<name>.png.
 # Usage: scripts/screenshots.sh [build-dir] [out-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
-out="${2:-screenshots}"
+out="$(realpath -m "${2:-docs/images}")"
 mkdir -p "$out"
 
 cmake -S . -B "$build" >/dev/null
@@ -26,45 +26,57 @@ cat >"$src" <<'EOF'
 #include "objects/ui/object_state_dlg.h"
 #include "protocol/ui/settings_page.h"
 #include "widgets/property_sheet.h"
+#include "widgets/qt_texts.h"
 
 using namespace pelvaron;
 using namespace pelvaron::ui;
 
+// The window as shown, active, so that its keyboard focus shows too.
 static void Save(QWidget* w, const QString& dir, const QString& name) {
   w->show();
-  QApplication::processEvents();
+  w->activateWindow();
+  for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
   w->grab().save(dir + "/" + name + ".png");
+  w->hide();
 }
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  const QString dir = argc > 1 ? argv[1] : "screenshots";
+  InstallRussianQtTexts();
+  const QString dir = argc > 1 ? argv[1] : "docs/images";
 
   CConsoleDlg console;
   StatusView status;
   status.m_strDateTime = "06:12:2026, 08:47";
-  status.m_strLinkState = "  Отсутствие!  ";
+  status.m_strLinkState = "  Норма  ";
   status.m_strCaseState = "  ВСКРЫТ !  ";
   status.m_strLineState = "  Норма  ";
-  status.bLinkOk = 0;
+  status.bLinkOk = 1;
   status.bCaseClosed = 0;
   status.bLineOk = 1;
   console.setStatus(status);
   console.setObjectRows({{false, " 0001", "+", "2h", "0m", "Магазин, ул. Лесная 5"},
-                         {true, " 0002", "+", "3h", "3h0m", "Склад"},
+                         {true, " 0002", "+", "1h", "1h0m", "Склад"},
+                         {false, " 0012", "+", "3h", "2m", "Офис, 2 этаж"},
                          {false, " 0105", "-", "90m", "12m", "Аптека"}});
-  console.addLine(">>");
-  console.addLine("06:12:2026, 08:47:42   Включение программы");
-  console.addLine(" ");
-  console.addLine("06:12:2026, 08:48:03   Сообщение : ");
-  console.addLine("\tАдрес объекта : 0001\tтип: Contact ID");
-  for (int i = 0; i < 30; ++i) console.addLine(QString("строка %1 с очень длинным текстом, который не помещается в окно протокола и обрезается справа").arg(i));
-  Save(&console, dir, "console_102");
-  console.resize(console.width() + 200, console.height() + 120);
-  Save(&console, dir, "console_102_resized");
+  for (const char* line : {
+           ">>", "06:12:2026, 08:47:42   Включение программы", "06:12:2026, 08:47:43   Восстановление связи с Велдор",
+           " ", "06:12:2026, 08:48:03   Сообщение : ", "    [ 18  52  63  1  19  0  3  0  0  156  ]",
+           "     Адрес объекта:      [1234]", "     Тип прибора на объекте - [\"Contact-ID\"]", "    [130.нов]",
+           "[Охранная тревога]", "    Код раздела:           [01]", "    Номер зоны/пользователя:     [003]", " ",
+           "06:12:2026, 08:48:06   Сообщение : ", "    [ 0  18  10  0  0  16  0  0  0  44  ]",
+           "     Адрес объекта:      [0012]", "     Тип прибора на объекте - [ОРН]",
+           "  Контрольное извещение от охранника N 1",
+           "   ШС1 = состояние: { норма, охраняется, \"норма\" }", "              описание: { охранный, связан с ПЦН}",
+           "   ШС2 = состояние: { норма, не охраняется, \"норма\" }",
+           "              описание: { охранный, не связан с ПЦН}",
+           "06:12:2026, 08:48:30   Вскрытие корпуса Велдор!",
+           "06:12:2026, 08:49:00   Отсутствие контр. извещения от объекта с адресом '0002'!"})
+    console.addLine(QString::fromUtf8(line));
+  Save(&console, dir, "main-window");
 
   CAboutBox about;
-  Save(&about, dir, "about_100");
+  Save(&about, dir, "about-box");
 
   CObjectCardDlg card;
   card.m_strAddress = "0005";
@@ -74,11 +86,11 @@ int main(int argc, char** argv) {
   card.m_strLoop1Type = "Не определён";
   card.m_strLoop2Type = "Не определён";
   card.m_strState = "Тревога - нарушение охранных шлейфов!\r\nТревога по ШС1";
-  Save(&card, dir, "card_145");
+  Save(&card, dir, "object-card");
 
   CObjectStateDlg state;
   state.m_strInfo = "  Информация о состоянии объекта с адресом '0005':\r\n\r\n  Состояние объекта - Норма";
-  Save(&state, dir, "state_146");
+  Save(&state, dir, "object-state");
 
   auto* settings = new Settings;
   settings->m_bSaveProtocol = 1;
@@ -86,7 +98,7 @@ int main(int argc, char** argv) {
   settings->m_strProtocolPath = "protocol.txt";
   settings->m_strAttempts = "12";
   PropertySheet sheet131(settings);
-  Save(&sheet131, dir, "settings_131");
+  Save(&sheet131, dir, "program-settings");
 
   auto* receiver = new Pult_settings;
   receiver->m_bCheckLine = 1;
@@ -95,11 +107,13 @@ int main(int argc, char** argv) {
   receiver->m_nMainFormat = 0;
   receiver->m_nFormatCount = 1;
   PropertySheet sheet133(receiver);
-  Save(&sheet133, dir, "receiver_133");
+  Save(&sheet133, dir, "receiver-settings");
 
   CExchangeProgressDlg progress(&console);
   progress.setTexts("Идёт обмен информацией ...", "Попытка связи 3 из 12");
-  Save(&progress, dir, "progress_137");
+  Save(&progress, dir, "exchange-progress");
+  progress.setClosingNotice(true);
+  Save(&progress, dir, "exchange-progress-closing");
 
   QPixmap icons(80, 40);
   icons.fill(Qt::white);

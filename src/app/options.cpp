@@ -2,11 +2,95 @@
 
 namespace pelvaron {
 
+namespace {
+
+// "--name VALUE" or "--name=VALUE": true when a is the option; the value, or
+// an error when it is missing.
+bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name, std::string& value,
+               std::string& error) {
+  const std::string& a = args[i];
+  if (a == name) {
+    if (i + 1 >= args.size()) {
+      error = name + " needs a value (see --help)";
+      return true;
+    }
+    value = args[++i];
+    return true;
+  }
+  if (a.size() > name.size() && a.compare(0, name.size(), name) == 0 && a[name.size()] == '=') {
+    value = a.substr(name.size() + 1);
+    return true;
+  }
+  return false;
+}
+
+// The outputs' options; true when a was one of them (o.error tells a problem).
+bool ParseOutputOption(const std::vector<std::string>& args, std::size_t& i, Options& o) {
+  const std::string& a = args[i];
+  std::string value;
+  if (a == "--mqtt-user" || a == "--mqtt-password" || a.rfind("--mqtt-user=", 0) == 0 ||
+      a.rfind("--mqtt-password=", 0) == 0) {
+    o.error = a.substr(0, a.find('=')) +
+              ": the broker's user and password are never taken from the command line (they would "
+              "show in the process list); use --mqtt-credentials FILE or PELVARON_MQTT_USER and "
+              "PELVARON_MQTT_PASSWORD";
+    return true;
+  }
+  if (a == "--mqtt-discovery") {
+    o.mqttDiscovery = "homeassistant";
+    return true;
+  }
+  struct Text {
+    const char* name;
+    std::string Options::*field;
+  };
+  static const Text texts[] = {
+      {"--events", &Options::eventsPath},   {"--on-event", &Options::onEvent},
+      {"--mqtt", &Options::mqttUrl},         {"--mqtt-ca", &Options::mqttCa},
+      {"--mqtt-credentials", &Options::mqttCredentials}, {"--station", &Options::station},
+      {"--mqtt-discovery", &Options::mqttDiscovery},
+  };
+  for (const Text& t : texts) {
+    if (!TakeValue(args, i, t.name, value, o.error)) continue;
+    if (o.error.empty() && value.empty()) o.error = std::string(t.name) + " needs a value that is not empty";
+    o.*t.field = value;
+    return true;
+  }
+  if (TakeValue(args, i, "--on-event-timeout", value, o.error)) {
+    int seconds = 0;
+    for (char c : value) {
+      if (c < '0' || c > '9' || seconds > 100000) {
+        seconds = -1;
+        break;
+      }
+      seconds = seconds * 10 + (c - '0');
+    }
+    if (o.error.empty() && (seconds < 1 || seconds > 3600)) {
+      o.error = "--on-event-timeout takes a number of seconds from 1 to 3600, not " + value;
+    }
+    o.onEventTimeoutMs = seconds * 1000;
+    return true;
+  }
+  return false;
+}
+
+// Options that only make sense with another one.
+void CheckOutputOptions(Options& o) {
+  if (!o.error.empty() || !o.mqttUrl.empty()) return;
+  if (!o.mqttCa.empty()) o.error = "--mqtt-ca needs --mqtt";
+  if (!o.mqttCredentials.empty()) o.error = "--mqtt-credentials needs --mqtt";
+  if (!o.mqttDiscovery.empty()) o.error = "--mqtt-discovery needs --mqtt";
+}
+
+}  // namespace
+
 Options ParseOptions(const std::vector<std::string>& args) {
   Options o;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "--help" || a == "-h") {
+    if (ParseOutputOption(args, i, o)) {
+      if (!o.error.empty()) return o;
+    } else if (a == "--help" || a == "-h") {
       o.help = true;
     } else if (a == "--version") {
       o.version = true;
@@ -58,6 +142,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
       return o;
     }
   }
+  CheckOutputOptions(o);
   return o;
 }
 
@@ -93,6 +178,26 @@ std::string UsageText(const std::string& programName) {
          "  --alarm-beep        sound the overdue alarm as four tones\n"
          "  --tick-ms N         the supervision tick's period in ms (default 500);\n"
          "                      for tests that must see a lost link within seconds\n"
+         "\n"
+         "Sending events elsewhere (every event as one JSON object: docs/events.md):\n"
+         "  --events PATH       append each event as a line of JSON to PATH;\n"
+         "                      - for stdout (the event log lines then go to stderr)\n"
+         "  --on-event COMMAND  run COMMAND with /bin/sh for each event, the event's\n"
+         "                      JSON on its stdin and PELVARON_KIND, PELVARON_ADDRESS,\n"
+         "                      PELVARON_CODE... in its environment; one at a time\n"
+         "  --on-event-timeout S  end a run of the command after S seconds (default 10)\n"
+         "  --mqtt URL          publish to an MQTT broker: mqtt://HOST[:PORT] or\n"
+         "                      mqtts://HOST[:PORT]; events wait on disk in\n"
+         "                      ./mqtt-queue while the broker is away\n"
+         "  --mqtt-ca FILE      the CA certificate for mqtts:// (default: the system's)\n"
+         "  --mqtt-credentials FILE  the broker's user name on the first line of FILE,\n"
+         "                      its password on the second; or PELVARON_MQTT_USER and\n"
+         "                      PELVARON_MQTT_PASSWORD (never on the command line)\n"
+         "  --mqtt-discovery[=PREFIX]  discovery messages (prefix homeassistant) so\n"
+         "                      home-automation software shows the link, the line,\n"
+         "                      the enclosure and each object as sensors\n"
+         "  --station NAME      this console's name in events and topics (default:\n"
+         "                      the host name)\n"
          "  --help              this text\n"
          "  --version           the program's version\n";
 }

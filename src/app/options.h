@@ -17,6 +17,15 @@ struct Options {
   bool alarmBeep = false;
   int tickMs = 500;  // the supervision tick's period; shorter only for tests
   DeviceMap devices;
+  // Where events go besides the window and the protocol file.
+  std::string eventsPath;        // --events PATH: JSON Lines; "-" for stdout
+  std::string onEvent;           // --on-event COMMAND
+  int onEventTimeoutMs = 10000;  // --on-event-timeout SECONDS
+  std::string mqttUrl;           // --mqtt mqtt://HOST[:PORT] or mqtts://...
+  std::string mqttCa;            // --mqtt-ca FILE
+  std::string mqttCredentials;   // --mqtt-credentials FILE: user, then password
+  std::string mqttDiscovery;     // --mqtt-discovery[=PREFIX]: the prefix; empty: off
+  std::string station;           // --station NAME; empty: the host name
   std::string error;  // empty when the command line was understood
 };
 

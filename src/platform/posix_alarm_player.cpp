@@ -69,7 +69,9 @@ bool AlarmPlayer::Busy(std::string& problem) {
   if (r == 0) return true;
   child_ = -1;
   if (r > 0 && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
-    problem = "the overdue alarm could not be played (no sound device?); it stays silent for this run";
+    problem =
+        "Звуковой сигнал тревоги не удалось воспроизвести (нет звукового устройства?); "
+        "до конца работы программы он отключён.";
   }
   return false;
 }
@@ -96,7 +98,9 @@ std::string AlarmPlayer::Start(const std::string& path) {
   int err = posix_spawnp(&pid, kPlayer, &actions, &attributes, const_cast<char* const*>(argv), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
-  if (err != 0) return "the sound player \"aplay\" could not be started; install alsa-utils";
+  if (err != 0)
+    return "Не удалось запустить проигрыватель звука \"aplay\" (пакет alsa-utils); "
+           "звуковой сигнал тревоги отключён.";
   child_ = pid;
   return {};
 }
@@ -123,13 +127,12 @@ std::string AlarmPlayer::Play(bool playFile, bool beep) {
       if (access("alarm.wav", R_OK) == 0) {
         path = "alarm.wav";
       } else {
-        problem = "alarm.wav is missing or unreadable in the working folder; the overdue alarm stays silent";
+        problem = "Файла alarm.wav нет в рабочей папке или он не читается; звуковой сигнал тревоги отключён.";
       }
     }
     if (problem.empty() && path.empty() && beep) {
       path = TonesFile();
-      if (path.empty())
-        problem = "the alarm tones could not be prepared in /tmp; the overdue alarm stays silent";
+      if (path.empty()) problem = "Не удалось подготовить звуковой сигнал тревоги в /tmp; он отключён.";
     }
     if (problem.empty() && !path.empty()) problem = Start(path);
   }

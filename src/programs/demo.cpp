@@ -15,6 +15,25 @@ namespace {
 
 constexpr char kDemoFolder[] = "pelvaron-demo";
 
+// Besides the random traffic, alarms that a new user sees queue up within the
+// first minute, again every few minutes: a loop alarm at the warehouse 0012
+// and its repeat, a fire at the panel 0301 that is restored, a panic button
+// at 0777.
+constexpr char kDemoAlarms[] = R"(
+wait 6s
+loop-state addr=12 kind=6 guard=1 alarm1 armed1 armed2 broken1 linked1
+wait 9s
+contact-id addr=301 code=110 part=1 zone=3 new
+wait 15s
+loop-state addr=12 kind=6 guard=1 alarm1 armed1 armed2 broken1 linked1
+wait 10s
+contact-id addr=777 code=120 part=1 zone=1 new
+wait 20s
+contact-id addr=301 code=110 part=1 zone=3 restore
+wait 4min
+loop
+)";
+
 }  // namespace
 
 int StartDemo(const std::string& programName, Options& options, std::unique_ptr<sim::Simulator>& simulator,
@@ -33,6 +52,8 @@ int StartDemo(const std::string& programName, Options& options, std::unique_ptr<
   sim::SimulatorOptions simOptions;
   simOptions.random = true;
   simOptions.seed = static_cast<std::uint64_t>(std::time(nullptr));
+  sim::ParsedScenario alarms = sim::ParseScenario(kDemoAlarms, "demo");
+  if (alarms.ok()) simOptions.scenario = std::move(alarms.scenario);
   std::string error;
   simulator = sim::Simulator::OnNewPty(simOptions, &error);
   if (!simulator) {

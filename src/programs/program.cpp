@@ -11,7 +11,9 @@
 #include "platform/service_notifier.h"
 #include "platform/shutdown_signals.h"
 #include "programs/demo.h"
+#include "programs/outputs_wiring.h"
 #include "programs/real_ports.h"
+#include "programs/records.h"
 
 namespace pelvaron {
 namespace {
@@ -44,12 +46,23 @@ int ReadCommandLine(const std::vector<std::string>& args, const std::string& pro
     std::cerr << programName << ": " << options.error << "\n";
     return 2;
   }
+  if (std::string problem = PrepareOutputOptions(options); !problem.empty()) {
+    std::cerr << programName << ": " << problem << "\n";
+    return 2;
+  }
   return -1;
 }
 
 int RunHeadlessConsole(const std::string& programName, const Options& options, bool demoFresh) {
+  std::string problem;
+  auto outputs = ConsoleOutputs::Start(options, StderrReport(programName), &problem);
+  if (!outputs) {
+    std::cerr << programName << ": " << problem << "\n";
+    return 1;
+  }
   ConsolePorts ports = RealPorts();
-  HeadlessOperator op(std::cout, std::cerr, *ports.clock, programName);
+  // With the event stream on stdout, the event log's lines go to stderr.
+  HeadlessOperator op(options.eventsPath == "-" ? std::cerr : std::cout, std::cerr, *ports.clock, programName);
   // Under systemd: priorities for the journal, readiness and the watchdog.
   op.SetJournalPriorities(StderrGoesToJournal());
   ServiceNotifier service;
@@ -57,13 +70,22 @@ int RunHeadlessConsole(const std::string& programName, const Options& options, b
   Console console(*ports.clock, *ports.files, op, *ports.port, options.devices);
   console.bAlarmSound = options.alarmSound;
   console.bAlarmBeep = options.alarmBeep;
+  ProgramRecords records(options, false);
+  if (EventSink* sink = outputs->Sink()) records.records.AddOutput(sink);
+  const ConsoleHooks hooks = records.records.Hooks();
+  hooks.beforeStartup(console, op);
   console.Startup();
   if (demoFresh) RegisterDemoObjects(console.Objects());
   service.Ready("polling the receiver on " + DeviceMap::ComName(console.settings.nComPort));
   Clock& clock = *ports.clock;
-  RunHeadless(console, clock, WaitForShutdownSignalFor, options.tickMs,
-              [&] { service.Tick(clock.MonotonicMs()); });
+  RunTickLoop(clock, WaitForShutdownSignalFor, options.tickMs, [&] {
+    console.OnTimer();
+    hooks.afterTick(console);
+    service.Tick(clock.MonotonicMs());
+  });
   service.Stopping();
+  console.Shutdown();
+  hooks.afterShutdown(console);
   op.Flush();
   return 0;
 }

@@ -2,14 +2,18 @@
 
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QPointer>
 #include <QTranslator>
 #include <atomic>
 #include <thread>
 
 #include "app/ui/console_shell.h"
+#include "alarms/ui/alarm_commands_ui.h"
 #include "app/ui/console_window.h"
 #include "platform/shutdown_signals.h"
+#include "programs/outputs_wiring.h"
 #include "programs/real_ports.h"
+#include "programs/records.h"
 
 namespace pelvaron {
 
@@ -23,7 +27,33 @@ int RunWindow(QApplication& app, const std::string& programName, const Options& 
   }
   std::function<void(ObjectRegistry&)> after;
   if (afterStartup) after = afterStartup;
-  ui::WindowShell shell(programName, options, RealPorts, after);
+  // The outputs outlive the shell: the console's last event reaches them.
+  // Their reports go to the window while there is one, and to stderr.
+  // The pointer is only read on the window's thread.
+  auto window = std::make_shared<QPointer<ui::WindowShell>>();
+  const Report toStderr = StderrReport(programName);
+  std::string problem;
+  auto outputs = ConsoleOutputs::Start(
+      options,
+      [window, toStderr, &app](const std::string& text) {
+        toStderr(text);
+        QMetaObject::invokeMethod(
+            &app,
+            [window, text] {
+              if (*window) (*window)->showMessage({text, "", MessageIcon::Exclamation});
+            },
+            Qt::QueuedConnection);
+      },
+      &problem);
+  if (!outputs) {
+    toStderr(problem);
+    return 1;
+  }
+  ProgramRecords records(options, true);
+  if (EventSink* sink = outputs->Sink()) records.records.AddOutput(sink);
+  ui::WindowShell shell(programName, options, RealPorts, after, records.records.Hooks());
+  shell.alarms().attach(records.records.desk(), records.records.store().path());
+  *window = &shell;
   QObject::connect(&shell.window(), &QDialog::finished, &app, &QCoreApplication::quit);
 
   // Ctrl-C and SIGTERM close the window the orderly way.

@@ -271,6 +271,8 @@ std::vector<MenuTemplate> MakeMenus() {
                                     Separator(), Item("Выход", ID_EXIT)}),
                      Popup("Свойства", {Item("Настройки программы", ID_PROGRAM_SETTINGS),
                                         Item("Настройки Велдор", ID_RECEIVER_SETTINGS)}),
+                     Popup("Тревоги", {Item("Очередь тревог", ID_ALARM_QUEUE),
+                                       Item("История событий", ID_EVENT_HISTORY)}),
                      Popup("Помощь", {Item("О программе", ID_ABOUT)}, true),
                  }});
   // One pop-up; the list's right click shows its items.

@@ -47,6 +47,8 @@ inline constexpr int ID_OBJECTS_CONTROL_OFF = 32785;
 inline constexpr int ID_OBJECTS_RESET_COUNTERS = 32786;
 inline constexpr int ID_OPEN_PROTOCOL = 32787;
 inline constexpr int ID_OBJECT_DELETE = 32788;
+inline constexpr int ID_ALARM_QUEUE = 32789;
+inline constexpr int ID_EVENT_HISTORY = 32790;
 
 // Controls of the main console window.
 inline constexpr int IDC_PROTOCOL_LIST = 1000;

@@ -30,7 +30,7 @@ class CommandHost {
   // Nothing is posted once the window is closing.
   virtual void post(ConsoleCall call) = 0;
   // Runs work there, then done with its result back on this thread (not when
-  // the host has gone meanwhile).
+  // the host has gone or is closing meanwhile).
   template <class R>
   void post(std::function<R(Console&, ObjectCard&)> work, std::function<void(R)> done);
 
@@ -47,13 +47,20 @@ class CommandHost {
   virtual QWidget* dialogOwner() = 0;
 
   // One settings command at a time, whichever subsystem's (its exchange, then
-  // its sheet): false while another runs.
+  // its sheet): false while another runs. Meanwhile the console's messages
+  // wait, so that none stacks over the sheet; each shows once it has ended.
   virtual bool beginSettingsCommand() = 0;
   virtual void endSettingsCommand() = 0;
 
+  // An exchange with the receiver runs on the console's thread: the windows
+  // take no input until it ends, and a close asked for meanwhile happens
+  // right after it (nothing of the command runs after that exchange then).
+  virtual void beginExchange() = 0;
+  virtual void endExchange() = 0;
+
  protected:
   // Runs work on the console's thread, then back on this thread (not when the
-  // host has gone meanwhile).
+  // host has gone or is closing meanwhile).
   virtual void postAndReturn(ConsoleCall work, std::function<void()> back) = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "widgets/edits.h"
 
+#include <QKeyEvent>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -87,6 +88,20 @@ void LimitedTextEdit::setText(const QString& text) {
   programmatic_ = true;
   setPlainText(plain);
   programmatic_ = false;
+}
+
+void LimitedTextEdit::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (enter && !wantReturn_) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (modifiers == Qt::ControlModifier && !isReadOnly()) {
+      insertPlainText(QStringLiteral("\n"));
+      return;
+    }
+    event->ignore();  // to the dialog
+    return;
+  }
+  QPlainTextEdit::keyPressEvent(event);
 }
 
 int LimitedTextEdit::storedLength() const {

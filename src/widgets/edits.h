@@ -41,10 +41,16 @@ class LimitedLineEdit : public QLineEdit {
 
 // A multi-line edit whose text is exchanged with "\r\n" line breaks, each
 // counting two characters against the limit, as the stored texts have them.
+// Like the dialogs' multi-line edits without the want-return style, Enter is
+// left to the dialog (its default button) and Ctrl+Enter breaks the line.
 class LimitedTextEdit : public QPlainTextEdit {
   Q_OBJECT
  public:
   explicit LimitedTextEdit(QWidget* parent = nullptr);
+
+  // Enter breaks the line instead of reaching the dialog.
+  void setWantReturn(bool want) { wantReturn_ = want; }
+  bool wantReturn() const { return wantReturn_; }
 
   void setLimit(int chars) { limit_ = chars; }
   int limit() const { return limit_; }
@@ -57,9 +63,13 @@ class LimitedTextEdit : public QPlainTextEdit {
   // Length of text(): line breaks count two.
   int storedLength() const;
 
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
  private:
   void onContentsChange(int position, int removed, int added);
 
+  bool wantReturn_ = false;
   int limit_ = 0;
   bool programmatic_ = false;
 };

@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include "widgets/focus_frame.h"
 #include "widgets/template_dialog.h"
 
 namespace pelvaron::ui {
@@ -34,7 +35,9 @@ void PropertyPage::buildControls() {
 PropertySheet::PropertySheet(PropertyPage* page, QWidget* parent) : QDialog(parent), page_(page) {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  setWindowTitle(QString());
+  // Untitled. Qt hands an empty title to the window manager as the program's
+  // name, so the title is a space: the title bar stays blank.
+  setWindowTitle(QStringLiteral(" "));
   setFont(page->builder().font());
 
   tabs_ = new QTabWidget(this);
@@ -69,6 +72,7 @@ PropertySheet::PropertySheet(PropertyPage* page, QWidget* parent) : QDialog(pare
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
+  FocusFrame::Install(this);
   connect(ok_, &QPushButton::clicked, this, &PropertySheet::onOk);
   connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 }

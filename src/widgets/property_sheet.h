@@ -41,7 +41,7 @@ class PropertyPage : public QWidget {
 };
 
 // An untitled property sheet with one page and the buttons OK, Cancel and a
-// disabled Apply: nothing ever marks the page as changed.
+// disabled Apply: nothing ever marks the page as changed. Its title is blank.
 class PropertySheet : public QDialog {
   Q_OBJECT
  public:

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "widgets/focus_frame.h"
+
 namespace pelvaron::ui {
 
 namespace {
@@ -37,6 +39,7 @@ TemplateDialog::TemplateDialog(int templateId, QWidget* parent, std::optional<Ba
   setWindowFlags(WindowFlagsFor(dialog));
   setWindowTitle(QString::fromUtf8(dialog.caption.data(), static_cast<qsizetype>(dialog.caption.size())));
   setFont(builder_.font());
+  FocusFrame::Install(this);
 }
 
 void TemplateDialog::buildControls(QWidget* client) {

@@ -1,7 +1,12 @@
 #include "widgets/command_host.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <QProcess>
+#include <QTest>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -11,6 +16,8 @@
 #include "link/fake_serial_port.h"
 #include "objects/object_card.h"
 #include "objects/ui/object_commands_ui.h"
+#include "protocol/ui/open_protocol_file.h"
+#include "protocol/ui/protocol_commands_ui.h"
 #include "res/resources.h"
 #include "support/fakes.h"
 
@@ -36,6 +43,8 @@ class ImmediateHost : public CommandHost {
   QWidget* dialogOwner() override { return nullptr; }
   bool beginSettingsCommand() override { return true; }
   void endSettingsCommand() override {}
+  void beginExchange() override {}
+  void endExchange() override {}
 
   // Registers an object in the first free slot, as the card would.
   void Register(const char* address) {
@@ -106,6 +115,72 @@ TEST(ObjectCommandsThroughAHost, QuestionsComeFirstAndOnlyYesActs) {
   commands.onObjectCommand(res::ID_OBJECTS_CLEAR_ALL, -1);
   EXPECT_EQ(host.Objects(), 0);
   EXPECT_TRUE(host.messages.empty());
+}
+
+// "Открыть файл протокола для просмотра" with a viewer of the test's own, in
+// a folder of its own that holds the protocol file.
+class ViewerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::GuiApp();
+    char name[] = "/tmp/pelvaron-viewer-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    dir_ = name;
+    previous_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
+    std::ofstream("protocol.txt") << "line\r\n";
+    saved_ = ViewerCommand();
+  }
+  void TearDown() override {
+    SetViewerCommand(saved_);
+    std::filesystem::current_path(previous_);
+    std::filesystem::remove_all(dir_);
+  }
+  // A viewer written in shell: the document is its $1.
+  static void Viewer(const QString& script) {
+    SetViewerCommand({QStringLiteral("/bin/sh"), QStringLiteral("-c"), script, QStringLiteral("viewer")});
+  }
+  // Opens the file and waits for the viewer to end; the messages it brought.
+  std::vector<std::string> Open(const std::string& path) {
+    QObject context;
+    std::vector<std::string> texts;
+    OpenProtocolFileForViewing(path, &context, [&](const OperatorMessage& m) {
+      EXPECT_EQ(m.title, "Ошибка");
+      EXPECT_EQ(m.icon, MessageIcon::Error);
+      texts.push_back(m.text);
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return context.findChildren<QProcess*>().isEmpty(); }, 20000));
+    return texts;
+  }
+
+  std::filesystem::path dir_, previous_;
+  QStringList saved_;
+};
+
+TEST_F(ViewerTest, OnlyAFailureIsTold) {
+  Viewer(R"(printf %s "$1" > shown)");
+  EXPECT_TRUE(Open("protocol.txt").empty());
+  std::ifstream shown(dir_ / "shown");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(shown), {}), (dir_ / "protocol.txt").string());
+  Viewer("exit 4");  // the viewer found none for the file's type
+  EXPECT_EQ(Open("protocol.txt"), std::vector<std::string>{"Ошибка: 4"});
+  SetViewerCommand({"/nonexistent/viewer"});  // no opener installed
+  EXPECT_EQ(Open("protocol.txt"), std::vector<std::string>{"Ошибка: 2"});
+  // A missing file is told as such, and no viewer is started for it.
+  Viewer("touch started");
+  EXPECT_EQ(Open("missing.txt"), std::vector<std::string>{" Файл протокола 'missing.txt' не существует"});
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "started"));
+}
+
+// The command, from the console's path to the operator's message box, with a
+// viewer that exits 1.
+TEST_F(ViewerTest, TheCommandShowsTheViewersFailure) {
+  ImmediateHost host;
+  ProtocolCommandsUi commands(host);
+  Viewer("exit 1");
+  commands.onOpenProtocolFile();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !host.messages.empty(); }, 20000));
+  EXPECT_EQ(host.messages[0], (OperatorMessage{"Ошибка: 1", "Ошибка", MessageIcon::Error}));
 }
 
 }  // namespace

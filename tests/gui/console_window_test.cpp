@@ -165,6 +165,32 @@ TEST(ObjectList, ColumnsAndRows) {
   EXPECT_EQ(QColor(green.pixel(8, 8)), QColor(0, 255, 0));
 }
 
+TEST(ObjectList, ACommentWithLineBreaksShowsOnOneLine) {
+  GuiApp();
+  CConsoleDlg console(nullptr, kUnits);
+  console.setObjectRows({{false, " 0001", "+", "2h", "0m", "Офис\r\nвторой этаж\nвход со двора"}});
+  EXPECT_EQ(console.m_listObjects->topLevelItem(0)->text(4), QString("Офис второй этаж вход со двора"));
+}
+
+// However small the operator drags the window, the status strip stays whole.
+TEST(ConsoleWindow, NeverSmallerThanTheStatusStrip) {
+  GuiApp();
+  CConsoleDlg console(nullptr, kUnits);
+  console.show();
+  console.resize(200, 150);
+  QApplication::processEvents();
+  for (int id : {res::IDC_LINK_STATE, res::IDC_CASE_STATE, res::IDC_LINE_STATE, res::IDC_DATE_TIME}) {
+    QWidget* field = console.control(id);
+    const QRect inWindow(field->mapTo(&console, QPoint(0, 0)), field->size());
+    EXPECT_TRUE(console.rect().contains(inWindow)) << id;
+  }
+  // Larger is free, and moves nothing.
+  const QPoint date = console.control(res::IDC_DATE_TIME)->mapTo(&console, QPoint(0, 0));
+  console.resize(console.width() + 200, console.height() + 100);
+  QApplication::processEvents();
+  EXPECT_EQ(console.control(res::IDC_DATE_TIME)->mapTo(&console, QPoint(0, 0)), date);
+}
+
 TEST(ObjectList, RefillDropsTheSelection) {
   GuiApp();
   CConsoleDlg console(nullptr, kUnits);
@@ -339,35 +365,56 @@ TEST(ToolTips, FromTheStringTablePlusTheTwoExtras) {
   EXPECT_TRUE(tips->text(console.control(1006)).isEmpty());
 }
 
-TEST(ConsoleClose, EveryWayOutIsOneRequest) {
+TEST(ConsoleClose, CloseBoxAndExitCloseEnterAndEscOnlyAsk) {
   GuiApp();
   CConsoleDlg console(nullptr, kUnits);
   console.show();
-  QSignalSpy spy(&console, &CConsoleDlg::closeRequested);
-  QTest::keyClick(&console, Qt::Key_Escape);
-  QTest::keyClick(&console, Qt::Key_Return);
+  QSignalSpy close(&console, &CConsoleDlg::closeRequested);
+  QSignalSpy ask(&console, &CConsoleDlg::exitKeyPressed);
   console.close();  // the close box
   console.mainMenuBar()->findChild<QAction*>(CommandName(res::ID_EXIT))->trigger();
-  EXPECT_EQ(spy.count(), 4);
+  EXPECT_EQ(close.count(), 2);
+  EXPECT_EQ(ask.count(), 0);
+  // From the window and from the controls a stray key lands in: the log, a
+  // selected object row.
+  console.setObjectRows(Rows(2));
+  console.m_listObjects->topLevelItem(1)->setSelected(true);
+  console.m_listObjects->setCurrentItem(console.m_listObjects->topLevelItem(1));
+  for (QWidget* target : {static_cast<QWidget*>(&console), static_cast<QWidget*>(console.m_listProtocol),
+                          static_cast<QWidget*>(console.m_listObjects)}) {
+    for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) QTest::keyClick(target, key);
+  }
+  EXPECT_EQ(ask.count(), 9);
+  // With a modifier they do nothing at all (not even Esc's usual cancel).
+  QTest::keyClick(&console, Qt::Key_Escape, Qt::ShiftModifier);
+  QTest::keyClick(console.m_listProtocol, Qt::Key_Return, Qt::ControlModifier);
+  EXPECT_EQ(ask.count(), 9);
+  EXPECT_EQ(close.count(), 2);
   EXPECT_TRUE(console.isVisible());  // the shell decides when it ends
   console.finish();
   EXPECT_FALSE(console.isVisible());
   EXPECT_EQ(console.result(), QDialog::Accepted);
 }
 
-TEST(ConsoleClose, EnterOnClearPressesTheButton) {
+TEST(ConsoleClose, EnterOnClearPressesItAndClearNeverLooksTheDefault) {
   GuiApp();
   CConsoleDlg console(nullptr, kUnits);
   console.show();
-  QSignalSpy close(&console, &CConsoleDlg::closeRequested);
+  QSignalSpy ask(&console, &CConsoleDlg::exitKeyPressed);
   QSignalSpy clear(&console, &CConsoleDlg::clearLogRequested);
   auto* button = console.control<QPushButton>(res::IDC_CLEAR_LOG);
+  // Drawn as the default, it would promise that Enter clears from anywhere.
+  EXPECT_FALSE(button->isDefault());
+  button->setFocus();
   QTest::keyClick(button, Qt::Key_Return);
   EXPECT_EQ(clear.count(), 1);
-  EXPECT_EQ(close.count(), 0);
-  // Enter from the event log reaches the window.
+  EXPECT_EQ(ask.count(), 0);
+  EXPECT_FALSE(button->isDefault());
+  // Enter elsewhere does not clear.
+  console.m_listProtocol->setFocus();
   QTest::keyClick(console.m_listProtocol, Qt::Key_Return);
-  EXPECT_EQ(close.count(), 1);
+  EXPECT_EQ(clear.count(), 1);
+  EXPECT_EQ(ask.count(), 1);
 }
 
 }  // namespace

@@ -81,7 +81,7 @@ TEST(ObjectCard, EditLimitsStopTyping) {
   // A line break counts two, as the stored text has "\r\n".
   comment->setText(QString(97, QChar('k')));
   comment->moveCursor(QTextCursor::End);
-  QTest::keyClick(comment, Qt::Key_Return);
+  QTest::keyClick(comment, Qt::Key_Return, Qt::ControlModifier);
   QTest::keyClicks(comment, QStringLiteral("abc"));
   EXPECT_EQ(comment->text(), QString(97, QChar('k')) + "\r\na");
   EXPECT_EQ(card.control<LimitedTextEdit>(1029)->limit(), 200);
@@ -192,6 +192,27 @@ TEST(ObjectCard, CancelEscapeAndCloseAllCancel) {
   EXPECT_EQ(card.tipCtrl()->text(card.control(1032)), QString("Отмена"));
 }
 
+// The comment is a multi-line edit without the want-return style: Enter is
+// the dialog's, and presses the button drawn as the default.
+TEST(ObjectCard, EnterInTheCommentPressesTheDefaultButtonCtrlEnterBreaksTheLine) {
+  GuiApp();
+  CObjectCardDlg card(nullptr, kUnits);
+  QSignalSpy registered(&card, &CObjectCardDlg::registerRequested);
+  card.show();
+  auto* comment = card.control<LimitedTextEdit>(1025);
+  comment->setFocus();
+  Type(comment, QStringLiteral("Склад"));
+  QTest::keyClick(comment, Qt::Key_Return);
+  EXPECT_EQ(comment->text(), QStringLiteral("Склад"));
+  EXPECT_TRUE(card.control<QPushButton>(1030)->isDefault());
+  EXPECT_EQ(registered.count(), 1);
+  QTest::keyClick(comment, Qt::Key_Return, Qt::ControlModifier);
+  QTest::keyClicks(comment, QStringLiteral("2"));
+  EXPECT_EQ(comment->text(), QStringLiteral("Склад\r\n2"));
+  EXPECT_EQ(registered.count(), 1);
+  card.done(QDialog::Rejected);
+}
+
 TEST(ObjectState, ShowsTheInformationReadOnly) {
   GuiApp();
   CObjectStateDlg state(nullptr, kUnits);
@@ -296,7 +317,9 @@ TEST(SettingsPage, FileDialogSetUp) {
 TEST(PropertySheet, UntitledWithADisabledApply) {
   GuiApp();
   PropertySheet sheet(new Pult_settings(nullptr, kUnits));
-  EXPECT_TRUE(sheet.windowTitle().isEmpty());
+  // Blank, but not empty: the window system would show the program's name.
+  EXPECT_TRUE(sheet.windowTitle().trimmed().isEmpty());
+  EXPECT_FALSE(sheet.windowTitle().isEmpty());
   EXPECT_FALSE(sheet.applyButton()->isEnabled());
   EXPECT_EQ(sheet.tabs()->count(), 1);
   EXPECT_EQ(sheet.tabs()->tabText(0), QString("Настройки Велдор"));
@@ -358,6 +381,68 @@ TEST(ProgressWindow, FramelessCentredAndShowsItsTexts) {
   EXPECT_EQ(progress.text1017(), QString("Попытка связи 3 из 12"));
   auto* text = progress.control<QLabel>(1016);
   EXPECT_EQ(text->alignment(), Qt::AlignHCenter | Qt::AlignVCenter);
+
+  // Closing during the exchange: a line more, whole, in a window grown for it
+  // and still centred.
+  const int height = progress.height();
+  progress.setClosingNotice(true);
+  EXPECT_FALSE(progress.closingNotice().isEmpty());
+  auto* notice = progress.findChild<QLabel*>("closingNotice");
+  ASSERT_NE(notice, nullptr);
+  EXPECT_GT(progress.height(), height);
+  EXPECT_TRUE(progress.rect().contains(notice->geometry()));
+  EXPECT_GE(notice->height(), notice->heightForWidth(notice->width()));
+  EXPECT_LE((progress.frameGeometry().center() - owner.frameGeometry().center()).manhattanLength(), 2);
+  EXPECT_EQ(progress.text1017(), QString("Попытка связи 3 из 12"));
+}
+
+// The share of a control's outermost ring of pixels, as its window shows
+// them, in the highlight colour.
+double HighlightedEdge(QWidget* control) {
+  QWidget* window = control->window();
+  const QImage image = window->grab(QRect(control->mapTo(window, QPoint(0, 0)), control->size())).toImage();
+  const QRgb highlight = window->palette().color(QPalette::Active, QPalette::Highlight).rgb();
+  int ring = 0, lit = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (x != 0 && y != 0 && x != image.width() - 1 && y != image.height() - 1) continue;
+      ++ring;
+      lit += (image.pixel(x, y) & 0xFFFFFF) == (highlight & 0xFFFFFF) ? 1 : 0;
+    }
+  }
+  return ring == 0 ? 0.0 : static_cast<double>(lit) / ring;
+}
+
+// Every control the keyboard reaches shows that it has the focus, and only
+// while it has it: the event log, push buttons, read-only edits included.
+TEST(FocusFrame, EveryControlShowsTheFocusWhileItHasIt) {
+  GuiApp();
+  CConsoleDlg console(nullptr, kUnits);
+  CObjectCardDlg card(nullptr, kUnits);
+  CObjectStateDlg state(nullptr, kUnits);
+  PropertySheet programSettings(new Settings(nullptr, kUnits));
+  PropertySheet receiverSettings(new Pult_settings(nullptr, kUnits));
+  for (QWidget* window :
+       std::initializer_list<QWidget*>{&console, &card, &state, &programSettings, &receiverSettings}) {
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    std::vector<QWidget*> controls;
+    for (QWidget* w : window->findChildren<QWidget*>())
+      if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled() && !w->focusProxy())
+        controls.push_back(w);
+    ASSERT_GE(controls.size(), 2u) << window->metaObject()->className();
+    for (QWidget* control : controls) {
+      control->setFocus(Qt::TabFocusReason);
+      ASSERT_TRUE(control->hasFocus());
+      const QString name = control->metaObject()->className() + QString(" ") + control->objectName();
+      EXPECT_GT(HighlightedEdge(control), 0.9) << name.toStdString();
+      QWidget* other = control == controls.front() ? controls.back() : controls.front();
+      other->setFocus(Qt::TabFocusReason);
+      EXPECT_LT(HighlightedEdge(control), 0.5) << name.toStdString();
+    }
+    window->hide();
+  }
 }
 
 }  // namespace

@@ -5,11 +5,14 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "alarms/ui/alarm_commands_ui.h"
 #include "console_window.h"
 #include "link/ui/receiver_commands_ui.h"
 #include "objects/ui/object_commands_ui.h"
 #include "platform/alarm_player.h"
 #include "protocol/ui/protocol_commands_ui.h"
+#include "widgets/input_blocker.h"
+#include "widgets/qt_texts.h"
 
 namespace pelvaron::ui {
 
@@ -86,11 +89,13 @@ class GuiOperator : public Operator {
 };
 
 ConsoleWorker::ConsoleWorker(PortsFactory factory, Options options,
-                             std::function<void(ObjectRegistry&)> afterStartup, GuiOperator* op)
+                             std::function<void(ObjectRegistry&)> afterStartup, GuiOperator* op,
+                             ConsoleHooks hooks)
     : factory_(std::move(factory)),
       options_(std::move(options)),
       afterStartup_(std::move(afterStartup)),
-      op_(op) {}
+      op_(op),
+      hooks_(std::move(hooks)) {}
 
 ConsoleWorker::~ConsoleWorker() = default;
 
@@ -99,30 +104,39 @@ void ConsoleWorker::start() {
   console_ = std::make_unique<Console>(*ports_.clock, *ports_.files, *op_, *ports_.port, options_.devices);
   console_->bAlarmSound = options_.alarmSound;
   console_->bAlarmBeep = options_.alarmBeep;
+  if (hooks_.beforeStartup) hooks_.beforeStartup(*console_, *op_);
   console_->Startup();
   if (afterStartup_) afterStartup_(console_->Objects());
   timer_ = new QTimer(this);
   timer_->setTimerType(Qt::PreciseTimer);
-  connect(timer_, &QTimer::timeout, this, [this] { console_->OnTimer(); });
+  connect(timer_, &QTimer::timeout, this, [this] {
+    console_->OnTimer();
+    if (hooks_.afterTick) hooks_.afterTick(*console_);
+  });
   timer_->start(options_.tickMs);
   if (!timer_->isActive()) op_->ShowMessage({"Cannot install timer", "Error message", MessageIcon::Error});
 }
 
 void ConsoleWorker::stop() {
   if (timer_) timer_->stop();
-  if (console_) console_->Shutdown();
+  if (!console_ || console_->IsShutDown()) return;
+  console_->Shutdown();
+  if (hooks_.afterShutdown) hooks_.afterShutdown(*console_);
 }
 
 WindowShell::WindowShell(std::string programName, Options options, PortsFactory factory,
-                         std::function<void(ObjectRegistry&)> afterStartup)
+                         std::function<void(ObjectRegistry&)> afterStartup, ConsoleHooks hooks)
     : programName_(std::move(programName)), options_(options) {
+  InstallRussianQtTexts();
+  blocker_ = std::make_unique<InputBlocker>();
   window_ = std::make_unique<CConsoleDlg>();
   objects_ = std::make_unique<ObjectCommandsUi>(*this);
   protocol_ = std::make_unique<ProtocolCommandsUi>(*this);
   receiver_ = std::make_unique<ReceiverCommandsUi>(*this);
+  alarms_ = std::make_unique<AlarmCommandsUi>(*this);
   operator_ = std::make_unique<GuiOperator>(this);
-  worker_ =
-      new ConsoleWorker(std::move(factory), std::move(options), std::move(afterStartup), operator_.get());
+  worker_ = new ConsoleWorker(std::move(factory), std::move(options), std::move(afterStartup), operator_.get(),
+                              std::move(hooks));
   worker_->moveToThread(&thread_);
   connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
   connectWindow();
@@ -166,7 +180,8 @@ void WindowShell::postAndReturn(ConsoleCall work, std::function<void()> back) {
         QMetaObject::invokeMethod(
             self.data(),
             [self, back] {
-              if (self) back();
+              // Closing: what the command would do next (open a page, ...) is moot.
+              if (self && !self->closing_) back();
             },
             Qt::QueuedConnection);
       },
@@ -176,7 +191,14 @@ void WindowShell::postAndReturn(ConsoleCall work, std::function<void()> back) {
 void WindowShell::requestClose() {
   if (closing_) return;
   closing_ = true;
-  window_->setEnabled(false);  // no command after the close: the console is going
+  if (exchangeRunning_) {
+    // The console is busy with the receiver and shuts down right after; the
+    // windows keep taking no input till then, and the progress window says why
+    // nothing happens yet.
+    receiver_->showClosingNotice();
+  } else {
+    window_->setEnabled(false);  // no command after the close: the console is going
+  }
   QPointer<WindowShell> self(this);
   ConsoleWorker* worker = worker_;
   // The tick stops and the console shuts down in one call on its thread; the
@@ -198,30 +220,67 @@ void WindowShell::requestClose() {
       Qt::QueuedConnection);
 }
 
+void WindowShell::onExitKey() {
+  if (closing_) return;
+  if (askYesNo({"Завершить работу программы?", programName_, MessageIcon::Question}, window_.get(), false))
+    requestClose();
+}
+
+QString WindowShell::RepeatText(int count) {
+  return QStringLiteral("Таких сообщений: %1").arg(count);
+}
+
 void WindowShell::showMessage(const OperatorMessage& message, QWidget* owner) {
-  if (messageHook) {
-    messageHook(message);
+  if (box_ && boxMessage_ == message) {
+    box_->setInformativeText(RepeatText(++boxCount_));
     return;
   }
-  const QString key = Q(message.title) + QChar(0x1F) + Q(message.text);
-  if (openMessages_.contains(key)) return;
-  openMessages_.insert(key);
-  QWidget* parent = owner ? owner : window_.get();
-  auto* box =
-      new QMessageBox(BoxIcon(message.icon), message.title.empty() ? Q(programName_) : Q(message.title),
-                      Q(message.text), QMessageBox::Ok, parent);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  connect(box, &QDialog::finished, this, [this, key] { openMessages_.remove(key); });
-  box->open();
+  for (WaitingMessage& waiting : waiting_) {
+    if (waiting.message == message) {
+      ++waiting.count;
+      return;
+    }
+  }
+  waiting_.push_back({message, owner, 1});
+  showNextMessage();
+}
+
+void WindowShell::showNextMessage() {
+  if (box_ || settingsBusy_ || waiting_.empty()) return;
+  const WaitingMessage next = waiting_.front();
+  waiting_.erase(waiting_.begin());
+  if (messageHook) {
+    messageHook(next.message);
+    showNextMessage();
+    return;
+  }
+  QWidget* parent = next.owner ? next.owner.data() : window_.get();
+  const OperatorMessage& m = next.message;
+  box_ = new QMessageBox(BoxIcon(m.icon), m.title.empty() ? Q(programName_) : Q(m.title), Q(m.text),
+                         QMessageBox::Ok, parent);
+  boxMessage_ = m;
+  boxCount_ = next.count;
+  if (boxCount_ > 1) box_->setInformativeText(RepeatText(boxCount_));
+  box_->setAttribute(Qt::WA_DeleteOnClose);
+  connect(box_, &QDialog::finished, this, [this] {
+    box_ = nullptr;
+    showNextMessage();
+  });
+  box_->open();
 }
 
 bool WindowShell::ask(const OperatorMessage& question, QWidget* owner) {
+  return askYesNo(question, owner, true);
+}
+
+bool WindowShell::askYesNo(const OperatorMessage& question, QWidget* owner, bool defaultYes) {
   if (questionHook) return questionHook(question);
-  QMessageBox box(QMessageBox::Question, Q(question.title), Q(question.text),
-                  QMessageBox::Yes | QMessageBox::No, owner ? owner : window_.get());
-  box.setDefaultButton(QMessageBox::Yes);
+  QMessageBox box(QMessageBox::Question, question.title.empty() ? Q(programName_) : Q(question.title),
+                  Q(question.text), QMessageBox::Yes | QMessageBox::No, owner ? owner : window_.get());
   box.button(QMessageBox::Yes)->setText("Да");
   box.button(QMessageBox::No)->setText("Нет");
+  box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
   return box.exec() == QMessageBox::Yes;
 }
 
@@ -230,8 +289,8 @@ void WindowShell::showMessageAndWait(const OperatorMessage& message, QWidget* ow
     messageHook(message);
     return;
   }
-  QMessageBox box(BoxIcon(message.icon), Q(message.title), Q(message.text), QMessageBox::Ok,
-                  owner ? owner : window_.get());
+  QMessageBox box(BoxIcon(message.icon), message.title.empty() ? Q(programName_) : Q(message.title),
+                  Q(message.text), QMessageBox::Ok, owner ? owner : window_.get());
   box.exec();
 }
 
@@ -247,6 +306,18 @@ bool WindowShell::beginSettingsCommand() {
 
 void WindowShell::endSettingsCommand() {
   settingsBusy_ = false;
+  showNextMessage();  // what came meanwhile
+}
+
+void WindowShell::beginExchange() {
+  exchangeRunning_ = true;
+  blocker_->setBlocked(true);
+}
+
+void WindowShell::endExchange() {
+  exchangeRunning_ = false;
+  // After a close asked for during the exchange, nothing is taken till the end.
+  if (!closing_) blocker_->setBlocked(false);
 }
 
 void WindowShell::showProgress(bool shown, const QString& text1016, const QString& text1017) {
@@ -256,6 +327,7 @@ void WindowShell::showProgress(bool shown, const QString& text1016, const QStrin
 void WindowShell::connectWindow() {
   CConsoleDlg* w = window_.get();
   connect(w, &CConsoleDlg::closeRequested, this, &WindowShell::requestClose);
+  connect(w, &CConsoleDlg::exitKeyPressed, this, &WindowShell::onExitKey);
   connect(w, &CConsoleDlg::clearLogRequested, this,
           [this] { post([](Console& console, ObjectCard&) { console.ClearEventLog(); }); });
   connect(w, &CConsoleDlg::programSettingsRequested, protocol_.get(), &ProtocolCommandsUi::onProgramSettings);
@@ -265,6 +337,8 @@ void WindowShell::connectWindow() {
           &ProtocolCommandsUi::onOpenProtocolFile);
   connect(w, &CConsoleDlg::objectCommand, objects_.get(), &ObjectCommandsUi::onObjectCommand);
   connect(w, &CConsoleDlg::objectListDoubleClicked, objects_.get(), &ObjectCommandsUi::onStateInfo);
+  connect(w, &CConsoleDlg::alarmQueueRequested, alarms_.get(), &AlarmCommandsUi::onAlarmQueue);
+  connect(w, &CConsoleDlg::eventHistoryRequested, alarms_.get(), &AlarmCommandsUi::onEventHistory);
 }
 
 }  // namespace pelvaron::ui

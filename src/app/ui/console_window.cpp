@@ -11,6 +11,7 @@
 #include "about_box.h"
 #include "objects/ui/object_list.h"
 #include "protocol/ui/event_log_view.h"
+#include "widgets/focus_frame.h"
 #include "widgets/status_field.h"
 #include "widgets/template_dialog.h"
 #include "widgets/tool_tips.h"
@@ -72,14 +73,21 @@ CConsoleDlg::CConsoleDlg(QWidget* parent, std::optional<BaseUnits> units)
   connect(m_listObjects, &QWidget::customContextMenuRequested, this, [this] { onObjectListRightClick(); });
   m_listObjects->viewport()->installEventFilter(this);
 
-  connect(control<QPushButton>(res::IDC_CLEAR_LOG), &QPushButton::clicked, this,
-          &CConsoleDlg::clearLogRequested);
+  auto* clear = control<QPushButton>(res::IDC_CLEAR_LOG);
+  // Enter presses "Очистить" only while it has the focus (keyPressEvent), so
+  // it must not look like the window's default button the rest of the time.
+  clear->setAutoDefault(false);
+  clear->setDefault(false);
+  connect(clear, &QPushButton::clicked, this, &CConsoleDlg::clearLogRequested);
 
   updateData(false);
   setupToolTips();
 
   layoutMenuBar();
   resize(client_->width(), client_->y() + client_->height());
+  // Smaller, the window would hide the status strip at the bottom right.
+  setMinimumSize(size());
+  FocusFrame::Install(this);
   // The focus starts on the first control.
   m_listObjects->setFocus();
 }
@@ -199,6 +207,12 @@ void CConsoleDlg::triggerCommand(int id) {
     case res::ID_RECEIVER_SETTINGS:
       emit receiverSettingsRequested();
       break;
+    case res::ID_ALARM_QUEUE:
+      emit alarmQueueRequested();
+      break;
+    case res::ID_EVENT_HISTORY:
+      emit eventHistoryRequested();
+      break;
     default:
       // The commands of menu 144 act on the row selected now; a refill
       // while the menu was open may have taken it away.
@@ -219,16 +233,23 @@ void CConsoleDlg::finish(int result) {
 
 void CConsoleDlg::keyPressEvent(QKeyEvent* event) {
   const int key = event->key();
-  const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-  if (plain && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape)) {
-    // A push button with the focus has taken Enter already.
-    emit closeRequested();
+  const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+  if (!enter && key != Qt::Key_Escape) {
+    QDialog::keyPressEvent(event);
     return;
   }
-  QDialog::keyPressEvent(event);
+  // Never to QDialog's own handling: its Esc would end the window at once.
+  const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+  if (!plain) return;
+  auto* clear = control<QPushButton>(res::IDC_CLEAR_LOG);
+  if (enter && focusWidget() == clear) {
+    clear->click();
+    return;
+  }
+  emit exitKeyPressed();
 }
 
-// The close box comes here through QDialog's close handling, and Esc would.
+// The close box comes here through QDialog's close handling.
 void CConsoleDlg::reject() {
   emit closeRequested();
 }

@@ -26,9 +26,10 @@ class ToolTips;
 // tool tips and the about box. It holds no console logic: commands leave as
 // signals, and the console's state comes in through the slots.
 //
-// The close box, "Выход", Enter (unless a push button has the focus) and Esc
-// all emit closeRequested() and leave the window open; the shell closes the
-// port, then calls finish().
+// The close box and "Выход" emit closeRequested() and leave the window open;
+// the shell closes the port, then calls finish(). Enter (unless "Очистить" has
+// the focus) and Esc only emit exitKeyPressed(): a stray key must not stop
+// the monitoring, so the shell asks first.
 class CConsoleDlg : public QDialog {
   Q_OBJECT
  public:
@@ -89,12 +90,15 @@ class CConsoleDlg : public QDialog {
 
  signals:
   void closeRequested();
+  void exitKeyPressed();
   // Every command of menus 129 and 144, by id, after its own signal below.
   void menuCommand(int id);
   void openProtocolFileRequested();  // 32787
   void programSettingsRequested();   // 32771
   void receiverSettingsRequested();  // 32773
   void aboutRequested();             // 32774, the box is shown by the window itself
+  void alarmQueueRequested();        // 32789
+  void eventHistoryRequested();      // 32790
   void clearLogRequested();          // button 1003
   // A command of menu 144 with the row selected when it was chosen (-1: none).
   void objectCommand(int id, int selectedRow);

@@ -22,6 +22,9 @@ class CExchangeProgressDlg : public TemplateDialog {
   void setTexts(const QString& text1016, const QString& text1017);
   // Shows the window centred over its owner (over the screen without one).
   void showCentred();
+  // A line under the template's two: the program ends once the exchange has.
+  void setClosingNotice(bool shown);
+  QString closingNotice() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -10,9 +10,11 @@ ReceiverCommandsUi::ReceiverCommandsUi(CommandHost& host, QObject* parent) : QOb
 
 void ReceiverCommandsUi::onReceiverSettings() {
   if (!host_.beginSettingsCommand()) return;  // one settings command at a time
+  host_.beginExchange();
   host_.post<std::optional<ReceiverSettingsRead>>(
       [](Console& c, ObjectCard&) { return c.ReadReceiverSettings(); },
       [this](std::optional<ReceiverSettingsRead> read) {
+        host_.endExchange();
         if (!read) {
           host_.endSettingsCommand();
           return;
@@ -31,9 +33,13 @@ void ReceiverCommandsUi::onReceiverSettings() {
         }
         ReceiverPageValues values{page->m_bCheckLine, page->m_nCheckInterval, page->m_nPickupRings,
                                   page->m_nMainFormat, page->m_nFormatCount};
+        host_.beginExchange();
         host_.post<int>([block = read->block, values](
                             Console& c, ObjectCard&) { return c.WriteReceiverSettings(block, values); },
-                        [this](int) { host_.endSettingsCommand(); });
+                        [this](int) {
+                          host_.endExchange();
+                          host_.endSettingsCommand();
+                        });
       });
 }
 
@@ -50,9 +56,15 @@ void ReceiverCommandsUi::showProgress(bool shown, const QString& text1016, const
   }
   if (!progress_) {
     progress_ = new CExchangeProgressDlg(host_.dialogOwner());
+    progress_->setClosingNotice(closingNotice_);
     progress_->showCentred();
   }
   progress_->setTexts(text1016, text1017);
+}
+
+void ReceiverCommandsUi::showClosingNotice() {
+  closingNotice_ = true;
+  if (progress_) progress_->setClosingNotice(true);
 }
 
 void ReceiverCommandsUi::dropProgress() {

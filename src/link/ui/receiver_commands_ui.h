@@ -22,10 +22,14 @@ class ReceiverCommandsUi : public QObject {
   void showProgress(bool shown, const QString& text1016, const QString& text1017);
   // The window closes: a progress window still there goes with it.
   void dropProgress();
+  // The operator closed the window during an exchange: the progress window
+  // (this one and any that follows) says the program ends after it.
+  void showClosingNotice();
 
  private:
   CommandHost& host_;
   QPointer<CExchangeProgressDlg> progress_;
+  bool closingNotice_ = false;
 };
 
 }  // namespace pelvaron::ui

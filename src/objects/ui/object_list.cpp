@@ -33,6 +33,15 @@ QString Utf8(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// A row is one line: a comment typed with line breaks (Ctrl+Enter in the
+// card, or an older file) shows them as spaces.
+QString OneLine(QString text) {
+  text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+  text.replace(QChar('\r'), QChar(' '));
+  text.replace(QChar('\n'), QChar(' '));
+  return text;
+}
+
 }  // namespace
 
 void SetupObjectList(QTreeWidget* list) {
@@ -60,7 +69,7 @@ void FillObjectList(QTreeWidget* list, const std::vector<ObjectListRow>& rows) {
     item->setIcon(0, RowIcon(row.bAlarm));
     const std::string* texts[] = {&row.address, &row.control, &row.period, &row.lastLink, &row.comment};
     for (int i = 0; i < 5; ++i) {
-      item->setText(i, Utf8(*texts[i]));
+      item->setText(i, OneLine(Utf8(*texts[i])));
       item->setTextAlignment(i, kColumns[i].alignment | Qt::AlignVCenter);
     }
     items.append(item);

@@ -17,6 +17,7 @@ void SetupObjectList(QTreeWidget* list);
 
 // Rebuilds every row; the selection goes with the old rows. Rows show the
 // green square (icon 142), or the red one (icon 141) for an object in alarm.
+// Each row is one line: line breaks in a text show as spaces.
 void FillObjectList(QTreeWidget* list, const std::vector<ObjectListRow>& rows);
 
 // The selected row, or -1.

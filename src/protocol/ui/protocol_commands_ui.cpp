@@ -1,5 +1,7 @@
 #include "protocol/ui/protocol_commands_ui.h"
 
+#include <QProcess>
+
 #include "app/console.h"
 #include "protocol/ui/open_protocol_file.h"
 #include "protocol/ui/settings_page.h"
@@ -7,6 +9,16 @@
 namespace pelvaron::ui {
 
 ProtocolCommandsUi::ProtocolCommandsUi(CommandHost& host, QObject* parent) : QObject(parent), host_(host) {}
+
+ProtocolCommandsUi::~ProtocolCommandsUi() {
+  // A viewer's opener still waiting is ended here rather than left to
+  // QProcess's destructor, which would complain.
+  for (QProcess* viewer : findChildren<QProcess*>()) {
+    viewer->disconnect();
+    viewer->kill();
+    viewer->waitForFinished(1000);
+  }
+}
 
 void ProtocolCommandsUi::onProgramSettings() {
   if (!host_.beginSettingsCommand()) return;  // one settings command at a time
@@ -34,8 +46,9 @@ void ProtocolCommandsUi::onProgramSettings() {
 void ProtocolCommandsUi::onOpenProtocolFile() {
   host_.post<std::string>([](Console& c, ObjectCard&) { return c.settings.ProtocolPath(); },
                           [this](std::string path) {
-                            std::optional<OperatorMessage> failure = OpenProtocolFileForViewing(path);
-                            if (failure) host_.showMessage(*failure);
+                            OpenProtocolFileForViewing(path, this, [this](const OperatorMessage& failure) {
+                              host_.showMessage(failure);
+                            });
                           });
 }
 

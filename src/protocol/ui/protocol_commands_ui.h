@@ -12,6 +12,7 @@ class ProtocolCommandsUi : public QObject {
   Q_OBJECT
  public:
   explicit ProtocolCommandsUi(CommandHost& host, QObject* parent = nullptr);
+  ~ProtocolCommandsUi() override;
 
   void onProgramSettings();
   void onOpenProtocolFile();

@@ -9,6 +9,7 @@
 #include "protocol/program_settings.h"
 #include "widgets/edits.h"
 #include "widgets/notice.h"
+#include "widgets/qt_texts.h"
 
 namespace pelvaron::ui {
 namespace {
@@ -77,7 +78,7 @@ void Settings::PrepareProtocolFileDialog(QFileDialog& dialog) {
   // The dialog shows each filter up to its last parentheses and matches the
   // patterns inside them: "*.*" means every file to the operator, but on this
   // system it would hide names without a dot, so "all files" matches "*".
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  RussianFileList(dialog);
   dialog.setOption(QFileDialog::HideNameFilterDetails);
   dialog.setNameFilters(
       {QStringLiteral("Текстовые файлы (*.txt) (*.txt)"), QStringLiteral("Все файлы (*.*) (*)")});

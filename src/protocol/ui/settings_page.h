@@ -38,7 +38,7 @@ class Settings : public PropertyPage {
   void OnBrowseProtocolFile();
 
   // The file dialog's set-up: text files or all files, default suffix txt,
-  // and a new file name may be typed.
+  // and a new file name may be typed; its list speaks Russian.
   static void PrepareProtocolFileDialog(QFileDialog& dialog);
   // Chooses the file instead of the dialog (for tests); returns nothing when
   // the choice was cancelled.

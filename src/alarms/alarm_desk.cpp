@@ -1,0 +1,120 @@
+#include "alarms/alarm_desk.h"
+
+namespace pelvaron {
+
+AlarmDesk::AlarmDesk(PriorityTable table) : table_(std::move(table)), queue_(table_) {}
+
+void AlarmDesk::SetListener(std::function<void(const AlarmView&)> listener) {
+  listener_ = std::move(listener);
+  if (listener_) listener_(View());
+}
+
+AlarmView AlarmDesk::View(bool raise) const {
+  AlarmView view;
+  view.raise = raise;
+  view.sounding = queue_.NeedsSound();
+  for (AlarmEntry& entry : queue_.Sorted()) {
+    AlarmRow row;
+    if (const Priority* p = table_.At(entry.priority)) {
+      row.priorityTitle = p->title;
+      row.colour = p->colour;
+    }
+    if (hooks_.commentOf && !entry.address.empty()) row.comment = hooks_.commentOf(entry.address);
+    row.entry = std::move(entry);
+    view.rows.push_back(std::move(row));
+  }
+  return view;
+}
+
+void AlarmDesk::Changed(bool raise) {
+  if (listener_) listener_(View(raise));
+}
+
+void AlarmDesk::Publish(const Event& event) {
+  if (event.kind == EventKind::AlarmAcknowledged) {
+    // Ours are out of the queue already; this is for acknowledgements that
+    // reach the console as events from elsewhere.
+    if (queue_.Acknowledge(event.ref, event.address)) Changed(false);
+    return;
+  }
+  AlarmQueue::Change change = queue_.Apply(event, table_.Classify(event));
+  if (change.changed) Changed(change.raise);
+}
+
+void AlarmDesk::Replay(const Event& event, const AlarmClass& cls) {
+  if (event.kind == EventKind::AlarmAcknowledged) {
+    queue_.Acknowledge(event.ref, event.address);
+  } else {
+    queue_.Apply(event, cls);
+  }
+}
+
+AlarmDesk::Record AlarmDesk::AcknowledgementRecord(std::uint64_t id, const std::string& address,
+                                                  const std::string& text, const std::string& note,
+                                                  const std::string& source) {
+  Record r;
+  r.stamped = "Подтверждена тревога №" + std::to_string(id);
+  if (!source.empty()) r.stamped += " (" + source + ")";
+  if (!address.empty()) r.stamped += ", объект '" + address + "'";
+  r.text = r.stamped;
+  if (!text.empty()) {
+    r.plain.push_back("    " + text);
+    r.text += ": " + text;
+  }
+  if (!note.empty()) {
+    r.plain.push_back("    Примечание: " + note);
+    r.text += "; примечание: " + note;
+  }
+  return r;
+}
+
+void AlarmDesk::Write(std::uint64_t ref, const std::string& address, const std::string& text,
+                       const std::string& note, const std::string& source) {
+  const Record record = AcknowledgementRecord(ref, address, text, note, source);
+  if (hooks_.protocolLines) hooks_.protocolLines(record.stamped, record.plain);
+  if (!hooks_.publish) return;
+  Event event;
+  event.kind = EventKind::AlarmAcknowledged;
+  event.address = address;
+  event.text = record.text;
+  event.detail = note;
+  event.command = source;
+  event.ref = ref;
+  hooks_.publish(std::move(event));
+}
+
+int AlarmDesk::Acknowledge(const std::vector<std::uint64_t>& ids, const std::string& note) {
+  std::vector<std::uint64_t> chosen = ids;
+  if (chosen.empty()) {
+    for (const AlarmEntry& e : queue_.Sorted()) chosen.push_back(e.id);
+  }
+  int count = 0;
+  for (std::uint64_t id : chosen) {
+    // Out of the queue first, so the event that records it finds nothing left to do.
+    std::optional<AlarmEntry> entry = queue_.Find(id) ? queue_.Acknowledge(id) : std::nullopt;
+    if (!entry) continue;
+    ++count;
+    Write(entry->id, entry->address, entry->text, note, {});
+  }
+  if (count > 0) Changed(false);
+  return count;
+}
+
+void AlarmDesk::AcknowledgeFromOutside(std::uint64_t ref, const std::string& address, const std::string& text,
+                                       const std::string& note, const std::string& source) {
+  std::optional<AlarmEntry> entry = queue_.Acknowledge(ref, address);
+  Write(ref, entry ? entry->address : address, entry ? entry->text : text, note, source);
+  if (entry) Changed(false);
+}
+
+void AlarmDesk::Tick(std::int64_t now) {
+  if (!queue_.NeedsSound()) {
+    lastSound_ = -1;
+    return;
+  }
+  if (lastSound_ >= 0 && now >= lastSound_ && now - lastSound_ < kSoundEverySeconds) return;
+  lastSound_ = now;
+  if (hooks_.sound) hooks_.sound();
+}
+
+}  // namespace pelvaron

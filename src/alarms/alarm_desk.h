@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "alarms/alarm_queue.h"
+#include "alarms/priority_table.h"
+
+namespace pelvaron {
+
+// One row of the alarm queue's window, ready to show.
+struct AlarmRow {
+  AlarmEntry entry;
+  std::string priorityTitle;  // "Пожар"
+  std::string colour;         // "#FF4040" or empty
+  std::string comment;        // the object's comment from the objects table
+};
+
+// What the queue's window shows, sent whole on every change.
+struct AlarmView {
+  std::vector<AlarmRow> rows;  // by priority, then the longest waiting first
+  bool raise = false;          // a new alarm wants the window in front
+  bool sounding = false;       // an alarm waits for acknowledgement
+};
+
+// The alarm queue beside a running console, on the console's thread: it sees
+// every event the console publishes, sounds while an alarm waits for
+// acknowledgement, records each acknowledgement (a stamped protocol line and
+// an event of the console's own) and tells a window what to list.
+class AlarmDesk : public EventSink {
+ public:
+  // Where the desk reaches the console; all called on the console's thread.
+  struct Hooks {
+    // A stamped protocol line and the plain lines under it.
+    std::function<void(const std::string&, const std::vector<std::string>&)> protocolLines;
+    std::function<void(Event)> publish;                        // numbered and timed by the console
+    std::function<std::string(const std::string&)> commentOf;  // an object's comment by its address
+    std::function<void()> sound;                               // one burst of the audible alarm
+  };
+
+  static constexpr int kSoundEverySeconds = 3;
+  // A note must fit one plain protocol line after its label.
+  static constexpr std::size_t kMaxNoteChars = 120;
+
+  explicit AlarmDesk(PriorityTable table);
+  AlarmDesk(const AlarmDesk&) = delete;
+  AlarmDesk& operator=(const AlarmDesk&) = delete;
+
+  void SetHooks(Hooks hooks) { hooks_ = std::move(hooks); }
+  // Told of every change, on the console's thread.
+  void SetListener(std::function<void(const AlarmView&)> listener);
+
+  const PriorityTable& table() const { return table_; }
+  const AlarmQueue& queue() const { return queue_; }
+
+  // Every event of the console.
+  void Publish(const Event& event) override;
+  // An event from the store, with the class it was stored with: puts the
+  // queue back as it was before a restart. Nothing is recorded or sounded.
+  void Replay(const Event& event, const AlarmClass& cls);
+
+  // The operator acknowledges the entries with these ids (every entry when
+  // ids is empty), with an optional note. Returns how many were acknowledged.
+  int Acknowledge(const std::vector<std::uint64_t>& ids, const std::string& note);
+  // An acknowledgement made without the console (pelvaron-history --ack) of
+  // the event numbered ref: recorded as the window's are, naming its source.
+  // The event's address and text come from the store (empty when unknown).
+  void AcknowledgeFromOutside(std::uint64_t ref, const std::string& address, const std::string& text,
+                              const std::string& note, const std::string& source);
+
+  // Every tick, with the console's time: the audible alarm, every third
+  // second while an alarm waits for acknowledgement.
+  void Tick(std::int64_t now);
+
+  AlarmView View(bool raise = false) const;
+
+  // How an acknowledgement is written: one stamped protocol line (short,
+  // as stamped lines are), the event's text and the note as plain lines
+  // under it, and all of it in one line as the event's text.
+  struct Record {
+    std::string stamped;
+    std::vector<std::string> plain;
+    std::string text;
+  };
+  static Record AcknowledgementRecord(std::uint64_t id, const std::string& address, const std::string& text,
+                                      const std::string& note, const std::string& source);
+
+ private:
+  void Changed(bool raise);
+  void Write(std::uint64_t ref, const std::string& address, const std::string& text, const std::string& note,
+              const std::string& source);
+
+  PriorityTable table_;
+  AlarmQueue queue_;
+  Hooks hooks_;
+  std::function<void(const AlarmView&)> listener_;
+  std::int64_t lastSound_ = -1;
+};
+
+}  // namespace pelvaron

@@ -1,0 +1,90 @@
+#include "alarms/alarm_queue.h"
+
+#include <algorithm>
+
+namespace pelvaron {
+
+AlarmQueue::Change AlarmQueue::Apply(const Event& event, const AlarmClass& cls) {
+  Change change;
+  const Priority* priority = table_.At(cls.priority);
+  if (priority == nullptr || cls.role == AlarmRole::None) return change;
+  auto open = std::find_if(entries_.begin(), entries_.end(), [&](const AlarmEntry& e) {
+    return e.address == event.address && e.key == cls.key;
+  });
+
+  if (cls.role == AlarmRole::Restore) {
+    if (open == entries_.end() || open->restored) return change;
+    change.changed = true;
+    if (!open->needsAck) {
+      entries_.erase(open);
+      return change;
+    }
+    open->restored = true;
+    open->restoreTime = event.time;
+    return change;
+  }
+
+  if (priority->handling == AlarmHandling::Log) return change;
+  change.changed = true;
+  if (open != entries_.end()) {
+    // A repeat while it waits: counted, and live again if it had been restored.
+    ++open->repeats;
+    open->lastTime = event.time;
+    open->lastSeq = event.seq;
+    open->restored = false;
+    open->restoreTime = 0;
+    if (open->seqs.size() < kKeptSeqs) open->seqs.push_back(event.seq);
+    return change;
+  }
+  AlarmEntry entry;
+  entry.id = event.seq;
+  entry.priority = cls.priority;
+  entry.address = event.address;
+  entry.key = cls.key;
+  entry.text = event.text;
+  entry.firstTime = entry.lastTime = event.time;
+  entry.needsAck = priority->handling == AlarmHandling::Acknowledge;
+  entry.lastSeq = event.seq;
+  entry.seqs.push_back(event.seq);
+  entries_.push_back(std::move(entry));
+  change.raise = priority->raise;
+  return change;
+}
+
+std::optional<AlarmEntry> AlarmQueue::Acknowledge(std::uint64_t ref, std::string_view address) {
+  auto it = std::find_if(entries_.begin(), entries_.end(), [&](const AlarmEntry& e) {
+    return std::find(e.seqs.begin(), e.seqs.end(), ref) != e.seqs.end();
+  });
+  if (it == entries_.end() && !address.empty()) {
+    it = std::find_if(entries_.begin(), entries_.end(), [&](const AlarmEntry& e) {
+      return e.address == address && e.seqs.size() >= kKeptSeqs && ref > e.id && ref <= e.lastSeq;
+    });
+  }
+  if (it == entries_.end()) return std::nullopt;
+  AlarmEntry entry = std::move(*it);
+  entries_.erase(it);
+  return entry;
+}
+
+std::vector<AlarmEntry> AlarmQueue::Sorted() const {
+  std::vector<AlarmEntry> sorted = entries_;
+  std::stable_sort(sorted.begin(), sorted.end(), [](const AlarmEntry& a, const AlarmEntry& b) {
+    if (a.priority != b.priority) return a.priority < b.priority;
+    if (a.firstTime != b.firstTime) return a.firstTime < b.firstTime;
+    return a.id < b.id;
+  });
+  return sorted;
+}
+
+const AlarmEntry* AlarmQueue::Find(std::uint64_t id) const {
+  for (const AlarmEntry& e : entries_) {
+    if (e.id == id) return &e;
+  }
+  return nullptr;
+}
+
+bool AlarmQueue::NeedsSound() const {
+  return std::any_of(entries_.begin(), entries_.end(), [](const AlarmEntry& e) { return e.needsAck; });
+}
+
+}  // namespace pelvaron

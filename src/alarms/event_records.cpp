@@ -1,0 +1,137 @@
+#include "alarms/event_records.h"
+
+#include "core/cp1251.h"
+#include "core/fixed_text.h"
+
+namespace pelvaron {
+
+namespace {
+
+PriorityTable LoadTable(FileSystem& fs, const std::string& path, std::string& problem) {
+  return LoadPriorityTable(fs, &problem, path);
+}
+
+EventKind KindNamed(const std::string& name) {
+  for (EventKind kind : AllEventKinds()) {
+    if (EventKindName(kind) == name) return kind;
+  }
+  return EventKind::Message;
+}
+
+std::string CommentOf(ObjectRegistry& objects, const std::string& address) {
+  const ObjectTable& table = objects.Table();
+  for (int slot = 1; slot <= kLastObjectSlot && table[slot].bUsed != 0; ++slot) {
+    if (Cp1251ToUtf8(ReadFixedText(table[slot].szAddress)) == address) {
+      return Cp1251ToUtf8(ReadFixedText(table[slot].szComment));
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+EventRecords::EventRecords(FileSystem& fs, Clock& clock, Settings settings)
+    : clock_(clock),
+      settings_(std::move(settings)), desk_(LoadTable(fs, settings_.tablePath, tableProblem_)) {
+  const PriorityTable& table = desk_.table();
+  sink_ = std::make_unique<EventStoreSink>(
+      settings_.storePath,
+      [&table](const Event& event) {
+        const AlarmClass c = table.Classify(event);
+        StoredClass stored;
+        const Priority* p = table.At(c.priority);
+        if (p == nullptr) return stored;
+        stored.priority = p->name;
+        // Only what the queue takes counts as an alarm or a restore in the history.
+        if (p->handling == AlarmHandling::Log) return stored;
+        stored.role = static_cast<int>(c.role);
+        stored.key = c.key;
+        return stored;
+      },
+      settings_.capacity, settings_.vfs);
+  fanOut_.Add(sink_.get());
+  fanOut_.Add(&desk_);
+}
+
+EventRecords::~EventRecords() {
+  sink_->Stop();
+}
+
+ConsoleHooks EventRecords::Hooks() {
+  ConsoleHooks hooks;
+  hooks.beforeStartup = [this](Console& console, Operator& op) { BeforeStartup(console, op); };
+  hooks.afterTick = [this](Console& console) { AfterTick(console); };
+  hooks.afterShutdown = [this](Console&) { sink_->Stop(); };
+  return hooks;
+}
+
+void EventRecords::BeforeStartup(Console& console, Operator& op) {
+  op_ = &op;
+  if (!tableProblem_.empty()) op.ShowMessage({tableProblem_, "", MessageIcon::Exclamation});
+
+  AlarmDesk::Hooks hooks;
+  hooks.protocolLines = [&console](const std::string& stamped, const std::vector<std::string>& plain) {
+    console.Protocol().AppendStampedLine(stamped);
+    for (const std::string& line : plain) console.Protocol().AppendPlainLine(line);
+  };
+  hooks.publish = [&console](Event event) { console.Publish(std::move(event)); };
+  hooks.commentOf = [&console](const std::string& address) { return CommentOf(console.Objects(), address); };
+  if (settings_.soundOverride) {
+    hooks.sound = settings_.soundOverride;
+  } else if (settings_.sound) {
+    // alarm.wav when the console was asked for it, else the tones.
+    hooks.sound = [&console, &op] { op.SoundAlarm(console.bAlarmSound, console.bAlarmBeep || !console.bAlarmSound); };
+  }
+  desk_.SetHooks(std::move(hooks));
+
+  const std::string problem = sink_->OpenNow();
+  if (problem.empty()) {
+    Replay(clock_.Now());
+  } else {
+    op.ShowMessage({"Хранилище событий " + settings_.storePath + " не открывается (" + problem +
+                        "). События ждут в очереди, пока оно не откроется; наблюдение продолжается.",
+                    "", MessageIcon::Exclamation});
+    sink_->MarkFailing();
+  }
+  console.SetEventSink(&fanOut_, settings_.station);
+  sink_->Start();
+}
+
+void EventRecords::Replay(std::int64_t now) {
+  std::vector<StoredEvent> rows;
+  const std::int64_t since = now > 0 ? now - static_cast<std::int64_t>(settings_.replayDays) * 86400 : 0;
+  if (sink_->store().AlarmHistory(since, rows) != 0) return;
+  const PriorityTable& table = desk_.table();
+  for (const StoredEvent& row : rows) {
+    Event event;
+    event.seq = row.seq;
+    event.time = row.time;
+    event.kind = KindNamed(row.kind);
+    event.address = row.address;
+    event.text = row.text;
+    event.ref = row.ref;
+    AlarmClass cls;
+    cls.priority = table.Find(row.cls.priority);
+    cls.role = row.cls.role == 1 ? AlarmRole::Alarm : row.cls.role == 2 ? AlarmRole::Restore : AlarmRole::None;
+    cls.key = row.cls.key;
+    desk_.Replay(event, cls);
+  }
+}
+
+void EventRecords::AfterTick(Console& console) {
+  desk_.Tick(console.timeNow);
+  if (console.timeNow - lastPoll_ >= settings_.pollSeconds || console.timeNow < lastPoll_) {
+    lastPoll_ = console.timeNow;
+    sink_->RequestPoll();
+  }
+  EventStoreSink::Report report = sink_->TakeReport();
+  if (op_ != nullptr) {
+    if (!report.problem.empty()) op_->ShowMessage({report.problem, "", MessageIcon::Exclamation});
+    if (!report.recovered.empty()) op_->ShowMessage({report.recovered, "", MessageIcon::Information});
+  }
+  for (const PendingAcknowledgement& a : report.acknowledgements) {
+    desk_.AcknowledgeFromOutside(a.ref, a.address, a.text, a.note, a.source);
+  }
+}
+
+}  // namespace pelvaron

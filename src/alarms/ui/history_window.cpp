@@ -1,0 +1,198 @@
+#include "alarms/ui/history_window.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateTimeEdit>
+#include <QFile>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "store/history_format.h"
+
+namespace pelvaron::ui {
+
+namespace {
+
+QString Utf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+HistoryWindow::HistoryWindow(std::string storePath, const PriorityTable& table, QWidget* parent)
+    : QWidget(parent, Qt::Window), storePath_(std::move(storePath)), table_(table) {
+  setObjectName(QStringLiteral("eventHistoryWindow"));
+  setWindowTitle(QStringLiteral("История событий"));
+
+  const QDate today = QDate::currentDate();
+  from_ = new QDateTimeEdit(QDateTime(today, QTime(0, 0)), this);
+  from_->setObjectName(QStringLiteral("fromEdit"));
+  to_ = new QDateTimeEdit(QDateTime(today, QTime(23, 59, 59)), this);
+  to_->setObjectName(QStringLiteral("toEdit"));
+  for (QDateTimeEdit* edit : {from_, to_}) {
+    edit->setDisplayFormat(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+    edit->setCalendarPopup(true);
+  }
+  address_ = new QLineEdit(this);
+  address_->setObjectName(QStringLiteral("addressEdit"));
+  address_->setPlaceholderText(QStringLiteral("все объекты"));
+  address_->setMaxLength(5);
+  priority_ = new QComboBox(this);
+  priority_->setObjectName(QStringLiteral("priorityBox"));
+  priority_->addItem(QStringLiteral("все"), QString());
+  for (const Priority& p : table_.priorities()) priority_->addItem(Utf8(p.title), Utf8(p.name));
+  text_ = new QLineEdit(this);
+  text_->setObjectName(QStringLiteral("textEdit"));
+  text_->setPlaceholderText(QStringLiteral("часть текста события или примечания"));
+  search_ = new QPushButton(QStringLiteral("Найти"), this);
+  search_->setObjectName(QStringLiteral("searchButton"));
+  search_->setDefault(true);
+  export_ = new QPushButton(QStringLiteral("Экспорт в CSV…"), this);
+  export_->setObjectName(QStringLiteral("exportButton"));
+  status_ = new QLabel(this);
+  status_->setObjectName(QStringLiteral("historyStatus"));
+
+  list_ = new QTreeWidget(this);
+  list_->setObjectName(QStringLiteral("historyList"));
+  list_->setRootIsDecorated(false);
+  list_->setUniformRowHeights(true);
+  list_->setHeaderLabels({QStringLiteral("№"), QStringLiteral("Время"), QStringLiteral("Адрес"),
+                          QStringLiteral("Приоритет"), QStringLiteral("Событие"), QStringLiteral("Подтверждение")});
+
+  auto* filters = new QFormLayout;
+  auto* range = new QHBoxLayout;
+  range->addWidget(from_);
+  range->addWidget(new QLabel(QStringLiteral("по"), this));
+  range->addWidget(to_);
+  range->addStretch(1);
+  filters->addRow(QStringLiteral("С"), range);
+  filters->addRow(QStringLiteral("Адрес объекта"), address_);
+  filters->addRow(QStringLiteral("Приоритет"), priority_);
+  filters->addRow(QStringLiteral("Текст"), text_);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(status_, 1);
+  buttons->addWidget(search_);
+  buttons->addWidget(export_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(filters);
+  layout->addLayout(buttons);
+  layout->addWidget(list_, 1);
+
+  connect(search_, &QPushButton::clicked, this, &HistoryWindow::search);
+  connect(address_, &QLineEdit::returnPressed, this, &HistoryWindow::search);
+  connect(text_, &QLineEdit::returnPressed, this, &HistoryWindow::search);
+  connect(export_, &QPushButton::clicked, this, &HistoryWindow::chooseExportFile);
+  resize(900, 480);
+}
+
+HistoryWindow::~HistoryWindow() {
+  if (thread_.joinable()) thread_.join();
+}
+
+HistoryQuery HistoryWindow::query() const {
+  HistoryQuery q;
+  q.from = from_->dateTime().toSecsSinceEpoch();
+  q.to = to_->dateTime().toSecsSinceEpoch();
+  q.address = address_->text().trimmed().toStdString();
+  q.priority = priority_->currentData().toString().toStdString();
+  q.text = text_->text().trimmed().toStdString();
+  q.limit = kMaxRows;
+  return q;
+}
+
+void HistoryWindow::search() {
+  if (searching_) {
+    again_ = true;
+    return;
+  }
+  searching_ = true;
+  status_->setText(QStringLiteral("Поиск…"));
+  if (thread_.joinable()) thread_.join();
+  QPointer<HistoryWindow> self(this);
+  thread_ = std::thread([self, path = storePath_, q = query()] {
+    EventStore store;
+    std::vector<StoredEvent> rows;
+    QString error;
+    if (store.Open(path, EventStore::Mode::ReadOnly) != 0 || store.Search(q, rows) != 0) {
+      error = QStringLiteral("Хранилище событий %1 не читается: %2")
+                  .arg(QString::fromStdString(path), QString::fromStdString(store.Error()));
+    }
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [self, rows = std::move(rows), error]() mutable {
+          if (self) self->showResults(std::move(rows), error);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void HistoryWindow::showResults(std::vector<StoredEvent> results, const QString& error) {
+  searching_ = false;
+  results_ = std::move(results);
+  list_->clear();
+  QList<QTreeWidgetItem*> items;
+  for (const StoredEvent& e : results_) {
+    auto* item = new QTreeWidgetItem;
+    item->setText(0, QString::number(e.seq));
+    item->setText(1, Utf8(ReadableTime(e.timeText)));
+    item->setText(2, Utf8(e.address));
+    const int p = table_.Find(e.cls.priority);
+    item->setText(3, p >= 0 ? Utf8(table_.At(p)->title) : Utf8(e.cls.priority));
+    item->setText(4, Utf8(e.text));
+    if (e.acknowledged) {
+      QString ack = Utf8(ReadableTime(IsoTimeOf(e.ackTime)));
+      if (!e.ackNote.empty()) ack += QStringLiteral(": ") + Utf8(e.ackNote);
+      item->setText(5, ack);
+    } else if (e.cls.role == 1) {
+      item->setText(5, QStringLiteral("не подтверждена"));
+    }
+    item->setTextAlignment(0, Qt::AlignRight | Qt::AlignVCenter);
+    items.append(item);
+  }
+  list_->addTopLevelItems(items);
+  for (int c = 0; c < 4; ++c) list_->resizeColumnToContents(c);
+  if (!error.isEmpty()) {
+    status_->setText(error);
+  } else if (results_.size() >= kMaxRows) {
+    status_->setText(QStringLiteral("Показаны последние %1 событий; уточните поиск.").arg(kMaxRows));
+  } else {
+    status_->setText(QStringLiteral("Найдено событий: %1").arg(results_.size()));
+  }
+  emit searchFinished(static_cast<int>(results_.size()));
+  if (again_) {
+    again_ = false;
+    search();
+  }
+}
+
+bool HistoryWindow::exportCsv(const QString& path) {
+  const std::string csv = FormatHistoryCsv(results_, [this](const std::string& name) {
+    const Priority* p = table_.At(table_.Find(name));
+    return p ? p->title : name;
+  });
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+      file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()) ||
+      !file.flush()) {
+    status_->setText(QStringLiteral("Файл %1 не записан: %2").arg(path, file.errorString()));
+    return false;
+  }
+  status_->setText(QStringLiteral("Записано событий: %1 в %2").arg(results_.size()).arg(path));
+  return true;
+}
+
+void HistoryWindow::chooseExportFile() {
+  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Экспорт в CSV"),
+                                                    QStringLiteral("история.csv"), QStringLiteral("CSV (*.csv)"));
+  if (!path.isEmpty()) exportCsv(path);
+}
+
+}  // namespace pelvaron::ui

@@ -1,0 +1,87 @@
+#include "outputs/mosquitto_library.h"
+
+#include <dlfcn.h>
+
+#include <mutex>
+#include <type_traits>
+
+#if __has_include(<mosquitto.h>)
+#include <mosquitto.h>
+#define PELVARON_CHECK_MOSQUITTO_TYPES 1
+#endif
+
+namespace pelvaron {
+
+#ifdef PELVARON_CHECK_MOSQUITTO_TYPES
+// The pointers match the library's own declarations, where its header is here.
+static_assert(std::is_same_v<decltype(MosquittoLibrary::create), decltype(&::mosquitto_new)>);
+static_assert(std::is_same_v<decltype(MosquittoLibrary::publish), decltype(&::mosquitto_publish)>);
+static_assert(std::is_same_v<decltype(MosquittoLibrary::will_set), decltype(&::mosquitto_will_set)>);
+static_assert(std::is_same_v<decltype(MosquittoLibrary::tls_set), decltype(&::mosquitto_tls_set)>);
+static_assert(std::is_same_v<decltype(MosquittoLibrary::connect_async), decltype(&::mosquitto_connect_async)>);
+static_assert(std::is_same_v<decltype(MosquittoLibrary::want_write), decltype(&::mosquitto_want_write)>);
+static_assert(std::is_same_v<decltype(MosquittoLibrary::loop_read), decltype(&::mosquitto_loop_read)>);
+static_assert(std::is_same_v<decltype(MosquittoLibrary::strerror), decltype(&::mosquitto_strerror)>);
+static_assert(MosquittoLibrary::kSuccess == MOSQ_ERR_SUCCESS && MosquittoLibrary::kErrno == MOSQ_ERR_ERRNO);
+static_assert(MosquittoLibrary::kOptionTcpNoDelay == MOSQ_OPT_TCP_NODELAY);
+#endif
+
+namespace {
+
+template <class F>
+bool Find(void* handle, const char* name, F& function, std::string& missing) {
+  function = reinterpret_cast<F>(::dlsym(handle, name));
+  if (function == nullptr && missing.empty()) missing = name;
+  return function != nullptr;
+}
+
+}  // namespace
+
+const MosquittoLibrary* MosquittoLibrary::Load(std::string* error) {
+  static MosquittoLibrary library;
+  static std::string problem;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    void* handle = ::dlopen("libmosquitto.so.1", RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+      const char* why = ::dlerror();
+      problem = std::string("не найдена библиотека MQTT libmosquitto.so.1 (пакет libmosquitto1)") +
+                (why ? std::string(": ") + why : std::string());
+      return;
+    }
+    std::string missing;
+    MosquittoLibrary& l = library;
+    Find(handle, "mosquitto_lib_init", l.lib_init, missing);
+    Find(handle, "mosquitto_new", l.create, missing);
+    Find(handle, "mosquitto_destroy", l.destroy, missing);
+    Find(handle, "mosquitto_will_set", l.will_set, missing);
+    Find(handle, "mosquitto_username_pw_set", l.username_pw_set, missing);
+    Find(handle, "mosquitto_tls_set", l.tls_set, missing);
+    Find(handle, "mosquitto_int_option", l.int_option, missing);
+    Find(handle, "mosquitto_connect_async", l.connect_async, missing);
+    Find(handle, "mosquitto_disconnect", l.disconnect, missing);
+    Find(handle, "mosquitto_publish", l.publish, missing);
+    Find(handle, "mosquitto_socket", l.socket, missing);
+    Find(handle, "mosquitto_want_write", l.want_write, missing);
+    Find(handle, "mosquitto_loop_read", l.loop_read, missing);
+    Find(handle, "mosquitto_loop_write", l.loop_write, missing);
+    Find(handle, "mosquitto_loop_misc", l.loop_misc, missing);
+    Find(handle, "mosquitto_connect_callback_set", l.connect_callback_set, missing);
+    Find(handle, "mosquitto_disconnect_callback_set", l.disconnect_callback_set, missing);
+    Find(handle, "mosquitto_publish_callback_set", l.publish_callback_set, missing);
+    Find(handle, "mosquitto_strerror", l.strerror, missing);
+    Find(handle, "mosquitto_connack_string", l.connack_string, missing);
+    if (!missing.empty()) {
+      problem = "в библиотеке MQTT libmosquitto.so.1 нет функции " + missing;
+      return;
+    }
+    l.lib_init();
+  });
+  if (!problem.empty()) {
+    if (error) *error = problem;
+    return nullptr;
+  }
+  return &library;
+}
+
+}  // namespace pelvaron

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <string>
+
+struct mosquitto;
+
+namespace pelvaron {
+
+// The functions of the MQTT client library (libmosquitto.so.1 from Debian),
+// found at run time: only a console asked to use a broker maps it and the
+// TLS libraries it brings.
+struct MosquittoLibrary {
+  using Callback = void (*)(struct mosquitto*, void*, int);
+
+  int (*lib_init)();
+  struct mosquitto* (*create)(const char* id, bool cleanSession, void* userdata);
+  void (*destroy)(struct mosquitto*);
+  int (*will_set)(struct mosquitto*, const char* topic, int payloadlen, const void* payload, int qos, bool retain);
+  int (*username_pw_set)(struct mosquitto*, const char* username, const char* password);
+  int (*tls_set)(struct mosquitto*, const char* cafile, const char* capath, const char* certfile,
+                 const char* keyfile, int (*pw_callback)(char* buf, int size, int rwflag, void* userdata));
+  int (*int_option)(struct mosquitto*, int option, int value);
+  int (*connect_async)(struct mosquitto*, const char* host, int port, int keepalive);
+  int (*disconnect)(struct mosquitto*);
+  int (*publish)(struct mosquitto*, int* mid, const char* topic, int payloadlen, const void* payload, int qos,
+                 bool retain);
+  int (*socket)(struct mosquitto*);
+  bool (*want_write)(struct mosquitto*);
+  int (*loop_read)(struct mosquitto*, int maxPackets);
+  int (*loop_write)(struct mosquitto*, int maxPackets);
+  int (*loop_misc)(struct mosquitto*);
+  void (*connect_callback_set)(struct mosquitto*, Callback);
+  void (*disconnect_callback_set)(struct mosquitto*, Callback);
+  void (*publish_callback_set)(struct mosquitto*, Callback);
+  const char* (*strerror)(int code);
+  const char* (*connack_string)(int code);
+
+  // Loads the library once per process (and initialises it); nullptr, and
+  // why in *error, when it is not there.
+  static const MosquittoLibrary* Load(std::string* error);
+
+  // The library's result codes this program looks at.
+  static constexpr int kSuccess = 0;
+  static constexpr int kErrno = 14;
+  static constexpr int kOptionTcpNoDelay = 11;
+};
+
+}  // namespace pelvaron

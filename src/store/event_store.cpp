@@ -1,0 +1,465 @@
+#include "store/event_store.h"
+
+#include <sqlite3.h>
+
+#include <cstring>
+
+#include "store/history_format.h"
+
+namespace pelvaron {
+
+namespace {
+
+constexpr int kSchemaVersion = 1;
+
+// Role stored for an acknowledgement, beside AlarmRole's alarm (1) and
+// restore (2): the queue's history is every row with a role.
+constexpr int kAcknowledgementRole = 3;
+
+constexpr char kSchema[] = R"SQL(
+CREATE TABLE IF NOT EXISTS events(
+  id INTEGER PRIMARY KEY,
+  seq INTEGER NOT NULL,
+  time INTEGER NOT NULL,
+  time_text TEXT NOT NULL,
+  station TEXT NOT NULL,
+  kind TEXT NOT NULL,
+  address TEXT NOT NULL,
+  text TEXT NOT NULL,
+  command TEXT NOT NULL,
+  detail TEXT NOT NULL,
+  ref INTEGER NOT NULL,
+  priority TEXT NOT NULL,
+  alarm INTEGER NOT NULL,
+  alarm_key TEXT NOT NULL,
+  frame BLOB);
+CREATE INDEX IF NOT EXISTS events_time ON events(time);
+CREATE INDEX IF NOT EXISTS events_address_time ON events(address, time);
+CREATE INDEX IF NOT EXISTS events_seq ON events(seq);
+CREATE INDEX IF NOT EXISTS events_ref ON events(ref) WHERE ref <> 0;
+CREATE INDEX IF NOT EXISTS events_alarms ON events(time) WHERE alarm <> 0;
+CREATE TABLE IF NOT EXISTS acknowledgements(
+  id INTEGER PRIMARY KEY,
+  ref INTEGER NOT NULL,
+  time INTEGER NOT NULL,
+  note TEXT NOT NULL,
+  source TEXT NOT NULL,
+  recorded INTEGER);
+CREATE INDEX IF NOT EXISTS acknowledgements_ref ON acknowledgements(ref);
+)SQL";
+
+constexpr char kColumns[] =
+    "e.id, e.seq, e.time, e.time_text, e.station, e.kind, e.address, e.text, e.command, e.detail, e.ref, "
+    "e.priority, e.alarm, e.alarm_key, e.frame";
+
+// When and with what note an alarm was acknowledged: by the console's event,
+// or by a request that no console has recorded yet.
+constexpr char kAckColumns[] =
+    ", CASE WHEN e.alarm = 1 THEN COALESCE("
+    "(SELECT a.time FROM events a WHERE a.ref = e.seq AND a.ref <> 0 AND a.kind = 'alarm-acknowledged' "
+    "ORDER BY a.id LIMIT 1),"
+    "(SELECT r.time FROM acknowledgements r WHERE r.ref = e.seq ORDER BY r.id LIMIT 1)) END"
+    ", CASE WHEN e.alarm = 1 THEN COALESCE("
+    "(SELECT a.detail FROM events a WHERE a.ref = e.seq AND a.ref <> 0 AND a.kind = 'alarm-acknowledged' "
+    "ORDER BY a.id LIMIT 1),"
+    "(SELECT r.note FROM acknowledgements r WHERE r.ref = e.seq ORDER BY r.id LIMIT 1)) END";
+
+std::string Column(sqlite3_stmt* s, int i) {
+  const unsigned char* text = sqlite3_column_text(s, i);
+  return text ? std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(sqlite3_column_bytes(s, i)))
+              : std::string();
+}
+
+StoredEvent Row(sqlite3_stmt* s, bool withAck) {
+  StoredEvent e;
+  e.id = sqlite3_column_int64(s, 0);
+  e.seq = static_cast<std::uint64_t>(sqlite3_column_int64(s, 1));
+  e.time = sqlite3_column_int64(s, 2);
+  e.timeText = Column(s, 3);
+  e.station = Column(s, 4);
+  e.kind = Column(s, 5);
+  e.address = Column(s, 6);
+  e.text = Column(s, 7);
+  e.command = Column(s, 8);
+  e.detail = Column(s, 9);
+  e.ref = static_cast<std::uint64_t>(sqlite3_column_int64(s, 10));
+  e.cls.priority = Column(s, 11);
+  e.cls.role = sqlite3_column_int(s, 12);
+  e.cls.key = Column(s, 13);
+  if (const void* blob = sqlite3_column_blob(s, 14)) {
+    const auto* bytes = static_cast<const std::uint8_t*>(blob);
+    e.frame.assign(bytes, bytes + sqlite3_column_bytes(s, 14));
+  }
+  if (withAck && sqlite3_column_type(s, 15) != SQLITE_NULL) {
+    e.acknowledged = true;
+    e.ackTime = sqlite3_column_int64(s, 15);
+    e.ackNote = Column(s, 16);
+  }
+  return e;
+}
+
+void BindText(sqlite3_stmt* s, int i, const std::string& text) {
+  sqlite3_bind_text(s, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+// One code point from UTF-8 at i, moving i past it; malformed bytes stand for themselves.
+char32_t NextCodePoint(std::string_view s, std::size_t& i) {
+  const auto c = static_cast<unsigned char>(s[i]);
+  const std::size_t n = (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : 0;
+  bool whole = n > 0 && i + n < s.size();
+  for (std::size_t k = 1; whole && k <= n; ++k) whole = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
+  if (!whole) {
+    ++i;
+    return c;
+  }
+  char32_t cp = c & (0x3F >> n);
+  for (std::size_t k = 1; k <= n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+  i += n + 1;
+  return cp;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// pv_contains(text, part): the text search, in any letter case.
+void ContainsFunction(sqlite3_context* context, int, sqlite3_value** args) {
+  if (sqlite3_value_type(args[0]) == SQLITE_NULL || sqlite3_value_type(args[1]) == SQLITE_NULL) {
+    sqlite3_result_int(context, 0);
+    return;
+  }
+  // The part is folded once per statement, not once per row.
+  auto* part = static_cast<std::string*>(sqlite3_get_auxdata(context, 1));
+  if (part == nullptr) {
+    const auto* raw = reinterpret_cast<const char*>(sqlite3_value_text(args[1]));
+    part = new std::string(FoldCase(raw ? raw : ""));
+    sqlite3_set_auxdata(context, 1, part, [](void* p) { delete static_cast<std::string*>(p); });
+    part = static_cast<std::string*>(sqlite3_get_auxdata(context, 1));
+    if (part == nullptr) {
+      sqlite3_result_error_nomem(context);
+      return;
+    }
+  }
+  const auto* raw = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
+  const std::string text = FoldCase(raw ? std::string_view(raw, static_cast<std::size_t>(sqlite3_value_bytes(args[0])))
+                                        : std::string_view());
+  sqlite3_result_int(context, text.find(*part) != std::string::npos ? 1 : 0);
+}
+
+}  // namespace
+
+std::string FoldCase(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    char32_t cp = NextCodePoint(utf8, i);
+    if (cp >= U'A' && cp <= U'Z') {
+      cp += 0x20;
+    } else if (cp >= 0x410 && cp <= 0x42F) {
+      cp += 0x20;
+    } else if (cp == 0x401) {
+      cp = 0x451;
+    }
+    AppendUtf8(out, cp);
+  }
+  return out;
+}
+
+EventStore::~EventStore() {
+  Close();
+}
+
+int EventStore::Fail(int code, const char* what) {
+  error_ = what;
+  if (db_ != nullptr) {
+    error_ += ": ";
+    error_ += sqlite3_errmsg(db_);
+  } else {
+    error_ += ": ";
+    error_ += sqlite3_errstr(code);
+  }
+  return code;
+}
+
+int EventStore::Prepare(sqlite3_stmt*& stmt, const char* sql) {
+  if (stmt != nullptr) {
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    return SQLITE_OK;
+  }
+  int rc = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+  if (rc != SQLITE_OK) return Fail(rc, "prepare");
+  return SQLITE_OK;
+}
+
+void EventStore::Finalize() {
+  sqlite3_finalize(insert_);
+  sqlite3_finalize(markAck_);
+  insert_ = markAck_ = nullptr;
+}
+
+int EventStore::Open(const std::string& path, Mode mode, const char* vfs) {
+  Close();
+  const int flags = mode == Mode::ReadWrite ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY;
+  int rc = sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, vfs);
+  if (rc != SQLITE_OK) {
+    Fail(rc, "open");
+    Close();
+    return rc;
+  }
+  sqlite3_extended_result_codes(db_, 1);
+  sqlite3_busy_timeout(db_, 2000);
+  sqlite3_create_function_v2(db_, "pv_contains", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, ContainsFunction,
+                             nullptr, nullptr, nullptr);
+  // A small page cache: the store must not grow a station's memory.
+  const char* pragmas = mode == Mode::ReadWrite ? "PRAGMA cache_size = -256;"
+                                                  "PRAGMA journal_mode = WAL;"
+                                                  "PRAGMA synchronous = NORMAL;"
+                                                  "PRAGMA journal_size_limit = 4194304;"
+                                                  "PRAGMA temp_store = MEMORY;"
+                                                : "PRAGMA cache_size = -1024;";
+  rc = sqlite3_exec(db_, pragmas, nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK && mode == Mode::ReadWrite) rc = Schema();
+  if (rc == SQLITE_OK && mode == Mode::ReadOnly) {
+    // A store that another program made must be ours.
+    rc = sqlite3_exec(db_, "SELECT id FROM events LIMIT 0", nullptr, nullptr, nullptr);
+  }
+  if (rc != SQLITE_OK) {
+    Fail(rc, mode == Mode::ReadWrite ? "set up" : "read");
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    return rc;
+  }
+  error_.clear();
+  return SQLITE_OK;
+}
+
+int EventStore::Schema() {
+  int version = 0;
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(db_, "PRAGMA user_version", -1, &s, nullptr);
+  if (rc == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) version = sqlite3_column_int(s, 0);
+  rc = sqlite3_finalize(s);
+  if (rc != SQLITE_OK) return rc;
+  if (version > kSchemaVersion) {
+    error_ = "made by a newer program (schema " + std::to_string(version) + ")";
+    return SQLITE_ERROR;
+  }
+  if (version == kSchemaVersion) return SQLITE_OK;
+  rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) {
+    rc = sqlite3_exec(db_, ("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str(), nullptr, nullptr,
+                      nullptr);
+  }
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  return rc;
+}
+
+void EventStore::Close() {
+  Finalize();
+  if (db_ != nullptr) sqlite3_close_v2(db_);
+  db_ = nullptr;
+}
+
+int EventStore::Begin() {
+  int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  return rc == SQLITE_OK ? rc : Fail(rc, "begin");
+}
+
+int EventStore::Commit() {
+  int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+  return rc == SQLITE_OK ? rc : Fail(rc, "commit");
+}
+
+void EventStore::Rollback() {
+  if (db_ != nullptr && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+int EventStore::Insert(const Event& event, const StoredClass& cls) {
+  int rc = Prepare(insert_,
+                   "INSERT INTO events(seq, time, time_text, station, kind, address, text, command, detail, ref, "
+                   "priority, alarm, alarm_key, frame) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+  if (rc != SQLITE_OK) return rc;
+  const bool ack = event.kind == EventKind::AlarmAcknowledged;
+  sqlite3_bind_int64(insert_, 1, static_cast<sqlite3_int64>(event.seq));
+  sqlite3_bind_int64(insert_, 2, event.time);
+  BindText(insert_, 3, event.timeText);
+  BindText(insert_, 4, event.station);
+  const std::string_view kind = EventKindName(event.kind);
+  sqlite3_bind_text(insert_, 5, kind.data(), static_cast<int>(kind.size()), SQLITE_STATIC);
+  BindText(insert_, 6, event.address);
+  BindText(insert_, 7, event.text);
+  BindText(insert_, 8, event.command);
+  BindText(insert_, 9, event.detail);
+  sqlite3_bind_int64(insert_, 10, static_cast<sqlite3_int64>(event.ref));
+  BindText(insert_, 11, cls.priority);
+  sqlite3_bind_int(insert_, 12, ack ? kAcknowledgementRole : cls.role);
+  BindText(insert_, 13, cls.key);
+  if (event.message) {
+    sqlite3_bind_blob(insert_, 14, event.message->raw.data(), static_cast<int>(event.message->raw.size()),
+                      SQLITE_TRANSIENT);
+  }
+  rc = sqlite3_step(insert_);
+  sqlite3_reset(insert_);
+  if (rc != SQLITE_DONE) return Fail(rc, "insert");
+  if (!ack) return SQLITE_OK;
+  rc = Prepare(markAck_, "UPDATE acknowledgements SET recorded = ? WHERE ref = ? AND recorded IS NULL");
+  if (rc != SQLITE_OK) return rc;
+  sqlite3_bind_int64(markAck_, 1, static_cast<sqlite3_int64>(event.seq));
+  sqlite3_bind_int64(markAck_, 2, static_cast<sqlite3_int64>(event.ref));
+  rc = sqlite3_step(markAck_);
+  sqlite3_reset(markAck_);
+  return rc == SQLITE_DONE ? SQLITE_OK : Fail(rc, "mark acknowledgement");
+}
+
+int EventStore::RequestAcknowledgement(std::uint64_t ref, std::int64_t time, const std::string& note,
+                                       const std::string& source, std::int64_t* id) {
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(db_, "INSERT INTO acknowledgements(ref, time, note, source) VALUES(?,?,?,?)", -1, &s,
+                              nullptr);
+  if (rc != SQLITE_OK) return Fail(rc, "prepare");
+  sqlite3_bind_int64(s, 1, static_cast<sqlite3_int64>(ref));
+  sqlite3_bind_int64(s, 2, time);
+  BindText(s, 3, note);
+  BindText(s, 4, source);
+  rc = sqlite3_step(s);
+  sqlite3_finalize(s);
+  if (rc != SQLITE_DONE) return Fail(rc, "insert acknowledgement");
+  if (id) *id = sqlite3_last_insert_rowid(db_);
+  return SQLITE_OK;
+}
+
+int EventStore::PrepareSearch(const HistoryQuery& q, const char* prefix, sqlite3_stmt*& s) {
+  std::string sql = std::string(prefix) + "SELECT " + kColumns + kAckColumns + " FROM events e WHERE 1";
+  const std::vector<std::string> forms = q.address.empty() ? std::vector<std::string>{} : AddressForms(q.address);
+  if (forms.size() == 1) sql += " AND e.address = :address";
+  if (forms.size() == 2) sql += " AND (e.address = :address OR e.address = :padded)";
+  if (q.from) sql += " AND e.time >= :from";
+  if (q.to) sql += " AND e.time <= :to";
+  if (!q.priority.empty()) sql += " AND e.priority = :priority";
+  if (!q.text.empty()) sql += " AND (pv_contains(e.text, :text) OR pv_contains(e.detail, :text))";
+  sql += " ORDER BY e.time DESC, e.id DESC";
+  if (q.limit > 0) sql += " LIMIT :limit";
+  s = nullptr;
+  int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr);
+  if (rc != SQLITE_OK) return Fail(rc, "search");
+  auto bind = [s](const char* name) { return sqlite3_bind_parameter_index(s, name); };
+  if (!forms.empty()) BindText(s, bind(":address"), forms[0]);
+  if (forms.size() == 2) BindText(s, bind(":padded"), forms[1]);
+  if (q.from) sqlite3_bind_int64(s, bind(":from"), *q.from);
+  if (q.to) sqlite3_bind_int64(s, bind(":to"), *q.to);
+  if (!q.priority.empty()) BindText(s, bind(":priority"), q.priority);
+  if (!q.text.empty()) BindText(s, bind(":text"), q.text);
+  if (q.limit > 0) sqlite3_bind_int64(s, bind(":limit"), static_cast<sqlite3_int64>(q.limit));
+  return SQLITE_OK;
+}
+
+int EventStore::Search(const HistoryQuery& q, std::vector<StoredEvent>& out) {
+  out.clear();
+  sqlite3_stmt* s = nullptr;
+  int rc = PrepareSearch(q, "", s);
+  if (rc != SQLITE_OK) return rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) out.push_back(Row(s, true));
+  sqlite3_finalize(s);
+  return rc == SQLITE_DONE ? SQLITE_OK : Fail(rc, "search");
+}
+
+std::string EventStore::SearchPlan(const HistoryQuery& q) {
+  sqlite3_stmt* s = nullptr;
+  if (PrepareSearch(q, "EXPLAIN QUERY PLAN ", s) != SQLITE_OK) return {};
+  std::string plan;
+  while (sqlite3_step(s) == SQLITE_ROW) plan += Column(s, 3) + "\n";
+  sqlite3_finalize(s);
+  return plan;
+}
+
+std::optional<StoredEvent> EventStore::FindBySeq(std::uint64_t seq) {
+  sqlite3_stmt* s = nullptr;
+  std::string sql =
+      std::string("SELECT ") + kColumns + kAckColumns + " FROM events e WHERE e.seq = ? ORDER BY e.id DESC LIMIT 1";
+  if (int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr); rc != SQLITE_OK) {
+    Fail(rc, "find");
+    return std::nullopt;
+  }
+  sqlite3_bind_int64(s, 1, static_cast<sqlite3_int64>(seq));
+  std::optional<StoredEvent> found;
+  int rc = sqlite3_step(s);
+  if (rc == SQLITE_ROW) {
+    found = Row(s, true);
+  } else if (rc != SQLITE_DONE) {
+    Fail(rc, "find");
+  }
+  sqlite3_finalize(s);
+  return found;
+}
+
+int EventStore::PendingAcknowledgements(std::int64_t afterId, std::vector<PendingAcknowledgement>& out) {
+  out.clear();
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(
+      db_,
+      "SELECT r.id, r.ref, r.time, r.note, r.source,"
+      " (SELECT e.address FROM events e WHERE e.seq = r.ref ORDER BY e.id DESC LIMIT 1),"
+      " (SELECT e.text FROM events e WHERE e.seq = r.ref ORDER BY e.id DESC LIMIT 1)"
+      " FROM acknowledgements r WHERE r.id > ? AND r.recorded IS NULL"
+      " AND NOT EXISTS (SELECT 1 FROM events a WHERE a.ref = r.ref AND a.ref <> 0"
+      " AND a.kind = 'alarm-acknowledged')"
+      " ORDER BY r.id",
+      -1, &s, nullptr);
+  if (rc != SQLITE_OK) return Fail(rc, "pending acknowledgements");
+  sqlite3_bind_int64(s, 1, afterId);
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    PendingAcknowledgement a;
+    a.id = sqlite3_column_int64(s, 0);
+    a.ref = static_cast<std::uint64_t>(sqlite3_column_int64(s, 1));
+    a.time = sqlite3_column_int64(s, 2);
+    a.note = Column(s, 3);
+    a.source = Column(s, 4);
+    a.address = Column(s, 5);
+    a.text = Column(s, 6);
+    out.push_back(std::move(a));
+  }
+  sqlite3_finalize(s);
+  return rc == SQLITE_DONE ? SQLITE_OK : Fail(rc, "pending acknowledgements");
+}
+
+int EventStore::AlarmHistory(std::int64_t since, std::vector<StoredEvent>& out) {
+  out.clear();
+  sqlite3_stmt* s = nullptr;
+  std::string sql = std::string("SELECT ") + kColumns + " FROM events e WHERE e.alarm <> 0 AND e.time >= ? ORDER BY e.id";
+  int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr);
+  if (rc != SQLITE_OK) return Fail(rc, "alarm history");
+  sqlite3_bind_int64(s, 1, since);
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) out.push_back(Row(s, false));
+  sqlite3_finalize(s);
+  return rc == SQLITE_DONE ? SQLITE_OK : Fail(rc, "alarm history");
+}
+
+std::int64_t EventStore::Count() {
+  sqlite3_stmt* s = nullptr;
+  std::int64_t n = -1;
+  if (sqlite3_prepare_v2(db_, "SELECT count(*) FROM events", -1, &s, nullptr) == SQLITE_OK &&
+      sqlite3_step(s) == SQLITE_ROW) {
+    n = sqlite3_column_int64(s, 0);
+  }
+  sqlite3_finalize(s);
+  return n;
+}
+
+}  // namespace pelvaron

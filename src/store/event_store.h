@@ -1,0 +1,131 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "events/event.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace pelvaron {
+
+inline constexpr char kEventStoreFileName[] = "events.sqlite";
+
+// What an event was for the alarm queue when it was stored.
+struct StoredClass {
+  std::string priority;  // the priority's name; empty for none
+  int role = 0;          // 0 none, 1 alarm, 2 restore (AlarmRole's values)
+  std::string key;       // pairs a restore with its alarm
+};
+
+// One stored event as the history shows it.
+struct StoredEvent {
+  std::int64_t id = 0;  // the row's number
+  std::uint64_t seq = 0;
+  std::int64_t time = 0;
+  std::string timeText;
+  std::string station;
+  std::string kind;  // EventKindName
+  std::string address;
+  std::string text;
+  std::string command;
+  std::string detail;
+  std::uint64_t ref = 0;
+  StoredClass cls;
+  std::vector<std::uint8_t> frame;  // a message's 10 bytes
+  // An alarm that has been acknowledged: when, with what note (set by Search).
+  bool acknowledged = false;
+  std::int64_t ackTime = 0;
+  std::string ackNote;
+};
+
+// A search of the history. Every part that is set must hold.
+struct HistoryQuery {
+  std::optional<std::int64_t> from;  // calendar seconds, inclusive
+  std::optional<std::int64_t> to;    // inclusive
+  std::string address;               // exactly as the event log shows it: "0012"
+  std::string priority;              // a priority's name
+  std::string text;                  // a part of the text, in any letter case
+  std::size_t limit = 0;             // the newest so many; 0 for all
+};
+
+// An acknowledgement asked for without the console (pelvaron-history --ack),
+// not yet recorded by a console; with the event it names, when stored.
+struct PendingAcknowledgement {
+  std::int64_t id = 0;
+  std::uint64_t ref = 0;
+  std::int64_t time = 0;
+  std::string note;
+  std::string source;
+  std::string address;
+  std::string text;
+};
+
+// The event store: an SQLite database in the working folder, in WAL mode, so
+// that a kill at any moment leaves every committed event and a reader never
+// waits for the writer. One writer (the store's sink); any number of readers
+// (the history window, pelvaron-history). Results are SQLite's codes, 0 for
+// success; Error() says what went wrong in words.
+class EventStore {
+ public:
+  enum class Mode { ReadWrite, ReadOnly };
+
+  EventStore() = default;
+  ~EventStore();
+  EventStore(const EventStore&) = delete;
+  EventStore& operator=(const EventStore&) = delete;
+
+  // Opens the store, making it (and its tables) when writing. vfs names an
+  // SQLite VFS other than the default (tests inject failures with one).
+  int Open(const std::string& path, Mode mode, const char* vfs = nullptr);
+  void Close();
+  bool IsOpen() const { return db_ != nullptr; }
+  std::string Error() const { return error_; }
+
+  // Writing.
+  int Begin();
+  int Commit();
+  void Rollback();
+  // An acknowledgement event also marks the requests it answers as recorded.
+  int Insert(const Event& event, const StoredClass& cls);
+  // pelvaron-history --ack: a request for the console to record.
+  int RequestAcknowledgement(std::uint64_t ref, std::int64_t time, const std::string& note,
+                             const std::string& source, std::int64_t* id = nullptr);
+
+  // Reading, newest first.
+  int Search(const HistoryQuery& query, std::vector<StoredEvent>& out);
+  // How SQLite runs that search, one step a line: which index it takes.
+  std::string SearchPlan(const HistoryQuery& query);
+  // The newest event with this number; nothing when there is none (or on error).
+  std::optional<StoredEvent> FindBySeq(std::uint64_t seq);
+  // Requests after id that no console has recorded and that no
+  // acknowledgement event answers yet, oldest first.
+  int PendingAcknowledgements(std::int64_t afterId, std::vector<PendingAcknowledgement>& out);
+  // Alarms, restores and acknowledgements since a time, oldest first: what
+  // puts a console's alarm queue back after a restart.
+  int AlarmHistory(std::int64_t since, std::vector<StoredEvent>& out);
+  // The number of stored events.
+  std::int64_t Count();
+
+  sqlite3* handle() { return db_; }
+
+ private:
+  int Fail(int code, const char* what);
+  int Prepare(sqlite3_stmt*& stmt, const char* sql);
+  int PrepareSearch(const HistoryQuery& query, const char* prefix, sqlite3_stmt*& stmt);
+  int Schema();
+  void Finalize();
+
+  sqlite3* db_ = nullptr;
+  std::string error_;
+  sqlite3_stmt* insert_ = nullptr;
+  sqlite3_stmt* markAck_ = nullptr;
+};
+
+// Letters of both cases as one, for the text search: Latin and Cyrillic.
+std::string FoldCase(std::string_view utf8);
+
+}  // namespace pelvaron

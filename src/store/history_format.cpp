@@ -1,0 +1,200 @@
+#include "store/history_format.h"
+
+#include <algorithm>
+#include <ctime>
+
+#include "core/cp1251.h"
+#include "events/event_sequence.h"
+
+namespace pelvaron {
+
+namespace {
+
+std::string Title(const PriorityTitle& title, const std::string& name) {
+  if (name.empty()) return {};
+  return title ? title(name) : name;
+}
+
+std::string RoleName(int role) {
+  switch (role) {
+    case 1:
+      return "alarm";
+    case 2:
+      return "restore";
+    case 3:
+      return "acknowledgement";
+    default:
+      return "";
+  }
+}
+
+// Pads to width characters (not bytes: the texts are Russian).
+void Cell(std::string& line, const std::string& text, std::size_t width, bool right = false) {
+  const std::size_t length = Utf8Length(text);
+  const std::string pad(length < width ? width - length : 0, ' ');
+  if (right) line += pad;
+  line += text;
+  if (!right) line += pad;
+  line += "  ";
+}
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+void JsonString(std::string& out, const std::string& text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20) {
+          out += "\\u00";
+          out += kHex[c >> 4];
+          out += kHex[c & 15];
+        } else {
+          out += ch;
+        }
+    }
+  }
+  out += '"';
+}
+
+void JsonField(std::string& out, const char* name, const std::string& value) {
+  out += ",\"";
+  out += name;
+  out += "\":";
+  JsonString(out, value);
+}
+
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (std::uint8_t b : bytes) {
+    if (!out.empty()) out += ' ';
+    out += kHex[b >> 4];
+    out += kHex[b & 15];
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ReadableTime(const std::string& iso) {
+  // "2026-12-07T10:22:20+03:00" -> "2026-12-07 10:22:20"
+  if (iso.size() < 19 || iso[10] != 'T') return iso;
+  std::string out = iso.substr(0, 19);
+  out[10] = ' ';
+  return out;
+}
+
+std::string IsoTimeOf(std::int64_t time) {
+  const std::time_t t = static_cast<std::time_t>(time);
+  std::tm tm{};
+  if (localtime_r(&t, &tm) == nullptr) return std::to_string(time);
+  return IsoLocalTime(tm);
+}
+
+std::vector<std::string> AddressForms(const std::string& typed) {
+  std::vector<std::string> forms{typed};
+  bool digits = !typed.empty() && typed.size() < 4;
+  for (char c : typed) digits = digits && c >= '0' && c <= '9';
+  if (digits) forms.push_back(std::string(4 - typed.size(), '0') + typed);
+  return forms;
+}
+
+std::string FormatHistoryTable(const std::vector<StoredEvent>& events, const PriorityTitle& title) {
+  std::size_t seqWidth = 1, priorityWidth = 9, addressWidth = 5;
+  for (const StoredEvent& e : events) {
+    seqWidth = std::max(seqWidth, std::to_string(e.seq).size());
+    priorityWidth = std::max(priorityWidth, Utf8Length(Title(title, e.cls.priority)));
+    addressWidth = std::max(addressWidth, Utf8Length(e.address));
+  }
+  std::string out;
+  Cell(out, "№", seqWidth, true);
+  Cell(out, "Время", 19);
+  Cell(out, "Адрес", addressWidth);
+  Cell(out, "Приоритет", priorityWidth);
+  out += "Событие\n";
+  for (const StoredEvent& e : events) {
+    std::string line;
+    Cell(line, std::to_string(e.seq), seqWidth, true);
+    Cell(line, ReadableTime(e.timeText), 19);
+    Cell(line, e.address, addressWidth);
+    Cell(line, Title(title, e.cls.priority), priorityWidth);
+    line += e.text;
+    if (e.acknowledged) {
+      line += "  [подтверждена " + ReadableTime(IsoTimeOf(e.ackTime));
+      if (!e.ackNote.empty()) line += ": " + e.ackNote;
+      line += "]";
+    } else if (e.cls.role == 1) {
+      line += "  [не подтверждена]";
+    }
+    out += line + "\n";
+  }
+  return out;
+}
+
+std::string FormatHistoryCsv(const std::vector<StoredEvent>& events, const PriorityTitle& title) {
+  std::string out = "seq,time,station,kind,address,priority,role,text,detail,acknowledged,note\r\n";
+  for (const StoredEvent& e : events) {
+    out += std::to_string(e.seq) + "," + CsvField(e.timeText) + "," + CsvField(e.station) + "," + CsvField(e.kind) +
+           "," + CsvField(e.address) + "," + CsvField(Title(title, e.cls.priority)) + "," + RoleName(e.cls.role) +
+           "," + CsvField(e.text) + "," + CsvField(e.detail) + "," +
+           (e.acknowledged ? CsvField(IsoTimeOf(e.ackTime)) : std::string()) + "," + CsvField(e.ackNote) + "\r\n";
+  }
+  return out;
+}
+
+std::string FormatHistoryJson(const std::vector<StoredEvent>& events) {
+  std::string out;
+  for (const StoredEvent& e : events) {
+    out += "{\"seq\":" + std::to_string(e.seq);
+    JsonField(out, "time", e.timeText);
+    JsonField(out, "station", e.station);
+    JsonField(out, "kind", e.kind);
+    JsonField(out, "address", e.address);
+    JsonField(out, "priority", e.cls.priority);
+    JsonField(out, "role", RoleName(e.cls.role));
+    JsonField(out, "text", e.text);
+    if (!e.command.empty()) JsonField(out, "command", e.command);
+    if (!e.detail.empty()) JsonField(out, "detail", e.detail);
+    if (e.ref != 0) out += ",\"ref\":" + std::to_string(e.ref);
+    if (!e.frame.empty()) JsonField(out, "frame", Hex(e.frame));
+    if (e.cls.role == 1) {
+      out += ",\"acknowledged\":";
+      if (e.acknowledged) {
+        JsonString(out, IsoTimeOf(e.ackTime));
+        JsonField(out, "note", e.ackNote);
+      } else {
+        out += "null";
+      }
+    }
+    out += "}\n";
+  }
+  return out;
+}
+
+}  // namespace pelvaron

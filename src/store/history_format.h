@@ -1,0 +1,34 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "store/event_store.h"
+
+namespace pelvaron {
+
+// The history as text, the same from pelvaron-history and the history
+// window's export. UTF-8, one event a line, in the order given.
+
+// A priority's title by its name ("fire" -> "Пожар"); the name when not given.
+using PriorityTitle = std::function<std::string(const std::string& name)>;
+
+// Columns for a terminal: number, time, address, priority, text, and the
+// acknowledgement of an alarm.
+std::string FormatHistoryTable(const std::vector<StoredEvent>& events, const PriorityTitle& title = {});
+// RFC 4180: a header line, then one line per event, CR LF.
+std::string FormatHistoryCsv(const std::vector<StoredEvent>& events, const PriorityTitle& title = {});
+// JSON Lines: one object per event.
+std::string FormatHistoryJson(const std::vector<StoredEvent>& events);
+
+// "2026-12-07 10:22:20" of an ISO time text: what the operator reads.
+std::string ReadableTime(const std::string& isoTime);
+// ISO 8601 local time of calendar seconds.
+std::string IsoTimeOf(std::int64_t time);
+
+// The forms an address typed by the operator may have been stored in: "12"
+// is also "0012" (decimal addresses are shown with four digits).
+std::vector<std::string> AddressForms(const std::string& typed);
+
+}  // namespace pelvaron

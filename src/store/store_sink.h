@@ -1,0 +1,103 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "outputs/background_sink.h"
+#include "store/event_store.h"
+
+namespace pelvaron {
+
+// Writes every event into the event store on the sink's own thread, so the
+// tick never waits for the disk. Events are written in transactions of a
+// burst at a time (committed as soon as nothing more waits). A store that
+// cannot be written keeps the events in the queue and tries again every
+// second; when the queue is full the newest are counted and dropped. The
+// console's thread learns of it, once per outage, through TakeReport.
+class EventStoreSink : public BackgroundSink {
+ public:
+  static constexpr std::size_t kDefaultCapacity = 1000;
+  static constexpr std::size_t kMaxBatch = 512;
+
+  using Classifier = std::function<StoredClass(const Event&)>;
+
+  // classify runs on the sink's thread: it must be pure (the priority table is).
+  EventStoreSink(std::string path, Classifier classify, std::size_t capacity = kDefaultCapacity,
+                 const char* vfs = nullptr);
+  ~EventStoreSink() override;
+
+  // Opens the store at once, on the caller's thread (start-up, before
+  // Start): "" or what went wrong. The sink opens it by itself otherwise.
+  std::string OpenNow();
+  // The caller has told the operator that the store is out of order: the
+  // sink's first failure is then no news. Before Start.
+  void MarkFailing() { failing_ = true; }
+  // The writer's connection: for the caller only before Start (the replay of
+  // the alarm queue at start-up).
+  EventStore& store() { return store_; }
+  const std::string& path() const { return path_; }
+
+  // Asks the sink's thread to look for acknowledgements made without the
+  // console. Cheap; the console's thread calls it every few seconds.
+  void RequestPoll();
+
+  // What the console's thread should hear, taken once.
+  struct Report {
+    std::vector<PendingAcknowledgement> acknowledgements;
+    std::string problem;    // the store stopped being written: once per outage
+    std::string recovered;  // it is written again
+  };
+  Report TakeReport();
+
+  // Waits until the sink's thread has written every event published before
+  // this call and looked for acknowledgements, or the time is up (false).
+  bool WaitUntilWritten(int timeoutMs);
+
+  std::uint64_t Written() const { return written_.load(); }
+  std::uint64_t Dropped() const { return droppedTotal_.load(); }
+
+ protected:
+  bool Deliver(const Event& event) override;
+  void Overflow(const Event& event) override;
+  int RetryDelayMs() const override { return retryMs_; }
+
+ public:
+  int retryMs_ = 1000;
+
+ private:
+  bool Ready();
+  bool Failed();
+  void Healthy();
+  void Poll();
+  bool Write(const Event& event);
+  bool CommitBatch(bool dropLastOnFailure);
+
+  std::string path_;
+  Classifier classify_;
+  const char* vfs_;
+  EventStore store_;
+  bool inTransaction_ = false;
+  std::vector<Event> batch_;  // written in the open transaction, not yet committed
+  std::int64_t lastRequest_ = 0;
+  bool failing_ = false;
+  bool niced_ = false;
+  static constexpr int kWriterNice = 10;
+
+  std::mutex reportMutex_;
+  Report report_;
+  std::atomic<std::uint64_t> dropped_{0};  // since the outage began
+  std::atomic<std::uint64_t> droppedTotal_{0};
+  std::atomic<std::uint64_t> written_{0};
+
+  std::mutex handledMutex_;
+  std::condition_variable handledChanged_;
+  std::uint64_t tickets_ = 0;  // of WaitUntilWritten's markers
+  std::uint64_t handled_ = 0;
+};
+
+}  // namespace pelvaron

@@ -1,0 +1,17 @@
+#pragma once
+
+class QFileDialog;
+
+namespace pelvaron::ui {
+
+// Qt's own texts (standard buttons, the file dialog, an edit's context menu)
+// in Russian, as the console speaks to its operator, and Russian as the
+// default locale. Once per application; false when the translation is not
+// installed (Debian: qt6-translations-l10n).
+bool InstallRussianQtTexts();
+
+// A file dialog (Qt's own, not the desktop's) whose list shows sizes, dates
+// and the type of a folder in Russian whatever the system's locale.
+void RussianFileList(QFileDialog& dialog);
+
+}  // namespace pelvaron::ui

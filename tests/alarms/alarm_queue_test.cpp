@@ -1,0 +1,231 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "alarm_events.h"
+#include "alarms/alarm_desk.h"
+
+namespace pelvaron {
+namespace {
+
+using testing::ConsoleEvent;
+using testing::ContactId;
+
+const PriorityTable& Table() {
+  static const PriorityTable table = ParsePriorityTable(
+                                         "priority fire ack,raise #FF4040 Пожар\n"
+                                         "priority burglary ack #FFA040 Проникновение\n"
+                                         "priority trouble queue - Неисправность\n"
+                                         "priority info log - Информация\n"
+                                         "cid 110 fire\n"
+                                         "cid 130 burglary\n"
+                                         "cid 300 trouble\n"
+                                         "console link-lost trouble\n"
+                                         "default info\n")
+                                         .table;
+  return table;
+}
+
+class QueueTest : public ::testing::Test {
+ protected:
+  AlarmQueue::Change Apply(const Event& e) { return queue.Apply(e, Table().Classify(e)); }
+  AlarmQueue queue{Table()};
+};
+
+TEST_F(QueueTest, ARestoreClosesItsAlarmButOnlyAcknowledgementEndsOneThatNeedsIt) {
+  EXPECT_TRUE(Apply(ContactId(301, 110, true, 3, 1, 100)).changed);
+  EXPECT_TRUE(Apply(ContactId(301, 300, true, 1, 2, 101)).changed);
+  // Another zone's restore, or one from another object, closes nothing.
+  EXPECT_FALSE(Apply(ContactId(301, 110, false, 4, 3, 102)).changed);
+  EXPECT_FALSE(Apply(ContactId(302, 110, false, 3, 4, 103)).changed);
+  ASSERT_EQ(queue.size(), 2u);
+
+  EXPECT_TRUE(Apply(ContactId(301, 110, false, 3, 5, 110)).changed);
+  const AlarmEntry* fire = queue.Find(1);
+  ASSERT_NE(fire, nullptr);
+  EXPECT_TRUE(fire->restored);
+  EXPECT_EQ(fire->restoreTime, 110);
+  EXPECT_TRUE(queue.NeedsSound()) << "restored, but never acknowledged";
+
+  // A trouble that needs no acknowledgement leaves with its restore.
+  EXPECT_TRUE(Apply(ContactId(301, 300, false, 1, 6, 111)).changed);
+  EXPECT_EQ(queue.Find(2), nullptr);
+  // Information and restores of nothing change nothing.
+  EXPECT_FALSE(Apply(ContactId(301, 401, true, 1, 7, 112)).changed);
+  EXPECT_FALSE(Apply(ContactId(301, 130, false, 1, 8, 113)).changed);
+  EXPECT_EQ(queue.size(), 1u);
+}
+
+TEST_F(QueueTest, RepeatsAreCountedUntilAcknowledgedThenANewAlarmOpens) {
+  Apply(ContactId(301, 130, true, 1, 10, 100));
+  Apply(ContactId(301, 110, false, 1, 11, 101));
+  Apply(ContactId(301, 130, false, 1, 12, 102));  // restored...
+  Apply(ContactId(301, 130, true, 1, 13, 105));   // ...and live again
+  Apply(ContactId(301, 130, true, 1, 14, 107));
+  ASSERT_EQ(queue.size(), 1u);
+  const AlarmEntry& e = *queue.Find(10);
+  EXPECT_EQ(e.repeats, 2);
+  EXPECT_EQ(e.firstTime, 100);
+  EXPECT_EQ(e.lastTime, 107);
+  EXPECT_FALSE(e.restored);
+
+  // An acknowledgement that names a repeat ends the whole entry.
+  std::optional<AlarmEntry> acked = queue.Acknowledge(13);
+  ASSERT_TRUE(acked);
+  EXPECT_EQ(acked->id, 10u);
+  EXPECT_TRUE(queue.empty());
+  EXPECT_FALSE(queue.Acknowledge(13));
+
+  Apply(ContactId(301, 130, true, 1, 15, 110));
+  ASSERT_EQ(queue.size(), 1u);
+  EXPECT_EQ(queue.Find(15)->repeats, 0);
+}
+
+TEST_F(QueueTest, ARepeatBeyondTheKeptNumbersIsStillFoundByItsObject) {
+  for (std::uint64_t seq = 1; seq <= AlarmQueue::kKeptSeqs + 10; ++seq) Apply(ContactId(301, 130, true, 1, seq));
+  Apply(ContactId(302, 130, true, 1, 1000));
+  EXPECT_FALSE(queue.Acknowledge(AlarmQueue::kKeptSeqs + 5, "0302"));
+  std::optional<AlarmEntry> acked = queue.Acknowledge(AlarmQueue::kKeptSeqs + 5, "0301");
+  ASSERT_TRUE(acked);
+  EXPECT_EQ(acked->id, 1u);
+}
+
+TEST_F(QueueTest, SortedByPriorityThenTheLongestWaiting) {
+  Apply(ContactId(1, 300, true, 1, 1, 100));  // trouble
+  Apply(ContactId(2, 130, true, 1, 2, 101));  // burglary
+  Apply(ContactId(3, 110, true, 1, 3, 105));  // fire, later
+  Apply(ContactId(4, 110, true, 1, 4, 102));  // fire, earlier
+  Apply(ContactId(5, 130, true, 1, 5, 101));  // burglary, same second: the first raised first
+  std::vector<std::uint64_t> order;
+  for (const AlarmEntry& e : queue.Sorted()) order.push_back(e.id);
+  EXPECT_EQ(order, (std::vector<std::uint64_t>{4, 3, 2, 5, 1}));
+}
+
+TEST_F(QueueTest, OnlyANewAlarmOfARaisingPriorityRaisesTheWindow) {
+  EXPECT_FALSE(Apply(ContactId(1, 130, true, 1, 1)).raise);
+  EXPECT_TRUE(Apply(ContactId(1, 110, true, 1, 2)).raise);
+  EXPECT_FALSE(Apply(ContactId(1, 110, true, 1, 3)).raise) << "a repeat is not new";
+}
+
+// The desk records what the queue does: protocol lines, events, sound.
+class DeskTest : public ::testing::Test {
+ protected:
+  DeskTest() {
+    AlarmDesk::Hooks hooks;
+    hooks.protocolLines = [this](const std::string& stamped, const std::vector<std::string>& plain) {
+      protocol.push_back(stamped);
+      protocol.insert(protocol.end(), plain.begin(), plain.end());
+    };
+    hooks.publish = [this](Event e) {
+      e.seq = ++seq;
+      published.push_back(e);
+      desk.Publish(e);  // as the console's fan-out hands it back
+    };
+    hooks.commentOf = [](const std::string& address) { return address == "0301" ? "Склад" : ""; };
+    hooks.sound = [this] { ++sounds; };
+    desk.SetHooks(hooks);
+    desk.SetListener([this](const AlarmView& v) { views.push_back(v); });
+  }
+
+  AlarmDesk desk{Table()};
+  std::vector<std::string> protocol;
+  std::vector<Event> published;
+  std::vector<AlarmView> views;
+  std::uint64_t seq = 100;
+  int sounds = 0;
+};
+
+TEST_F(DeskTest, AnAcknowledgementIsWrittenToTheProtocolAndPublished) {
+  desk.Publish(ContactId(301, 110, true, 3, 7, 100));
+  desk.Publish(ContactId(302, 130, true, 1, 8, 101));
+  ASSERT_EQ(views.back().rows.size(), 2u);
+  EXPECT_TRUE(views[1].raise) << "the fire";
+  EXPECT_FALSE(views.back().raise) << "the burglary";
+  EXPECT_EQ(views.back().rows[0].priorityTitle, "Пожар");
+  EXPECT_EQ(views.back().rows[0].colour, "#FF4040");
+  EXPECT_EQ(views.back().rows[0].comment, "Склад");
+
+  EXPECT_EQ(desk.Acknowledge({7}, "выезд группы"), 1);
+  EXPECT_EQ(protocol, (std::vector<std::string>{"Подтверждена тревога №7, объект '0301'", "    Пожарная тревога",
+                                                "    Примечание: выезд группы"}));
+  ASSERT_EQ(published.size(), 1u);
+  const Event& ack = published[0];
+  EXPECT_EQ(ack.kind, EventKind::AlarmAcknowledged);
+  EXPECT_EQ(ack.ref, 7u);
+  EXPECT_EQ(ack.address, "0301");
+  EXPECT_EQ(ack.detail, "выезд группы");
+  EXPECT_EQ(ack.text, "Подтверждена тревога №7, объект '0301': Пожарная тревога; примечание: выезд группы");
+  ASSERT_EQ(views.back().rows.size(), 1u);
+  EXPECT_EQ(views.back().rows[0].entry.id, 8u);
+
+  // Gone already: nothing is recorded twice.
+  EXPECT_EQ(desk.Acknowledge({7}, ""), 0);
+  EXPECT_EQ(published.size(), 1u);
+
+  desk.Publish(ContactId(303, 300, true, 1, 9, 102));
+  EXPECT_EQ(desk.Acknowledge({}, ""), 2) << "all";
+  EXPECT_TRUE(desk.queue().empty());
+  EXPECT_EQ(published.size(), 3u);
+  EXPECT_EQ(protocol.back(), "    Системная неисправность") << "no note, no note line";
+}
+
+TEST_F(DeskTest, ItSoundsEveryThirdSecondUntilEveryAlarmThatNeedsItIsAcknowledged) {
+  desk.Tick(100);
+  desk.Publish(ContactId(303, 300, true, 1, 1, 100));  // needs no acknowledgement
+  desk.Tick(101);
+  EXPECT_EQ(sounds, 0);
+  EXPECT_FALSE(views.back().sounding);
+
+  desk.Publish(ContactId(301, 110, true, 1, 2, 102));
+  EXPECT_TRUE(views.back().sounding);
+  for (std::int64_t t = 102; t <= 108; ++t) desk.Tick(t);
+  EXPECT_EQ(sounds, 3);  // 102, 105, 108
+  desk.Publish(ContactId(301, 110, false, 1, 3, 109));
+  desk.Tick(111);
+  EXPECT_EQ(sounds, 4) << "a restore does not silence an alarm nobody acknowledged";
+
+  desk.Acknowledge({2}, "");
+  EXPECT_FALSE(views.back().sounding);
+  for (std::int64_t t = 112; t <= 130; ++t) desk.Tick(t);
+  EXPECT_EQ(sounds, 4);
+  // A new alarm sounds at once.
+  desk.Publish(ContactId(301, 130, true, 1, 4, 131));
+  desk.Tick(131);
+  EXPECT_EQ(sounds, 5);
+}
+
+TEST_F(DeskTest, AnAcknowledgementFromOutsideIsRecordedWithItsSourceEvenForAnAlarmNotQueued) {
+  desk.Publish(ContactId(301, 130, true, 1, 5, 100));
+  desk.Publish(ContactId(301, 130, true, 1, 6, 101));
+  desk.AcknowledgeFromOutside(6, "0301", "Охранная тревога", "ложная", "pelvaron-history");
+  EXPECT_TRUE(desk.queue().empty());
+  EXPECT_EQ(protocol[0], "Подтверждена тревога №6 (pelvaron-history), объект '0301'");
+  EXPECT_EQ(published.back().ref, 6u);
+  EXPECT_EQ(published.back().command, "pelvaron-history");
+
+  // One the console never saw (before a restart, beyond the replay) is recorded all the same.
+  desk.AcknowledgeFromOutside(2, "0012", "Тревога по шлейфам", "", "pelvaron-history");
+  EXPECT_EQ(published.size(), 2u);
+  EXPECT_EQ(protocol.back(), "    Тревога по шлейфам");
+}
+
+TEST_F(DeskTest, ReplayPutsTheQueueBackWithoutRecordingAnything) {
+  AlarmClass fire{0, AlarmRole::Alarm, "cid:110:01:001"};
+  Event alarm = ContactId(301, 110, true, 1, 20, 100);
+  desk.Replay(alarm, fire);
+  alarm.seq = 21;
+  desk.Replay(alarm, fire);
+  Event other = ContactId(302, 110, true, 1, 22, 101);
+  desk.Replay(other, fire);
+  Event ack = ConsoleEvent(EventKind::AlarmAcknowledged, "0302", 23);
+  ack.ref = 22;
+  desk.Replay(ack, {});
+  ASSERT_EQ(desk.queue().size(), 1u);
+  EXPECT_EQ(desk.queue().Find(20)->repeats, 1);
+  EXPECT_TRUE(protocol.empty());
+  EXPECT_TRUE(published.empty());
+}
+
+}  // namespace
+}  // namespace pelvaron

@@ -1,0 +1,201 @@
+// The store and the queue beside a console on fakes: what the operator sees
+// in the protocol and finds in the store, across restarts.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "alarms/event_records.h"
+#include "app/console.h"
+#include "link/fake_serial_port.h"
+#include "sim/frames.h"
+#include "store/event_store.h"
+#include "support/fakes.h"
+
+namespace pelvaron {
+namespace {
+
+using testing::Cp;
+using testing::FakeClock;
+using testing::FakeSerialPort;
+using testing::MemoryFileSystem;
+using testing::RecordingOperator;
+
+std::vector<std::uint8_t> Frame(const sim::Frame& f) {
+  return {f.begin(), f.end()};
+}
+
+std::vector<std::uint8_t> Fire(bool newEvent = true) {
+  sim::ContactIdEvent e;
+  e.address = 301;
+  e.code = 110;
+  e.zone = 3;
+  e.newEvent = newEvent;
+  return Frame(sim::ContactIdFrame(e));
+}
+
+// One console run on fakes with the records in a real folder.
+struct ConsoleRun {
+  ConsoleRun(const std::string& folder, FakeClock& clock, MemoryFileSystem& fs)
+      : console(clock, fs, op, port, DeviceMap{}), records(fs, clock, Settings(folder, this)) {
+    hooks = records.Hooks();
+    hooks.beforeStartup(console, op);
+    console.Startup();
+  }
+  ~ConsoleRun() {
+    console.Shutdown();
+    hooks.afterShutdown(console);
+  }
+  static EventRecords::Settings Settings(const std::string& folder, ConsoleRun* run) {
+    EventRecords::Settings s;
+    s.storePath = folder + "/events.sqlite";
+    s.soundOverride = [run] { ++run->sounds; };
+    return s;
+  }
+  void Tick(std::vector<std::vector<std::uint8_t>> frames = {}) {
+    port.answers.clear();
+    port.rx.clear();
+    port.answers.push_back({static_cast<std::uint8_t>(frames.empty() ? 0x08 : 0x0A)});
+    for (auto& f : frames) port.answers.push_back(std::move(f));
+    console.OnTimer();
+    hooks.afterTick(console);
+  }
+
+  RecordingOperator op;
+  FakeSerialPort port;
+  Console console;
+  EventRecords records;
+  ConsoleHooks hooks;
+  int sounds = 0;
+};
+
+class EventRecordsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/pelvaron-records-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    folder = name;
+    clock.SetLocal(2026, 12, 7, 10, 0, 0);
+  }
+  void TearDown() override { std::filesystem::remove_all(folder); }
+
+  std::vector<StoredEvent> Stored(const std::string& address = {}) {
+    EventStore store;
+    EXPECT_EQ(store.Open(folder + "/events.sqlite", EventStore::Mode::ReadOnly), 0) << store.Error();
+    HistoryQuery q;
+    q.address = address;
+    std::vector<StoredEvent> rows;
+    EXPECT_EQ(store.Search(q, rows), 0) << store.Error();
+    return rows;
+  }
+
+  std::string folder;
+  FakeClock clock;
+  MemoryFileSystem fs;
+};
+
+TEST_F(EventRecordsTest, AnAlarmIsQueuedSoundedStoredAndItsAcknowledgementRecordedInBoth) {
+  ConsoleRun run(folder, clock, fs);
+  run.Tick();
+  run.Tick({Fire()});
+  AlarmDesk& desk = run.records.desk();
+  ASSERT_EQ(desk.queue().size(), 1u);
+  EXPECT_EQ(run.sounds, 1);
+  const std::uint64_t id = desk.queue().Sorted()[0].id;
+
+  clock.AdvanceSeconds(1);
+  EXPECT_EQ(desk.Acknowledge({id}, "выезд"), 1);
+  EXPECT_NE(fs.Text("protocol.txt").find(Cp("07:12:2026, 10:00:01   Подтверждена тревога №" + std::to_string(id) +
+                                            ", объект '0301'\r\n    Пожарная тревога\r\n    Примечание: выезд\r\n")),
+            std::string::npos);
+  ASSERT_TRUE(run.records.store().WaitUntilWritten(20000));
+
+  std::vector<StoredEvent> rows = Stored("301");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].kind, "alarm-acknowledged");  // newest first
+  EXPECT_EQ(rows[0].ref, id);
+  EXPECT_EQ(rows[1].seq, id);
+  EXPECT_EQ(rows[1].cls.priority, "fire");
+  EXPECT_EQ(rows[1].cls.role, 1);
+  EXPECT_TRUE(rows[1].acknowledged);
+  EXPECT_EQ(rows[1].ackNote, "выезд");
+  ASSERT_EQ(rows[1].frame.size(), 10u);
+  EXPECT_EQ(rows[1].frame, Fire());
+  // Everything the console said is stored, information too.
+  EXPECT_GE(Stored().size(), 4u);  // started, link restored, the alarm, its acknowledgement
+  EXPECT_TRUE(run.op.messages.empty());
+}
+
+TEST_F(EventRecordsTest, AnAcknowledgementMadeWithoutTheWindowIsRecordedByTheRunningConsole) {
+  ConsoleRun run(folder, clock, fs);
+  run.Tick({Fire()});
+  const std::uint64_t id = run.records.desk().queue().Sorted().at(0).id;
+  ASSERT_TRUE(run.records.store().WaitUntilWritten(20000));
+  {
+    EventStore other;  // what pelvaron-history does
+    ASSERT_EQ(other.Open(folder + "/events.sqlite", EventStore::Mode::ReadWrite), 0) << other.Error();
+    ASSERT_EQ(other.RequestAcknowledgement(id, clock.now, "ложная", "pelvaron-history"), 0) << other.Error();
+  }
+  clock.AdvanceSeconds(2);
+  run.Tick();  // asks the store
+  ASSERT_TRUE(run.records.store().WaitUntilWritten(20000));
+  run.Tick();  // hears the answer
+  EXPECT_TRUE(run.records.desk().queue().empty());
+  EXPECT_NE(fs.Text("protocol.txt").find(Cp("Подтверждена тревога №" + std::to_string(id) + " (pelvaron-history)")),
+            std::string::npos);
+  // Recorded once, however often the store is asked again.
+  clock.AdvanceSeconds(2);
+  run.Tick();
+  ASSERT_TRUE(run.records.store().WaitUntilWritten(20000));
+  run.Tick();
+  std::vector<StoredEvent> rows = Stored("0301");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].kind, "alarm-acknowledged");
+  EXPECT_EQ(rows[0].detail, "ложная");
+}
+
+TEST_F(EventRecordsTest, TheQueueComesBackAfterARestartUntilAcknowledged) {
+  std::uint64_t id = 0;
+  {
+    ConsoleRun run(folder, clock, fs);
+    run.Tick({Fire()});
+    sim::ContactIdEvent restored;
+    restored.address = 302;
+    restored.code = 130;
+    run.Tick({Frame(sim::ContactIdFrame(restored))});
+    restored.newEvent = false;
+    run.Tick({Frame(sim::ContactIdFrame(restored))});
+    id = run.records.desk().queue().Sorted().at(0).id;
+  }
+  clock.AdvanceSeconds(3600);
+  {
+    ConsoleRun run(folder, clock, fs);
+    const AlarmQueue& queue = run.records.desk().queue();
+    ASSERT_EQ(queue.size(), 2u);
+    EXPECT_EQ(queue.Sorted()[0].id, id);
+    EXPECT_TRUE(queue.Sorted()[1].restored);
+    run.Tick();
+    EXPECT_EQ(run.sounds, 1) << "an alarm from before the restart still sounds";
+    run.records.desk().Acknowledge({}, "");
+  }
+  {
+    ConsoleRun run(folder, clock, fs);
+    EXPECT_TRUE(run.records.desk().queue().empty());
+  }
+}
+
+TEST_F(EventRecordsTest, ABadPriorityTableIsToldOnceAndTheShippedOneServes) {
+  const std::string bad = "priority fire ack - Пожар\ncid 110 fyre\n";
+  fs.files["priorities.txt"] = std::vector<std::uint8_t>(bad.begin(), bad.end());
+  ConsoleRun run(folder, clock, fs);
+  run.Tick({Fire()});
+  ASSERT_EQ(run.op.messages.size(), 1u);
+  EXPECT_NE(run.op.messages[0].text.find("priorities.txt не принята: строка 2"), std::string::npos);
+  EXPECT_EQ(run.records.desk().queue().size(), 1u);
+}
+
+}  // namespace
+}  // namespace pelvaron

@@ -1,0 +1,294 @@
+// The alarm queue and history windows: alone, and with the console against
+// the simulated receiver, offscreen.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "alarms/event_records.h"
+#include "alarms/ui/alarm_commands_ui.h"
+#include "alarms/ui/alarm_queue_window.h"
+#include "alarms/ui/history_window.h"
+#include "app/ui/console_shell.h"
+#include "app/ui/console_window.h"
+#include "core/cp1251.h"
+#include "gui_support.h"
+#include "platform/real_file_system.h"
+#include "platform/system_clock.h"
+#include "programs/real_ports.h"
+#include "res/resources.h"
+#include "sim/simulator.h"
+#include "widgets/dialog_builder.h"
+#include "widgets/edits.h"
+
+namespace pelvaron {
+namespace {
+
+using ui::AlarmQueueWindow;
+using ui::HistoryWindow;
+
+AlarmRow Row(std::uint64_t id, const std::string& title, const std::string& colour, std::int64_t time) {
+  AlarmRow row;
+  row.entry.id = id;
+  row.entry.address = "0012";
+  row.entry.text = "Тревога по шлейфам";
+  row.entry.firstTime = time;
+  row.entry.needsAck = true;
+  row.priorityTitle = title;
+  row.colour = colour;
+  row.comment = "Склад";
+  return row;
+}
+
+TEST(AlarmQueueWindow, ListsTheViewInItsColoursAndKeepsTheOperatorsChoice) {
+  testing::GuiApp();
+  AlarmQueueWindow w;
+  QSignalSpy asked(&w, &AlarmQueueWindow::acknowledgeRequested);
+  AlarmView view;
+  view.rows = {Row(5, "Пожар", "#FF4040", 1000), Row(3, "Проникновение", "", 900)};
+  view.rows[1].entry.repeats = 4;
+  view.sounding = true;
+  w.setView(view);
+  QTreeWidget* list = w.findChild<QTreeWidget*>("alarmList");
+  ASSERT_EQ(list->topLevelItemCount(), 2);
+  EXPECT_EQ(list->topLevelItem(0)->text(AlarmQueueWindow::kPriority), QString("Пожар"));
+  EXPECT_EQ(list->topLevelItem(0)->text(AlarmQueueWindow::kObject), QString("Склад"));
+  EXPECT_EQ(list->topLevelItem(0)->background(0).color(), QColor("#FF4040"));
+  EXPECT_EQ(list->topLevelItem(1)->text(AlarmQueueWindow::kRepeats), QString("4"));
+  EXPECT_NE(w.findChild<QLabel*>("alarmSummary")->text().indexOf("звучит"), -1);
+  // The top alarm is chosen unless the operator chose another, which a refill keeps.
+  EXPECT_EQ(w.selectedIds(), std::vector<std::uint64_t>{5});
+  list->clearSelection();
+  list->topLevelItem(1)->setSelected(true);
+  view.rows.insert(view.rows.begin(), Row(9, "Пожар", "#FF4040", 1100));
+  w.setView(view);
+  EXPECT_EQ(w.selectedIds(), std::vector<std::uint64_t>{3});
+
+  w.findChild<QLineEdit*>("noteEdit")->setText("  выезд  ");
+  w.findChild<QPushButton*>("acknowledgeButton")->click();
+  w.findChild<QPushButton*>("acknowledgeAllButton")->click();
+  ASSERT_EQ(asked.count(), 2);
+  EXPECT_EQ(asked[0][0].value<std::vector<std::uint64_t>>(), std::vector<std::uint64_t>{3});
+  EXPECT_EQ(asked[0][1].toString(), QString("выезд"));
+  EXPECT_TRUE(asked[1][0].value<std::vector<std::uint64_t>>().empty());
+  EXPECT_TRUE(asked[1][2].toBool());
+
+  // A character the protocol file cannot hold never gets into the note.
+  QLineEdit* note = w.findChild<QLineEdit*>("noteEdit");
+  note->clear();
+  note->setFocus();
+  for (QChar c : QString::fromUtf8("ok\xCE\xA9")) {  // omega has no place in Windows-1251
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(note, &press);
+  }
+  EXPECT_EQ(note->text(), QString("ok"));
+
+  w.setView(AlarmView{});
+  EXPECT_FALSE(w.findChild<QPushButton*>("acknowledgeAllButton")->isEnabled());
+  EXPECT_EQ(AlarmQueueWindow::AgeText(59), QString("59 с"));
+  EXPECT_EQ(AlarmQueueWindow::AgeText(3 * 60 + 5), QString("3 мин 05 с"));
+  EXPECT_EQ(AlarmQueueWindow::AgeText(2 * 3600 + 10 * 60), QString("2 ч 10 мин"));
+  EXPECT_EQ(AlarmQueueWindow::AgeText(3 * 86400 + 4 * 3600), QString("3 д 4 ч"));
+}
+
+TEST(AlarmsMenu, ComesAfterPropertiesAndLeavesTheOtherMenusAsTheyWere) {
+  testing::GuiApp();
+  ui::CConsoleDlg console(nullptr, ui::BaseUnits{6, 13});
+  QList<QAction*> top = console.mainMenuBar()->actions();
+  ASSERT_EQ(top.size(), 3);
+  EXPECT_EQ(top[0]->text(), QString("Файл"));
+  EXPECT_EQ(top[1]->text(), QString("Свойства"));
+  EXPECT_EQ(top[2]->text(), QString("Тревоги"));
+  QList<QAction*> items = top[2]->menu()->actions();
+  ASSERT_EQ(items.size(), 2);
+  EXPECT_EQ(items[0]->text(), QString("Очередь тревог"));
+  EXPECT_EQ(items[1]->text(), QString("История событий"));
+  QSignalSpy queue(&console, &ui::CConsoleDlg::alarmQueueRequested);
+  QSignalSpy history(&console, &ui::CConsoleDlg::eventHistoryRequested);
+  QSignalSpy objects(&console, &ui::CConsoleDlg::objectCommand);
+  items[0]->trigger();
+  items[1]->trigger();
+  EXPECT_EQ(queue.count(), 1);
+  EXPECT_EQ(history.count(), 1);
+  EXPECT_EQ(objects.count(), 0) << "not taken for an object command";
+}
+
+class StoreFolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::GuiApp();
+    char name[] = "/tmp/pelvaron-alarms-gui-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    dir_ = name;
+    previous_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
+  }
+  void TearDown() override {
+    std::filesystem::current_path(previous_);
+    std::filesystem::remove_all(dir_);
+  }
+  std::filesystem::path dir_, previous_;
+};
+
+TEST_F(StoreFolderTest, TheHistoryWindowFindsSeededEventsAndExportsThem) {
+  const std::int64_t noon = QDateTime(QDate::currentDate(), QTime(12, 0)).toSecsSinceEpoch();
+  {
+    EventStore store;
+    ASSERT_EQ(store.Open("events.sqlite", EventStore::Mode::ReadWrite), 0);
+    auto add = [&](std::uint64_t seq, std::int64_t time, const char* address, const char* text, StoredClass c) {
+      Event e;
+      e.seq = seq;
+      e.time = time;
+      e.timeText = "t" + std::to_string(seq);
+      e.address = address;
+      e.text = text;
+      ASSERT_EQ(store.Insert(e, c), 0);
+    };
+    add(1, noon - 86400, "0012", "Тревога по шлейфам", {"burglary", 1, "l"});
+    add(2, noon, "0012", "Тревога по шлейфам", {"burglary", 1, "l"});
+    add(3, noon + 60, "0301", "Пожарная тревога", {"fire", 1, "c"});
+    add(4, noon + 120, "0012", "Контрольное извещение", {"information", 0, ""});
+  }
+  HistoryWindow w("events.sqlite", PriorityTable::Defaults());
+  QSignalSpy done(&w, &HistoryWindow::searchFinished);
+  w.search();
+  ASSERT_TRUE(done.wait(20000));
+  EXPECT_EQ(done.last()[0].toInt(), 3) << "today's";
+  QTreeWidget* list = w.findChild<QTreeWidget*>("historyList");
+  EXPECT_EQ(list->topLevelItem(0)->text(0), QString("4"));
+  EXPECT_EQ(list->topLevelItem(1)->text(3), QString("Пожар"));
+  EXPECT_EQ(list->topLevelItem(2)->text(5), QString("не подтверждена"));
+
+  w.findChild<QLineEdit*>("addressEdit")->setText("12");
+  auto* priority = w.findChild<QComboBox*>("priorityBox");
+  priority->setCurrentIndex(priority->findText("Проникновение"));
+  w.findChild<QPushButton*>("searchButton")->click();
+  ASSERT_TRUE(done.wait(20000));
+  ASSERT_EQ(list->topLevelItemCount(), 1);
+  EXPECT_EQ(list->topLevelItem(0)->text(0), QString("2"));
+
+  ASSERT_TRUE(w.exportCsv("export.csv"));
+  std::ifstream in("export.csv", std::ios::binary);
+  const std::string csv(std::istreambuf_iterator<char>(in), {});
+  EXPECT_EQ(csv, "seq,time,station,kind,address,priority,role,text,detail,acknowledged,note\r\n"
+                 "2,t2,,message,0012,Проникновение,alarm,Тревога по шлейфам,,,\r\n");
+  EXPECT_FALSE(w.exportCsv("no-such-folder/export.csv"));
+}
+
+// The whole way: the receiver sends alarms, the window comes to the front and
+// sounds, the operator acknowledges, and finds them again in the history.
+class AlarmShellTest : public StoreFolderTest {
+ protected:
+  void SetUp() override {
+    StoreFolderTest::SetUp();
+    std::string error;
+    simulator_ = sim::Simulator::OnNewPty({}, &error);
+    ASSERT_TRUE(simulator_) << error;
+    simulator_->Start();
+    ASSERT_EQ(options_.devices.Add("COM1=" + simulator_->DevicePath()), "");
+    EventRecords::Settings settings;
+    settings.soundOverride = [this] { ++sounds_; };
+    records_ = std::make_unique<EventRecords>(files_, clock_, settings);
+    ConsoleHooks hooks = records_->Hooks();
+    hooks.afterTick = [this, tick = hooks.afterTick](Console& console) {
+      tick(console);
+      consoleTime_ = console.timeNow;
+    };
+    shell_ = std::make_unique<ui::WindowShell>("pelvaron", options_, RealPorts, nullptr, hooks);
+    shell_->messageHook = [this](const OperatorMessage& m) { messages_.push_back(m); };
+    shell_->questionHook = [](const OperatorMessage&) { return true; };
+    shell_->alarms().attach(records_->desk(), "events.sqlite");
+    shell_->start();
+  }
+  void TearDown() override {
+    shell_.reset();
+    records_.reset();
+    if (simulator_) simulator_->Stop();
+    StoreFolderTest::TearDown();
+  }
+  std::string Protocol() {
+    std::ifstream in("protocol.txt", std::ios::binary);
+    return Cp1251ToUtf8(std::string(std::istreambuf_iterator<char>(in), {}));
+  }
+  QTreeWidget* QueueList() {
+    AlarmQueueWindow* w = shell_->alarms().queueWindow();
+    return w ? w->list() : nullptr;
+  }
+
+  RealFileSystem files_;
+  SystemClock clock_;
+  Options options_;
+  std::unique_ptr<sim::Simulator> simulator_;
+  std::unique_ptr<EventRecords> records_;
+  std::unique_ptr<ui::WindowShell> shell_;
+  std::vector<OperatorMessage> messages_;
+  std::atomic<int> sounds_{0};
+  std::atomic<std::int64_t> consoleTime_{0};
+};
+
+TEST_F(AlarmShellTest, AFireAlarmComesFirstSoundsUntilAcknowledgedAndIsFoundInTheHistory) {
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shell_->window().bLinkOk == 1; }, 20000));
+  ASSERT_TRUE(simulator_->Apply("contact-id addr=302 code=130 zone=2 new"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QueueList() && QueueList()->topLevelItemCount() == 1; }, 20000));
+  ASSERT_TRUE(simulator_->Apply("contact-id addr=301 code=110 zone=3 new"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QueueList()->topLevelItemCount() == 2; }, 20000));
+  AlarmQueueWindow* w = shell_->alarms().queueWindow();
+  EXPECT_TRUE(w->isVisible()) << "came to the front by itself";
+  EXPECT_EQ(QueueList()->topLevelItem(0)->text(AlarmQueueWindow::kPriority), QString("Пожар"));
+  EXPECT_EQ(QueueList()->topLevelItem(0)->text(AlarmQueueWindow::kAddress), QString("0301"));
+  EXPECT_EQ(QueueList()->topLevelItem(1)->text(AlarmQueueWindow::kEvent), QString("Охранная тревога"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return sounds_ > 0; }, 20000));
+  EXPECT_TRUE(w->sounding());
+
+  w->findChild<QLineEdit*>("noteEdit")->setText("проверено");
+  w->findChild<QPushButton*>("acknowledgeButton")->click();  // the fire, chosen as the top one
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QueueList()->topLevelItemCount() == 1; }, 20000));
+  EXPECT_EQ(QueueList()->topLevelItem(0)->text(AlarmQueueWindow::kAddress), QString("0302"));
+  w->findChild<QPushButton*>("acknowledgeAllButton")->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QueueList()->topLevelItemCount() == 0; }, 20000));
+  EXPECT_FALSE(w->sounding());
+
+  // Silent from now on: no sound in the ticks of the next four seconds.
+  const int soundsAtAck = sounds_;
+  const std::int64_t ackTime = consoleTime_;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return consoleTime_ >= ackTime + 4; }, 20000));
+  EXPECT_EQ(sounds_, soundsAtAck);
+
+  const std::string protocol = Protocol();
+  EXPECT_NE(protocol.find(", объект '0301'\r\n    Пожарная тревога\r\n    Примечание: проверено\r\n"),
+            std::string::npos)
+      << protocol;
+  EXPECT_NE(protocol.find(", объект '0302'\r\n    Охранная тревога\r\n"), std::string::npos);
+
+  shell_->window().triggerCommand(res::ID_EVENT_HISTORY);
+  HistoryWindow* history = shell_->alarms().historyWindow();
+  ASSERT_NE(history, nullptr);
+  EXPECT_TRUE(history->isVisible());
+  history->findChild<QLineEdit*>("addressEdit")->setText("0301");
+  auto acknowledgedFire = [&] {
+    for (const StoredEvent& e : history->results()) {
+      if (e.cls.priority == "fire" && e.acknowledged && e.ackNote == "проверено") return true;
+    }
+    if (!history->searching()) history->search();
+    return false;
+  };
+  EXPECT_TRUE(QTest::qWaitFor(acknowledgedFire, 20000));
+  EXPECT_TRUE(messages_.empty()) << messages_.front().text;
+}
+
+}  // namespace
+}  // namespace pelvaron

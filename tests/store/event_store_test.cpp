@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "store/event_store.h"
+#include "store/history_format.h"
+#include "store_support.h"
+
+namespace pelvaron {
+namespace {
+
+using testing::At;
+
+class EventStoreTest : public testing::StoreFolder {
+ protected:
+  void Seed() {
+    ASSERT_EQ(store.Open(path, EventStore::Mode::ReadWrite), 0) << store.Error();
+    ASSERT_EQ(store.Begin(), 0);
+    const StoredClass fire{"fire", 1, "cid:110"}, info{"information", 0, ""};
+    ASSERT_EQ(store.Insert(At(1, 1000, "0012", "Тревога по шлейфам"), {"burglary", 1, "loop:6"}), 0);
+    ASSERT_EQ(store.Insert(At(2, 1000, "0301", "Пожарная тревога"), fire), 0);
+    ASSERT_EQ(store.Insert(At(3, 2000, "0012", "Контрольное извещение"), info), 0);
+    ASSERT_EQ(store.Insert(At(4, 3000, "4660", "Корпус Тамсир вскрыт"), {"tamper", 1, "d:2"}), 0);
+    ASSERT_EQ(store.Insert(At(5, 4000, "", "Нет связи с Велдор!", EventKind::LinkLost), {"trouble", 1, "c"}), 0);
+    ASSERT_EQ(store.Insert(At(6, 5000, "0012", "Тревога по шлейфам"), {"burglary", 1, "loop:6"}), 0);
+    ASSERT_EQ(store.Commit(), 0);
+  }
+  std::vector<std::uint64_t> Seqs(const HistoryQuery& q) {
+    std::vector<StoredEvent> rows;
+    EXPECT_EQ(store.Search(q, rows), 0) << store.Error();
+    std::vector<std::uint64_t> seqs;
+    for (const StoredEvent& e : rows) seqs.push_back(e.seq);
+    return seqs;
+  }
+
+  EventStore store;
+};
+
+TEST_F(EventStoreTest, SearchesByTimeAddressPriorityAndTextNewestFirst) {
+  Seed();
+  using V = std::vector<std::uint64_t>;
+  EXPECT_EQ(Seqs({}), (V{6, 5, 4, 3, 2, 1}));
+  HistoryQuery q;
+  q.address = "0012";
+  EXPECT_EQ(Seqs(q), (V{6, 3, 1}));
+  q.address = "12";  // as typed
+  EXPECT_EQ(Seqs(q), (V{6, 3, 1}));
+  q.from = 1000;
+  q.to = 2000;  // inclusive at both ends
+  EXPECT_EQ(Seqs(q), (V{3, 1}));
+  q = {};
+  q.priority = "burglary";
+  EXPECT_EQ(Seqs(q), (V{6, 1}));
+  q = {};
+  q.text = "ТРЕВОГА";  // any letter case, Cyrillic too
+  EXPECT_EQ(Seqs(q), (V{6, 2, 1}));
+  q.text = "велдор";
+  EXPECT_EQ(Seqs(q), (V{5}));
+  q = {};
+  q.limit = 2;
+  EXPECT_EQ(Seqs(q), (V{6, 5}));
+  q = {};
+  q.address = "9999";
+  EXPECT_TRUE(Seqs(q).empty());
+
+  // Everything of an event comes back as it went in.
+  std::optional<StoredEvent> e = store.FindBySeq(5);
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->kind, "link-lost");
+  EXPECT_EQ(e->timeText, "t4000");
+  EXPECT_EQ(e->cls.priority, "trouble");
+  EXPECT_EQ(e->cls.role, 1);
+  EXPECT_FALSE(e->acknowledged);
+  EXPECT_FALSE(store.FindBySeq(77));
+}
+
+TEST_F(EventStoreTest, OneObjectsDayIsFoundThroughTheAddressAndTimeIndexWithoutSorting) {
+  Seed();
+  HistoryQuery q;
+  q.address = "0012";
+  q.from = 0;
+  q.to = 86399;
+  std::string plan = store.SearchPlan(q);
+  EXPECT_NE(plan.find("events_address_time"), std::string::npos) << plan;
+  EXPECT_EQ(plan.find("TEMP B-TREE"), std::string::npos) << plan;
+  q.address.clear();
+  plan = store.SearchPlan(q);
+  EXPECT_NE(plan.find("events_time"), std::string::npos) << plan;
+  EXPECT_EQ(plan.find("TEMP B-TREE"), std::string::npos) << plan;
+}
+
+TEST_F(EventStoreTest, AnAcknowledgementAskedForElsewhereWaitsUntilAnEventRecordsIt) {
+  Seed();
+  std::int64_t first = 0;
+  ASSERT_EQ(store.RequestAcknowledgement(1, 6000, "ложная", "pelvaron-history", &first), 0);
+  ASSERT_EQ(store.RequestAcknowledgement(4, 6001, "", "pelvaron-history"), 0);
+  std::vector<PendingAcknowledgement> pending;
+  ASSERT_EQ(store.PendingAcknowledgements(0, pending), 0);
+  ASSERT_EQ(pending.size(), 2u);
+  EXPECT_EQ(pending[0].ref, 1u);
+  EXPECT_EQ(pending[0].note, "ложная");
+  EXPECT_EQ(pending[0].address, "0012");
+  EXPECT_EQ(pending[0].text, "Тревога по шлейфам");
+  ASSERT_EQ(store.PendingAcknowledgements(first, pending), 0);
+  ASSERT_EQ(pending.size(), 1u) << "only those after the last one seen";
+
+  // The history counts the request as the acknowledgement until the console's event comes.
+  EXPECT_TRUE(store.FindBySeq(1)->acknowledged);
+  EXPECT_EQ(store.FindBySeq(1)->ackNote, "ложная");
+
+  Event ack = At(7, 6002, "0012", "Подтверждена тревога №1", EventKind::AlarmAcknowledged);
+  ack.ref = 1;
+  ack.detail = "ложная";
+  ASSERT_EQ(store.Insert(ack, {}), 0);
+  ASSERT_EQ(store.PendingAcknowledgements(0, pending), 0);
+  ASSERT_EQ(pending.size(), 1u);
+  EXPECT_EQ(pending[0].ref, 4u);
+  EXPECT_EQ(store.FindBySeq(1)->ackTime, 6002);
+  // The queue's history: alarms and acknowledgements, oldest first.
+  std::vector<StoredEvent> history;
+  ASSERT_EQ(store.AlarmHistory(1500, history), 0);
+  std::vector<std::uint64_t> seqs;
+  for (const StoredEvent& e : history) seqs.push_back(e.seq);
+  EXPECT_EQ(seqs, (std::vector<std::uint64_t>{4, 5, 6, 7}));
+}
+
+TEST_F(EventStoreTest, AFileThatIsNoStoreIsRefusedAndLeftAlone) {
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << "protocol text, not a database................................................................";
+  }
+  const auto size = std::filesystem::file_size(path);
+  EXPECT_NE(store.Open(path, EventStore::Mode::ReadWrite), 0);
+  EXPECT_NE(store.Error().find("file is not a database"), std::string::npos) << store.Error();
+  EXPECT_FALSE(store.IsOpen());
+  EXPECT_NE(store.Open(folder + "/missing.sqlite", EventStore::Mode::ReadOnly), 0);
+  EXPECT_EQ(std::filesystem::file_size(path), size);
+}
+
+TEST(HistoryFormat, CsvQuotesWhatNeedsItAndJsonEscapesEveryControlCharacter) {
+  StoredEvent e;
+  e.seq = 3;
+  e.timeText = "2026-12-07T10:22:20+03:00";
+  e.kind = "message";
+  e.address = "0012";
+  e.text = "Магазин \"Продукты\", касса";
+  e.detail = "строка\nвторая\t\x01";
+  e.cls = {"fire", 1, "k"};
+  const std::string csv = FormatHistoryCsv({e}, [](const std::string&) { return "Пожар"; });
+  EXPECT_EQ(csv,
+            "seq,time,station,kind,address,priority,role,text,detail,acknowledged,note\r\n"
+            "3,2026-12-07T10:22:20+03:00,,message,0012,Пожар,alarm,\"Магазин \"\"Продукты\"\", касса\","
+            "\"строка\nвторая\t\x01\",,\r\n");
+  EXPECT_EQ(FormatHistoryJson({e}),
+            "{\"seq\":3,\"time\":\"2026-12-07T10:22:20+03:00\",\"station\":\"\",\"kind\":\"message\","
+            "\"address\":\"0012\",\"priority\":\"fire\",\"role\":\"alarm\",\"text\":\"Магазин \\\"Продукты\\\", "
+            "касса\",\"detail\":\"строка\\nвторая\\t\\u0001\",\"acknowledged\":null}\n");
+  // The table lines its columns up by characters, not bytes.
+  e.seq = 12;
+  StoredEvent other = e;
+  other.seq = 7;
+  other.address = "513";
+  other.cls = {};
+  const std::string table = FormatHistoryTable({e, other});
+  EXPECT_NE(table.find("12  2026-12-07 10:22:20  0012   fire       Магазин"), std::string::npos) << table;
+  EXPECT_NE(table.find(" 7  2026-12-07 10:22:20  513               Магазин"), std::string::npos) << table;
+  EXPECT_EQ(AddressForms("12"), (std::vector<std::string>{"12", "0012"}));
+  EXPECT_EQ(AddressForms("4660"), (std::vector<std::string>{"4660"}));
+  EXPECT_EQ(FoldCase("ЁЛКА Zz ёжик"), "ёлка zz ёжик");
+}
+
+}  // namespace
+}  // namespace pelvaron

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct mosquitto;
+struct mosquitto_message;
+
+namespace pelvaron::testing {
+
+// A broker of the test's own: the mosquitto program on 127.0.0.1 and a free
+// port, with a config file and a persistence folder it writes in a folder of
+// its own. Stopped (and the folder removed) when destroyed; it can be stopped
+// and started again on the same port, keeping what it persisted.
+class TestBroker {
+ public:
+  // Whether the mosquitto program is installed (scripts/ensure-deps.sh).
+  static bool Available();
+
+  explicit TestBroker(bool persistent = true);
+  ~TestBroker();
+  TestBroker(const TestBroker&) = delete;
+  TestBroker& operator=(const TestBroker&) = delete;
+
+  // Starts it and waits until it accepts connections; false and why otherwise.
+  bool Start(std::string* error);
+  // SIGTERM, and waits for it to end (it saves its sessions first).
+  void Stop();
+  bool Running() const { return pid_ > 0; }
+  int Port() const { return port_; }
+  std::string Url() const { return "mqtt://127.0.0.1:" + std::to_string(port_); }
+  std::string Log() const;
+
+ private:
+  std::string dir_;
+  int port_ = 0;
+  pid_t pid_ = -1;
+};
+
+struct ReceivedMessage {
+  std::string topic;
+  std::string payload;
+  bool retained = false;
+};
+
+// The payloads of the messages on one topic, in the order they came.
+std::vector<std::string> PayloadsOn(const std::vector<ReceivedMessage>& messages, const std::string& topic);
+
+// A subscriber with a session the broker keeps (QoS 1), reconnecting by
+// itself when the broker goes away: it receives every message published
+// while it was subscribed, also across a broker restart.
+class TestSubscriber {
+ public:
+  TestSubscriber(int port, std::string filter, std::string clientId, bool keepSession = true);
+  ~TestSubscriber();
+
+  // Connects and waits until the subscription stands; false on time-out.
+  bool Start(int timeoutMs = 10000);
+  // Waits until done(messages) holds; false at the time-out. done runs under
+  // the subscriber's lock: it must look at its argument only.
+  bool WaitFor(const std::function<bool(const std::vector<ReceivedMessage>&)>& done, int timeoutMs = 20000);
+  std::vector<ReceivedMessage> Messages() const;
+  // The payloads received on one topic, in order.
+  std::vector<std::string> On(const std::string& topic) const;
+
+ private:
+  static void OnConnect(struct mosquitto*, void*, int);
+  static void OnSubscribe(struct mosquitto*, void*, int, int, const int*);
+  static void OnMessage(struct mosquitto*, void*, const struct mosquitto_message*);
+
+  int port_;
+  std::string filter_;
+  struct mosquitto* client_ = nullptr;
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<ReceivedMessage> messages_;
+  bool subscribed_ = false;
+};
+
+}  // namespace pelvaron::testing

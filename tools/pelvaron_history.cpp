@@ -1,0 +1,268 @@
+// pelvaron-history: searches a console's event store (events.sqlite) and
+// acknowledges alarms without a window. A running console records an
+// acknowledgement made here in its protocol within seconds; a stopped one
+// does so when it starts.
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "alarms/alarm_desk.h"
+#include "alarms/priority_table.h"
+#include "core/cp1251.h"
+#include "platform/real_file_system.h"
+#include "store/event_store.h"
+#include "store/history_format.h"
+
+namespace {
+
+using namespace pelvaron;
+
+constexpr char kUsage[] =
+    "Usage: pelvaron-history [options]\n"
+    "\n"
+    "Searches the event store of a console's folder, newest first: every decoded\n"
+    "message and every event of the console, with its priority and, for an alarm,\n"
+    "its acknowledgement. Without options: every stored event.\n"
+    "\n"
+    "  --store PATH      the store (default: events.sqlite in the current folder)\n"
+    "  --from TIME       events from TIME on: 2026-12-07, 2026-12-07 10:30,\n"
+    "                    2026-12-07T10:30:15 or 07.12.2026 (local time)\n"
+    "  --to TIME         events up to TIME (a date alone: to its end)\n"
+    "  --day DATE        the events of one day (--from DATE --to DATE)\n"
+    "  --address ADDR    one object's events (12 also finds 0012)\n"
+    "  --priority NAME   one priority's events: a name of the priority table\n"
+    "                    (fire, panic, burglary, ...) or its title (Пожар)\n"
+    "  --text TEXT       events whose text or note holds TEXT, in any letter case\n"
+    "  --limit N         the newest N events only\n"
+    "  --format FORMAT   table (default), csv, or json (JSON Lines)\n"
+    "  --ack ID          acknowledge the alarm numbered ID (the first column);\n"
+    "                    a running console writes it to its protocol file\n"
+    "  --note TEXT       the acknowledgement's note\n"
+    "  --help            this text\n"
+    "\n"
+    "Exit status: 0 done (also when nothing was found), 1 the store could not be\n"
+    "read or written, 2 a wrong command line.\n";
+
+struct Arguments {
+  std::string store = kEventStoreFileName;
+  HistoryQuery query;
+  std::string format = "table";
+  std::optional<std::uint64_t> ack;
+  std::string note;
+  bool help = false;
+  std::string error;
+};
+
+// Local calendar seconds of "2026-12-07[ T]10:30[:15]" or "07.12.2026 ...";
+// a date alone is its first second, or its last when endOfDay.
+std::optional<std::int64_t> ParseTime(const std::string& text, bool endOfDay) {
+  std::tm tm{};
+  int consumed = 0;
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  bool dateOnly = false;
+  const char* s = text.c_str();
+  if (std::sscanf(s, "%4d-%2d-%2d%n", &year, &month, &day, &consumed) == 3 ||
+      std::sscanf(s, "%2d.%2d.%4d%n", &day, &month, &year, &consumed) == 3) {
+    const std::string rest = text.substr(static_cast<std::size_t>(consumed));
+    int more = 0;
+    if (rest.empty()) {
+      dateOnly = true;
+    } else if ((rest[0] == ' ' || rest[0] == 'T') &&
+               std::sscanf(rest.c_str() + 1, "%2d:%2d%n", &hour, &minute, &more) == 2) {
+      std::string tail = rest.substr(1 + static_cast<std::size_t>(more));
+      int secs = 0;
+      if (!tail.empty() && !(std::sscanf(tail.c_str(), ":%2d%n", &second, &secs) == 1 &&
+                             static_cast<std::size_t>(secs) == tail.size())) {
+        return std::nullopt;
+      }
+    } else {
+      return std::nullopt;
+    }
+  } else {
+    return std::nullopt;
+  }
+  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59) return std::nullopt;
+  if (dateOnly && endOfDay) {
+    hour = 23;
+    minute = 59;
+    second = 59;
+  }
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  tm.tm_isdst = -1;
+  const std::time_t t = std::mktime(&tm);
+  if (t == static_cast<std::time_t>(-1) || tm.tm_mday != day) return std::nullopt;
+  return static_cast<std::int64_t>(t);
+}
+
+std::optional<std::uint64_t> ParseNumber(const std::string& text) {
+  if (text.empty() || text.size() > 18) return std::nullopt;
+  std::uint64_t n = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    n = n * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  return n;
+}
+
+Arguments Parse(int argc, char** argv, const PriorityTable& table) {
+  Arguments a;
+  for (int i = 1; i < argc && a.error.empty(); ++i) {
+    const std::string arg = argv[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= argc) {
+        a.error = arg + " needs a value (see --help)";
+        return false;
+      }
+      out = argv[++i];
+      return true;
+    };
+    std::string v;
+    if (arg == "--help" || arg == "-h") {
+      a.help = true;
+    } else if (arg == "--store") {
+      value(a.store);
+    } else if (arg == "--from" || arg == "--to" || arg == "--day") {
+      if (!value(v)) break;
+      const auto from = ParseTime(v, false);
+      const auto to = ParseTime(v, true);
+      if (!from) {
+        a.error = arg + ": not a date or time: " + v + " (2026-12-07, 2026-12-07 10:30 or 07.12.2026)";
+      } else if (arg == "--day" && from != ParseTime(v.substr(0, 10), false)) {
+        a.error = "--day takes a date without a time: " + v;
+      } else {
+        if (arg != "--to") a.query.from = from;
+        if (arg != "--from") a.query.to = to;
+      }
+    } else if (arg == "--address") {
+      value(a.query.address);
+    } else if (arg == "--priority") {
+      if (!value(v)) break;
+      int p = table.Find(v);
+      for (std::size_t k = 0; p < 0 && k < table.priorities().size(); ++k) {
+        if (FoldCase(table.priorities()[k].title) == FoldCase(v)) p = static_cast<int>(k);
+      }
+      if (p < 0) {
+        a.error = "--priority: no priority " + v + "; there are:";
+        for (const Priority& pr : table.priorities()) a.error += " " + pr.name;
+      } else {
+        a.query.priority = table.At(p)->name;
+      }
+    } else if (arg == "--text") {
+      value(a.query.text);
+    } else if (arg == "--limit") {
+      if (!value(v)) break;
+      auto n = ParseNumber(v);
+      if (!n || *n == 0) {
+        a.error = "--limit takes a number above 0, not " + v;
+      } else {
+        a.query.limit = static_cast<std::size_t>(*n);
+      }
+    } else if (arg == "--format") {
+      if (!value(a.format)) break;
+      if (a.format != "table" && a.format != "csv" && a.format != "json") {
+        a.error = "--format takes table, csv or json, not " + a.format;
+      }
+    } else if (arg == "--ack") {
+      if (!value(v)) break;
+      a.ack = ParseNumber(v);
+      if (!a.ack || *a.ack == 0) a.error = "--ack takes the number of an alarm, not " + v;
+    } else if (arg == "--note") {
+      if (value(a.note) && !FitsCp1251(a.note)) {
+        a.error = "--note: the protocol file cannot hold every character of the note (Windows-1251)";
+      } else if (Utf8Length(a.note) > AlarmDesk::kMaxNoteChars) {
+        a.error = "--note: at most " + std::to_string(AlarmDesk::kMaxNoteChars) + " characters";
+      }
+    } else {
+      a.error = "unknown option: " + arg + " (see --help)";
+    }
+  }
+  if (a.error.empty() && !a.note.empty() && !a.ack) a.error = "--note goes with --ack";
+  return a;
+}
+
+int Acknowledge(const Arguments& a) {
+  if (access(a.store.c_str(), F_OK) != 0) {
+    std::cerr << "pelvaron-history: no event store " << a.store << " here\n";
+    return 1;
+  }
+  EventStore store;
+  if (store.Open(a.store, EventStore::Mode::ReadWrite) != 0) {
+    std::cerr << "pelvaron-history: " << a.store << ": " << store.Error() << "\n";
+    return 1;
+  }
+  std::optional<StoredEvent> event = store.FindBySeq(*a.ack);
+  if (!event) {
+    std::cerr << "pelvaron-history: no event №" << *a.ack << " in " << a.store << "\n";
+    return 1;
+  }
+  if (event->cls.role != 1) {
+    std::cerr << "pelvaron-history: event №" << *a.ack << " is not an alarm: " << event->text << "\n";
+    return 1;
+  }
+  if (event->acknowledged) {
+    std::cout << "Тревога №" << *a.ack << " уже подтверждена " << ReadableTime(IsoTimeOf(event->ackTime)) << "\n";
+    return 0;
+  }
+  if (store.RequestAcknowledgement(*a.ack, static_cast<std::int64_t>(std::time(nullptr)), a.note,
+                                   "pelvaron-history") != 0) {
+    std::cerr << "pelvaron-history: " << a.store << ": " << store.Error() << "\n";
+    return 1;
+  }
+  std::cout << "Тревога №" << *a.ack << " (" << (event->address.empty() ? "" : event->address + ": ") << event->text
+            << ") подтверждена; консоль запишет это в протокол.\n";
+  return 0;
+}
+
+int Search(const Arguments& a, const PriorityTable& table) {
+  EventStore store;
+  if (store.Open(a.store, EventStore::Mode::ReadOnly) != 0) {
+    std::cerr << "pelvaron-history: " << a.store << ": " << store.Error() << "\n";
+    return 1;
+  }
+  std::vector<StoredEvent> events;
+  if (store.Search(a.query, events) != 0) {
+    std::cerr << "pelvaron-history: " << a.store << ": " << store.Error() << "\n";
+    return 1;
+  }
+  auto title = [&table](const std::string& name) {
+    const Priority* p = table.At(table.Find(name));
+    return p ? p->title : name;
+  };
+  if (a.format == "csv") {
+    std::cout << FormatHistoryCsv(events, title);
+  } else if (a.format == "json") {
+    std::cout << FormatHistoryJson(events);
+  } else {
+    std::cout << FormatHistoryTable(events, title);
+  }
+  std::cout.flush();
+  return std::cout ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  RealFileSystem files;
+  std::string problem;
+  const PriorityTable table = LoadPriorityTable(files, &problem);
+  Arguments a = Parse(argc, argv, table);
+  if (a.help) {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (!a.error.empty()) {
+    std::cerr << "pelvaron-history: " << a.error << "\n";
+    return 2;
+  }
+  return a.ack ? Acknowledge(a) : Search(a, table);
+}
