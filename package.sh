@@ -9,7 +9,7 @@ scripts/ensure-deps.sh >&2
 # Only what the package holds is built (no tests, no benchmarks).
 cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DPELVARON_BENCH=OFF \
   -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >&2
-cmake --build build-package -j"$(nproc)" --target pelvaron pelvaron-headless pelvaron-sim pelvaron-decode \
+cmake --build build-package -j"$(nproc)" --target pelvaron pelvaron-headless pelvaron-sim pelvaron-decode pelvaron-history \
   pelvaron_man_pages >&2
 rm -f build-package/pelvaron_*.deb
 (cd build-package && cpack -G DEB >&2)

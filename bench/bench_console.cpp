@@ -145,13 +145,15 @@ std::map<std::string, MappingUse> MemoryByMapping(pid_t pid) {
 }
 
 // Which part of the program a mapping serves: the program and the C and C++
-// runtime, or libsystemd and what it loads (only under the service manager).
+// runtime, the event store's SQLite, or libsystemd and what it loads (only
+// under the service manager).
 const char* MappingGroup(const std::string& name) {
   static const char* const runtime[] = {"pelvaron", "libc.so",  "libstdc++", "libm.so",
                                         "libgcc_s", "ld-linux", "["};
   for (const char* p : runtime) {
     if (name.rfind(p, 0) == 0) return "program, C/C++ runtime, heap";
   }
+  if (name.rfind("libsqlite3", 0) == 0 || name.rfind("events.sqlite", 0) == 0) return "event store (SQLite)";
   return "libsystemd and what it loads";
 }
 

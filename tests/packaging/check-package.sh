@@ -27,7 +27,7 @@ prefix=${prefix:-/usr}
 if [ "$prefix" = /usr ]; then etc=/etc; else etc=$prefix/etc; fi
 
 expect() { grep -qx "$1" "$work/contents" || fail "missing $1"; }
-for program in pelvaron-headless pelvaron-sim pelvaron-decode; do
+for program in pelvaron-headless pelvaron-sim pelvaron-decode pelvaron-history; do
   expect "$prefix/bin/$program"
   expect "$prefix/share/man/man1/$program.1.gz"
 done
