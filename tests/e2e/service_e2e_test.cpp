@@ -237,6 +237,24 @@ TEST_F(ServiceTest, ShutdownSignalsEndTheConsoleInOrderWhileTicksOverrun) {
   }
 }
 
+#ifdef PELVARON_PROGRAM
+TEST_F(ServiceTest, TheWindowEndsInOrderOnSighupWhileTicksOverrun) {
+  const std::string pty = StartSimulator("status-byte 0A\n");
+  ASSERT_FALSE(pty.empty());
+  std::string error;
+  ChildOptions offscreen;
+  offscreen.env = {"QT_QPA_PLATFORM=offscreen"};
+  console_ = ChildProcess::Start({PELVARON_PROGRAM, "--device", "COM1=" + pty}, dir_.string(), &error, offscreen);
+  ASSERT_TRUE(console_) << error;
+  // The first answered tick, then every tick asks for a message that never comes.
+  ASSERT_TRUE(Until([&] { return ReadFile(dir_ / "protocol.txt").find(Cp(kRestored)) != std::string::npos; }));
+  EXPECT_EQ(Stop(*console_, SIGHUP), "exit 0");
+  const std::vector<std::string> texts = StampedTexts(ReadFile(dir_ / "protocol.txt"));
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ(texts.back(), kClosingLine);
+}
+#endif
+
 TEST_F(ServiceTest, AClosedStdoutStopsOnlyThePrinting) {
   const std::string pty = StartSimulator("wait 500ms\ncontact-id addr=1234 new code=130 part=1 zone=7\n");
   ASSERT_FALSE(pty.empty());
