@@ -8,6 +8,7 @@
 #include "app/stream_operator.h"
 #include "link/device_map.h"
 #include "platform/alarm_player.h"
+#include "platform/memory_trim.h"
 #include "platform/service_notifier.h"
 #include "platform/shutdown_signals.h"
 #include "programs/demo.h"
@@ -76,6 +77,8 @@ int RunHeadlessConsole(const std::string& programName, const Options& options, b
   hooks.beforeStartup(console, op);
   console.Startup();
   if (demoFresh) RegisterDemoObjects(console.Objects());
+  // What start-up alone needed goes back before months of monitoring.
+  ReleaseStartupMemory();
   service.Ready("polling the receiver on " + DeviceMap::ComName(console.settings.nComPort));
   Clock& clock = *ports.clock;
   RunTickLoop(clock, WaitForShutdownSignalFor, options.tickMs, [&] {
