@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "core/fixed_text.h"
 
 namespace pelvaron {
@@ -43,6 +47,34 @@ TEST(Cp1251, RefusesWhatTheCodePageCannotHold) {
   EXPECT_EQ(Utf8ToCp1251Lossy("a日b"), "a?b");
   EXPECT_EQ(Utf8ToCp1251Lossy("x\xFFy"), "x?y");
   EXPECT_TRUE(FitsCp1251("Тип ШС1 «основной»"));
+}
+
+// The lossy writer takes shortcuts (ASCII by words, the Cyrillic block by
+// table): wherever the strict conversion succeeds it must give the same
+// bytes, and '?' wherever it fails, at any place in a text.
+TEST(Cp1251, LossyAgreesWithTheStrictConversion) {
+  std::vector<std::string> characters;
+  for (int lead : {0xD0, 0xD1}) {
+    for (int follow = 0x80; follow <= 0xBF; ++follow) characters.push_back({char(lead), char(follow)});
+  }
+  for (const char* other : {"a", "\xC2\xA0", "€", "№", "日", "\xFF", "\xD0", "\xD1" "A", "\xC0\x80"}) characters.push_back(other);
+  for (const std::string& c : characters) {
+    for (std::size_t before : {0u, 1u, 7u, 8u, 9u, 16u}) {
+      const std::string text = std::string(before, 'x') + c + "Щz";
+      const std::optional<std::string> strict = Utf8ToCp1251(text);
+      const std::string lossy = Utf8ToCp1251Lossy(text);
+      if (strict) {
+        EXPECT_EQ(lossy, *strict) << text;
+      } else {
+        EXPECT_EQ(lossy.substr(0, before), std::string(before, 'x')) << text;
+        EXPECT_NE(lossy.find('?', before), std::string::npos) << text;
+        EXPECT_EQ(lossy.substr(lossy.size() - 2), "\xD9z") << text;
+      }
+    }
+  }
+  std::string out = "kept ";
+  AppendUtf8AsCp1251Lossy(out, "Адрес объекта:      [1234]");
+  EXPECT_EQ(out, "kept " + *Utf8ToCp1251("Адрес объекта:      [1234]"));
 }
 
 TEST(Cp1251, CutsUtf8OnCharacterBoundaries) {
