@@ -147,7 +147,26 @@ void AppendUtf8AsCp1251Lossy(std::string& out, std::string_view utf8) {
 }
 
 bool FitsCp1251(std::string_view utf8) {
-  return Utf8ToCp1251(utf8).has_value();
+  // Utf8ToCp1251's verdict without building the text: every line is checked.
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    const auto b0 = static_cast<unsigned char>(utf8[pos]);
+    if (b0 < 0x80) {
+      ++pos;
+      continue;
+    }
+    // А..я (D0 90..D1 8F), the bulk of every text, all in the code page.
+    if (pos + 1 < utf8.size()) {
+      const auto b1 = static_cast<unsigned char>(utf8[pos + 1]);
+      if ((b0 == 0xD0 && b1 >= 0x90 && b1 <= 0xBF) || (b0 == 0xD1 && b1 >= 0x80 && b1 <= 0x8F)) {
+        pos += 2;
+        continue;
+      }
+    }
+    char32_t cp = 0;
+    if (!NextCodePoint(utf8, pos, cp) || CodePointToByte(cp) < 0) return false;
+  }
+  return true;
 }
 
 std::size_t Utf8Length(std::string_view utf8) {

@@ -75,8 +75,12 @@ void AppendEscaped(std::string& out, std::string_view s) {
     while (pos + sizeof word <= size && (std::memcpy(&word, bytes + pos, sizeof word), IsPlainWord(word)))
       pos += sizeof word;
     while (pos < size && IsPlain(bytes[pos])) ++pos;
-    // Two-byte characters from U+00C0 on (Cyrillic among them) stand for
-    // themselves; C2 xx (the C1 controls among them) takes the path below.
+    // Four Cyrillic letters (D0 xx / D1 xx) at a time, then two-byte
+    // characters one by one: from U+00C0 on they stand for themselves; C2 xx
+    // (the C1 controls among them) takes the path below.
+    while (pos + sizeof word <= size && (std::memcpy(&word, bytes + pos, sizeof word),
+                                         (word & 0xC0FEC0FEC0FEC0FEull) == 0x80D080D080D080D0ull))
+      pos += sizeof word;
     while (pos + 1 < size && static_cast<unsigned>(bytes[pos] - 0xC3) < 0x1D && (bytes[pos + 1] & 0xC0) == 0x80)
       pos += 2;
     if (pos == size) break;
@@ -152,6 +156,31 @@ void AppendJsonString(std::string& out, std::string_view s) {
   out += '"';
   AppendEscaped(out, s);
   out += '"';
+}
+
+JsonWriter& JsonWriter::Key(std::string_view key) {
+  // Keys are the program's own short names: comma, quotes and colon go in
+  // with the name in one piece when it needs no escaping.
+  char text[64];
+  std::size_t n = 0;
+  if (needComma_) text[n++] = ',';
+  text[n++] = '"';
+  bool plain = key.size() <= sizeof text - 4;
+  for (std::size_t i = 0; plain && i < key.size(); ++i) {
+    plain = IsPlain(static_cast<unsigned char>(key[i]));
+    text[n++] = key[i];
+  }
+  needComma_ = false;
+  if (plain) {
+    text[n++] = '"';
+    text[n++] = ':';
+    out_.append(text, n);
+    return *this;
+  }
+  if (text[0] == ',') out_ += ',';
+  AppendJsonString(out_, key);
+  out_ += ':';
+  return *this;
 }
 
 JsonWriter& JsonWriter::Int(std::int64_t value) {

@@ -31,13 +31,7 @@ class JsonWriter {
   JsonWriter& BeginArray() { return Open('['); }
   JsonWriter& EndArray() { return Close(']'); }
 
-  JsonWriter& Key(std::string_view key) {
-    if (needComma_) out_ += ',';
-    AppendJsonString(out_, key);
-    out_ += ':';
-    needComma_ = false;
-    return *this;
-  }
+  JsonWriter& Key(std::string_view key);
 
   JsonWriter& String(std::string_view s) {
     Separate();
