@@ -5,7 +5,12 @@
 // only and without the test framework, so that the fuzz targets can use it.
 // Strict where a writer could go wrong: raw control characters in strings,
 // malformed UTF-8, bad escapes, lone surrogates, duplicate keys, trailing text.
+//
+// ParseJson builds the value. The fuzz targets, which read an object for
+// every execution, use the forms that build nothing: JsonIsValid,
+// ForEachRawJsonMember, RawJsonMember, ForEachRawJsonItem and ReadJsonString.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,6 +20,8 @@
 
 namespace pelvaron::testing {
 
+struct JsonMember;
+
 struct JsonValue {
   enum class Type { Null, Bool, Number, String, Array, Object };
 
@@ -22,51 +29,170 @@ struct JsonValue {
   bool boolean = false;
   std::string text;  // a string's value, or a number as written
   std::vector<JsonValue> items;
-  std::vector<std::pair<std::string, JsonValue>> members;  // in the order written
+  std::vector<JsonMember> members;  // in the order written
 
   bool IsNull() const { return type == Type::Null; }
-  bool IsInt() const {
-    return type == Type::Number && text.find_first_of(".eE") == std::string::npos;
-  }
+  bool IsInt() const { return type == Type::Number && text.find_first_of(".eE") == std::string::npos; }
   std::int64_t Int() const { return IsInt() ? std::stoll(text) : INT64_MIN; }
 
   // The member of that name, or nullptr.
-  const JsonValue* Find(std::string_view key) const {
-    for (const auto& [name, value] : members) {
-      if (name == key) return &value;
-    }
-    return nullptr;
-  }
-  std::vector<std::string> Keys() const {
-    std::vector<std::string> keys;
-    for (const auto& member : members) keys.push_back(member.first);
-    return keys;
-  }
+  const JsonValue* Find(std::string_view key) const;
+  std::vector<std::string> Keys() const;
 };
+
+struct JsonMember {
+  std::string name;
+  JsonValue value;
+};
+
+inline const JsonValue* JsonValue::Find(std::string_view key) const {
+  for (const JsonMember& member : members) {
+    if (member.name == key) return &member.value;
+  }
+  return nullptr;
+}
+
+inline std::vector<std::string> JsonValue::Keys() const {
+  std::vector<std::string> keys;
+  for (const JsonMember& member : members) keys.push_back(member.name);
+  return keys;
+}
 
 namespace json_detail {
 
+// Reads one JSON text. With a value to fill it builds it; without one it only
+// checks the text and allocates nothing.
 class Parser {
  public:
   explicit Parser(std::string_view s) : s_(s) {}
 
-  std::optional<JsonValue> Document(std::string* error) {
-    JsonValue value;
+  bool Document(JsonValue* out) {
     SkipSpace();
-    if (Value(value, 0)) {
-      SkipSpace();
-      if (pos_ == s_.size()) return value;
-      Fail("text after the value");
+    if (!Value(out, 0)) return false;
+    SkipSpace();
+    return pos_ == s_.size() || Fail("text after the value");
+  }
+  std::string Error() const { return std::string(error_) + " at byte " + std::to_string(pos_); }
+
+  // The raw text of the next value, checked, from where the reader stands.
+  bool RawValue(std::string_view& raw) {
+    SkipSpace();
+    const std::size_t start = pos_;
+    if (!Value(nullptr, 0)) return false;
+    raw = s_.substr(start, pos_ - start);
+    SkipSpace();
+    return true;
+  }
+  // Steps into an object or array: true when its first member or item follows.
+  bool Open(char bracket) {
+    SkipSpace();
+    if (pos_ >= s_.size() || s_[pos_] != bracket) return Fail("not an object or array");
+    ++pos_;
+    SkipSpace();
+    return pos_ < s_.size() && s_[pos_] != (bracket == '{' ? '}' : ']');
+  }
+  // The end of the object or array and of the text.
+  bool Close(char bracket) {
+    SkipSpace();
+    if (pos_ >= s_.size() || s_[pos_] != bracket) return Fail("',' or the end expected");
+    ++pos_;
+    SkipSpace();
+    return pos_ == s_.size();
+  }
+  // After a member or item: true when another follows.
+  bool Next() {
+    SkipSpace();
+    if (pos_ < s_.size() && s_[pos_] == ',') {
+      ++pos_;
+      return true;
     }
-    if (error != nullptr) *error = error_ + " at byte " + std::to_string(pos_);
-    return std::nullopt;
+    return false;
+  }
+  bool Key(std::string_view& raw) {
+    SkipSpace();
+    const std::size_t start = pos_;
+    if (pos_ >= s_.size() || s_[pos_] != '"' || !String(nullptr)) return Fail("key expected");
+    raw = s_.substr(start + 1, pos_ - start - 2);
+    SkipSpace();
+    if (pos_ >= s_.size() || s_[pos_] != ':') return Fail("':' expected");
+    ++pos_;
+    return true;
+  }
+  bool String(std::string* out) {
+    ++pos_;  // the opening quote
+    for (;;) {
+      // A run of characters that stand for themselves, copied at once.
+      const std::size_t run = pos_;
+      while (pos_ < s_.size()) {
+        const auto b = static_cast<unsigned char>(s_[pos_]);
+        if (b >= 0x20 && b < 0x80 && b != '"' && b != '\\') {
+          ++pos_;
+          continue;
+        }
+        if (b < 0x80) break;
+        const std::size_t len = CharacterLength();
+        if (len == 0) return Fail("malformed UTF-8");
+        pos_ += len;
+      }
+      if (out != nullptr) out->append(s_.data() + run, pos_ - run);
+      if (pos_ >= s_.size()) return Fail("unterminated string");
+      const auto c = static_cast<unsigned char>(s_[pos_]);
+      if (c == '"') {
+        ++pos_;
+        return true;
+      }
+      if (c < 0x20) return Fail("raw control character in a string");
+      if (++pos_ >= s_.size()) return Fail("unterminated escape");
+      const char e = s_[pos_++];
+      std::uint32_t cp = 0;
+      switch (e) {
+        case '"':
+        case '\\':
+        case '/':
+          cp = static_cast<std::uint32_t>(e);
+          break;
+        case 'b':
+          cp = '\b';
+          break;
+        case 'f':
+          cp = '\f';
+          break;
+        case 'n':
+          cp = '\n';
+          break;
+        case 'r':
+          cp = '\r';
+          break;
+        case 't':
+          cp = '\t';
+          break;
+        case 'u': {
+          if (!Hex4(cp)) return false;
+          if (cp >= 0xDC00 && cp <= 0xDFFF) return Fail("lone low surrogate");
+          if (cp >= 0xD800 && cp <= 0xDBFF) {
+            std::uint32_t low = 0;
+            if (s_.substr(pos_, 2) != "\\u") return Fail("lone high surrogate");
+            pos_ += 2;
+            if (!Hex4(low)) return false;
+            if (low < 0xDC00 || low > 0xDFFF) return Fail("lone high surrogate");
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+          }
+          break;
+        }
+        default:
+          return Fail("unknown escape");
+      }
+      if (out != nullptr) AppendUtf8(*out, cp);
+    }
   }
 
  private:
   static constexpr int kMaxDepth = 64;
+  // Keys checked for duplicates in an object that is only checked.
+  static constexpr std::size_t kKeysChecked = 32;
 
   bool Fail(const char* why) {
-    if (error_.empty()) error_ = why;
+    if (error_ == nullptr) error_ = why;
     return false;
   }
   void SkipSpace() {
@@ -79,7 +205,7 @@ class Parser {
     return true;
   }
 
-  bool Value(JsonValue& out, int depth) {
+  bool Value(JsonValue* out, int depth) {
     if (depth > kMaxDepth) return Fail("nested too deep");
     if (pos_ >= s_.size()) return Fail("value expected");
     switch (s_[pos_]) {
@@ -88,14 +214,16 @@ class Parser {
       case '[':
         return Array(out, depth);
       case '"':
-        out.type = JsonValue::Type::String;
-        return String(out.text);
+        if (out != nullptr) out->type = JsonValue::Type::String;
+        return String(out != nullptr ? &out->text : nullptr);
       case 't':
-        out.type = JsonValue::Type::Bool;
-        out.boolean = true;
+        if (out != nullptr) {
+          out->type = JsonValue::Type::Bool;
+          out->boolean = true;
+        }
         return Literal("true");
       case 'f':
-        out.type = JsonValue::Type::Bool;
+        if (out != nullptr) out->type = JsonValue::Type::Bool;
         return Literal("false");
       case 'n':
         return Literal("null");
@@ -104,8 +232,10 @@ class Parser {
     }
   }
 
-  bool Object(JsonValue& out, int depth) {
-    out.type = JsonValue::Type::Object;
+  bool Object(JsonValue* out, int depth) {
+    if (out != nullptr) out->type = JsonValue::Type::Object;
+    std::array<std::string_view, kKeysChecked> keys;
+    std::size_t keyCount = 0;
     ++pos_;
     SkipSpace();
     if (pos_ < s_.size() && s_[pos_] == '}') {
@@ -115,16 +245,28 @@ class Parser {
     for (;;) {
       SkipSpace();
       if (pos_ >= s_.size() || s_[pos_] != '"') return Fail("key expected");
+      const std::size_t keyStart = pos_;
       std::string key;
-      if (!String(key)) return false;
-      if (out.Find(key) != nullptr) return Fail("duplicate key");
+      if (!String(out != nullptr ? &key : nullptr)) return false;
+      if (out != nullptr) {
+        if (out->Find(key) != nullptr) return Fail("duplicate key");
+      } else {
+        const std::string_view raw = s_.substr(keyStart, pos_ - keyStart);
+        for (std::size_t i = 0; i < keyCount; ++i) {
+          if (keys[i] == raw) return Fail("duplicate key");
+        }
+        if (keyCount < keys.size()) keys[keyCount++] = raw;
+      }
       SkipSpace();
       if (pos_ >= s_.size() || s_[pos_] != ':') return Fail("':' expected");
       ++pos_;
       SkipSpace();
-      JsonValue value;
-      if (!Value(value, depth + 1)) return false;
-      out.members.emplace_back(std::move(key), std::move(value));
+      if (out != nullptr) {
+        out->members.push_back(JsonMember{std::move(key), {}});
+        if (!Value(&out->members.back().value, depth + 1)) return false;
+      } else if (!Value(nullptr, depth + 1)) {
+        return false;
+      }
       SkipSpace();
       if (pos_ < s_.size() && s_[pos_] == ',') {
         ++pos_;
@@ -138,8 +280,8 @@ class Parser {
     }
   }
 
-  bool Array(JsonValue& out, int depth) {
-    out.type = JsonValue::Type::Array;
+  bool Array(JsonValue* out, int depth) {
+    if (out != nullptr) out->type = JsonValue::Type::Array;
     ++pos_;
     SkipSpace();
     if (pos_ < s_.size() && s_[pos_] == ']') {
@@ -148,9 +290,12 @@ class Parser {
     }
     for (;;) {
       SkipSpace();
-      JsonValue value;
-      if (!Value(value, depth + 1)) return false;
-      out.items.push_back(std::move(value));
+      if (out != nullptr) {
+        out->items.emplace_back();
+        if (!Value(&out->items.back(), depth + 1)) return false;
+      } else if (!Value(nullptr, depth + 1)) {
+        return false;
+      }
       SkipSpace();
       if (pos_ < s_.size() && s_[pos_] == ',') {
         ++pos_;
@@ -170,7 +315,7 @@ class Parser {
     return pos_ > start;
   }
 
-  bool Number(JsonValue& out) {
+  bool Number(JsonValue* out) {
     const std::size_t start = pos_;
     if (s_[pos_] == '-') ++pos_;
     if (pos_ < s_.size() && s_[pos_] == '0') {
@@ -187,8 +332,10 @@ class Parser {
       if (pos_ < s_.size() && (s_[pos_] == '+' || s_[pos_] == '-')) ++pos_;
       if (!Digits()) return Fail("digits expected in the exponent");
     }
-    out.type = JsonValue::Type::Number;
-    out.text = std::string(s_.substr(start, pos_ - start));
+    if (out != nullptr) {
+      out->type = JsonValue::Type::Number;
+      out->text = std::string(s_.substr(start, pos_ - start));
+    }
     return true;
   }
 
@@ -225,92 +372,93 @@ class Parser {
     return true;
   }
 
-  // One UTF-8 character copied as it stands, checked.
-  bool RawCharacter(std::string& out) {
+  // The length of the valid UTF-8 character at pos, 0 when it is not one.
+  std::size_t CharacterLength() const {
     const auto b0 = static_cast<unsigned char>(s_[pos_]);
-    const std::size_t len = b0 < 0x80 ? 1 : b0 >= 0xC2 && b0 <= 0xDF ? 2 : (b0 & 0xF0) == 0xE0 ? 3 : b0 >= 0xF0 && b0 <= 0xF4 ? 4 : 0;
-    if (len == 0 || pos_ + len > s_.size()) return Fail("malformed UTF-8");
-    std::uint32_t cp = len == 1 ? b0 : len == 2 ? (b0 & 0x1Fu) : len == 3 ? (b0 & 0x0Fu) : (b0 & 0x07u);
+    if (b0 < 0x80) return 1;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+      return pos_ + 1 < s_.size() && (static_cast<unsigned char>(s_[pos_ + 1]) & 0xC0) == 0x80 ? 2 : 0;
+    }
+    const std::size_t len = b0 >= 0xC2 && b0 <= 0xDF ? 2 : (b0 & 0xF0) == 0xE0 ? 3 : b0 >= 0xF0 && b0 <= 0xF4 ? 4 : 0;
+    if (len == 0 || pos_ + len > s_.size()) return 0;
+    std::uint32_t cp = len == 2 ? (b0 & 0x1Fu) : len == 3 ? (b0 & 0x0Fu) : (b0 & 0x07u);
     for (std::size_t i = 1; i < len; ++i) {
       const auto b = static_cast<unsigned char>(s_[pos_ + i]);
-      if ((b & 0xC0) != 0x80) return Fail("malformed UTF-8");
+      if ((b & 0xC0) != 0x80) return 0;
       cp = (cp << 6) | (b & 0x3Fu);
     }
     if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
-      return Fail("malformed UTF-8");
-    out.append(s_.data() + pos_, len);
-    pos_ += len;
-    return true;
-  }
-
-  bool String(std::string& out) {
-    ++pos_;  // the opening quote
-    for (;;) {
-      if (pos_ >= s_.size()) return Fail("unterminated string");
-      const auto c = static_cast<unsigned char>(s_[pos_]);
-      if (c == '"') {
-        ++pos_;
-        return true;
-      }
-      if (c < 0x20) return Fail("raw control character in a string");
-      if (c != '\\') {
-        if (!RawCharacter(out)) return false;
-        continue;
-      }
-      if (++pos_ >= s_.size()) return Fail("unterminated escape");
-      const char e = s_[pos_++];
-      switch (e) {
-        case '"':
-        case '\\':
-        case '/':
-          out += e;
-          break;
-        case 'b':
-          out += '\b';
-          break;
-        case 'f':
-          out += '\f';
-          break;
-        case 'n':
-          out += '\n';
-          break;
-        case 'r':
-          out += '\r';
-          break;
-        case 't':
-          out += '\t';
-          break;
-        case 'u': {
-          std::uint32_t cp = 0;
-          if (!Hex4(cp)) return false;
-          if (cp >= 0xDC00 && cp <= 0xDFFF) return Fail("lone low surrogate");
-          if (cp >= 0xD800 && cp <= 0xDBFF) {
-            std::uint32_t low = 0;
-            if (s_.substr(pos_, 2) != "\\u") return Fail("lone high surrogate");
-            pos_ += 2;
-            if (!Hex4(low)) return false;
-            if (low < 0xDC00 || low > 0xDFFF) return Fail("lone high surrogate");
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-          }
-          AppendUtf8(out, cp);
-          break;
-        }
-        default:
-          return Fail("unknown escape");
-      }
-    }
+      return 0;
+    return len;
   }
 
   std::string_view s_;
   std::size_t pos_ = 0;
-  std::string error_;
+  const char* error_ = nullptr;
 };
 
 }  // namespace json_detail
 
 // Parses one JSON text; nothing (and why, in *error) when it is not valid JSON.
 inline std::optional<JsonValue> ParseJson(std::string_view text, std::string* error = nullptr) {
-  return json_detail::Parser(text).Document(error);
+  json_detail::Parser parser(text);
+  JsonValue value;
+  if (parser.Document(&value)) return value;
+  if (error != nullptr) *error = parser.Error();
+  return std::nullopt;
+}
+
+// Whether text is one valid JSON value; builds nothing.
+inline bool JsonIsValid(std::string_view text, std::string* error = nullptr) {
+  json_detail::Parser parser(text);
+  if (parser.Document(nullptr)) return true;
+  if (error != nullptr) *error = parser.Error();
+  return false;
+}
+
+// Calls each(key, value) with the text of every member of a JSON object as
+// written (the key between its quotes, unescaped); false, after the members
+// before the fault, when the text is not one valid object.
+template <class Each>
+bool ForEachRawJsonMember(std::string_view object, Each&& each) {
+  json_detail::Parser parser(object);
+  if (!parser.Open('{')) return parser.Close('}');
+  do {
+    std::string_view name;
+    std::string_view value;
+    if (!parser.Key(name) || !parser.RawValue(value)) return false;
+    each(name, value);
+  } while (parser.Next());
+  return parser.Close('}');
+}
+
+// The text of a member of a JSON object as written (a key without escapes).
+inline std::optional<std::string_view> RawJsonMember(std::string_view object, std::string_view key) {
+  std::optional<std::string_view> found;
+  ForEachRawJsonMember(object, [&](std::string_view name, std::string_view value) {
+    if (name == key && !found) found = value;
+  });
+  return found;
+}
+
+// Calls each(item) with the text of every item of a JSON array as written;
+// false when the text is no array.
+template <class Each>
+bool ForEachRawJsonItem(std::string_view array, Each&& each) {
+  json_detail::Parser parser(array);
+  if (!parser.Open('[')) return parser.Close(']');
+  do {
+    std::string_view item;
+    if (!parser.RawValue(item)) return false;
+    each(item);
+  } while (parser.Next());
+  return parser.Close(']');
+}
+
+// The value of a JSON string written as raw, appended to out; false when raw is no string.
+inline bool ReadJsonString(std::string_view raw, std::string& out) {
+  json_detail::Parser parser(raw);
+  return !raw.empty() && raw.front() == '"' && parser.String(&out);
 }
 
 }  // namespace pelvaron::testing
