@@ -161,25 +161,25 @@ void AppendJsonString(std::string& out, std::string_view s) {
 JsonWriter& JsonWriter::Key(std::string_view key) {
   // Keys are the program's own short names: comma, quotes and colon go in
   // with the name in one piece when it needs no escaping.
-  char text[64];
-  std::size_t n = 0;
-  if (needComma_) text[n++] = ',';
-  text[n++] = '"';
-  bool plain = key.size() <= sizeof text - 4;
-  for (std::size_t i = 0; plain && i < key.size(); ++i) {
-    plain = IsPlain(static_cast<unsigned char>(key[i]));
-    text[n++] = key[i];
-  }
+  bool plain = true;
+  for (char c : key) plain = plain && IsPlain(static_cast<unsigned char>(c));
+  const bool comma = needComma_;
   needComma_ = false;
-  if (plain) {
-    text[n++] = '"';
-    text[n++] = ':';
-    out_.append(text, n);
+  if (!plain) {
+    if (comma) out_ += ',';
+    AppendJsonString(out_, key);
+    out_ += ':';
     return *this;
   }
-  if (text[0] == ',') out_ += ',';
-  AppendJsonString(out_, key);
-  out_ += ':';
+  const std::size_t start = out_.size();
+  out_.resize(start + (comma ? 1 : 0) + key.size() + 3);
+  char* p = out_.data() + start;
+  if (comma) *p++ = ',';
+  *p++ = '"';
+  if (!key.empty()) std::memcpy(p, key.data(), key.size());
+  p += key.size();
+  p[0] = '"';
+  p[1] = ':';
   return *this;
 }
 
