@@ -124,8 +124,9 @@ void AppendUtf8AsCp1251Lossy(std::string& out, std::string_view utf8) {
   const std::size_t size = utf8.size();
   std::size_t pos = 0;
   constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
-  // Runs of ASCII (eight bytes at a time where they are) and runs of D0 xx / D1 xx (the Cyrillic letters, by table)
-  // in tight loops of their own: a text alternates between them by words.
+  // Runs of ASCII and runs of D0 xx / D1 xx (the Cyrillic letters, by table)
+  // in tight loops of their own, eight bytes at a time where a word has
+  // them: a text alternates between the two by words.
   while (pos < size) {
     std::uint64_t word;
     while (pos + sizeof word <= size && (std::memcpy(&word, src + pos, sizeof word), (word & kHighBits) == 0)) {
@@ -134,6 +135,15 @@ void AppendUtf8AsCp1251Lossy(std::string& out, std::string_view utf8) {
       pos += sizeof word;
     }
     while (pos < size && src[pos] < 0x80) *dst++ = static_cast<char>(src[pos++]);
+    while (pos + sizeof word <= size && (std::memcpy(&word, src + pos, sizeof word),
+                                         (word & 0xC0FEC0FEC0FEC0FEull) == 0x80D080D080D080D0ull)) {
+      for (int i = 0; i < 4; ++i) {
+        const auto pair = static_cast<unsigned>(word >> (16 * i));
+        dst[i] = kCyrillicBytes[((pair & 1u) << 6) | ((pair >> 8) & 0x3Fu)];
+      }
+      dst += 4;
+      pos += sizeof word;
+    }
     while (pos + 1 < size && (src[pos] & 0xFE) == 0xD0 && (src[pos + 1] & 0xC0) == 0x80) {
       *dst++ = kCyrillicBytes[((src[pos] & 1u) << 6) | (src[pos + 1] & 0x3Fu)];
       pos += 2;
