@@ -16,8 +16,10 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/cp1251.h"
@@ -106,7 +108,10 @@ class Output {
 // into the buffer that stay valid until the next call.
 class LineReader {
  public:
-  explicit LineReader(int fd) : fd_(fd), buffer_(1u << 20) {}
+  // beforeWait runs before each read, which may block: a field engineer
+  // typing frames sees each one decoded at once.
+  LineReader(int fd, std::function<void()> beforeWait)
+      : fd_(fd), buffer_(1u << 20), beforeWait_(std::move(beforeWait)) {}
 
   int Error() const { return error_; }
 
@@ -143,6 +148,7 @@ class LineReader {
     }
     // A line longer than the buffer makes it grow.
     if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+    beforeWait_();
     for (;;) {
       const ssize_t n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
       if (n > 0) {
@@ -162,6 +168,7 @@ class LineReader {
 
   int fd_;
   std::vector<char> buffer_;
+  std::function<void()> beforeWait_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   bool eof_ = false;
@@ -360,8 +367,10 @@ int main(int argc, char** argv) {
     inputName = options.path;
   }
 
-  LineReader input(fd);
   Output output;
+  LineReader input(fd, [&output] {
+    if (!output.Failed()) output.Flush();
+  });
   Stamps stamps;
   DecodedMessage message;
   FrameBytes frame{};
