@@ -1,7 +1,8 @@
 // The decoders behind the frame, called directly with what a frame cannot
 // give them in that order (a radio record after other lines, records beyond
 // a mask), the code tables with any code, and the JSON writer with any text
-// at all. Every input goes through all of them.
+// at all. The first byte picks the part (modulo 5), the rest is its input:
+// one part an execution, each checked whole, at a fifth of the cost of all.
 
 #include <cstring>
 #include <string>
@@ -115,10 +116,25 @@ void JsonString(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  Radio(data, size);
-  LoopState(data, size);
-  Dialler(data, size);
-  ContactId(data, size);
-  JsonString(data, size);
+  if (size == 0) return 0;
+  const std::uint8_t* input = data + 1;
+  const std::size_t length = size - 1;
+  switch (data[0] % 5) {
+    case 0:
+      Radio(input, length);
+      break;
+    case 1:
+      LoopState(input, length);
+      break;
+    case 2:
+      Dialler(input, length);
+      break;
+    case 3:
+      ContactId(input, length);
+      break;
+    default:
+      JsonString(input, length);
+      break;
+  }
   return 0;
 }

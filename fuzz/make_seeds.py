@@ -78,5 +78,10 @@ frames = {
 for name, data in frames.items():
     write("fuzz_frame", name, frame(data))
 write("fuzz_frame", "all-kinds", b"".join(frame(d) for d in frames.values()))
-write("fuzz_decode_parts", "loop-state-address", bytes([0x2F, 0xF3, 0x18]) + "12А4".encode())
-write("fuzz_decode_parts", "radio-relay", bytes([0x60, 0x81, 0x1F, 0x10, 0x00]))
+# fuzz_decode_parts: the first byte picks the part (modulo 5), the rest is its input.
+write("fuzz_decode_parts", "radio-relay", bytes([0, 0x60, 0x81, 0x1F, 0x36]))
+write("fuzz_decode_parts", "radio-upper-bank", bytes([0, 0x00, 0xC1, 0xFF, 0x38]))
+write("fuzz_decode_parts", "loop-state-alarm", bytes([1, 0x6F, 0xC3, 0xC0]))
+write("fuzz_decode_parts", "dialler-case-open", bytes([2, 0x21]))
+write("fuzz_decode_parts", "contact-id-130", bytes([3]) + struct.pack("<i", 130) + bytes([1]))
+write("fuzz_decode_parts", "json-text", bytes([4]) + "Тип:'ЗЕТ'\t\t\"x\" \\ ".encode() + b"\x01\xc2\x85\xff\xd0")
