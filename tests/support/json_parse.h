@@ -7,8 +7,8 @@
 // malformed UTF-8, bad escapes, lone surrogates, duplicate keys, trailing text.
 //
 // ParseJson builds the value. The fuzz targets, which read an object for
-// every execution, use the forms that build nothing: JsonIsValid,
-// ForEachRawJsonMember, RawJsonMember, ForEachRawJsonItem and ReadJsonString.
+// every execution, use the forms that build nothing: ForEachRawJsonMember,
+// ForEachRawJsonItem and ReadJsonString.
 
 #include <array>
 #include <cstdint>
@@ -72,6 +72,7 @@ class Parser {
     SkipSpace();
     return pos_ == s_.size() || Fail("text after the value");
   }
+  bool AtEnd() const { return pos_ == s_.size(); }
   std::string Error() const { return std::string(error_) + " at byte " + std::to_string(pos_); }
 
   // The raw text of the next value, checked, from where the reader stands.
@@ -408,14 +409,6 @@ inline std::optional<JsonValue> ParseJson(std::string_view text, std::string* er
   return std::nullopt;
 }
 
-// Whether text is one valid JSON value; builds nothing.
-inline bool JsonIsValid(std::string_view text, std::string* error = nullptr) {
-  json_detail::Parser parser(text);
-  if (parser.Document(nullptr)) return true;
-  if (error != nullptr) *error = parser.Error();
-  return false;
-}
-
 // Calls each(key, value) with the text of every member of a JSON object as
 // written (the key between its quotes, unescaped); false, after the members
 // before the fault, when the text is not one valid object.
@@ -430,15 +423,6 @@ bool ForEachRawJsonMember(std::string_view object, Each&& each) {
     each(name, value);
   } while (parser.Next());
   return parser.Close('}');
-}
-
-// The text of a member of a JSON object as written (a key without escapes).
-inline std::optional<std::string_view> RawJsonMember(std::string_view object, std::string_view key) {
-  std::optional<std::string_view> found;
-  ForEachRawJsonMember(object, [&](std::string_view name, std::string_view value) {
-    if (name == key && !found) found = value;
-  });
-  return found;
 }
 
 // Calls each(item) with the text of every item of a JSON array as written;
@@ -458,7 +442,7 @@ bool ForEachRawJsonItem(std::string_view array, Each&& each) {
 // The value of a JSON string written as raw, appended to out; false when raw is no string.
 inline bool ReadJsonString(std::string_view raw, std::string& out) {
   json_detail::Parser parser(raw);
-  return !raw.empty() && raw.front() == '"' && parser.String(&out);
+  return !raw.empty() && raw.front() == '"' && parser.String(&out) && parser.AtEnd();
 }
 
 }  // namespace pelvaron::testing
