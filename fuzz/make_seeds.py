@@ -53,14 +53,20 @@ def write(target, name, data):
         f.write(data)
 
 
-write("fuzz_objects", "three-objects", table([
+def write_objects(name, data):
+    """Both halves of fuzz_objects: the first byte (slot 0, never read) picks them."""
+    write("fuzz_objects", name, data)
+    write("fuzz_objects", name + "-changed", b"\x01" + data[1:])
+
+
+write_objects("three-objects", table([
     obj(12),
     obj(1234, alarm=1, state=4, loop_alarm=3, loop1="охранный", loop2="тревожный"),
     obj(9999, control=0, state=3, flags=1, counter=200, period=60),
 ]))
-write("fuzz_objects", "all-100-used", table([obj(n) for n in range(1, 101)]))
-write("fuzz_objects", "gap-after-three", table([obj(1), obj(2), obj(3), record(), obj(5), obj(6)]))
-write("fuzz_objects", "empty-table", table([]))
+write_objects("all-100-used", table([obj(n) for n in range(1, 101)]))
+write_objects("gap-after-three", table([obj(1), obj(2), obj(3), record(), obj(5), obj(6)]))
+write_objects("empty-table", table([]))
 
 write("fuzz_settings", "defaults", settings())
 write("fuzz_settings", "full-path-odd-port", settings(path="С:\\Протокол\\".encode("cp1251") * 20, com=7,
