@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,19 @@
 #include "objects/object_card.h"
 #include "objects/object_registry.h"
 #include "protocol/event_protocol.h"
+
+#ifdef PELVARON_FUZZ_REPLAY
+// Replayed as an ordinary test (tests/fuzz): a broken check fails that one
+// input with the reason, and the other inputs still run.
+#define FUZZ_CHECK(cond)                                                                              \
+  do {                                                                                                \
+    if (!(cond)) {                                                                                    \
+      throw std::logic_error(std::string("fuzz check failed: ") + #cond + " (" + __FILE__ + ":" +     \
+                             std::to_string(__LINE__) + ")");                                         \
+    }                                                                                                 \
+  } while (0)
+
+#else
 
 // A broken promise of the core is a crash for the fuzzer, with the reason on stderr.
 #define FUZZ_CHECK(cond)                                                                  \
@@ -37,6 +51,8 @@
 extern "C" const char* __ubsan_default_options() {
   return "halt_on_error=1:print_stacktrace=1";
 }
+
+#endif
 
 namespace pelvaron::fuzz {
 

@@ -53,14 +53,20 @@ def write(target, name, data):
         f.write(data)
 
 
-write("fuzz_objects", "three-objects", table([
+def write_objects(name, data):
+    """Both halves of fuzz_objects: the first byte (slot 0, never read) picks them."""
+    write("fuzz_objects", name, data)
+    write("fuzz_objects", name + "-changed", b"\x01" + data[1:])
+
+
+write_objects("three-objects", table([
     obj(12),
     obj(1234, alarm=1, state=4, loop_alarm=3, loop1="охранный", loop2="тревожный"),
     obj(9999, control=0, state=3, flags=1, counter=200, period=60),
 ]))
-write("fuzz_objects", "all-100-used", table([obj(n) for n in range(1, 101)]))
-write("fuzz_objects", "gap-after-three", table([obj(1), obj(2), obj(3), record(), obj(5), obj(6)]))
-write("fuzz_objects", "empty-table", table([]))
+write_objects("all-100-used", table([obj(n) for n in range(1, 101)]))
+write_objects("gap-after-three", table([obj(1), obj(2), obj(3), record(), obj(5), obj(6)]))
+write_objects("empty-table", table([]))
 
 write("fuzz_settings", "defaults", settings())
 write("fuzz_settings", "full-path-odd-port", settings(path="С:\\Протокол\\".encode("cp1251") * 20, com=7,
@@ -78,5 +84,10 @@ frames = {
 for name, data in frames.items():
     write("fuzz_frame", name, frame(data))
 write("fuzz_frame", "all-kinds", b"".join(frame(d) for d in frames.values()))
-write("fuzz_decode_parts", "loop-state-address", bytes([0x2F, 0xF3, 0x18]) + "12А4".encode())
-write("fuzz_decode_parts", "radio-relay", bytes([0x60, 0x81, 0x1F, 0x10, 0x00]))
+# fuzz_decode_parts: the first byte picks the part (modulo 5), the rest is its input.
+write("fuzz_decode_parts", "radio-relay", bytes([0, 0x60, 0x81, 0x1F, 0x36]))
+write("fuzz_decode_parts", "radio-upper-bank", bytes([0, 0x00, 0xC1, 0xFF, 0x38]))
+write("fuzz_decode_parts", "loop-state-alarm", bytes([1, 0x6F, 0xC3, 0xC0]))
+write("fuzz_decode_parts", "dialler-case-open", bytes([2, 0x21]))
+write("fuzz_decode_parts", "contact-id-130", bytes([3]) + struct.pack("<i", 130) + bytes([1]))
+write("fuzz_decode_parts", "json-text", bytes([4]) + "Тип:'ЗЕТ'\t\t\"x\" \\ ".encode() + b"\x01\xc2\x85\xff\xd0")

@@ -1,29 +1,39 @@
 // pelvaron-decode: receiver frames written in hexadecimal in, the console's
-// event lines out. A field engineer's tool; it never writes a file.
+// event lines (or the protocol file's bytes, or the decoded message as JSON)
+// out. A field engineer's tool; it never writes a file.
+//
+// Decoding is the pure DecodeMessage: no object table, no protocol writer.
+// The output is what the console's writers would give for the same frames:
+// the header line stamped, stamped and plain lines cut to the writers'
+// lengths, the protocol file's Windows-1251 with CR LF.
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iostream>
+#include <ctime>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
-#include "app/apply_message.h"
-#include "objects/object_registry.h"
-#include "platform/system_clock.h"
+#include "core/cp1251.h"
+#include "core/json_writer.h"
+#include "decode/decoded_message.h"
+#include "decode/message_json.h"
 #include "protocol/event_protocol.h"
-#include "protocol/settings.h"
 
 namespace {
 
 using namespace pelvaron;
 
 constexpr char kUsage[] =
-    "Usage: pelvaron-decode [--protocol] [FILE]\n"
+    "Usage: pelvaron-decode [--protocol | --json] [FILE]\n"
     "\n"
     "Decodes receiver frames into the event lines the console writes for them.\n"
     "\n"
@@ -40,55 +50,164 @@ constexpr char kUsage[] =
     "Options:\n"
     "  --protocol  print instead the exact bytes the protocol file would receive:\n"
     "              the same lines in Windows-1251, each ending in CR LF\n"
+    "  --json      print instead one JSON object per frame, one a line (JSON\n"
+    "              Lines): the decoded message's fields, its event lines as the\n"
+    "              decoder gives them (without the time stamp) and \"time\", the\n"
+    "              local time of decoding in ISO 8601 with the UTC offset; a frame\n"
+    "              with a wrong sum gets its object too (kind \"bad-sum\")\n"
     "  --help      show this text\n"
     "\n"
     "A line that is not 10 hexadecimal bytes, or a frame with a wrong sum, gets\n"
     "one message on standard error naming its line; decoding goes on with the\n"
-    "next line. Loop-state messages work on an object table kept in memory, which\n"
-    "starts empty: no file is read or written.\n"
+    "next line. No file is read or written but FILE and the output.\n"
     "\n"
     "Exit status: 0 when every frame was decoded, 1 when any line was refused,\n"
     "2 when the input could not be read or the output not written, or on a usage\n"
     "error.\n";
 
-// The object table lives in memory only: nothing is read, and a save keeps nothing.
-class NoFiles : public FileSystem {
+// The console's own message for a wrong sum.
+constexpr char kChecksumText[] = "Ошибка контрольной суммы!";
+
+enum class Format { Text, Protocol, Json };
+
+// Output gathered in one buffer and written in large pieces.
+class Output {
  public:
-  int ReadPrefix(const std::string&, std::size_t, std::vector<std::uint8_t>& out) override {
-    out.clear();
-    return ENOENT;
+  static constexpr std::size_t kFlushAt = 256 * 1024;
+
+  Output() { buffer.reserve(kFlushAt + 64 * 1024); }
+
+  std::string buffer;
+
+  bool Failed() const { return error_ != 0; }
+  int Error() const { return error_; }
+
+  void FlushIfFull() {
+    if (buffer.size() >= kFlushAt) Flush();
   }
-  int ReplaceFile(const std::string&, std::span<const std::uint8_t>) override { return 0; }
-  int Append(const std::string&, std::span<const std::uint8_t>) override { return 0; }
-  bool Exists(const std::string&) override { return false; }
-};
-
-// The protocol file is standard output.
-class StdoutProtocolFile : public NoFiles {
- public:
-  int Append(const std::string&, std::span<const std::uint8_t> data) override {
-    if (std::fwrite(data.data(), 1, data.size(), stdout) != data.size()) return errno ? errno : EIO;
-    return 0;
+  void Flush() {
+    std::size_t done = 0;
+    while (done < buffer.size() && error_ == 0) {
+      const ssize_t n = ::write(STDOUT_FILENO, buffer.data() + done, buffer.size() - done);
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+      } else if (n < 0 && errno != EINTR) {
+        error_ = errno;
+      } else if (n == 0) {
+        error_ = EIO;
+      }
+    }
+    buffer.clear();
   }
-};
-
-// Prints the event log as it grows and keeps the operator's messages until
-// the frame's line is known to go with them.
-class ToolOperator : public Operator {
- public:
-  explicit ToolOperator(bool printLog) : printLog_(printLog) {}
-
-  void ShowMessage(const OperatorMessage& message) override { messages.push_back(message.text); }
-  void LogLineAdded(const std::string& line) override {
-    if (!printLog_) return;
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-  }
-
-  std::vector<std::string> messages;
 
  private:
-  bool printLog_;
+  int error_ = 0;
+};
+
+// The input read in large blocks and handed out a line at a time, as views
+// into the buffer that stay valid until the next call.
+class LineReader {
+ public:
+  // beforeWait runs before each read, which may block: a field engineer
+  // typing frames sees each one decoded at once.
+  LineReader(int fd, std::function<void()> beforeWait)
+      : fd_(fd), buffer_(1u << 20), beforeWait_(std::move(beforeWait)) {}
+
+  int Error() const { return error_; }
+
+  // The next line without its '\n'; false at the end of the input or on an error.
+  bool Next(std::string_view& line) {
+    for (;;) {
+      if (begin_ < end_) {
+        const char* start = buffer_.data() + begin_;
+        const void* nl = std::memchr(start, '\n', end_ - begin_);
+        if (nl != nullptr) {
+          const auto length = static_cast<std::size_t>(static_cast<const char*>(nl) - start);
+          line = std::string_view(start, length);
+          begin_ += length + 1;
+          return true;
+        }
+        if (eof_) {
+          // The last line may lack its '\n'.
+          line = std::string_view(start, end_ - begin_);
+          begin_ = end_;
+          return true;
+        }
+      }
+      if (eof_ || error_ != 0) return false;
+      Fill();
+    }
+  }
+
+ private:
+  void Fill() {
+    if (begin_ > 0) {
+      std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+      end_ -= begin_;
+      begin_ = 0;
+    }
+    // A line longer than the buffer makes it grow.
+    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+    beforeWait_();
+    for (;;) {
+      const ssize_t n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+      if (n > 0) {
+        end_ += static_cast<std::size_t>(n);
+        return;
+      }
+      if (n == 0) {
+        eof_ = true;
+        return;
+      }
+      if (errno != EINTR) {
+        error_ = errno;
+        return;
+      }
+    }
+  }
+
+  int fd_;
+  std::vector<char> buffer_;
+  std::function<void()> beforeWait_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  bool eof_ = false;
+  int error_ = 0;
+};
+
+// The current local time, formatted once per second: the event log's stamp
+// with the two spaces the stamped writer puts after it, and ISO 8601.
+class Stamps {
+ public:
+  void Update() {
+    const std::time_t now = std::time(nullptr);
+    if (valid_ && now == second_) return;
+    second_ = now;
+    valid_ = true;
+    std::tm local{};
+    const bool ok = localtime_r(&now, &local) != nullptr;
+    logPrefix_ = ok ? FormatStamp(local) : std::string();
+    logPrefix_ += "  ";
+    isoTime_.clear();
+    if (ok) {
+      char text[64];
+      const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+      const long offset = local.tm_gmtoff / 60;
+      const long absolute = offset < 0 ? -offset : offset;
+      std::snprintf(text + n, sizeof text - n, "%c%02ld:%02ld", offset < 0 ? '-' : '+', absolute / 60,
+                    absolute % 60);
+      isoTime_ = text;
+    }
+  }
+  const std::string& LogPrefix() const { return logPrefix_; }
+  // Empty when the local time is unknown.
+  const std::string& IsoTime() const { return isoTime_; }
+
+ private:
+  std::time_t second_ = 0;
+  bool valid_ = false;
+  std::string logPrefix_;
+  std::string isoTime_;
 };
 
 int HexValue(char c) {
@@ -109,8 +228,8 @@ std::string Describe(char c) {
   return text;
 }
 
-// Reads one frame; returns an empty text on success, else why the line is refused.
-std::string ParseFrame(std::string_view line, std::array<std::uint8_t, kFrameSize>& frame) {
+// Reads one frame; false, with why the line is refused, when it is not one.
+bool ParseFrame(std::string_view line, FrameBytes& frame, std::string& error) {
   std::size_t count = 0;
   std::size_t i = 0;
   while (i < line.size()) {
@@ -118,127 +237,191 @@ std::string ParseFrame(std::string_view line, std::array<std::uint8_t, kFrameSiz
       ++i;
       continue;
     }
-    int high = HexValue(line[i]);
+    const int high = HexValue(line[i]);
     if (high < 0) {
-      return "unexpected " + Describe(line[i]) + " at column " + std::to_string(i + 1) +
-             "; a frame is 10 bytes in hexadecimal";
+      error = "unexpected " + Describe(line[i]) + " at column " + std::to_string(i + 1) +
+              "; a frame is 10 bytes in hexadecimal";
+      return false;
     }
-    int low = i + 1 < line.size() ? HexValue(line[i + 1]) : -1;
+    const int low = i + 1 < line.size() ? HexValue(line[i + 1]) : -1;
     if (low < 0) {
-      return "a lone hexadecimal digit at column " + std::to_string(i + 1) +
-             "; write each byte as two digits";
+      error = "a lone hexadecimal digit at column " + std::to_string(i + 1) + "; write each byte as two digits";
+      return false;
     }
-    if (count == kFrameSize) return "more than 10 bytes; a frame is 10 bytes";
+    if (count == kFrameSize) {
+      error = "more than 10 bytes; a frame is 10 bytes";
+      return false;
+    }
     frame[count++] = static_cast<std::uint8_t>(high * 16 + low);
     i += 2;
   }
   if (count < kFrameSize) {
-    return "only " + std::to_string(count) + (count == 1 ? " byte" : " bytes") + "; a frame is 10 bytes";
+    error = "only " + std::to_string(count) + (count == 1 ? " byte" : " bytes") + "; a frame is 10 bytes";
+    return false;
   }
-  return {};
+  return true;
 }
 
-std::string SumDetail(const std::array<std::uint8_t, kFrameSize>& frame) {
-  unsigned sum = 0;
-  for (std::size_t i = 0; i < 8; ++i) sum += frame[i];
+std::string SumDetail(const DecodedMessage& m) {
   char text[96];
   std::snprintf(text, sizeof text,
-                "(bytes 0 to 7 add up to %u, so bytes 8 and 9 should be %02X %02X, not %02X %02X)", sum,
-                (sum >> 8) & 0xFFu, sum & 0xFFu, frame[8], frame[9]);
+                "(bytes 0 to 7 add up to %u, so bytes 8 and 9 should be %02X %02X, not %02X %02X)",
+                static_cast<unsigned>(m.sum), (m.sum >> 8) & 0xFFu, m.sum & 0xFFu, m.raw[8], m.raw[9]);
   return text;
 }
 
-}  // namespace
+// A line as the console's writers take it: cut to so many characters.
+std::string_view Cut(std::string_view line, std::size_t max) {
+  return line.size() <= max ? line : Utf8PrefixView(line, max);
+}
 
-int main(int argc, char** argv) {
-  bool protocolBytes = false;
-  bool optionsDone = false;
+// The event-log lines of a frame, each followed by newline.
+void AppendText(std::string& out, const DecodedMessage& m, const Stamps& stamps, std::string_view newline) {
+  for (std::size_t i = 0; i < m.lines.size(); ++i) {
+    if (m.IsStamped(i)) {
+      out += stamps.LogPrefix();
+      out += Cut(m.lines[i], kMaxStampedText);
+    } else {
+      out += Cut(m.lines[i], kMaxPlainText);
+    }
+    out += newline;
+  }
+}
+
+// The protocol file's bytes: the same lines ending in CR LF, converted in one
+// piece per frame (CR LF and the stamp are the same in both encodings).
+void AppendProtocol(std::string& out, const DecodedMessage& m, const Stamps& stamps, std::string& scratch) {
+  scratch.clear();
+  AppendText(scratch, m, stamps, "\r\n");
+  AppendUtf8AsCp1251Lossy(out, scratch);
+}
+
+void AppendJson(std::string& out, const DecodedMessage& m, const Stamps& stamps) {
+  JsonWriter json(out);
+  json.BeginObject();
+  json.Key("time");
+  if (stamps.IsoTime().empty()) {
+    json.Null();
+  } else {
+    json.String(stamps.IsoTime());
+  }
+  WriteMessageMembers(json, m);
+  json.EndObject();
+  out += '\n';
+}
+
+struct Options {
+  Format format = Format::Text;
   std::string path;
   bool havePath = false;
+};
+
+// Returns -1 to go on, else the exit status.
+int ParseOptions(int argc, char** argv, Options& options) {
+  bool optionsDone = false;
+  bool formatGiven = false;
   for (int i = 1; i < argc; ++i) {
-    std::string_view arg = argv[i];
+    const std::string_view arg = argv[i];
     if (!optionsDone && (arg == "--help" || arg == "-h")) {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (!optionsDone && arg == "--protocol") {
-      protocolBytes = true;
+    if (!optionsDone && (arg == "--protocol" || arg == "--json")) {
+      const Format format = arg == "--json" ? Format::Json : Format::Protocol;
+      if (formatGiven && format != options.format) {
+        std::fprintf(stderr, "pelvaron-decode: --protocol and --json do not go together (try --help)\n");
+        return 2;
+      }
+      options.format = format;
+      formatGiven = true;
     } else if (!optionsDone && arg == "--") {
       optionsDone = true;
     } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
       std::fprintf(stderr, "pelvaron-decode: unknown option %s (try --help)\n", argv[i]);
       return 2;
-    } else if (havePath) {
+    } else if (options.havePath) {
       std::fprintf(stderr, "pelvaron-decode: one input file at most (try --help)\n");
       return 2;
     } else {
-      path = arg;
-      havePath = true;
+      options.path = arg;
+      options.havePath = true;
     }
   }
+  return -1;
+}
 
-  std::ifstream file;
-  std::istream* input = &std::cin;
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (const int status = ParseOptions(argc, argv, options); status >= 0) return status;
+
+  int fd = STDIN_FILENO;
   std::string inputName = "standard input";
-  if (havePath && path != "-") {
-    file.open(path, std::ios::binary);
-    if (!file) {
-      std::fprintf(stderr, "pelvaron-decode: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
+  if (options.havePath && options.path != "-") {
+    fd = ::open(options.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      std::fprintf(stderr, "pelvaron-decode: cannot open %s: %s\n", options.path.c_str(), std::strerror(errno));
       return 2;
     }
-    input = &file;
-    inputName = path;
+    inputName = options.path;
   }
 
-  SystemClock clock;
-  NoFiles noFiles;
-  StdoutProtocolFile stdoutFile;
-  ToolOperator op(!protocolBytes);
-  ConsoleSettings settings = ConsoleSettings::Defaults();
-  settings.bSaveProtocol = protocolBytes ? 1 : 0;
-  EventProtocol protocol(settings, clock, stdoutFile, op);
-  ObjectRegistry objects(noFiles, op);
-
+  Output output;
+  LineReader input(fd, [&output] {
+    if (!output.Failed()) output.Flush();
+  });
+  Stamps stamps;
+  DecodedMessage message;
+  FrameBytes frame{};
+  std::string error;
+  std::string scratch;
   int refused = 0;
   long lineNumber = 0;
-  std::string line;
-  while (std::getline(*input, line)) {
+  std::string_view text;
+
+  // Standard output first, so that a message follows the lines before it.
+  auto refuse = [&](const std::string& why) {
+    ++refused;
+    output.Flush();
+    std::fprintf(stderr, "%s, line %ld: %s\n", inputName.c_str(), lineNumber, why.c_str());
+  };
+
+  while (!output.Failed() && input.Next(text)) {
     ++lineNumber;
-    std::string_view text = line;
     if (lineNumber == 1 && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     std::size_t first = 0;
     while (first < text.size() && IsBlank(text[first])) ++first;
     if (first == text.size() || text[first] == '#') continue;
 
-    const std::string where = inputName + ", line " + std::to_string(lineNumber) + ": ";
-    std::array<std::uint8_t, kFrameSize> frame{};
-    std::string error = ParseFrame(text, frame);
-    if (!error.empty()) {
-      std::fprintf(stderr, "%s%s\n", where.c_str(), error.c_str());
-      ++refused;
+    if (!ParseFrame(text, frame, error)) {
+      refuse(error);
       continue;
     }
-
-    op.messages.clear();
-    int result = DecodeFrame(frame.data(), protocol, op, objects);
-    if (result != 0) ++refused;
-    for (const std::string& message : op.messages) {
-      if (result != 0) {
-        std::fprintf(stderr, "%s%s %s\n", where.c_str(), message.c_str(), SumDetail(frame).c_str());
-      } else {
-        std::fprintf(stderr, "%s%s\n", where.c_str(), message.c_str());
-      }
+    DecodeMessage(frame.data(), message);
+    if (options.format == Format::Json || message.sumOk) stamps.Update();
+    switch (options.format) {
+      case Format::Text:
+        AppendText(output.buffer, message, stamps, "\n");
+        break;
+      case Format::Protocol:
+        AppendProtocol(output.buffer, message, stamps, scratch);
+        break;
+      case Format::Json:
+        AppendJson(output.buffer, message, stamps);
+        break;
     }
-    if (std::ferror(stdout)) break;
+    if (!message.sumOk) refuse(std::string(kChecksumText) + " " + SumDetail(message));
+    output.FlushIfFull();
   }
+  if (!output.Failed()) output.Flush();
 
-  if (input->bad()) {
-    std::fprintf(stderr, "pelvaron-decode: reading %s failed after line %ld\n", inputName.c_str(),
-                 lineNumber);
+  if (input.Error() != 0) {
+    std::fprintf(stderr, "pelvaron-decode: reading %s failed after line %ld\n", inputName.c_str(), lineNumber);
     return 2;
   }
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fprintf(stderr, "pelvaron-decode: cannot write the output: %s\n", std::strerror(errno));
+  if (output.Failed()) {
+    std::fprintf(stderr, "pelvaron-decode: cannot write the output: %s\n", std::strerror(output.Error()));
     return 2;
   }
   return refused != 0 ? 1 : 0;

@@ -19,14 +19,14 @@ constexpr std::array<char16_t, 64> kHigh = {
     0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // B8
 };
 
-char32_t ByteToCodePoint(unsigned char b) {
+constexpr char32_t ByteToCodePoint(unsigned char b) {
   if (b < 0x80) return b;
   if (b >= 0xC0) return 0x0410 + (b - 0xC0);
   return kHigh[b - 0x80];
 }
 
 // The byte for a code point, or -1 when the code page has none.
-int CodePointToByte(char32_t cp) {
+constexpr int CodePointToByte(char32_t cp) {
   if (cp < 0x80) return static_cast<int>(cp);
   if (cp >= 0x0410 && cp <= 0x044F) return static_cast<int>(0xC0 + (cp - 0x0410));
   for (std::size_t i = 0; i < kHigh.size(); ++i) {
@@ -34,6 +34,17 @@ int CodePointToByte(char32_t cp) {
   }
   return -1;
 }
+
+// The byte of every two-byte character D0 80..D1 BF (U+0400..U+047F, the
+// Cyrillic block most texts stay in), '?' where the code page has none.
+constexpr std::array<char, 128> kCyrillicBytes = [] {
+  std::array<char, 128> bytes{};
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const int b = CodePointToByte(static_cast<char32_t>(0x0400 + i));
+    bytes[i] = static_cast<char>(b < 0 ? '?' : b);
+  }
+  return bytes;
+}();
 
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
@@ -104,52 +115,68 @@ std::string Utf8ToCp1251Lossy(std::string_view utf8) {
 }
 
 void AppendUtf8AsCp1251Lossy(std::string& out, std::string_view utf8) {
-  // Never more bytes than the UTF-8 text has: written in place, then cut.
+  // Every character, and every malformed byte, takes one byte or more in
+  // UTF-8 and gives one: the text never grows, so it is written in place.
   const std::size_t start = out.size();
   out.resize(start + utf8.size());
   char* dst = out.data() + start;
   const auto* src = reinterpret_cast<const unsigned char*>(utf8.data());
   const std::size_t size = utf8.size();
   std::size_t pos = 0;
-  // ASCII and the basic Cyrillic letters, nearly all of the console's texts,
-  // without a branch between the two (D0 90..BF is U+0410..U+043F, D1 80..8F
-  // U+0440..U+044F); anything else takes the general way.
-  while (pos + 1 < size) {
-    // Runs of ASCII (indents, brackets, numbers) eight bytes at a time.
-    if (pos + 8 <= size) {
-      std::uint64_t word;
-      std::memcpy(&word, src + pos, 8);
-      if ((word & 0x8080808080808080ull) == 0) {
-        std::memcpy(dst, &word, 8);
-        dst += 8;
-        pos += 8;
-        continue;
+  constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+  // Runs of ASCII and runs of D0 xx / D1 xx (the Cyrillic letters, by table)
+  // in tight loops of their own, eight bytes at a time where a word has
+  // them: a text alternates between the two by words.
+  while (pos < size) {
+    std::uint64_t word;
+    while (pos + sizeof word <= size && (std::memcpy(&word, src + pos, sizeof word), (word & kHighBits) == 0)) {
+      std::memcpy(dst, &word, sizeof word);
+      dst += sizeof word;
+      pos += sizeof word;
+    }
+    while (pos < size && src[pos] < 0x80) *dst++ = static_cast<char>(src[pos++]);
+    while (pos + sizeof word <= size && (std::memcpy(&word, src + pos, sizeof word),
+                                         (word & 0xC0FEC0FEC0FEC0FEull) == 0x80D080D080D080D0ull)) {
+      for (int i = 0; i < 4; ++i) {
+        const auto pair = static_cast<unsigned>(word >> (16 * i));
+        dst[i] = kCyrillicBytes[((pair & 1u) << 6) | ((pair >> 8) & 0x3Fu)];
       }
+      dst += 4;
+      pos += sizeof word;
     }
-    const unsigned b0 = src[pos];
-    const unsigned b1 = src[pos + 1];
-    const bool ascii = b0 < 0x80;
-    const bool upper = b0 == 0xD0 && b1 - 0x90 < 0x30;
-    const bool lower = b0 == 0xD1 && b1 - 0x80 < 0x10;
-    if (ascii | upper | lower) {
-      *dst++ = static_cast<char>(ascii ? b0 : upper ? b1 + 0x30 : b1 + 0x70);
-      pos += ascii ? 1 : 2;
-      continue;
+    while (pos + 1 < size && (src[pos] & 0xFE) == 0xD0 && (src[pos + 1] & 0xC0) == 0x80) {
+      *dst++ = kCyrillicBytes[((src[pos] & 1u) << 6) | (src[pos + 1] & 0x3Fu)];
+      pos += 2;
     }
+    if (pos == size || src[pos] < 0x80) continue;
     char32_t cp = 0;
-    int b = NextCodePoint(utf8, pos, cp) ? CodePointToByte(cp) : -1;
-    *dst++ = b < 0 ? '?' : static_cast<char>(b);
-  }
-  if (pos < size) {
-    char32_t cp = 0;
-    int b = NextCodePoint(utf8, pos, cp) ? CodePointToByte(cp) : -1;
+    const int b = NextCodePoint(utf8, pos, cp) ? CodePointToByte(cp) : -1;
     *dst++ = b < 0 ? '?' : static_cast<char>(b);
   }
   out.resize(static_cast<std::size_t>(dst - out.data()));
 }
 
 bool FitsCp1251(std::string_view utf8) {
-  return Utf8ToCp1251(utf8).has_value();
+  // Utf8ToCp1251's verdict without building the text: every line is checked.
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    const auto b0 = static_cast<unsigned char>(utf8[pos]);
+    if (b0 < 0x80) {
+      ++pos;
+      continue;
+    }
+    // А..я (D0 90..D1 8F), the bulk of every text, all in the code page.
+    if (pos + 1 < utf8.size()) {
+      const auto b1 = static_cast<unsigned char>(utf8[pos + 1]);
+      if ((b0 == 0xD0 && b1 >= 0x90 && b1 <= 0xBF) || (b0 == 0xD1 && b1 >= 0x80 && b1 <= 0x8F)) {
+        pos += 2;
+        continue;
+      }
+    }
+    char32_t cp = 0;
+    if (!NextCodePoint(utf8, pos, cp) || CodePointToByte(cp) < 0) return false;
+  }
+  return true;
 }
 
 std::size_t Utf8Length(std::string_view utf8) {

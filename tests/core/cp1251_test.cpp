@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "core/fixed_text.h"
 
 namespace pelvaron {
@@ -69,6 +73,40 @@ TEST(Cp1251, LossyConversionAgreesWithTheStrictOneAtEveryOffset) {
   std::string appended = "x";
   AppendUtf8AsCp1251Lossy(appended, "ёЁ");
   EXPECT_EQ(appended, "x\xB8\xA8");
+}
+
+// The lossy writer takes shortcuts (ASCII by words, the Cyrillic block by
+// table): wherever the strict conversion succeeds it must give the same
+// bytes, and '?' wherever it fails, at any place in a text. FitsCp1251
+// answers without converting: it must agree with the strict conversion.
+TEST(Cp1251, LossyAgreesWithTheStrictConversion) {
+  std::vector<std::string> characters;
+  for (int lead : {0xD0, 0xD1}) {
+    for (int follow = 0x80; follow <= 0xBF; ++follow) characters.push_back({char(lead), char(follow)});
+  }
+  for (const char* other : {"a", "\xC2\xA0", "€", "№", "日", "\xFF", "\xD0", "\xD1" "A", "\xC0\x80"}) characters.push_back(other);
+  for (const std::string fill : {"x", "Ж"}) {
+    for (const std::string& c : characters) {
+      for (std::size_t before : {0u, 1u, 3u, 4u, 7u, 8u, 9u, 16u}) {
+        std::string lead;
+        for (std::size_t i = 0; i < before; ++i) lead += fill;
+        const std::string text = lead + c + "ЩЩЩЩz";
+        const std::optional<std::string> strict = Utf8ToCp1251(text);
+        const std::string lossy = Utf8ToCp1251Lossy(text);
+        EXPECT_EQ(FitsCp1251(text), strict.has_value()) << text;
+        if (strict) {
+          EXPECT_EQ(lossy, *strict) << text;
+        } else {
+          EXPECT_EQ(lossy.substr(0, before), *Utf8ToCp1251(lead)) << text;
+          EXPECT_NE(lossy.find('?', before), std::string::npos) << text;
+          EXPECT_EQ(lossy.substr(lossy.size() - 5), "\xD9\xD9\xD9\xD9z") << text;
+        }
+      }
+    }
+  }
+  std::string out = "kept ";
+  AppendUtf8AsCp1251Lossy(out, "Адрес объекта:      [1234]");
+  EXPECT_EQ(out, "kept " + *Utf8ToCp1251("Адрес объекта:      [1234]"));
 }
 
 TEST(Cp1251, CutsUtf8OnCharacterBoundaries) {
