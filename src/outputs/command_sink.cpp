@@ -12,7 +12,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "events/json_text.h"
+#include "decode/message_json.h"
 #include "events/event_json.h"
 
 extern char** environ;
