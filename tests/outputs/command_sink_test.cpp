@@ -10,14 +10,13 @@
 #include <memory>
 #include <sstream>
 
-#include "json_check.h"
+#include "support/json_parse.h"
 #include "temp_dir.h"
 #include "wait_until.h"
 
 namespace pelvaron {
 namespace {
 
-using testing::Json;
 using testing::ReadAll;
 using testing::Reports;
 using testing::TempDir;
@@ -78,11 +77,11 @@ TEST(CommandSinkTest, TheCommandGetsTheEventAsJsonOnStdinAndItsFieldsInTheEnviro
   const std::string input = ReadAll(dir / "in.json");
   ASSERT_FALSE(input.empty());
   EXPECT_EQ(input.back(), '\n');
-  Json json;
   std::string error;
-  ASSERT_TRUE(testing::ParseJson(input, json, &error)) << error;
-  EXPECT_EQ(json["seq"].Int(), 42);
-  EXPECT_EQ(json["address"].Str(), "1234");
+  const auto json = testing::ParseJson(input, &error);
+  ASSERT_TRUE(json) << error;
+  EXPECT_EQ((*json)["seq"].Int(), 42);
+  EXPECT_EQ((*json)["address"].text, "1234");
 
   const std::vector<std::string> env = Lines(ReadAll(dir / "env.txt"));
   for (const char* expected :
