@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/cp1251.h"
 #include "store/history_format.h"
 
 namespace pelvaron {
@@ -102,40 +103,6 @@ void BindText(sqlite3_stmt* s, int i, const std::string& text) {
   sqlite3_bind_text(s, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
-// One code point from UTF-8 at i, moving i past it; malformed bytes stand for themselves.
-char32_t NextCodePoint(std::string_view s, std::size_t& i) {
-  const auto c = static_cast<unsigned char>(s[i]);
-  const std::size_t n = (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : 0;
-  bool whole = n > 0 && i + n < s.size();
-  for (std::size_t k = 1; whole && k <= n; ++k) whole = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
-  if (!whole) {
-    ++i;
-    return c;
-  }
-  char32_t cp = c & (0x3F >> n);
-  for (std::size_t k = 1; k <= n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-  i += n + 1;
-  return cp;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // pv_contains(text, part): the text search, in any letter case.
 void ContainsFunction(sqlite3_context* context, int, sqlite3_value** args) {
   if (sqlite3_value_type(args[0]) == SQLITE_NULL || sqlite3_value_type(args[1]) == SQLITE_NULL) {
@@ -166,7 +133,12 @@ std::string FoldCase(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
-    char32_t cp = NextCodePoint(utf8, i);
+    const std::size_t start = i;
+    char32_t cp = 0;
+    if (!NextUtf8CodePoint(utf8, i, cp)) {
+      out.append(utf8.substr(start, i - start));  // not UTF-8: kept as it is
+      continue;
+    }
     if (cp >= U'A' && cp <= U'Z') {
       cp += 0x20;
     } else if (cp >= 0x410 && cp <= 0x42F) {
