@@ -11,31 +11,18 @@
 #include <sstream>
 
 #include "support/json_parse.h"
+#include "support/process_group.h"
 #include "temp_dir.h"
 #include "wait_until.h"
 
 namespace pelvaron {
 namespace {
 
+using testing::GroupAlive;
 using testing::ReadAll;
 using testing::Reports;
 using testing::TempDir;
 using testing::WaitUntil;
-
-// Whether any live process (not a zombie waiting to be reaped) is in the group.
-bool GroupAlive(int pgid) {
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
-    const std::string stat = ReadAll(entry.path() / "stat");
-    const std::size_t close = stat.rfind(')');
-    if (close == std::string::npos) continue;
-    std::istringstream fields(stat.substr(close + 2));
-    char state = 0;
-    long parent = 0, group = 0;
-    if (fields >> state >> parent >> group && group == pgid && state != 'Z' && state != 'X') return true;
-  }
-  return false;
-}
 
 Event Numbered(std::uint64_t seq, EventKind kind = EventKind::LinkLost) {
   Event e;
