@@ -22,8 +22,6 @@
 #include <thread>
 #include <vector>
 
-#include "core/cp1251.h"
-#include "sim/simulator.h"
 #include "station_runner.h"
 #include "support/mqtt/test_broker.h"
 
@@ -122,12 +120,10 @@ void BM_MessageToBrokerLatency(benchmark::State& state) {
     for (int i = 0; i < messages; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(random)));
       const int zone = 1 + i % 999;
-      char last[64], member[32];
-      std::snprintf(last, sizeof last, "    Номер зоны/пользователя:     [%03d]\r\n", zone);
+      char member[32];
       std::snprintf(member, sizeof member, "\"zone\":\"%03d\"", zone);
-      const auto t0 = Clock::now();
-      station.simulator().Enqueue(sim::ContactIdFrame({1234, 31, true, 1, 130, zone}));
-      auto line = station.watch().WaitFor(Utf8ToCp1251Lossy(last), t0 + std::chrono::seconds(10));
+      Clock::time_point t0;
+      const auto line = SendToProtocol(station, zone, t0);
       auto event = events.WaitFor(member, t0, t0 + std::chrono::seconds(10));
       if (!line || !event) {
         state.SkipWithError("a message did not reach the protocol file or the broker within 10 s");

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -139,6 +140,15 @@ sim::Frame MessageNumber(int i) {
     default:
       return sim::RadioFrame({.address = 8001, .eventCode = 0x10, .source = 5, .detail = 0x05, .expander = 3});
   }
+}
+
+std::optional<Clock::time_point> SendToProtocol(Station& station, int zone, Clock::time_point& sent) {
+  char last[64];
+  std::snprintf(last, sizeof last, "    Номер зоны/пользователя:     [%03d]\r\n", zone);
+  const std::string bytes = Utf8ToCp1251Lossy(last);
+  sent = Clock::now();
+  station.simulator().Enqueue(sim::ContactIdFrame({1234, 31, true, 1, 130, zone}));
+  return station.watch().WaitFor(bytes, sent + std::chrono::seconds(10));
 }
 
 void Station::Skip(benchmark::State& state, std::string why) {

@@ -67,6 +67,13 @@ class ProtocolWatch {
 // The four kinds of message in turn, as a station's night brings them.
 sim::Frame MessageNumber(int i);
 
+class Station;
+
+// Puts a Contact ID alarm for the zone (1..999) into the receiver's queue,
+// sent being when, and waits for its last line in the protocol file: the
+// moment the line was seen, or nothing within 10 s.
+std::optional<Clock::time_point> SendToProtocol(Station& station, int zone, Clock::time_point& sent);
+
 struct StationSetup {
   std::string program;
   // plain_station: the device and the tick as its arguments, no protocol
