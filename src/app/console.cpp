@@ -149,11 +149,16 @@ int Console::Decode(const std::uint8_t* buffer) {
 
 void Console::OnTimer() {
   if (shutDown_) return;
-  // 1. Date and time.
+  // 1. Date and time. The text shows minutes: it is formatted when the minute changes.
   timeNow = clock_.Now();
   std::tm tm{};
   const bool converted = LocalTime(tm);
-  status_.m_strDateTime = converted ? FormatTime(tm, "%d:%m:%Y, %H:%M") : std::string();
+  const std::int64_t minute =
+      converted ? ((static_cast<std::int64_t>(tm.tm_year) * 366 + tm.tm_yday) * 24 + tm.tm_hour) * 60 + tm.tm_min : -1;
+  if (minute != shownMinute_) {
+    shownMinute_ = minute;
+    status_.m_strDateTime = converted ? FormatTime(tm, "%d:%m:%Y, %H:%M") : std::string();
+  }
 
   // 2. A pending reopen; cleared first so that nothing reopens it twice.
   if (bReopenCom == 1) {

@@ -114,6 +114,7 @@ class Console {
   ReceiverLink link_;
   PortWatch portWatch_{link_};  // the automatic reopen
   StatusView status_;
+  std::int64_t shownMinute_ = -2;  // the local minute status_.m_strDateTime shows (-1: no time)
   DecodedMessage message_;  // the last frame's, its buffers reused
   EventSink* events_ = nullptr;
   std::string station_;

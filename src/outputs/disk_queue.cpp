@@ -298,6 +298,11 @@ int DiskQueue::Sync() {
   return result;
 }
 
+bool DiskQueue::Dirty() const {
+  std::lock_guard lock(mutex_);
+  return writeDirty_ || ackDirty_;
+}
+
 std::uint64_t DiskQueue::PendingBytes() const {
   std::lock_guard lock(mutex_);
   return PendingLocked();

@@ -71,6 +71,8 @@ class DiskQueue {
   // Flushes appended records and the acknowledged position to the disk, when
   // there is anything new. 0 or the system's error code.
   int Sync();
+  // Something waits for Sync.
+  bool Dirty() const;
 
   std::uint64_t PendingBytes() const;
   std::uint64_t Dropped() const;

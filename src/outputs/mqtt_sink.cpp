@@ -5,6 +5,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -275,6 +276,11 @@ bool MqttSink::PublishRetained(const std::string& topic, const std::string& payl
   return rc == MosquittoLibrary::kSuccess;
 }
 
+bool MqttSink::StatesWaiting() {
+  std::lock_guard lock(stateMutex_);
+  return objectsChanged_ || controlChanged_ || state_.HasChanges();
+}
+
 void MqttSink::PublishChangedStates(bool all) {
   std::vector<RetainedState> states;
   std::vector<std::string> objects;
@@ -413,6 +419,13 @@ void MqttSink::NetworkLoop() {
     }
     int timeoutMs = 1000;
     if (client_ == nullptr && !finishing) timeoutMs = MsBetween(now, nextAttempt);
+    // With everything sent, acknowledged, durable and saved, nothing is due
+    // before the keepalive's ping (sent at most a quarter of it late); an
+    // event, the broker or the end wakes the thread before that.
+    if (client_ != nullptr && connected_ && !finishing && !dropRequested_ && inFlight_.empty() &&
+        !queue_.HasUnread() && !queue_.Dirty() && !StatesWaiting()) {
+      timeoutMs = std::max(timeoutMs, config_.keepaliveS * 250);
+    }
     if (finishing) timeoutMs = std::min(timeoutMs, MsBetween(now, finishBy) + 1);
     if (!dropRequested_) ::poll(fds, count, timeoutMs);
     if (fds[0].revents & POLLIN) {

@@ -101,6 +101,8 @@ class MqttSink : public BackgroundSink {
   void OnConnected(int rc);
   void SendEvents();
   void PublishChangedStates(bool all);
+  // Object states to save or publish.
+  bool StatesWaiting();
   bool PublishRetained(const std::string& topic, const std::string& payload);
   void PopAcknowledged();
   void SaveObjectsIfChanged(bool force);

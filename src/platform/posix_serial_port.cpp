@@ -162,7 +162,8 @@ int PosixSerialPort::Open(const std::string& devicePath) {
   }
   fd_ = fd;
   failed_ = false;
-  inputQuiet_ = false;
+  inputQuiet_ = lineWatched_ = false;
+  flowControl_ = (t.c_cflag & CRTSCTS) != 0 || (t.c_iflag & IXON) != 0;
   shutdownSeen_ = false;
   timeouts_ = CommTimeouts{CommTimeouts::kNoWait, 0, 0, 0, 0};
   lastError_.clear();
@@ -275,7 +276,13 @@ bool PosixSerialPort::Purge(unsigned flags) {
   // comes later is as if it came after the purge; the next exchange's purge
   // takes it). Saves the idle tick a system call.
   if (rx && !tx && inputQuiet_) return true;
-  inputQuiet_ = false;
+  // The same for the whole purge before an exchange, when the wait since
+  // the read watched the line to its end: no byte came in, and the few bytes
+  // of the last command went out long ago (without flow control nothing holds
+  // them back, and a read and a tick's wait came after them). Saves the idle
+  // tick its one system call beyond the exchange itself.
+  if (rx && tx && inputQuiet_ && lineWatched_ && !flowControl_) return true;
+  inputQuiet_ = lineWatched_ = false;
   if (tcflush(fd_, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) == 0) return true;
   if (DeviceError(errno)) Fail();
   return false;
@@ -312,9 +319,24 @@ PosixSerialPort::Wait PosixSerialPort::WaitFor(short events, std::int64_t us) {
   return Wait::Ready;
 }
 
+int PosixSerialPort::WaitBetweenTicks(std::int64_t ms) {
+  const int signals = ShutdownSignalFd();
+  if (fd_ < 0 || failed_ || !inputQuiet_ || ms <= 0 || signals < 0) return WaitForShutdownSignalFor(ms);
+  if (int s = ShutdownTaken()) return s;
+  pollfd fds[2] = {{signals, POLLIN, 0}, {fd_, POLLIN, 0}};
+  timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+  const int n = ppoll(fds, 2, &timeout, nullptr);
+  if (n < 0) return 0;  // interrupted: asked again for the time left
+  if (fds[0].revents != 0) return ShutdownRequested();
+  // Something came, or the line hung up: the next exchange purges, and its read tells.
+  if (n > 0) inputQuiet_ = false;
+  lineWatched_ = inputQuiet_;
+  return 0;
+}
+
 std::size_t PosixSerialPort::Write(const std::uint8_t* data, std::size_t size) {
   if (fd_ < 0 || failed_ || size == 0) return 0;
-  inputQuiet_ = false;  // an answer may come
+  inputQuiet_ = lineWatched_ = false;  // an answer may come
   const bool bounded = timeouts_.WriteTotalTimeoutMultiplier != 0 || timeouts_.WriteTotalTimeoutConstant != 0;
   const std::int64_t deadline = NowUs() + (static_cast<std::int64_t>(timeouts_.WriteTotalTimeoutMultiplier) *
                                                static_cast<std::int64_t>(size) +
@@ -345,7 +367,7 @@ std::size_t PosixSerialPort::Write(const std::uint8_t* data, std::size_t size) {
 
 std::size_t PosixSerialPort::Read(std::uint8_t* data, std::size_t size) {
   if (fd_ < 0 || failed_ || size == 0) return 0;
-  inputQuiet_ = false;
+  inputQuiet_ = lineWatched_ = false;
   ReadDeadline deadline(timeouts_, size, NowUs());
   std::size_t got = 0;
   bool quiet = false;  // the last wait timed out with nothing read since

@@ -39,6 +39,12 @@ class PosixSerialPort : public SerialPort {
   bool Failed() const override { return fd_ >= 0 && failed_; }
   bool Cancelled() const override;
 
+  // The headless loop's wait between ticks, as WaitForShutdownSignalFor: a
+  // request to end (its signal), or 0 when none came, also early. While the
+  // last read left the line quiet it watches the line as well, so that the
+  // next exchange need not purge a line on which nothing came.
+  int WaitBetweenTicks(std::int64_t ms);
+
   // The system's words for the last failure of Open, for logs.
   const std::string& LastErrorText() const { return lastError_; }
   // The lock file this port holds, empty when none.
@@ -65,6 +71,8 @@ class PosixSerialPort : public SerialPort {
   std::string lockFile_;
   std::string lastError_;
   bool inputQuiet_ = false;    // the last read's last wait found no input
+  bool lineWatched_ = false;   // and since, the wait between ticks watched the line: nothing came
+  bool flowControl_ = false;   // the driver holds output back when the other end asks it to
   bool shutdownSeen_ = false;  // a wait saw a request to end come in
 };
 

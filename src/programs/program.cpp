@@ -9,6 +9,7 @@
 #include "link/device_map.h"
 #include "platform/alarm_player.h"
 #include "platform/memory_trim.h"
+#include "platform/posix_serial_port.h"
 #include "platform/service_notifier.h"
 #include "platform/shutdown_signals.h"
 #include "programs/demo.h"
@@ -81,7 +82,13 @@ int RunHeadlessConsole(const std::string& programName, const Options& options, b
   ReleaseStartupMemory();
   service.Ready("polling the receiver on " + DeviceMap::ComName(console.settings.nComPort));
   Clock& clock = *ports.clock;
-  RunTickLoop(clock, WaitForShutdownSignalFor, options.tickMs, [&] {
+  // The wait between ticks also watches a quiet line, which spares the next
+  // exchange its purge.
+  auto* line = dynamic_cast<PosixSerialPort*>(ports.port.get());
+  const ShutdownWait wait = [line](std::int64_t ms) {
+    return line != nullptr ? line->WaitBetweenTicks(ms) : WaitForShutdownSignalFor(ms);
+  };
+  RunTickLoop(clock, wait, options.tickMs, [&] {
     console.OnTimer();
     hooks.afterTick(console);
     service.Tick(clock.MonotonicMs());

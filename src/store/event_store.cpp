@@ -195,7 +195,9 @@ int EventStore::Rows(sqlite3_stmt* stmt, const char* what, Each&& each) {
 void EventStore::Finalize() {
   sqlite3_finalize(insert_);
   sqlite3_finalize(markAck_);
-  insert_ = markAck_ = nullptr;
+  sqlite3_finalize(pending_);
+  sqlite3_finalize(dataVersion_);
+  insert_ = markAck_ = pending_ = dataVersion_ = nullptr;
 }
 
 int EventStore::Open(const std::string& path, Mode mode, const char* vfs) {
@@ -381,29 +383,39 @@ std::optional<StoredEvent> EventStore::FindBySeq(std::uint64_t seq) {
 
 int EventStore::PendingAcknowledgements(std::int64_t afterId, std::vector<PendingAcknowledgement>& out) {
   out.clear();
-  sqlite3_stmt* s = nullptr;
-  const int rc = Statement(
-      "SELECT r.id, r.ref, r.time, r.note, r.source,"
-      " (SELECT e.address FROM events e WHERE e.seq = r.ref ORDER BY e.id DESC LIMIT 1),"
-      " (SELECT e.text FROM events e WHERE e.seq = r.ref ORDER BY e.id DESC LIMIT 1)"
-      " FROM acknowledgements r WHERE r.id > ? AND r.recorded IS NULL"
-      " AND NOT EXISTS (SELECT 1 FROM events a WHERE a.ref = r.ref AND a.ref <> 0"
-      " AND a.kind = 'alarm-acknowledged')"
-      " ORDER BY r.id",
-      "pending acknowledgements", s);
+  // Asked every few seconds for as long as the console runs: prepared once.
+  int rc = Prepare(pending_,
+                   "SELECT r.id, r.ref, r.time, r.note, r.source,"
+                   " (SELECT e.address FROM events e WHERE e.seq = r.ref ORDER BY e.id DESC LIMIT 1),"
+                   " (SELECT e.text FROM events e WHERE e.seq = r.ref ORDER BY e.id DESC LIMIT 1)"
+                   " FROM acknowledgements r WHERE r.id > ? AND r.recorded IS NULL"
+                   " AND NOT EXISTS (SELECT 1 FROM events a WHERE a.ref = r.ref AND a.ref <> 0"
+                   " AND a.kind = 'alarm-acknowledged')"
+                   " ORDER BY r.id");
   if (rc != SQLITE_OK) return rc;
-  sqlite3_bind_int64(s, 1, afterId);
-  return Rows(s, "pending acknowledgements", [&](sqlite3_stmt* row) {
+  sqlite3_bind_int64(pending_, 1, afterId);
+  while ((rc = sqlite3_step(pending_)) == SQLITE_ROW) {
     PendingAcknowledgement a;
-    a.id = sqlite3_column_int64(row, 0);
-    a.ref = static_cast<std::uint64_t>(sqlite3_column_int64(row, 1));
-    a.time = sqlite3_column_int64(row, 2);
-    a.note = Column(row, 3);
-    a.source = Column(row, 4);
-    a.address = Column(row, 5);
-    a.text = Column(row, 6);
+    a.id = sqlite3_column_int64(pending_, 0);
+    a.ref = static_cast<std::uint64_t>(sqlite3_column_int64(pending_, 1));
+    a.time = sqlite3_column_int64(pending_, 2);
+    a.note = Column(pending_, 3);
+    a.source = Column(pending_, 4);
+    a.address = Column(pending_, 5);
+    a.text = Column(pending_, 6);
     out.push_back(std::move(a));
-  });
+  }
+  sqlite3_reset(pending_);  // kept for the next time, holding no read
+  return rc == SQLITE_DONE ? SQLITE_OK : Fail(rc, "pending acknowledgements");
+}
+
+int EventStore::DataVersion(std::int64_t& version) {
+  int rc = Prepare(dataVersion_, "PRAGMA data_version");
+  if (rc != SQLITE_OK) return rc;
+  rc = sqlite3_step(dataVersion_);
+  if (rc == SQLITE_ROW) version = sqlite3_column_int64(dataVersion_, 0);
+  sqlite3_reset(dataVersion_);
+  return rc == SQLITE_ROW ? SQLITE_OK : Fail(rc, "data version");
 }
 
 int EventStore::AlarmHistory(std::int64_t since, std::vector<StoredEvent>& out) {

@@ -104,6 +104,10 @@ class EventStore {
   // Requests after id that no console has recorded and that no
   // acknowledgement event answers yet, oldest first.
   int PendingAcknowledgements(std::int64_t afterId, std::vector<PendingAcknowledgement>& out);
+  // SQLite's data_version: it moves when another connection (another
+  // process) has committed since, never for this connection's own writes.
+  // Only comparable between calls on one opening of the store.
+  int DataVersion(std::int64_t& version);
   // Alarms, restores and acknowledgements since a time, oldest first: what
   // puts a console's alarm queue back after a restart.
   int AlarmHistory(std::int64_t since, std::vector<StoredEvent>& out);
@@ -129,6 +133,8 @@ class EventStore {
   std::string error_;
   sqlite3_stmt* insert_ = nullptr;
   sqlite3_stmt* markAck_ = nullptr;
+  sqlite3_stmt* pending_ = nullptr;
+  sqlite3_stmt* dataVersion_ = nullptr;
 };
 
 // Letters of both cases as one, for the text search: Latin and Cyrillic.

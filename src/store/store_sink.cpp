@@ -1,6 +1,7 @@
 #include "store/store_sink.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 #ifdef __linux__
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -26,24 +27,56 @@ EventStoreSink::~EventStoreSink() {
 
 std::string EventStoreSink::OpenNow() {
   if (store_.IsOpen()) return {};
+  polledVersion_.reset();  // a new connection counts its own versions
   if (store_.Open(path_, EventStore::Mode::ReadWrite, vfs_) == SQLITE_OK) return {};
   return store_.Error();
 }
 
-void EventStoreSink::RequestPoll() {
+namespace {
+
+// What a file looks like from outside: identity, size and time of the last
+// change ("-" when it is not there). Another process's commit appends to the
+// write-ahead log (or, after a checkpoint, rewrites it in place with a new
+// time), or in rollback mode writes the database file itself.
+std::string FileLook(const std::string& path) {
+  struct stat s {};
+  if (stat(path.c_str(), &s) != 0) return "-";
+  return std::to_string(s.st_ino) + ':' + std::to_string(s.st_size) + ':' + std::to_string(s.st_mtim.tv_sec) + '.' +
+         std::to_string(s.st_mtim.tv_nsec) + ' ';
+}
+
+}  // namespace
+
+bool EventStoreSink::RequestPoll() {
+  // Waking the sink's thread, and SQLite's look at the log, cost the idle
+  // console more than its whole tick: the files tell first whether anyone
+  // wrote. A file's time has the kernel's coarse granularity, so a commit in
+  // the same few milliseconds as the last look that rewrites the log in place
+  // can leave it looking the same: every so many requests look anyway.
+  std::string look = FileLook(path_) + FileLook(path_ + "-wal");
+  if (look == filesSeen_ && ++quietRequests_ < kLookAnywayEvery) return false;
+  filesSeen_ = std::move(look);
+  quietRequests_ = 0;
   // A marker, in order with the writes: a request is seen after the events before it.
   Publish(Event{});
+  return true;
 }
 
 EventStoreSink::Report EventStoreSink::TakeReport() {
+  // Asked after every tick, and nearly always with nothing to tell.
+  if (!reportWaiting_.load(std::memory_order_acquire)) return {};
   std::lock_guard lock(reportMutex_);
+  reportWaiting_.store(false, std::memory_order_relaxed);
   Report report = std::move(report_);
   report_ = Report{};
   return report;
 }
 
 bool EventStoreSink::Ready() {
-  if (!store_.IsOpen() && store_.Open(path_, EventStore::Mode::ReadWrite, vfs_) != SQLITE_OK) return false;
+  if (!store_.IsOpen()) {
+    polledVersion_.reset();
+    if (store_.Open(path_, EventStore::Mode::ReadWrite, vfs_) != SQLITE_OK) return false;
+  }
   if (inTransaction_) return true;
   if (store_.Begin() != SQLITE_OK) return false;
   inTransaction_ = true;
@@ -67,6 +100,7 @@ bool EventStoreSink::Failed() {
     report_.problem = "Хранилище событий " + path_ + " не записывается (" + store_.Error() +
                       "). События ждут в очереди и будут записаны, как только это станет возможно; "
                       "наблюдение продолжается.";
+    reportWaiting_.store(true, std::memory_order_release);
   }
   return false;
 }
@@ -80,14 +114,25 @@ void EventStoreSink::Healthy() {
   report_.recovered = wasFailing ? "Хранилище событий " + path_ + " снова записывается."
                                  : "Хранилище событий " + path_ + " не успевало записывать события.";
   if (lost > 0) report_.recovered += " Не сохранено событий: " + std::to_string(lost) + ".";
+  reportWaiting_.store(true, std::memory_order_release);
 }
 
 void EventStoreSink::Poll() {
+  // Requests are written by other processes only, and data_version moves
+  // with every commit of theirs: while it stands still, the answer is what
+  // it was (a store of months holds many requests, all recorded).
+  std::int64_t version = 0;
+  const bool versionKnown = store_.DataVersion(version) == SQLITE_OK;
+  if (versionKnown && polledVersion_ && *polledVersion_ == version) return;
   std::vector<PendingAcknowledgement> pending;
-  if (store_.PendingAcknowledgements(lastRequest_, pending) != SQLITE_OK || pending.empty()) return;
+  if (store_.PendingAcknowledgements(lastRequest_, pending) != SQLITE_OK) return;
+  // Read before the query: what others commit meanwhile moves it again.
+  if (versionKnown) polledVersion_ = version;
+  if (pending.empty()) return;
   lastRequest_ = pending.back().id;
   std::lock_guard lock(reportMutex_);
   for (PendingAcknowledgement& a : pending) report_.acknowledgements.push_back(std::move(a));
+  reportWaiting_.store(true, std::memory_order_release);
 }
 
 bool EventStoreSink::CommitBatch(bool dropLastOnFailure) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,8 +44,10 @@ class EventStoreSink : public BackgroundSink {
   const std::string& path() const { return path_; }
 
   // Asks the sink's thread to look for acknowledgements made without the
-  // console. Cheap; the console's thread calls it every few seconds.
-  void RequestPoll();
+  // console, unless the store's files show that nothing was written since
+  // the last look: true when it asked. Cheap (two stat calls, no wake of the
+  // sink's thread when idle); the console's thread calls it every few seconds.
+  bool RequestPoll();
 
   // What the console's thread should hear, taken once.
   struct Report {
@@ -84,12 +87,18 @@ class EventStoreSink : public BackgroundSink {
   bool inTransaction_ = false;
   std::vector<Event> batch_;  // written in the open transaction, not yet committed
   std::int64_t lastRequest_ = 0;
+  std::optional<std::int64_t> polledVersion_;  // data_version when the requests were last read
+  // The console's thread's own: the store's files as RequestPoll last saw them.
+  std::string filesSeen_;
+  int quietRequests_ = 0;  // RequestPoll calls in a row that found them as they were
+  static constexpr int kLookAnywayEvery = 15;
   bool failing_ = false;
   bool niced_ = false;
   static constexpr int kWriterNice = 10;
 
   std::mutex reportMutex_;
   Report report_;
+  std::atomic<bool> reportWaiting_{false};  // report_ holds something: set under reportMutex_
   std::atomic<std::uint64_t> dropped_{0};  // since the outage began
   std::atomic<std::uint64_t> droppedTotal_{0};
   std::atomic<std::uint64_t> written_{0};

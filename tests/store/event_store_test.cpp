@@ -7,6 +7,7 @@
 
 #include "store/event_store.h"
 #include "store/history_format.h"
+#include "store/store_sink.h"
 #include "store_support.h"
 
 namespace pelvaron {
@@ -125,6 +126,79 @@ TEST_F(EventStoreTest, AnAcknowledgementAskedForElsewhereWaitsUntilAnEventRecord
   std::vector<std::uint64_t> seqs;
   for (const StoredEvent& e : history) seqs.push_back(e.seq);
   EXPECT_EQ(seqs, (std::vector<std::uint64_t>{4, 5, 6, 7}));
+}
+
+// The console's writer asks for requests every few seconds but reads them
+// only when another process has written; none may be missed or told twice.
+TEST_F(EventStoreTest, TheWriterHearsEachRequestMadeElsewhereOnceWhateverComesBetweenItsPolls) {
+  Seed();
+  store.Close();
+  EventStoreSink sink(path, [](const Event&) { return StoredClass{"fire", 1, "k"}; });
+  ASSERT_EQ(sink.OpenNow(), "");
+  sink.Start();
+  auto poll = [&] {
+    EXPECT_TRUE(sink.WaitUntilWritten(20000));
+    std::vector<std::uint64_t> refs;
+    for (const PendingAcknowledgement& a : sink.TakeReport().acknowledgements) refs.push_back(a.ref);
+    return refs;
+  };
+  EventStore other;  // pelvaron-history
+  ASSERT_EQ(other.Open(path, EventStore::Mode::ReadWrite), 0) << other.Error();
+  EXPECT_EQ(poll(), std::vector<std::uint64_t>{});
+  ASSERT_EQ(other.RequestAcknowledgement(1, 6000, "", "pelvaron-history"), 0);
+  EXPECT_EQ(poll(), std::vector<std::uint64_t>{1});
+  // Quiet polls, and the console's own writes between them, bring nothing again.
+  EXPECT_EQ(poll(), std::vector<std::uint64_t>{});
+  sink.Publish(At(7, 6001, "0301", "Пожарная тревога"));
+  EXPECT_EQ(poll(), std::vector<std::uint64_t>{});
+  EXPECT_EQ(poll(), std::vector<std::uint64_t>{});
+  // A write elsewhere that is no request moves nothing either.
+  ASSERT_EQ(other.Begin(), 0);
+  ASSERT_EQ(other.Insert(At(8, 6002, "0012", "Контрольное извещение"), {}), 0);
+  ASSERT_EQ(other.Commit(), 0);
+  EXPECT_EQ(poll(), std::vector<std::uint64_t>{});
+  // Two requests between two polls, after many quiet ones: both, in order.
+  ASSERT_EQ(other.RequestAcknowledgement(4, 6003, "", "pelvaron-history"), 0);
+  ASSERT_EQ(other.RequestAcknowledgement(6, 6004, "", "pelvaron-history"), 0);
+  EXPECT_EQ(poll(), (std::vector<std::uint64_t>{4, 6}));
+  EXPECT_EQ(poll(), std::vector<std::uint64_t>{});
+  sink.Stop();
+}
+
+// The console asks every two seconds; the writer is woken only when the
+// store's files show a write since the last time, and now and then anyway.
+TEST_F(EventStoreTest, TheConsoleWakesTheWriterOnlyWhenTheStoreWasWrittenSince) {
+  Seed();
+  store.Close();
+  EventStoreSink sink(path, [](const Event&) { return StoredClass{"fire", 1, "k"}; });
+  ASSERT_EQ(sink.OpenNow(), "");
+  sink.Start();
+  EXPECT_TRUE(sink.RequestPoll()) << "the first time";
+  ASSERT_TRUE(sink.WaitUntilWritten(20000));
+  EXPECT_FALSE(sink.RequestPoll());
+  EXPECT_FALSE(sink.RequestPoll());
+
+  EventStore other;  // pelvaron-history
+  ASSERT_EQ(other.Open(path, EventStore::Mode::ReadWrite), 0) << other.Error();
+  ASSERT_EQ(other.RequestAcknowledgement(4, 6000, "", "pelvaron-history"), 0);
+  EXPECT_TRUE(sink.RequestPoll());
+  ASSERT_TRUE(sink.WaitUntilWritten(20000));
+  const std::vector<PendingAcknowledgement> heard = sink.TakeReport().acknowledgements;
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_EQ(heard[0].ref, 4u);
+  EXPECT_FALSE(sink.RequestPoll());
+
+  // Its own writes wake it once (data_version then spares it the query).
+  sink.Publish(At(7, 6001, "0301", "Пожарная тревога"));
+  ASSERT_TRUE(sink.WaitUntilWritten(20000));
+  EXPECT_TRUE(sink.RequestPoll());
+  EXPECT_FALSE(sink.RequestPoll());
+
+  int woken = 0;
+  for (int i = 0; i < 40; ++i) woken += sink.RequestPoll() ? 1 : 0;
+  EXPECT_GE(woken, 1) << "a quiet store is looked at now and then all the same";
+  EXPECT_LE(woken, 4);
+  sink.Stop();
 }
 
 TEST_F(EventStoreTest, AFileThatIsNoStoreIsRefusedAndLeftAlone) {
