@@ -3,7 +3,8 @@
 // free port), on the simulator's pseudo-terminal, ticking every 500 ms.
 // Measures the time from a message entering the receiver's queue to its last
 // line in the protocol file and to its event on the broker, and the console's
-// CPU per hour with a message at every tick, with and without the broker.
+// CPU per hour with a message at every tick, and per tick with nothing to
+// say, with and without the broker (the idle one beside plain_station).
 //
 // The console is found beside this program (../src/pelvaron in the build
 // tree) or at $PELVARON_PROGRAM. PELVARON_BENCH_SECONDS (default 60) sets the
@@ -176,9 +177,45 @@ void BM_ConsoleCpuMessageEveryTick(benchmark::State& state) {
   }
 }
 
+// CPU per tick of the console on a receiver with nothing to say, /0 without
+// outputs, /1 with the broker (connected, nothing to send), beside the plain
+// program (plain_station) on a receiver of its own, in the same run.
+void BM_ConsoleCpuIdle(benchmark::State& state) {
+  const double seconds = EnvNumber("PELVARON_BENCH_SECONDS", 60);
+  const bool mqtt = state.range(0) != 0;
+  for (auto _ : state) {
+    testing::TestBroker broker(false);
+    if (mqtt && !StartBroker(state, broker)) break;
+    Station station(state, Headless(mqtt ? &broker : nullptr));
+    if (!station.ok()) break;
+    StationSetup plainSetup;
+    plainSetup.plain = true;
+    plainSetup.program = Beside("plain_station");
+    plainSetup.folder = "pelvaron-bench-plain";
+    Station plain(state, plainSetup);
+    if (!plain.ok()) break;
+    std::this_thread::sleep_for(std::chrono::seconds(3));  // past the start and the connection
+    const double cpu0 = ProcessCpuSeconds(station.pid()), plain0 = ProcessCpuSeconds(plain.pid());
+    const std::size_t ticks0 = station.CountRequests("gs"), plainTicks0 = plain.CountRequests("gs");
+    const auto t0 = Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const double cpu = ProcessCpuSeconds(station.pid()) - cpu0, plainCpu = ProcessCpuSeconds(plain.pid()) - plain0;
+    const auto ticks = static_cast<double>(station.CountRequests("gs") - ticks0);
+    const auto plainTicks = static_cast<double>(plain.CountRequests("gs") - plainTicks0);
+    state.SetIterationTime(MsSince(t0) / 1000);
+    if (ticks == 0 || plainTicks == 0 || plainCpu <= 0) break;
+    state.counters["cpu_ms_per_tick"] = 1000 * cpu / ticks;
+    state.counters["plain_cpu_ms_per_tick"] = 1000 * plainCpu / plainTicks;
+    state.counters["tick_cpu_vs_plain"] = (cpu / ticks) / (plainCpu / plainTicks);
+    state.counters["VmRSS_kB"] = static_cast<double>(StatusKb(station.pid(), "VmRSS"));
+    state.counters["threads"] = static_cast<double>(StatusKb(station.pid(), "Threads"));
+  }
+}
+
 }  // namespace
 
 BENCHMARK(BM_MessageToBrokerLatency)->Iterations(1)->Unit(benchmark::kSecond)->UseManualTime();
 BENCHMARK(BM_ConsoleCpuMessageEveryTick)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond)->UseManualTime();
+BENCHMARK(BM_ConsoleCpuIdle)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond)->UseManualTime();
 
 BENCHMARK_MAIN();

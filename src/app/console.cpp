@@ -153,8 +153,8 @@ void Console::OnTimer() {
   timeNow = clock_.Now();
   std::tm tm{};
   const bool converted = LocalTime(tm);
-  const std::int64_t minute =
-      converted ? ((static_cast<std::int64_t>(tm.tm_year) * 366 + tm.tm_yday) * 24 + tm.tm_hour) * 60 + tm.tm_min : -1;
+  const std::int64_t day = static_cast<std::int64_t>(tm.tm_year) * 366 + tm.tm_yday;
+  const std::int64_t minute = converted ? (day * 24 + tm.tm_hour) * 60 + tm.tm_min : -1;
   if (minute != shownMinute_) {
     shownMinute_ = minute;
     status_.m_strDateTime = converted ? FormatTime(tm, "%d:%m:%Y, %H:%M") : std::string();

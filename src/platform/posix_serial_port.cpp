@@ -326,7 +326,7 @@ int PosixSerialPort::WaitBetweenTicks(std::int64_t ms) {
   pollfd fds[2] = {{signals, POLLIN, 0}, {fd_, POLLIN, 0}};
   timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
   const int n = ppoll(fds, 2, &timeout, nullptr);
-  if (n < 0) return 0;  // interrupted: asked again for the time left
+  if (n < 0) return errno == EINTR ? 0 : WaitForShutdownSignalFor(ms);  // 0: asked again for the time left
   if (fds[0].revents != 0) return ShutdownRequested();
   // Something came, or the line hung up: the next exchange purges, and its read tells.
   if (n > 0) inputQuiet_ = false;

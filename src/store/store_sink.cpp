@@ -14,7 +14,11 @@
 namespace pelvaron {
 
 EventStoreSink::EventStoreSink(std::string path, Classifier classify, std::size_t capacity, const char* vfs)
-    : BackgroundSink(capacity), path_(std::move(path)), classify_(std::move(classify)), vfs_(vfs) {}
+    : BackgroundSink(capacity),
+      path_(std::move(path)),
+      wal_(path_ + "-wal"),
+      classify_(std::move(classify)),
+      vfs_(vfs) {}
 
 EventStoreSink::~EventStoreSink() {
   Stop();
@@ -32,30 +36,25 @@ std::string EventStoreSink::OpenNow() {
   return store_.Error();
 }
 
-namespace {
-
-// What a file looks like from outside: identity, size and time of the last
-// change ("-" when it is not there). Another process's commit appends to the
-// write-ahead log (or, after a checkpoint, rewrites it in place with a new
-// time), or in rollback mode writes the database file itself.
-std::string FileLook(const std::string& path) {
+EventStoreSink::FileLook EventStoreSink::LookAtFiles() const {
+  // In WAL mode (the store's own) another process's commit appends to the
+  // log, or after a checkpoint rewrites it in place with a new time; a store
+  // without a log is written itself.
   struct stat s {};
-  if (stat(path.c_str(), &s) != 0) return "-";
-  return std::to_string(s.st_ino) + ':' + std::to_string(s.st_size) + ':' + std::to_string(s.st_mtim.tv_sec) + '.' +
-         std::to_string(s.st_mtim.tv_nsec) + ' ';
+  if (stat(wal_.c_str(), &s) != 0 && stat(path_.c_str(), &s) != 0) return {};
+  return {static_cast<std::int64_t>(s.st_ino), static_cast<std::int64_t>(s.st_size),
+          static_cast<std::int64_t>(s.st_mtim.tv_sec), static_cast<std::int64_t>(s.st_mtim.tv_nsec)};
 }
 
-}  // namespace
-
 bool EventStoreSink::RequestPoll() {
-  // Waking the sink's thread, and SQLite's look at the log, cost the idle
-  // console more than its whole tick: the files tell first whether anyone
+  // Waking the sink's thread, and SQLite's look at the log, were most of what
+  // the store cost an idle console: one stat tells first whether anyone
   // wrote. A file's time has the kernel's coarse granularity, so a commit in
   // the same few milliseconds as the last look that rewrites the log in place
   // can leave it looking the same: every so many requests look anyway.
-  std::string look = FileLook(path_) + FileLook(path_ + "-wal");
+  const FileLook look = LookAtFiles();
   if (look == filesSeen_ && ++quietRequests_ < kLookAnywayEvery) return false;
-  filesSeen_ = std::move(look);
+  filesSeen_ = look;
   quietRequests_ = 0;
   // A marker, in order with the writes: a request is seen after the events before it.
   Publish(Event{});

@@ -45,8 +45,8 @@ class EventStoreSink : public BackgroundSink {
 
   // Asks the sink's thread to look for acknowledgements made without the
   // console, unless the store's files show that nothing was written since
-  // the last look: true when it asked. Cheap (two stat calls, no wake of the
-  // sink's thread when idle); the console's thread calls it every few seconds.
+  // the last look: true when it asked. Cheap (a stat, no wake of the sink's
+  // thread when idle); the console's thread calls it every few seconds.
   bool RequestPoll();
 
   // What the console's thread should hear, taken once.
@@ -81,6 +81,7 @@ class EventStoreSink : public BackgroundSink {
   bool CommitBatch(bool dropLastOnFailure);
 
   std::string path_;
+  std::string wal_;  // SQLite's write-ahead log beside it
   Classifier classify_;
   const char* vfs_;
   EventStore store_;
@@ -88,9 +89,15 @@ class EventStoreSink : public BackgroundSink {
   std::vector<Event> batch_;  // written in the open transaction, not yet committed
   std::int64_t lastRequest_ = 0;
   std::optional<std::int64_t> polledVersion_;  // data_version when the requests were last read
-  // The console's thread's own: the store's files as RequestPoll last saw them.
-  std::string filesSeen_;
-  int quietRequests_ = 0;  // RequestPoll calls in a row that found them as they were
+  // The console's thread's own: the store's log (or the store without one)
+  // as RequestPoll last saw it.
+  struct FileLook {
+    std::int64_t inode = -1, size = 0, seconds = 0, nanoseconds = 0;  // inode -1: no file
+    bool operator==(const FileLook&) const = default;
+  };
+  FileLook LookAtFiles() const;
+  FileLook filesSeen_{-2};
+  int quietRequests_ = 0;  // RequestPoll calls in a row that found it as it was
   static constexpr int kLookAnywayEvery = 15;
   bool failing_ = false;
   bool niced_ = false;

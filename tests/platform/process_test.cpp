@@ -2,8 +2,8 @@
 // read short, a closed pipe that ends nothing, and the service manager's
 // readiness, watchdog and journal.
 #include <fcntl.h>
-#include <poll.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
