@@ -179,7 +179,7 @@ TEST_F(EventRecordsTest, TheQueueComesBackAfterARestartUntilAcknowledged) {
     EXPECT_TRUE(queue.Sorted()[1].restored);
     run.Tick();
     EXPECT_EQ(run.sounds, 1) << "an alarm from before the restart still sounds";
-    run.records.desk().Acknowledge({}, "");
+    run.records.desk().Acknowledge({queue.Sorted()[0].id, queue.Sorted()[1].id}, "");
   }
   {
     ConsoleRun run(folder, clock, fs);

@@ -10,7 +10,10 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "widgets/edits.h"
+#include "widgets/focus_frame.h"
 
 namespace pelvaron::ui {
 
@@ -19,6 +22,7 @@ namespace {
 constexpr int kIdRole = Qt::UserRole;
 constexpr int kFirstTimeRole = Qt::UserRole + 1;
 constexpr int kNoteLimit = static_cast<int>(AlarmDesk::kMaxNoteChars);
+constexpr int kMaxObjectWidth = 180;
 
 QString Utf8(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -49,8 +53,8 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
   list_->setUniformRowHeights(true);
   list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   list_->setHeaderLabels({QStringLiteral("Приоритет"), QStringLiteral("Время"), QStringLiteral("Адрес"),
-                          QStringLiteral("Объект"), QStringLiteral("Событие"), QStringLiteral("Повторы"),
-                          QStringLiteral("Давность"), QStringLiteral("Состояние")});
+                          QStringLiteral("Объект"), QStringLiteral("Повторы"), QStringLiteral("Давность"),
+                          QStringLiteral("Состояние"), QStringLiteral("Событие")});
   list_->header()->setStretchLastSection(true);
 
   summary_ = new QLabel(this);
@@ -79,7 +83,6 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
 
   connect(acknowledge_, &QPushButton::clicked, this, &AlarmQueueWindow::acknowledgeSelected);
   connect(acknowledgeAll_, &QPushButton::clicked, this, &AlarmQueueWindow::acknowledgeAll);
-  connect(note_, &QLineEdit::returnPressed, this, &AlarmQueueWindow::acknowledgeSelected);
   connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
     if (!filling_) operatorChose_ = !list_->selectedItems().isEmpty();
     updateButtons();
@@ -89,6 +92,7 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
   connect(ages_, &QTimer::timeout, this, &AlarmQueueWindow::updateAges);
   ages_->start(1000);
 
+  FocusFrame::Install(this);
   resize(900, 360);
   setView(AlarmView{});
 }
@@ -119,6 +123,7 @@ void AlarmQueueWindow::setView(const AlarmView& view) {
     item->setText(kAddress, Utf8(e.address));
     item->setText(kObject, Utf8(row.comment));
     item->setText(kEvent, Utf8(e.text));
+    item->setToolTip(kEvent, Utf8(e.text));
     item->setText(kRepeats, e.repeats > 0 ? QString::number(e.repeats) : QString());
     if (e.repeats > 0) item->setToolTip(kRepeats, QStringLiteral("последний раз ") + LocalTime(e.lastTime));
     item->setText(kState, StateText(e));
@@ -148,6 +153,8 @@ void AlarmQueueWindow::setView(const AlarmView& view) {
   operatorChose_ = any;
   filling_ = false;
   for (int c = 0; c < kColumnCount - 1; ++c) list_->resizeColumnToContents(c);
+  // A long comment leaves room for the event's text.
+  list_->setColumnWidth(kObject, std::min(list_->columnWidth(kObject), kMaxObjectWidth));
 
   sounding_ = view.sounding;
   const int waiting = static_cast<int>(view.rows.size());
@@ -189,8 +196,10 @@ void AlarmQueueWindow::acknowledgeSelected() {
 }
 
 void AlarmQueueWindow::acknowledgeAll() {
-  if (list_->topLevelItemCount() == 0) return;
-  emit acknowledgeRequested({}, note_->text().trimmed(), true);
+  std::vector<std::uint64_t> ids;
+  for (int i = 0; i < list_->topLevelItemCount(); ++i) ids.push_back(list_->topLevelItem(i)->data(0, kIdRole).toULongLong());
+  if (ids.empty()) return;
+  emit acknowledgeRequested(ids, note_->text().trimmed(), true);
 }
 
 }  // namespace pelvaron::ui
