@@ -232,10 +232,7 @@ int Search(const Arguments& a, const PriorityTable& table) {
   if (store.Open(a.store, EventStore::Mode::ReadOnly) != 0) return StoreFailed(a, "не открывается", store);
   std::vector<StoredEvent> events;
   if (store.Search(a.query, events) != 0) return StoreFailed(a, "не читается", store);
-  auto title = [&table](const std::string& name) {
-    const Priority* p = table.At(table.Find(name));
-    return p ? p->title : name;
-  };
+  auto title = [&table](const std::string& name) { return table.TitleOf(name); };
   if (a.format == "csv") {
     std::cout << FormatHistoryCsv(events, title);
   } else if (a.format == "json") {

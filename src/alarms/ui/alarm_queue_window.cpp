@@ -14,6 +14,7 @@
 
 #include "widgets/edits.h"
 #include "widgets/focus_frame.h"
+#include "widgets/qt_texts.h"
 
 namespace pelvaron::ui {
 
@@ -23,10 +24,6 @@ constexpr int kIdRole = Qt::UserRole;
 constexpr int kFirstTimeRole = Qt::UserRole + 1;
 constexpr int kNoteLimit = static_cast<int>(AlarmDesk::kMaxNoteChars);
 constexpr int kMaxObjectWidth = 180;
-
-QString Utf8(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QString LocalTime(std::int64_t time) {
   return QDateTime::fromSecsSinceEpoch(time).toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));

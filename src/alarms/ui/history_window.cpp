@@ -27,10 +27,6 @@ namespace pelvaron::ui {
 
 namespace {
 
-QString Utf8(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 enum Column { kSeq, kTime, kAddress, kPriority, kEvent, kAcknowledgement, kColumnCount };
 // A long note leaves room for the event's text.
 constexpr int kMaxAcknowledgementWidth = 240;
@@ -172,8 +168,7 @@ void HistoryWindow::showResults(std::vector<StoredEvent> results, const QString&
     item->setText(kSeq, QString::number(e.seq));
     item->setText(kTime, Utf8(ReadableTime(e.timeText)));
     item->setText(kAddress, Utf8(e.address));
-    const int p = table_.Find(e.cls.priority);
-    item->setText(kPriority, p >= 0 ? Utf8(table_.At(p)->title) : Utf8(e.cls.priority));
+    item->setText(kPriority, Utf8(table_.TitleOf(e.cls.priority)));
     item->setText(kEvent, Utf8(e.text));
     item->setToolTip(kEvent, Utf8(e.text));
     if (e.acknowledged) {
@@ -207,10 +202,8 @@ void HistoryWindow::showResults(std::vector<StoredEvent> results, const QString&
 }
 
 bool HistoryWindow::exportCsv(const QString& path) {
-  const std::string csv = FormatHistoryCsv(results_, [this](const std::string& name) {
-    const Priority* p = table_.At(table_.Find(name));
-    return p ? p->title : name;
-  });
+  const std::string csv =
+      FormatHistoryCsv(results_, [this](const std::string& name) { return table_.TitleOf(name); });
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
       file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()) ||
