@@ -44,6 +44,7 @@ constexpr char kUsage[] =
     "                    a running console writes it to its protocol file\n"
     "  --note TEXT       the acknowledgement's note\n"
     "  --help            this text\n"
+    "  --version         the program's version\n"
     "\n"
     "Exit status: 0 done (also when nothing was found), 1 the store could not be\n"
     "read or written, 2 a wrong command line.\n";
@@ -55,6 +56,7 @@ struct Arguments {
   std::optional<std::uint64_t> ack;
   std::string note;
   bool help = false;
+  bool version = false;
   std::string error;
 };
 
@@ -129,6 +131,8 @@ Arguments Parse(int argc, char** argv, const PriorityTable& table) {
     std::string v;
     if (arg == "--help" || arg == "-h") {
       a.help = true;
+    } else if (arg == "--version") {
+      a.version = true;
     } else if (arg == "--store") {
       value(a.store);
     } else if (arg == "--from" || arg == "--to" || arg == "--day") {
@@ -253,6 +257,10 @@ int main(int argc, char** argv) {
   Arguments a = Parse(argc, argv, table);
   if (a.help) {
     std::cout << kUsage;
+    return 0;
+  }
+  if (a.version) {
+    std::cout << "pelvaron-history " << PELVARON_VERSION << "\n";
     return 0;
   }
   if (!a.error.empty()) {

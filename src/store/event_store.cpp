@@ -201,7 +201,7 @@ std::string StoreProblemText(int code, int systemError) {
       return "файл повреждён";
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-      return "база занята другой программой";
+      return "хранилище занято другой программой";
     case SQLITE_IOERR:
       if (systemError == ENOSPC) return "диск заполнен";
       return "ошибка чтения или записи диска";
@@ -310,7 +310,7 @@ int EventStore::Schema() {
   if (rc != SQLITE_OK) return rc;
   if (version > kSchemaVersion) {
     error_ = "set up: made by a newer program (schema " + std::to_string(version) + ")";
-    problem_ = "её записала более новая версия программы";
+    problem_ = "его записала более новая версия программы";
     return kNewerSchema;
   }
   if (version == kSchemaVersion) return SQLITE_OK;

@@ -421,6 +421,9 @@ TEST_F(ServiceTest, EveryProgramTellsItsVersionAndItsOptions) {
 #ifdef PELVARON_DECODE_PROGRAM
   programs.emplace_back(PELVARON_DECODE_PROGRAM, "pelvaron-decode");
 #endif
+#ifdef PELVARON_HISTORY_PROGRAM
+  programs.emplace_back(PELVARON_HISTORY_PROGRAM, "pelvaron-history");
+#endif
   for (const auto& [program, name] : programs) {
     for (const char* option : {"--version", "--help"}) {
       SCOPED_TRACE(name + " " + option);

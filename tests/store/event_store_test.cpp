@@ -167,6 +167,19 @@ TEST_F(EventStoreTest, AFileThatIsNoStoreIsRefusedAndLeftAlone) {
   EXPECT_EQ(std::filesystem::file_size(path), size);
 }
 
+TEST_F(EventStoreTest, AStoreOfANewerProgramIsRefusedForWritingSayingWhy) {
+  Seed();
+  ASSERT_EQ(sqlite3_exec(store.handle(), "PRAGMA user_version = 9", nullptr, nullptr, nullptr), SQLITE_OK);
+  store.Close();
+  EXPECT_NE(store.Open(path, EventStore::Mode::ReadWrite), 0);
+  EXPECT_EQ(store.Problem(), "его записала более новая версия программы") << store.Error();
+  EXPECT_NE(store.Error().find("newer program (schema 9)"), std::string::npos) << store.Error();
+  EXPECT_FALSE(store.IsOpen());
+  // Its events can still be read.
+  ASSERT_EQ(store.Open(path, EventStore::Mode::ReadOnly), 0) << store.Error();
+  EXPECT_EQ(Seqs({}).size(), 6u);
+}
+
 TEST(HistoryFormat, CsvQuotesWhatNeedsItAndJsonEscapesEveryControlCharacter) {
   StoredEvent e;
   e.seq = 3;

@@ -72,6 +72,7 @@ void AlarmCommandsUi::setView(const AlarmView& view) {
   // meant for another window must not act on the new alarm.
   AlarmQueueWindow* w = ensureQueueWindow();
   w->setAttribute(Qt::WA_ShowWithoutActivating);
+  if (w->isMinimized()) w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
   w->show();
   w->raise();
 }

@@ -31,9 +31,9 @@ QString LocalTime(std::int64_t time) {
 
 QString StateText(const AlarmEntry& e) {
   if (!e.needsAck) return QStringLiteral("продолжается");
+  // Restored, it still waits: only an acknowledgement ends it.
   if (e.restored) {
-    return QStringLiteral("восстановлено ") + QDateTime::fromSecsSinceEpoch(e.restoreTime).toString("HH:mm:ss") +
-           QStringLiteral(", ждёт подтверждения");
+    return QStringLiteral("восстановлено ") + QDateTime::fromSecsSinceEpoch(e.restoreTime).toString("HH:mm:ss");
   }
   return QStringLiteral("ждёт подтверждения");
 }
@@ -90,7 +90,7 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
   ages_->start(1000);
 
   FocusFrame::Install(this);
-  resize(900, 360);
+  resize(1000, 360);
   setView(AlarmView{});
 }
 
