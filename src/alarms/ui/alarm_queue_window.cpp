@@ -24,6 +24,7 @@ constexpr int kIdRole = Qt::UserRole;
 constexpr int kFirstTimeRole = Qt::UserRole + 1;
 constexpr int kNoteLimit = static_cast<int>(AlarmDesk::kMaxNoteChars);
 constexpr int kMaxObjectWidth = 180;
+constexpr int kCellMargin = 8;
 
 QString LocalTime(std::int64_t time) {
   return QDateTime::fromSecsSinceEpoch(time).toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
@@ -149,9 +150,13 @@ void AlarmQueueWindow::setView(const AlarmView& view) {
   if (!items.isEmpty()) list_->setCurrentItem(list_->selectedItems().front(), 0, QItemSelectionModel::NoUpdate);
   operatorChose_ = any;
   filling_ = false;
+  updateAges();
   for (int c = 0; c < kColumnCount - 1; ++c) list_->resizeColumnToContents(c);
   // A long comment leaves room for the event's text.
   list_->setColumnWidth(kObject, std::min(list_->columnWidth(kObject), kMaxObjectWidth));
+  // The ages grow while shown: room for the widest, so that none is cut.
+  const int ageWidth = list_->fontMetrics().horizontalAdvance(QStringLiteral("88 мин 88 с")) + 2 * kCellMargin;
+  list_->setColumnWidth(kAge, std::max(list_->columnWidth(kAge), ageWidth));
 
   sounding_ = view.sounding;
   const int waiting = static_cast<int>(view.rows.size());
@@ -160,7 +165,6 @@ void AlarmQueueWindow::setView(const AlarmView& view) {
                                        .arg(waiting)
                                        .arg(sounding_ ? QStringLiteral(" — звучит сигнал, пока их не подтвердят")
                                                       : QString()));
-  updateAges();
   updateButtons();
 }
 
