@@ -33,7 +33,7 @@ std::string EventStoreSink::OpenNow() {
   if (store_.IsOpen()) return {};
   polledVersion_.reset();  // a new connection counts its own versions
   if (store_.Open(path_, EventStore::Mode::ReadWrite, vfs_) == SQLITE_OK) return {};
-  return store_.Error();
+  return store_.Problem();
 }
 
 EventStoreSink::FileLook EventStoreSink::LookAtFiles() const {
@@ -96,9 +96,10 @@ bool EventStoreSink::Failed() {
   if (!failing_) {
     failing_ = true;
     std::lock_guard lock(reportMutex_);
-    report_.problem = "Хранилище событий " + path_ + " не записывается (" + store_.Error() +
-                      "). События ждут в очереди и будут записаны, как только это станет возможно; "
-                      "наблюдение продолжается.";
+    report_.problem = "Хранилище событий " + path_ + " не записывается: " + store_.Problem() +
+                      ". События ждут в очереди и будут записаны, как только это станет возможно; "
+                      "наблюдение продолжается. (" +
+                      store_.Error() + ")";
     reportWaiting_.store(true, std::memory_order_release);
   }
   return false;
