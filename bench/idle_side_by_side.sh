@@ -44,8 +44,8 @@ cleanup() {
 trap cleanup EXIT
 n=0
 for copy in $(seq "$copies"); do
-  for spec in "$@" "plain=$build/bench/plain_station"; do
-    name=${spec%%=*} program=$(realpath "${spec#*=}")
+  for entry in "$@" "plain=$build/bench/plain_station"; do
+    name=${entry%%=*} program=$(realpath "${entry#*=}")
     simulator $n
     mkdir "$work/c$n"
     if [ "$name" = plain ]; then
