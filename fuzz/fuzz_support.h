@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -20,6 +22,7 @@
 #include "core/file_system.h"
 #include "core/fixed_text.h"
 #include "core/operator.h"
+#include "decode/decoded_message.h"
 #include "objects/object_card.h"
 #include "objects/object_registry.h"
 #include "protocol/event_protocol.h"
@@ -108,9 +111,10 @@ class MemoryFiles : public FileSystem {
   }
 };
 
-// Every text the console shows must also be storable in its Windows-1251 files.
+// Every text the console shows must also be storable in its Windows-1251
+// files (Utf8ToCp1251's verdict, without building the text).
 inline bool StorableText(std::string_view utf8) {
-  return Utf8ToCp1251(utf8).has_value();
+  return FitsCp1251(utf8);
 }
 
 class RecordingOperator : public Operator {
@@ -118,22 +122,68 @@ class RecordingOperator : public Operator {
   std::vector<OperatorMessage> messages;
   std::size_t logLines = 0;
   std::optional<std::string> badLine;  // the first log line that breaks the log's rules
-  std::vector<ObjectListRow> lastRows;
+  // The rows of the last refresh, as the registry keeps them (not copied:
+  // valid until the registry changes or goes).
+  const std::vector<ObjectListRow>* lastRows = nullptr;
   int refreshes = 0;
 
   void ShowMessage(const OperatorMessage& message) override { messages.push_back(message); }
   void LogLineAdded(const std::string& line) override {
     ++logLines;
     // No line is longer than the plain writer's limit (a stamped one is shorter).
-    if (!badLine && (!StorableText(line) || Utf8Length(line) > kMaxPlainText)) badLine = line;
+    if (!badLine && (!FitsCp1251(line) || Utf8Length(line) > kMaxPlainText)) badLine = line;
   }
   void LogFirstLineRemoved() override { --logLines; }
   void LogCleared() override { logLines = 0; }
   void ObjectListRefreshed(const std::vector<ObjectListRow>& rows) override {
-    lastRows = rows;
+    lastRows = &rows;
     ++refreshes;
   }
 };
+
+inline unsigned FrameSum(const std::uint8_t* frame) {
+  unsigned sum = 0;
+  for (std::size_t i = 0; i < 8; ++i) sum += frame[i];
+  return sum;
+}
+
+// A receiver frame from the first ten bytes of an input (shorter ones padded
+// with zeros), in exactly ten heap bytes: the sanitizer catches any read past
+// them. It is decoded with its sum put right, so that every input reaches the
+// decoders behind the checksum, and then, when its own sum was wrong, as it
+// came, into the same value: a wrong sum after a whole message must leave
+// nothing of it. `check(frame, message)` runs after each.
+//
+// One value serves every execution, as the console keeps one for every
+// frame: its line buffer is allocated once. Everything else starts afresh,
+// so that an execution depends on its input alone.
+template <typename Check>
+void DecodeFrameBothWays(const std::uint8_t* data, std::size_t size, Check check) {
+  auto frame = std::make_unique<std::uint8_t[]>(kFrameSize);
+  std::memcpy(frame.get(), data, size < kFrameSize ? size : kFrameSize);
+  const std::uint8_t sentHigh = frame[8];
+  const std::uint8_t sentLow = frame[9];
+  const unsigned sum = FrameSum(frame.get());
+  frame[8] = static_cast<std::uint8_t>(sum >> 8u);
+  frame[9] = static_cast<std::uint8_t>(sum);
+
+  static DecodedMessage message;
+  std::string buffer = std::move(message.lines.Open());
+  message = DecodedMessage{};
+  buffer.clear();
+  message.lines.Open() = std::move(buffer);
+
+  DecodeMessage(frame.get(), message);
+  FUZZ_CHECK(message.sumOk);
+  check(frame.get(), message);
+  if (sentHigh != frame[8] || sentLow != frame[9]) {
+    frame[8] = sentHigh;
+    frame[9] = sentLow;
+    DecodeMessage(frame.get(), message);
+    FUZZ_CHECK(!message.sumOk);
+    check(frame.get(), message);
+  }
+}
 
 // A few objects as the card registers them, plus one with a letter in its
 // address as only a foreign file could hold; control on, counters running.

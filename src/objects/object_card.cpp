@@ -97,7 +97,7 @@ std::optional<int> ParseControlPeriod(std::string_view period) {
 
 int ObjectCard::FindDuplicateAddress(const ObjectTable& table, std::string_view address) const {
   for (int s = 1; s <= kLastObjectSlot && table[s].bUsed != 0; ++s) {
-    if (s != m_nSlot && ReadFixedText(table[s].szAddress) == address) return 1;
+    if (s != m_nSlot && FixedTextView(table[s].szAddress) == address) return 1;
   }
   return 0;
 }
@@ -114,12 +114,12 @@ void OpenObjectCard(ObjectCard& card, const ObjectTable& table) {
     return;
   }
   const ObjectRecord& r = table[card.m_nSlot];
-  card.m_strAddress = Cp1251ToUtf8(ReadFixedText(r.szAddress));
+  card.m_strAddress = Cp1251ToUtf8(FixedTextView(r.szAddress));
   card.m_strPeriod = FormatPeriod(r.nPeriod);
-  card.m_strComment = Cp1251ToUtf8(ReadFixedText(r.szComment));
+  card.m_strComment = Cp1251ToUtf8(FixedTextView(r.szComment));
   card.m_bControl = r.bControl;
-  card.m_strLoop1Type = Cp1251ToUtf8(ReadFixedText(r.szLoop1Type));
-  card.m_strLoop2Type = Cp1251ToUtf8(ReadFixedText(r.szLoop2Type));
+  card.m_strLoop1Type = Cp1251ToUtf8(FixedTextView(r.szLoop1Type));
+  card.m_strLoop2Type = Cp1251ToUtf8(FixedTextView(r.szLoop2Type));
   card.m_strState = CardStateText(r);
 }
 

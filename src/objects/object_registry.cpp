@@ -89,7 +89,7 @@ void ObjectRegistry::NoteChange(ObjectChangeKind kind, std::string address) {
 
 std::string ObjectRegistry::AddressOf(int slot) const {
   if (slot < 1 || slot > kLastObjectSlot) return {};
-  return Cp1251ToUtf8(ReadFixedText(table_[slot].szAddress));
+  return Cp1251ToUtf8(FixedTextView(table_[slot].szAddress));
 }
 
 void ObjectRegistry::ResetObjectCounter(int slot) {
@@ -133,16 +133,16 @@ int ObjectRegistry::SaveObject() {
 }
 
 int ObjectRegistry::LoadObject() {
-  std::vector<std::uint8_t> bytes;
-  int err = fs_.ReadPrefix(kObjectsFileName, sizeof(ObjectTable), bytes);
+  // Straight into the table: the file system leaves it alone when the read fails.
+  std::size_t n = 0;
+  const std::span<std::uint8_t> image{reinterpret_cast<std::uint8_t*>(table_.data()), sizeof(ObjectTable)};
+  int err = fs_.ReadPrefixInto(kObjectsFileName, image, n);
   if (err != 0) {
     ShowFileError(op_, err, "LoadObject();");
     // The file is there but unreadable: keep it until the operator changes something.
     saveHeld_ = true;
     return 1;
   }
-  std::size_t n = bytes.size() < sizeof(ObjectTable) ? bytes.size() : sizeof(ObjectTable);
-  if (n > 0) std::memcpy(table_.data(), bytes.data(), n);
   saveHeld_ = false;
   return 0;
 }
@@ -201,11 +201,12 @@ int ObjectRegistry::RefreshObjectList() {
     if (rowSame) continue;
     ObjectListRow& row = rows_[s - 1];
     row.bAlarm = r.bAlarm == 1;
-    row.address = " " + Cp1251ToUtf8(ReadFixedText(r.szAddress));
+    row.address.assign(1, ' ');
+    row.address += Cp1251ToUtf8(FixedTextView(r.szAddress));
     row.control = r.bControl == 1 ? "+" : "-";
     row.period = FormatPeriod(r.nPeriod);
     row.lastLink = FormatMinutes(r.nTimeCounter);
-    row.comment = Cp1251ToUtf8(ReadFixedText(r.szComment));
+    row.comment = Cp1251ToUtf8(FixedTextView(r.szComment));
   }
   rowsValid_ = end - 1;
   op_.ObjectListRefreshed(rows_);

@@ -100,6 +100,19 @@ class Parser {
     SkipSpace();
     return pos_ == s_.size();
   }
+  // The end of an object or array inside the text.
+  bool End(char bracket) {
+    SkipSpace();
+    if (pos_ >= s_.size() || s_[pos_] != bracket) return Fail("',' or the end expected");
+    ++pos_;
+    return true;
+  }
+  // A string value, checked and appended to out (when given) in one pass.
+  bool StringValue(std::string* out) {
+    SkipSpace();
+    if (pos_ >= s_.size() || s_[pos_] != '"') return Fail("string expected");
+    return String(out);
+  }
   // After a member or item: true when another follows.
   bool Next() {
     SkipSpace();
@@ -131,6 +144,12 @@ class Parser {
           continue;
         }
         if (b < 0x80) break;
+        // D0 80..D1 BF, the Cyrillic letters most texts are made of.
+        if ((b & 0xFE) == 0xD0 && pos_ + 1 < s_.size() &&
+            (static_cast<unsigned char>(s_[pos_ + 1]) & 0xC0) == 0x80) {
+          pos_ += 2;
+          continue;
+        }
         const std::size_t len = CharacterLength();
         if (len == 0) return Fail("malformed UTF-8");
         pos_ += len;

@@ -1,0 +1,82 @@
+// The JSON of a decoded receiver frame (AppendMessageJson), from the same
+// inputs as fuzz_frame: the first ten bytes decoded with the sum put right
+// and then as they came (DecodeFrameBothWays).
+//
+// One line without a raw control character, valid JSON (strictly: UTF-8,
+// escapes, no duplicate key, nothing after the object) that reads back to the
+// value it came from: kind, sum_ok, every line, the stamped line, the radio
+// records. The value itself is fuzz_frame's.
+
+#include <iterator>
+#include <string>
+#include <string_view>
+
+#include "decode/decoded_message.h"
+#include "decode/message_json.h"
+#include "fuzz_support.h"
+#include "support/json_parse.h"
+
+using namespace pelvaron;
+
+namespace {
+
+// Read in one pass without building it: an execution has no time for a tree.
+void CheckJson(const DecodedMessage& m, const std::string& json) {
+  for (char c : json) FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
+  static std::string text;
+  std::string_view keys[24];
+  std::size_t keyCount = 0;
+  std::size_t lines = 0;
+  std::size_t records = 0;
+  bool stamped = false;
+  testing::json_detail::Parser reader(json);
+  FUZZ_CHECK(reader.Open('{'));
+  do {
+    std::string_view key;
+    FUZZ_CHECK(reader.Key(key));
+    for (std::size_t i = 0; i < keyCount; ++i) FUZZ_CHECK(keys[i] != key);
+    FUZZ_CHECK(keyCount < std::size(keys));
+    keys[keyCount++] = key;
+    if (key == "lines") {
+      // Each line checked and read back in the same pass.
+      if (reader.Open('[')) {
+        do {
+          text.clear();
+          FUZZ_CHECK(lines < m.lines.size() && reader.StringValue(&text) && text == m.lines[lines]);
+          ++lines;
+        } while (reader.Next());
+      }
+      FUZZ_CHECK(reader.End(']'));
+      continue;
+    }
+    std::string_view value;
+    FUZZ_CHECK(reader.RawValue(value));
+    if (key == "kind") {
+      text.clear();
+      FUZZ_CHECK(testing::ReadJsonString(value, text) && text == MessageKindName(m.kind));
+    } else if (key == "sum_ok") {
+      FUZZ_CHECK(value == (m.sumOk ? "true" : "false"));
+    } else if (key == "stamped_line") {
+      FUZZ_CHECK(value == (m.lines.empty() ? "null" : "1"));
+      stamped = true;
+    } else if (key == "radio") {
+      FUZZ_CHECK(testing::ForEachRawJsonItem(value, [&](std::string_view) { ++records; }));
+    }
+  } while (reader.Next());
+  FUZZ_CHECK(reader.Close('}'));
+  FUZZ_CHECK(stamped);
+  FUZZ_CHECK(lines == m.lines.size());
+  FUZZ_CHECK(records == m.radioCount);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz::DecodeFrameBothWays(data, size, [](const std::uint8_t* /*frame*/, const DecodedMessage& message) {
+    static std::string json;
+    json.clear();
+    AppendMessageJson(json, message);
+    CheckJson(message, json);
+  });
+  return 0;
+}
