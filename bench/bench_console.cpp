@@ -13,14 +13,8 @@
 // measurement, PELVARON_BENCH_MESSAGES (default 100) the number of messages
 // timed.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <limits.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,7 +25,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <random>
 #include <sstream>
@@ -43,75 +36,14 @@
 #include "link/receiver_link.h"
 #include "objects/object_table.h"
 #include "sim/simulator.h"
+#include "station_runner.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace pelvaron;
-using Clock = std::chrono::steady_clock;
-
-double MsSince(Clock::time_point t0, Clock::time_point t1 = Clock::now()) {
-  return std::chrono::duration<double, std::milli>(t1 - t0).count();
-}
-
-double EnvNumber(const char* name, double fallback) {
-  const char* v = std::getenv(name);
-  return v && *v ? std::atof(v) : fallback;
-}
-
-std::string Beside(const std::string& relative) {
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? "" : (self.parent_path() / relative).lexically_normal().string();
-}
-
-std::string ConsoleProgram() {
-  if (const char* v = std::getenv("PELVARON_PROGRAM"); v && *v) return v;
-  return Beside("../src/pelvaron-headless");
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// CPU time of every thread of the process, in seconds (scheduler statistics:
-// nanoseconds, unlike the 10 ms ticks of /proc/PID/stat).
-double ProcessCpuSeconds(pid_t pid) {
-  double total = 0;
-  std::error_code ec;
-  for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
-    std::ifstream in(task.path() / "schedstat");
-    unsigned long long runNs = 0;
-    if (in >> runNs) total += static_cast<double>(runNs) / 1e9;
-  }
-  return total;
-}
-
-// The same from /proc/PID/stat (utime + stime, in clock ticks): it also
-// counts threads that have ended.
-double ProcessCpuSecondsFromStat(pid_t pid) {
-  std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
-  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-  std::string field;
-  unsigned long long utime = 0, stime = 0;
-  for (int i = 3; i <= 15 && fields >> field; ++i) {
-    if (i == 14) utime = std::stoull(field);
-    if (i == 15) stime = std::stoull(field);
-  }
-  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-long StatusKb(pid_t pid, const std::string& key) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind(key + ":", 0) == 0) return std::atol(line.c_str() + key.size() + 1);
-  }
-  return -1;
-}
+using namespace pelvaron::bench;
+using Clock = pelvaron::bench::Clock;  // not the console's clock port
 
 struct MappingUse {
   long rss = 0, pss = 0, privateKb = 0;
@@ -216,182 +148,20 @@ std::string ObjectsImage() {
   return bytes;
 }
 
-// Appends to the protocol file, seen through inotify.
-class ProtocolWatch {
- public:
-  explicit ProtocolWatch(fs::path path) : path_(std::move(path)) {
-    fd_ = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-    if (fd_ >= 0) inotify_add_watch(fd_, path_.c_str(), IN_MODIFY);
-  }
-  ~ProtocolWatch() {
-    if (fd_ >= 0) close(fd_);
-  }
-  // Waits until the bytes appear after what an earlier call found; the time
-  // they were seen, or nothing at the deadline.
-  std::optional<Clock::time_point> WaitFor(const std::string& bytes, Clock::time_point deadline) {
-    for (;;) {
-      std::ifstream in(path_, std::ios::binary);
-      in.seekg(static_cast<std::streamoff>(offset_));
-      std::stringstream fresh;
-      fresh << in.rdbuf();
-      const auto seen = Clock::now();
-      pending_ += fresh.str();
-      offset_ += fresh.str().size();
-      if (auto at = pending_.find(bytes); at != std::string::npos) {
-        pending_.erase(0, at + bytes.size());
-        return seen;
-      }
-      if (pending_.size() > bytes.size()) pending_.erase(0, pending_.size() - bytes.size());
-      const double left = MsSince(Clock::now(), deadline);
-      if (left <= 0) return std::nullopt;
-      pollfd p{fd_, POLLIN, 0};
-      if (poll(&p, 1, static_cast<int>(std::min(left, 50.0)) + 1) > 0) {
-        char buffer[4096];
-        while (read(fd_, buffer, sizeof buffer) > 0) {
-        }
-      }
-    }
-  }
-
- private:
-  fs::path path_;
-  int fd_ = -1;
-  std::size_t offset_ = 0;
-  std::string pending_;
-};
-
 // What runs on the simulator's device: the console, or the plain program.
 enum class Program { kConsole, kPlain };
 
-// The simulator (in this process) and the program (a child) in a folder of
-// their own; the link is up once it is constructed. env: NAME=VALUE added.
-class Station {
- public:
-  explicit Station(benchmark::State& state, sim::SimulatorOptions options = {}, Program kind = Program::kConsole,
-                   std::vector<std::string> env = {})
-      : kind_(kind) {
-    const std::string program = kind == Program::kConsole ? ConsoleProgram() : Beside("plain_station");
-    if (program.empty() || access(program.c_str(), X_OK) != 0) {
-      error_ = "no program at '" + program +
-               "': build the pelvaron-headless and plain_station targets (or set PELVARON_PROGRAM)";
-      state.SkipWithError(error_.c_str());
-      return;
-    }
-    char dir[] = "/tmp/pelvaron-bench-console-XXXXXX";
-    if (!mkdtemp(dir)) std::abort();
-    dir_ = dir;
-    std::ofstream(dir_ / kObjectsFileName, std::ios::binary) << ObjectsImage();
-
-    std::string error;
-    simulator_ = sim::Simulator::OnNewPty(std::move(options), &error);
-    if (!simulator_) {
-      error_ = "simulator: " + error;
-      state.SkipWithError(error_.c_str());
-      return;
-    }
-    simulator_->Start();
-
-    std::vector<std::string> argv = {program};
-    if (kind == Program::kConsole) {
-      argv.insert(argv.end(), {"--device", "COM1=" + simulator_->DevicePath()});
-    } else {
-      argv.insert(argv.end(), {simulator_->DevicePath(), "500"});
-    }
-    const std::string out = (dir_ / "stdout.txt").string(), err = (dir_ / "stderr.txt").string();
-    pid_ = fork();
-    if (pid_ == 0) {
-      if (chdir(dir_.c_str()) != 0) _exit(126);
-      int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0) _exit(126);
-      for (const std::string& entry : env) putenv(const_cast<char*>(entry.c_str()));
-      std::vector<char*> args;
-      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-      args.push_back(nullptr);
-      execv(args[0], args.data());
-      _exit(127);
-    }
-    started_ = Clock::now();
-    const auto deadline = Clock::now() + std::chrono::seconds(30);
-    if (kind == Program::kPlain) {
-      if (!simulator_->WaitForRequests(2, std::chrono::seconds(30))) {
-        error_ = "the plain program did not reach the receiver; see " + err;
-        state.SkipWithError(error_.c_str());
-        return;
-      }
-      linkUpMs_ = MsSince(started_);
-      ok_ = true;
-      return;
-    }
-    // The protocol file exists once the console has started; the first
-    // answered tick writes the link's restore.
-    while (!fs::exists(dir_ / "protocol.txt") && Clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    watch_ = std::make_unique<ProtocolWatch>(dir_ / "protocol.txt");
-    if (!watch_->WaitFor(Utf8ToCp1251Lossy("Восстановление связи с Велдор"), deadline)) {
-      error_ = "the console did not reach the receiver; see " + err;
-      state.SkipWithError(error_.c_str());
-      return;
-    }
-    linkUpMs_ = MsSince(started_);
-    ok_ = true;
-  }
-
-  ~Station() {
-    if (pid_ > 0) {
-      kill(pid_, SIGINT);
-      int status = 0;
-      const auto deadline = Clock::now() + std::chrono::seconds(10);
-      while (waitpid(pid_, &status, WNOHANG) == 0) {
-        if (Clock::now() > deadline) {
-          kill(pid_, SIGKILL);
-          waitpid(pid_, &status, 0);
-          break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      }
-    }
-    if (simulator_) simulator_->Stop();
-    std::error_code ec;
-    if (!dir_.empty() && !std::getenv("PELVARON_BENCH_KEEP")) fs::remove_all(dir_, ec);
-  }
-
-  bool ok() const { return ok_; }
-  pid_t pid() const { return pid_; }
-  sim::Simulator& simulator() { return *simulator_; }
-  ProtocolWatch& watch() { return *watch_; }
-  double linkUpMs() const { return linkUpMs_; }
-  std::size_t CountRequests(const std::string& name) const {
-    auto all = simulator_->Requests();
-    return static_cast<std::size_t>(std::count(all.begin(), all.end(), name));
-  }
-
- private:
-  Program kind_;
-  fs::path dir_;
-  std::string error_;
-  std::unique_ptr<sim::Simulator> simulator_;
-  std::unique_ptr<ProtocolWatch> watch_;
-  pid_t pid_ = -1;
-  Clock::time_point started_;
-  double linkUpMs_ = 0;
-  bool ok_ = false;
-};
-
-// The four kinds of message in turn, as a station's night brings them.
-sim::Frame MessageNumber(int i) {
-  switch (i % 4) {
-    case 0:
-      return sim::ContactIdFrame({1234, 31, i % 8 == 0, 1, 130, 1 + i % 999});
-    case 1:
-      return sim::LoopStateFrame({.address = 12, .kind = 2, .armed1 = true, .linked1 = true, .guard = 3});
-    case 2:
-      return sim::DiallerFrame({4660, 0x00});
-    default:
-      return sim::RadioFrame(
-          {.address = 8001, .eventCode = 0x10, .source = 5, .detail = 0x05, .expander = 3});
-  }
+// pelvaron-headless with a station's objects, or plain_station beside it.
+StationSetup Setup(Program kind = Program::kConsole, std::vector<std::string> env = {},
+                   sim::SimulatorOptions options = {}) {
+  StationSetup setup;
+  setup.plain = kind == Program::kPlain;
+  setup.program = setup.plain ? Beside("plain_station") : ProgramBeside("../src/pelvaron-headless");
+  if (!setup.plain) setup.objects = ObjectsImage();
+  setup.env = std::move(env);
+  setup.simulator = std::move(options);
+  setup.folder = "pelvaron-bench-console";
+  return setup;
 }
 
 enum class Receiver { kMessageEveryTick, kNoMessages, kSilent };
@@ -448,9 +218,9 @@ void Report(benchmark::State& state, const std::string& prefix, const CpuUse& us
 void MeasureCpu(benchmark::State& state, Receiver receiver) {
   const double seconds = EnvNumber("PELVARON_BENCH_SECONDS", 60);
   for (auto _ : state) {
-    Station station(state);
+    Station station(state, Setup());
     if (!station.ok()) break;
-    Station plain(state, {}, Program::kPlain);
+    Station plain(state, Setup(Program::kPlain));
     if (!plain.ok()) break;
     const double startupCpu = ProcessCpuSeconds(station.pid());
     Prepare(station, receiver, seconds);
@@ -500,9 +270,9 @@ void BM_ConsoleMemoryAsAService(benchmark::State& state) {
     std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
     bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
     {
-      Station station(state, {}, Program::kConsole, {"NOTIFY_SOCKET=" + path, "WATCHDOG_USEC=30000000"});
+      Station station(state, Setup(Program::kConsole, {"NOTIFY_SOCKET=" + path, "WATCHDOG_USEC=30000000"}));
       if (!station.ok()) break;
-      Station plain(state, {}, Program::kPlain);
+      Station plain(state, Setup(Program::kPlain));
       if (!plain.ok()) break;
       std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
       int datagrams = 0;
@@ -518,20 +288,6 @@ void BM_ConsoleMemoryAsAService(benchmark::State& state) {
     close(listener);
     fs::remove_all(dir);
   }
-}
-
-double Mean(const std::vector<double>& v) {
-  double sum = 0;
-  for (double x : v) sum += x;
-  return v.empty() ? 0 : sum / static_cast<double>(v.size());
-}
-
-double Percentile(std::vector<double> v, double p) {
-  std::sort(v.begin(), v.end());
-  const double rank = p / 100 * static_cast<double>(v.size() - 1);
-  const auto lo = static_cast<std::size_t>(rank);
-  const std::size_t hi = std::min(lo + 1, v.size() - 1);
-  return v[lo] + (v[hi] - v[lo]) * (rank - static_cast<double>(lo));
 }
 
 // From Enqueue into the simulator's queue to the message's last line in the
@@ -552,7 +308,7 @@ void BM_MessageToProtocolLatency(benchmark::State& state) {
         messageTicks.push_back(Clock::now());
       }
     };
-    Station station(state, std::move(options));
+    Station station(state, Setup(Program::kConsole, {}, std::move(options)));
     if (!station.ok()) break;
     std::mt19937 random(1);
     std::uniform_int_distribution<int> pauseMs(0, 499);
@@ -560,12 +316,8 @@ void BM_MessageToProtocolLatency(benchmark::State& state) {
     const auto start = Clock::now();
     for (int i = 0; i < messages; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(random)));
-      const int zone = 1 + i % 999;
-      char last[64];
-      std::snprintf(last, sizeof last, "    Номер зоны/пользователя:     [%03d]\r\n", zone);
-      const auto t0 = Clock::now();
-      station.simulator().Enqueue(sim::ContactIdFrame({1234, 31, true, 1, 130, zone}));
-      auto seen = station.watch().WaitFor(Utf8ToCp1251Lossy(last), t0 + std::chrono::seconds(10));
+      Clock::time_point t0;
+      const auto seen = SendToProtocol(station, 1 + i % 999, t0);
       if (!seen) {
         state.SkipWithError("a message did not reach the protocol file within 10 s");
         break;

@@ -56,6 +56,7 @@ constexpr char kUsage[] =
     "              local time of decoding in ISO 8601 with the UTC offset; a frame\n"
     "              with a wrong sum gets its object too (kind \"bad-sum\")\n"
     "  --help      show this text\n"
+    "  --version   show the program's version\n"
     "\n"
     "A line that is not 10 hexadecimal bytes, or a frame with a wrong sum, gets\n"
     "one message on standard error naming its line; decoding goes on with the\n"
@@ -322,6 +323,10 @@ int ParseOptions(int argc, char** argv, Options& options) {
   bool formatGiven = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
+    if (!optionsDone && arg == "--version") {
+      std::printf("pelvaron-decode %s\n", PELVARON_VERSION);
+      return 0;
+    }
     if (!optionsDone && (arg == "--help" || arg == "-h")) {
       std::fputs(kUsage, stdout);
       return 0;

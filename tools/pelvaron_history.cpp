@@ -234,10 +234,7 @@ int Search(const Arguments& a, const PriorityTable& table) {
     std::cerr << "pelvaron-history: " << a.store << ": " << store.Error() << "\n";
     return 1;
   }
-  auto title = [&table](const std::string& name) {
-    const Priority* p = table.At(table.Find(name));
-    return p ? p->title : name;
-  };
+  auto title = [&table](const std::string& name) { return table.TitleOf(name); };
   if (a.format == "csv") {
     std::cout << FormatHistoryCsv(events, title);
   } else if (a.format == "json") {

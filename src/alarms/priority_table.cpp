@@ -305,6 +305,11 @@ const Priority* PriorityTable::At(int index) const {
   return &priorities_[static_cast<std::size_t>(index)];
 }
 
+std::string PriorityTable::TitleOf(const std::string& name) const {
+  const Priority* p = At(Find(name));
+  return p ? p->title : name;
+}
+
 namespace {
 
 using Source = PriorityTable::Rule::Source;

@@ -53,6 +53,9 @@ class PriorityTable {
   int Find(std::string_view name) const;
   // The priority at index, or nullptr for -1 and anything out of range.
   const Priority* At(int index) const;
+  // The title of the priority with this name; the name itself when the table
+  // has none (a store written with another table).
+  std::string TitleOf(const std::string& name) const;
 
   // Pure: the same event gives the same class. An acknowledgement is no alarm.
   AlarmClass Classify(const Event& event) const;

@@ -46,46 +46,25 @@ constexpr std::array<char, 128> kCyrillicBytes = [] {
   return bytes;
 }();
 
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
   } else if (cp < 0x800) {
     out += static_cast<char>(0xC0 | (cp >> 6));
     out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
+  } else if (cp < 0x10000) {
     out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
     out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
 }
-
-// Decodes one UTF-8 character at pos; returns false (and skips one byte) when malformed.
-bool NextCodePoint(std::string_view s, std::size_t& pos, char32_t& cp) {
-  auto b0 = static_cast<unsigned char>(s[pos]);
-  std::size_t len = b0 < 0x80             ? 1
-                    : (b0 & 0xE0) == 0xC0 ? 2
-                    : (b0 & 0xF0) == 0xE0 ? 3
-                    : (b0 & 0xF8) == 0xF0 ? 4
-                                          : 0;
-  if (len == 0 || pos + len > s.size()) {
-    ++pos;
-    return false;
-  }
-  cp = len == 1 ? b0 : len == 2 ? (b0 & 0x1F) : len == 3 ? (b0 & 0x0F) : (b0 & 0x07);
-  for (std::size_t i = 1; i < len; ++i) {
-    auto b = static_cast<unsigned char>(s[pos + i]);
-    if ((b & 0xC0) != 0x80) {
-      ++pos;
-      return false;
-    }
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-  pos += len;
-  return cp >= kMin[len] && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
-}
-
-}  // namespace
 
 std::string Cp1251ToUtf8(std::string_view cp1251) {
   std::string out;
@@ -100,7 +79,7 @@ std::optional<std::string> Utf8ToCp1251(std::string_view utf8) {
   std::size_t pos = 0;
   while (pos < utf8.size()) {
     char32_t cp = 0;
-    if (!NextCodePoint(utf8, pos, cp)) return std::nullopt;
+    if (!NextUtf8CodePoint(utf8, pos, cp)) return std::nullopt;
     int b = CodePointToByte(cp);
     if (b < 0) return std::nullopt;
     out += static_cast<char>(b);
@@ -150,7 +129,7 @@ void AppendUtf8AsCp1251Lossy(std::string& out, std::string_view utf8) {
     }
     if (pos == size || src[pos] < 0x80) continue;
     char32_t cp = 0;
-    const int b = NextCodePoint(utf8, pos, cp) ? CodePointToByte(cp) : -1;
+    const int b = NextUtf8CodePoint(utf8, pos, cp) ? CodePointToByte(cp) : -1;
     *dst++ = b < 0 ? '?' : static_cast<char>(b);
   }
   out.resize(static_cast<std::size_t>(dst - out.data()));
@@ -174,7 +153,7 @@ bool FitsCp1251(std::string_view utf8) {
       }
     }
     char32_t cp = 0;
-    if (!NextCodePoint(utf8, pos, cp) || CodePointToByte(cp) < 0) return false;
+    if (!NextUtf8CodePoint(utf8, pos, cp) || CodePointToByte(cp) < 0) return false;
   }
   return true;
 }

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "core/cp1251.h"
+
 namespace pelvaron {
 
 namespace {
@@ -17,35 +19,6 @@ constexpr bool IsPlain(unsigned char b) {
 void AppendEscapedCode(std::string& out, unsigned code) {
   char text[6] = {'\\', 'u', '0', '0', kHex[(code >> 4) & 0xF], kHex[code & 0xF]};
   out.append(text, sizeof text);
-}
-
-// The length of the valid UTF-8 character of at least two bytes at s[pos],
-// and its code point; 0 when the bytes there are not one.
-std::size_t MultiByteChar(std::string_view s, std::size_t pos, char32_t& cp) {
-  const auto b0 = static_cast<unsigned char>(s[pos]);
-  std::size_t len = 0;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2;
-    cp = b0 & 0x1Fu;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    len = 3;
-    cp = b0 & 0x0Fu;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4;
-    cp = b0 & 0x07u;
-  } else {
-    return 0;
-  }
-  if (pos + len > s.size()) return 0;
-  for (std::size_t i = 1; i < len; ++i) {
-    const auto b = static_cast<unsigned char>(s[pos + i]);
-    if ((b & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b & 0x3Fu);
-  }
-  // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8.
-  if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
-    return 0;
-  return len;
 }
 
 constexpr std::uint64_t kOnes = 0x0101010101010101ull;
@@ -87,15 +60,16 @@ void AppendEscaped(std::string& out, std::string_view s) {
     const unsigned char b = bytes[pos];
     if (IsPlain(b)) continue;
     char32_t cp = 0;
-    const std::size_t len = b < 0x80 ? 0 : MultiByteChar(s, pos, cp);
-    if (len != 0 && cp > 0x9F) {
-      pos += len;
+    std::size_t next = pos;
+    const bool character = b >= 0x80 && NextUtf8CodePoint(s, next, cp);
+    if (character && cp > 0x9F) {
+      pos = next;
       continue;
     }
     out.append(s.data() + run, pos - run);
-    if (len != 0) {
+    if (character) {
       AppendEscapedCode(out, static_cast<unsigned>(cp));  // the C1 controls
-      pos += len;
+      pos = next;
     } else if (b >= 0x80) {
       out += "\\ufffd";
       ++pos;
@@ -143,9 +117,7 @@ bool NeedsEscape(std::string_view s) {
       continue;
     }
     char32_t cp = 0;
-    const std::size_t len = MultiByteChar(s, pos, cp);
-    if (len == 0 || cp <= 0x9F) return true;
-    pos += len;
+    if (!NextUtf8CodePoint(s, pos, cp) || cp <= 0x9F) return true;
   }
   return false;
 }

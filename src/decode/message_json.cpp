@@ -73,7 +73,7 @@ void WriteRadio(JsonWriter& json, const DecodedMessage& m) {
 
 }  // namespace
 
-void AppendFrameHex(std::string& out, const FrameBytes& frame) {
+void AppendFrameHex(std::string& out, std::span<const std::uint8_t> frame) {
   for (std::size_t i = 0; i < frame.size(); ++i) {
     if (i > 0) out += ' ';
     out += "0123456789ABCDEF"[frame[i] >> 4u];

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "core/json_writer.h"
@@ -19,7 +21,7 @@ void WriteMessageMembers(JsonWriter& json, const DecodedMessage& message);
 // The message as one JSON object on one line, appended to out (no newline).
 void AppendMessageJson(std::string& out, const DecodedMessage& message);
 
-// The frame as "12 34 1F ...": two uppercase digits a byte, spaces between.
-void AppendFrameHex(std::string& out, const FrameBytes& frame);
+// A frame as "12 34 1F ...": two uppercase digits a byte, spaces between.
+void AppendFrameHex(std::string& out, std::span<const std::uint8_t> frame);
 
 }  // namespace pelvaron

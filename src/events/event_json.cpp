@@ -1,6 +1,6 @@
 #include "events/event_json.h"
 
-#include "events/json_text.h"
+#include "decode/message_json.h"
 
 namespace pelvaron {
 

@@ -12,8 +12,9 @@
 #include <chrono>
 #include <cstring>
 
-#include "events/json_text.h"
+#include "decode/message_json.h"
 #include "events/event_json.h"
+#include "outputs/write_all.h"
 
 extern char** environ;
 
@@ -54,25 +55,6 @@ bool WaitUntil(pid_t pid, int pidFd, SteadyClock::time_point deadline, int& stat
     } else {
       ::usleep(static_cast<useconds_t>(std::min(left, 10)) * 1000);
     }
-  }
-}
-
-// Writes what fits of the event to the child's stdin before the deadline; a
-// child that does not read is not waited for beyond it.
-void Feed(int fd, const std::string& text, SteadyClock::time_point deadline) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n > 0) {
-      done += static_cast<std::size_t>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN) {
-      pollfd p{fd, POLLOUT, 0};
-      if (::poll(&p, 1, MsUntil(deadline)) > 0) continue;
-    }
-    return;  // EPIPE (the command does not read its input) or out of time
   }
 }
 
@@ -202,7 +184,9 @@ bool CommandSink::Deliver(const Event& event) {
   ++runs_;
   const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs_);
   ::fcntl(pipeFds[1], F_SETFL, O_NONBLOCK);
-  Feed(pipeFds[1], input, deadline);
+  // What fits of the event before the deadline: a command that does not read
+  // its input (EPIPE) is not waited for beyond it.
+  WriteAll(pipeFds[1], input, nullptr, deadline);
   ::close(pipeFds[1]);
 
   const int pidFd = PidFd(pid);

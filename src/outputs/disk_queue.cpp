@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "outputs/write_all.h"
+
 namespace pelvaron {
 
 namespace {
@@ -28,21 +30,6 @@ bool SegmentNumber(const char* name, std::uint64_t& number) {
     number = number * 10 + static_cast<std::uint64_t>(name[i] - '0');
   }
   return true;
-}
-
-int WriteAll(int fd, const char* data, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::write(fd, data + done, size - done);
-    if (n > 0) {
-      done += static_cast<std::size_t>(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else {
-      return n < 0 ? errno : ENOSPC;
-    }
-  }
-  return 0;
 }
 
 // The length of the file up to and including its last line end.
@@ -179,7 +166,7 @@ int DiskQueue::Append(std::string_view record) {
   line.append(record);
   line += '\n';
   std::uint64_t& size = segments_[writeSegment_];
-  if (int err = WriteAll(writeFd_, line.data(), line.size()); err != 0) {
+  if (int err = WriteAll(writeFd_, line); err != 0) {
     // Whole records only: take back what was written of this one.
     if (::ftruncate(writeFd_, static_cast<off_t>(size)) != 0) {
       // The torn line is cut off at the next Open at the latest.

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "events/event_json.h"
+#include "outputs/write_all.h"
 
 namespace pelvaron {
 
@@ -63,14 +64,7 @@ bool JsonLinesSink::WriteLine(const std::string& line) {
   off_t before = -1;
   if (!stdout_) before = ::lseek(fd_, 0, SEEK_END);
   std::size_t done = 0;
-  while (done < line.size()) {
-    const ssize_t n = ::write(fd_, line.data() + done, line.size() - done);
-    if (n > 0) {
-      done += static_cast<std::size_t>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    const int err = n < 0 ? errno : ENOSPC;
+  if (const int err = WriteAll(fd_, line, &done); err != 0) {
     if (stdout_) {
       // Nobody reads any more: the events cannot wait for a reader.
       reporter_.Trouble("stdout " + std::to_string(err),

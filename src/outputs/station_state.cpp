@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "events/json_text.h"
+#include "core/json_writer.h"
 
 namespace pelvaron {
 

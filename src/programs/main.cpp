@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
   const bool window = !Wants(argc, argv, "--headless") && !textOnly && HasDisplay();
   if (!window) {
     if (!Wants(argc, argv, "--headless") && !textOnly && !Wants(argc, argv, "--demo")) {
-      std::cerr << programName << ": no display found; running without a window (as --headless)\n";
+      std::cerr << programName << ": дисплей не найден, программа работает без окна (как с --headless)\n";
     }
     HandOverToHeadless(argv);
     // Still here: the console runs without a window in this process.

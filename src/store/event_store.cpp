@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/cp1251.h"
 #include "store/history_format.h"
 
 namespace pelvaron {
@@ -102,40 +103,6 @@ void BindText(sqlite3_stmt* s, int i, const std::string& text) {
   sqlite3_bind_text(s, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
-// One code point from UTF-8 at i, moving i past it; malformed bytes stand for themselves.
-char32_t NextCodePoint(std::string_view s, std::size_t& i) {
-  const auto c = static_cast<unsigned char>(s[i]);
-  const std::size_t n = (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : 0;
-  bool whole = n > 0 && i + n < s.size();
-  for (std::size_t k = 1; whole && k <= n; ++k) whole = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
-  if (!whole) {
-    ++i;
-    return c;
-  }
-  char32_t cp = c & (0x3F >> n);
-  for (std::size_t k = 1; k <= n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-  i += n + 1;
-  return cp;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // pv_contains(text, part): the text search, in any letter case.
 void ContainsFunction(sqlite3_context* context, int, sqlite3_value** args) {
   if (sqlite3_value_type(args[0]) == SQLITE_NULL || sqlite3_value_type(args[1]) == SQLITE_NULL) {
@@ -166,7 +133,12 @@ std::string FoldCase(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size();) {
-    char32_t cp = NextCodePoint(utf8, i);
+    const std::size_t start = i;
+    char32_t cp = 0;
+    if (!NextUtf8CodePoint(utf8, i, cp)) {
+      out.append(utf8.substr(start, i - start));  // not UTF-8: kept as it is
+      continue;
+    }
     if (cp >= U'A' && cp <= U'Z') {
       cp += 0x20;
     } else if (cp >= 0x410 && cp <= 0x42F) {
@@ -204,6 +176,20 @@ int EventStore::Prepare(sqlite3_stmt*& stmt, const char* sql) {
   int rc = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
   if (rc != SQLITE_OK) return Fail(rc, "prepare");
   return SQLITE_OK;
+}
+
+int EventStore::Statement(const std::string& sql, const char* what, sqlite3_stmt*& stmt) {
+  stmt = nullptr;
+  const int rc = sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
+  return rc == SQLITE_OK ? rc : Fail(rc, what);
+}
+
+template <class Each>
+int EventStore::Rows(sqlite3_stmt* stmt, const char* what, Each&& each) {
+  int rc;
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) each(stmt);
+  sqlite3_finalize(stmt);
+  return rc == SQLITE_DONE ? SQLITE_OK : Fail(rc, what);
 }
 
 void EventStore::Finalize() {
@@ -331,9 +317,8 @@ int EventStore::Insert(const Event& event, const StoredClass& cls) {
 int EventStore::RequestAcknowledgement(std::uint64_t ref, std::int64_t time, const std::string& note,
                                        const std::string& source, std::int64_t* id) {
   sqlite3_stmt* s = nullptr;
-  int rc = sqlite3_prepare_v2(db_, "INSERT INTO acknowledgements(ref, time, note, source) VALUES(?,?,?,?)", -1, &s,
-                              nullptr);
-  if (rc != SQLITE_OK) return Fail(rc, "prepare");
+  int rc = Statement("INSERT INTO acknowledgements(ref, time, note, source) VALUES(?,?,?,?)", "prepare", s);
+  if (rc != SQLITE_OK) return rc;
   sqlite3_bind_int64(s, 1, static_cast<sqlite3_int64>(ref));
   sqlite3_bind_int64(s, 2, time);
   BindText(s, 3, note);
@@ -356,9 +341,7 @@ int EventStore::PrepareSearch(const HistoryQuery& q, const char* prefix, sqlite3
   if (!q.text.empty()) sql += " AND (pv_contains(e.text, :text) OR pv_contains(e.detail, :text))";
   sql += " ORDER BY e.time DESC, e.id DESC";
   if (q.limit > 0) sql += " LIMIT :limit";
-  s = nullptr;
-  int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr);
-  if (rc != SQLITE_OK) return Fail(rc, "search");
+  if (int rc = Statement(sql, "search", s); rc != SQLITE_OK) return rc;
   auto bind = [s](const char* name) { return sqlite3_bind_parameter_index(s, name); };
   if (!forms.empty()) BindText(s, bind(":address"), forms[0]);
   if (forms.size() == 2) BindText(s, bind(":padded"), forms[1]);
@@ -373,47 +356,33 @@ int EventStore::PrepareSearch(const HistoryQuery& q, const char* prefix, sqlite3
 int EventStore::Search(const HistoryQuery& q, std::vector<StoredEvent>& out) {
   out.clear();
   sqlite3_stmt* s = nullptr;
-  int rc = PrepareSearch(q, "", s);
-  if (rc != SQLITE_OK) return rc;
-  while ((rc = sqlite3_step(s)) == SQLITE_ROW) out.push_back(Row(s, true));
-  sqlite3_finalize(s);
-  return rc == SQLITE_DONE ? SQLITE_OK : Fail(rc, "search");
+  if (int rc = PrepareSearch(q, "", s); rc != SQLITE_OK) return rc;
+  return Rows(s, "search", [&](sqlite3_stmt* row) { out.push_back(Row(row, true)); });
 }
 
 std::string EventStore::SearchPlan(const HistoryQuery& q) {
   sqlite3_stmt* s = nullptr;
   if (PrepareSearch(q, "EXPLAIN QUERY PLAN ", s) != SQLITE_OK) return {};
   std::string plan;
-  while (sqlite3_step(s) == SQLITE_ROW) plan += Column(s, 3) + "\n";
-  sqlite3_finalize(s);
+  Rows(s, "search plan", [&](sqlite3_stmt* row) { plan += Column(row, 3) + "\n"; });
   return plan;
 }
 
 std::optional<StoredEvent> EventStore::FindBySeq(std::uint64_t seq) {
   sqlite3_stmt* s = nullptr;
-  std::string sql =
+  const std::string sql =
       std::string("SELECT ") + kColumns + kAckColumns + " FROM events e WHERE e.seq = ? ORDER BY e.id DESC LIMIT 1";
-  if (int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr); rc != SQLITE_OK) {
-    Fail(rc, "find");
-    return std::nullopt;
-  }
+  if (Statement(sql, "find", s) != SQLITE_OK) return std::nullopt;
   sqlite3_bind_int64(s, 1, static_cast<sqlite3_int64>(seq));
   std::optional<StoredEvent> found;
-  int rc = sqlite3_step(s);
-  if (rc == SQLITE_ROW) {
-    found = Row(s, true);
-  } else if (rc != SQLITE_DONE) {
-    Fail(rc, "find");
-  }
-  sqlite3_finalize(s);
+  Rows(s, "find", [&](sqlite3_stmt* row) { found = Row(row, true); });
   return found;
 }
 
 int EventStore::PendingAcknowledgements(std::int64_t afterId, std::vector<PendingAcknowledgement>& out) {
   out.clear();
   sqlite3_stmt* s = nullptr;
-  int rc = sqlite3_prepare_v2(
-      db_,
+  const int rc = Statement(
       "SELECT r.id, r.ref, r.time, r.note, r.source,"
       " (SELECT e.address FROM events e WHERE e.seq = r.ref ORDER BY e.id DESC LIMIT 1),"
       " (SELECT e.text FROM events e WHERE e.seq = r.ref ORDER BY e.id DESC LIMIT 1)"
@@ -421,34 +390,30 @@ int EventStore::PendingAcknowledgements(std::int64_t afterId, std::vector<Pendin
       " AND NOT EXISTS (SELECT 1 FROM events a WHERE a.ref = r.ref AND a.ref <> 0"
       " AND a.kind = 'alarm-acknowledged')"
       " ORDER BY r.id",
-      -1, &s, nullptr);
-  if (rc != SQLITE_OK) return Fail(rc, "pending acknowledgements");
+      "pending acknowledgements", s);
+  if (rc != SQLITE_OK) return rc;
   sqlite3_bind_int64(s, 1, afterId);
-  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+  return Rows(s, "pending acknowledgements", [&](sqlite3_stmt* row) {
     PendingAcknowledgement a;
-    a.id = sqlite3_column_int64(s, 0);
-    a.ref = static_cast<std::uint64_t>(sqlite3_column_int64(s, 1));
-    a.time = sqlite3_column_int64(s, 2);
-    a.note = Column(s, 3);
-    a.source = Column(s, 4);
-    a.address = Column(s, 5);
-    a.text = Column(s, 6);
+    a.id = sqlite3_column_int64(row, 0);
+    a.ref = static_cast<std::uint64_t>(sqlite3_column_int64(row, 1));
+    a.time = sqlite3_column_int64(row, 2);
+    a.note = Column(row, 3);
+    a.source = Column(row, 4);
+    a.address = Column(row, 5);
+    a.text = Column(row, 6);
     out.push_back(std::move(a));
-  }
-  sqlite3_finalize(s);
-  return rc == SQLITE_DONE ? SQLITE_OK : Fail(rc, "pending acknowledgements");
+  });
 }
 
 int EventStore::AlarmHistory(std::int64_t since, std::vector<StoredEvent>& out) {
   out.clear();
   sqlite3_stmt* s = nullptr;
-  std::string sql = std::string("SELECT ") + kColumns + " FROM events e WHERE e.alarm <> 0 AND e.time >= ? ORDER BY e.id";
-  int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr);
-  if (rc != SQLITE_OK) return Fail(rc, "alarm history");
+  const std::string sql =
+      std::string("SELECT ") + kColumns + " FROM events e WHERE e.alarm <> 0 AND e.time >= ? ORDER BY e.id";
+  if (int rc = Statement(sql, "alarm history", s); rc != SQLITE_OK) return rc;
   sqlite3_bind_int64(s, 1, since);
-  while ((rc = sqlite3_step(s)) == SQLITE_ROW) out.push_back(Row(s, false));
-  sqlite3_finalize(s);
-  return rc == SQLITE_DONE ? SQLITE_OK : Fail(rc, "alarm history");
+  return Rows(s, "alarm history", [&](sqlite3_stmt* row) { out.push_back(Row(row, false)); });
 }
 
 std::int64_t EventStore::Count() {

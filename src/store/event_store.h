@@ -115,6 +115,12 @@ class EventStore {
  private:
   int Fail(int code, const char* what);
   int Prepare(sqlite3_stmt*& stmt, const char* sql);
+  // A statement for one use: SQLITE_OK, or the error said as what.
+  int Statement(const std::string& sql, const char* what, sqlite3_stmt*& stmt);
+  // Steps a statement for one use through its rows, handing each to each(stmt),
+  // and finalizes it: SQLITE_OK, or the error said as what.
+  template <class Each>
+  int Rows(sqlite3_stmt* stmt, const char* what, Each&& each);
   int PrepareSearch(const HistoryQuery& query, const char* prefix, sqlite3_stmt*& stmt);
   int Schema();
   void Finalize();

@@ -4,6 +4,8 @@
 #include <ctime>
 
 #include "core/cp1251.h"
+#include "core/json_writer.h"
+#include "decode/message_json.h"
 #include "events/event_sequence.h"
 
 namespace pelvaron {
@@ -46,58 +48,6 @@ std::string CsvField(const std::string& text) {
     out += c;
   }
   return out + "\"";
-}
-
-void JsonString(std::string& out, const std::string& text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out += '"';
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          out += "\\u00";
-          out += kHex[c >> 4];
-          out += kHex[c & 15];
-        } else {
-          out += ch;
-        }
-    }
-  }
-  out += '"';
-}
-
-void JsonField(std::string& out, const char* name, const std::string& value) {
-  out += ",\"";
-  out += name;
-  out += "\":";
-  JsonString(out, value);
-}
-
-std::string Hex(const std::vector<std::uint8_t>& bytes) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (std::uint8_t b : bytes) {
-    if (!out.empty()) out += ' ';
-    out += kHex[b >> 4];
-    out += kHex[b & 15];
-  }
-  return out;
 }
 
 }  // namespace
@@ -171,28 +121,31 @@ std::string FormatHistoryCsv(const std::vector<StoredEvent>& events, const Prior
 std::string FormatHistoryJson(const std::vector<StoredEvent>& events) {
   std::string out;
   for (const StoredEvent& e : events) {
-    out += "{\"seq\":" + std::to_string(e.seq);
-    JsonField(out, "time", e.timeText);
-    JsonField(out, "station", e.station);
-    JsonField(out, "kind", e.kind);
-    JsonField(out, "address", e.address);
-    JsonField(out, "priority", e.cls.priority);
-    JsonField(out, "role", RoleName(e.cls.role));
-    JsonField(out, "text", e.text);
-    if (!e.command.empty()) JsonField(out, "command", e.command);
-    if (!e.detail.empty()) JsonField(out, "detail", e.detail);
-    if (e.ref != 0) out += ",\"ref\":" + std::to_string(e.ref);
-    if (!e.frame.empty()) JsonField(out, "frame", Hex(e.frame));
+    JsonWriter json(out);
+    json.BeginObject();
+    json.Key("seq").Int(static_cast<std::int64_t>(e.seq));
+    json.Key("time").String(e.timeText);
+    json.Key("station").String(e.station);
+    json.Key("kind").String(e.kind);
+    json.Key("address").String(e.address);
+    json.Key("priority").String(e.cls.priority);
+    json.Key("role").String(RoleName(e.cls.role));
+    json.Key("text").String(e.text);
+    if (!e.command.empty()) json.Key("command").String(e.command);
+    if (!e.detail.empty()) json.Key("detail").String(e.detail);
+    if (e.ref != 0) json.Key("ref").Int(static_cast<std::int64_t>(e.ref));
+    if (!e.frame.empty()) json.Key("frame").StringWith([&](std::string& text) { AppendFrameHex(text, e.frame); });
     if (e.cls.role == 1) {
-      out += ",\"acknowledged\":";
+      json.Key("acknowledged");
       if (e.acknowledged) {
-        JsonString(out, IsoTimeOf(e.ackTime));
-        JsonField(out, "note", e.ackNote);
+        json.String(IsoTimeOf(e.ackTime));
+        json.Key("note").String(e.ackNote);
       } else {
-        out += "null";
+        json.Null();
       }
     }
-    out += "}\n";
+    json.EndObject();
+    out += '\n';
   }
   return out;
 }

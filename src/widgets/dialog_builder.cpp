@@ -21,6 +21,7 @@
 
 #include "res/icons.h"
 #include "widgets/edits.h"
+#include "widgets/qt_texts.h"
 
 namespace pelvaron::ui {
 
@@ -37,7 +38,7 @@ int MulDiv(int number, int numerator, int denominator) {
 }
 
 QString MappedFontFamily(std::string_view face) {
-  const QString wanted = QString::fromUtf8(face.data(), static_cast<qsizetype>(face.size()));
+  const QString wanted = Utf8(face);
   const QStringList families = QFontDatabase::families();
   for (const QString& candidate : {wanted, QStringLiteral("Microsoft Sans Serif"),
                                    QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")}) {
@@ -111,10 +112,6 @@ QSize DialogBuilder::clientSize() const {
 }
 
 namespace {
-
-QString Text(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 bool Has(const ControlTemplate& c, std::uint32_t flag) {
   return (c.style & flag) != 0;
@@ -195,7 +192,7 @@ QWidget* MakeEdit(const ControlTemplate& c, QWidget* parent) {
       palette.setColor(QPalette::Base, palette.color(QPalette::Window));
       edit->setPalette(palette);
     }
-    edit->setText(Text(c.text));
+    edit->setText(Utf8(c.text));
     return edit;
   }
   auto* edit = new LimitedLineEdit(parent);
@@ -204,7 +201,7 @@ QWidget* MakeEdit(const ControlTemplate& c, QWidget* parent) {
   edit->setAlignment(Has(c, res::cs::kCenter)  ? Qt::AlignCenter
                      : Has(c, res::cs::kRight) ? Qt::AlignRight | Qt::AlignVCenter
                                                : Qt::AlignLeft | Qt::AlignVCenter);
-  edit->setText(Text(c.text));
+  edit->setText(Utf8(c.text));
   return edit;
 }
 
@@ -245,9 +242,9 @@ QWidget* MakeListBox(const ControlTemplate& c, QWidget* parent) {
 QWidget* DialogBuilder::create(const ControlTemplate& c, QWidget* parent) const {
   switch (c.kind) {
     case ControlKind::GroupBox:
-      return new FrameGroupBox(Text(c.text), parent);
+      return new FrameGroupBox(Utf8(c.text), parent);
     case ControlKind::Static: {
-      auto* label = new QLabel(Text(c.text), parent);
+      auto* label = new QLabel(Utf8(c.text), parent);
       label->setTextFormat(Qt::PlainText);
       label->setAlignment(TextAlignment(c));
       label->setWordWrap(!Has(c, res::cs::kCenterImage));
@@ -263,17 +260,17 @@ QWidget* DialogBuilder::create(const ControlTemplate& c, QWidget* parent) const 
       return MakeEdit(c, parent);
     case ControlKind::PushButton:
     case ControlKind::DefPushButton: {
-      auto* button = new QPushButton(Text(c.text), parent);
+      auto* button = new QPushButton(Utf8(c.text), parent);
       button->setDefault(c.kind == ControlKind::DefPushButton);
       return button;
     }
     case ControlKind::CheckBox: {
-      auto* box = new QCheckBox(Text(c.text), parent);
+      auto* box = new QCheckBox(Utf8(c.text), parent);
       if (Has(c, res::cs::kLeftText)) box->setLayoutDirection(Qt::RightToLeft);
       return box;
     }
     case ControlKind::RadioButton: {
-      auto* radio = new QRadioButton(Text(c.text), parent);
+      auto* radio = new QRadioButton(Utf8(c.text), parent);
       // Groups come from the template, not from sharing a parent.
       radio->setAutoExclusive(false);
       return radio;
@@ -281,7 +278,7 @@ QWidget* DialogBuilder::create(const ControlTemplate& c, QWidget* parent) const 
     case ControlKind::DropList: {
       auto* combo = new QComboBox(parent);
       combo->setEditable(false);
-      for (std::string_view row : c.rows) combo->addItem(Text(row));
+      for (std::string_view row : c.rows) combo->addItem(Utf8(row));
       combo->setCurrentIndex(-1);
       return combo;
     }
@@ -369,11 +366,11 @@ void AddItems(const std::vector<res::MenuItem>& items, QMenu* menu) {
     if (item.IsSeparator()) {
       menu->addSeparator();
     } else if (item.IsPopup()) {
-      QMenu* sub = menu->addMenu(Text(item.text));
-      sub->setObjectName(QStringLiteral("popup_") + Text(item.text));
+      QMenu* sub = menu->addMenu(Utf8(item.text));
+      sub->setObjectName(QStringLiteral("popup_") + Utf8(item.text));
       AddItems(item.items, sub);
     } else {
-      QAction* action = menu->addAction(Text(item.text));
+      QAction* action = menu->addAction(Utf8(item.text));
       action->setObjectName(CommandName(item.id));
       action->setData(item.id);
     }
@@ -399,11 +396,11 @@ void BuildMenuBar(const res::MenuTemplate& menu, QMenuBar* bar) {
       target = corner;
     }
     if (item.IsPopup()) {
-      QMenu* sub = target->addMenu(Text(item.text));
-      sub->setObjectName(QStringLiteral("popup_") + Text(item.text));
+      QMenu* sub = target->addMenu(Utf8(item.text));
+      sub->setObjectName(QStringLiteral("popup_") + Utf8(item.text));
       AddItems(item.items, sub);
     } else if (!item.IsSeparator()) {
-      QAction* action = target->addAction(Text(item.text));
+      QAction* action = target->addAction(Utf8(item.text));
       action->setObjectName(CommandName(item.id));
       action->setData(item.id);
     }

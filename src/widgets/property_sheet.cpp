@@ -5,6 +5,7 @@
 #include <QTabWidget>
 
 #include "widgets/focus_frame.h"
+#include "widgets/qt_texts.h"
 #include "widgets/template_dialog.h"
 
 namespace pelvaron::ui {
@@ -24,8 +25,7 @@ PropertyPage::PropertyPage(int templateId, QWidget* parent, std::optional<BaseUn
 }
 
 QString PropertyPage::caption() const {
-  std::string_view caption = builder_.dialogTemplate().caption;
-  return QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
+  return Utf8(builder_.dialogTemplate().caption);
 }
 
 void PropertyPage::buildControls() {

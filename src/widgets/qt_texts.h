@@ -1,8 +1,17 @@
 #pragma once
 
+#include <QString>
+
+#include <string_view>
+
 class QFileDialog;
 
 namespace pelvaron::ui {
+
+// A text of the core (UTF-8) as Qt holds it.
+inline QString Utf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // Qt's own texts (standard buttons, the file dialog, an edit's context menu)
 // in Russian, as the console speaks to its operator, and Russian as the

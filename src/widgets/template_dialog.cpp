@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "widgets/focus_frame.h"
+#include "widgets/qt_texts.h"
 
 namespace pelvaron::ui {
 
@@ -37,7 +38,7 @@ TemplateDialog::TemplateDialog(int templateId, QWidget* parent, std::optional<Ba
     : QDialog(parent), builder_(MakeBuilder(templateId, units)) {
   const res::DialogTemplate& dialog = builder_.dialogTemplate();
   setWindowFlags(WindowFlagsFor(dialog));
-  setWindowTitle(QString::fromUtf8(dialog.caption.data(), static_cast<qsizetype>(dialog.caption.size())));
+  setWindowTitle(Utf8(dialog.caption));
   setFont(builder_.font());
   FocusFrame::Install(this);
 }

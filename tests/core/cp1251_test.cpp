@@ -118,6 +118,35 @@ TEST(Cp1251, CutsUtf8OnCharacterBoundaries) {
   EXPECT_EQ(Utf8PrefixView("Норма", 9), "Норма");  // ten bytes, five characters
 }
 
+TEST(Cp1251, ReadsUtf8ACharacterAtATimeAndWritesItBack) {
+  // Every length of character, with the code point and the bytes it takes.
+  for (char32_t cp : {U'a', U'\u0085', U'Я', U'№', U'\uFFFD', U'\U0001F600', U'\U0010FFFF'}) {
+    std::string utf8 = "x";
+    AppendUtf8(utf8, cp);
+    std::size_t pos = 1;
+    char32_t read = 0;
+    EXPECT_TRUE(NextUtf8CodePoint(utf8, pos, read)) << static_cast<unsigned>(cp);
+    EXPECT_EQ(read, cp);
+    EXPECT_EQ(pos, utf8.size()) << static_cast<unsigned>(cp);
+  }
+  // What is no character, and how far the reader goes past it: one byte of
+  // what is cut off or stray, the whole of a well-formed sequence.
+  struct Case {
+    const char* bytes;
+    std::size_t skipped;
+  } cases[] = {
+      {"\x80", 1},             {"\xFF", 1},         {"\xD0", 1},          {"\xD0" "A", 1},
+      {"\xE2\x84", 1},         {"\xC0\x80", 2},     {"\xE0\x80\xAF", 3}, {"\xED\xA0\x80", 3},
+      {"\xF4\x90\x80\x80", 4}, {"\xF8\x88\x80\x80", 1},
+  };
+  for (const Case& c : cases) {
+    std::size_t pos = 0;
+    char32_t read = 0;
+    EXPECT_FALSE(NextUtf8CodePoint(c.bytes, pos, read)) << c.bytes;
+    EXPECT_EQ(pos, c.skipped) << c.bytes;
+  }
+}
+
 TEST(FixedText, StopsAtTheZeroOrTheFieldsEnd) {
   char field[4] = {'a', 'b', 'c', 'd'};
   EXPECT_EQ(ReadFixedText(field), "abcd");

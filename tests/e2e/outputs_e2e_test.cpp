@@ -17,7 +17,9 @@
 #include <vector>
 
 #include "child_process.h"
+#include "support/json_parse.h"
 #include "support/mqtt/test_broker.h"
+#include "support/process_group.h"
 
 namespace pelvaron::testing {
 namespace {
@@ -56,34 +58,13 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-// The value of a string or number member of a one-line JSON object this
-// program wrote (enough for the checks here; tests/outputs reads JSON fully).
+// The value of a string or number member of a JSON object as written, read
+// by the tests' strict reader; "<none>" where there is no such member (or no
+// valid JSON).
 std::string Member(const std::string& json, const std::string& key) {
-  const std::string pattern = "\"" + key + "\":";
-  const std::size_t at = json.find(pattern);
-  if (at == std::string::npos) return "<none>";
-  std::size_t start = at + pattern.size();
-  if (json[start] == '"') {
-    const std::size_t end = json.find('"', start + 1);
-    return json.substr(start + 1, end - start - 1);
-  }
-  const std::size_t end = json.find_first_of(",}", start);
-  return json.substr(start, end - start);
-}
-
-// Whether any live process (not a zombie waiting to be reaped) is in the group.
-bool GroupAlive(int pgid) {
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator("/proc", ec)) {
-    const std::string stat = ReadWholeFile(entry.path() / "stat");
-    const std::size_t close = stat.rfind(')');
-    if (close == std::string::npos) continue;
-    std::istringstream fields(stat.substr(close + 2));
-    char state = 0;
-    long parent = 0, group = 0;
-    if (fields >> state >> parent >> group && group == pgid && state != 'Z' && state != 'X') return true;
-  }
-  return false;
+  const auto object = ParseJson(json);
+  const JsonValue* member = object ? object->Find(key) : nullptr;
+  return member != nullptr ? member->text : "<none>";
 }
 
 bool Maps(pid_t pid, const std::string& part) {

@@ -418,6 +418,9 @@ TEST_F(ServiceTest, EveryProgramTellsItsVersionAndItsOptions) {
 #ifdef PELVARON_PROGRAM
   programs.emplace_back(PELVARON_PROGRAM, "pelvaron");
 #endif
+#ifdef PELVARON_DECODE_PROGRAM
+  programs.emplace_back(PELVARON_DECODE_PROGRAM, "pelvaron-decode");
+#endif
   for (const auto& [program, name] : programs) {
     for (const char* option : {"--version", "--help"}) {
       SCOPED_TRACE(name + " " + option);

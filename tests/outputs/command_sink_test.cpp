@@ -10,33 +10,19 @@
 #include <memory>
 #include <sstream>
 
-#include "json_check.h"
+#include "support/json_parse.h"
+#include "support/process_group.h"
 #include "temp_dir.h"
 #include "wait_until.h"
 
 namespace pelvaron {
 namespace {
 
-using testing::Json;
+using testing::GroupAlive;
 using testing::ReadAll;
 using testing::Reports;
 using testing::TempDir;
 using testing::WaitUntil;
-
-// Whether any live process (not a zombie waiting to be reaped) is in the group.
-bool GroupAlive(int pgid) {
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
-    const std::string stat = ReadAll(entry.path() / "stat");
-    const std::size_t close = stat.rfind(')');
-    if (close == std::string::npos) continue;
-    std::istringstream fields(stat.substr(close + 2));
-    char state = 0;
-    long parent = 0, group = 0;
-    if (fields >> state >> parent >> group && group == pgid && state != 'Z' && state != 'X') return true;
-  }
-  return false;
-}
 
 Event Numbered(std::uint64_t seq, EventKind kind = EventKind::LinkLost) {
   Event e;
@@ -78,11 +64,11 @@ TEST(CommandSinkTest, TheCommandGetsTheEventAsJsonOnStdinAndItsFieldsInTheEnviro
   const std::string input = ReadAll(dir / "in.json");
   ASSERT_FALSE(input.empty());
   EXPECT_EQ(input.back(), '\n');
-  Json json;
   std::string error;
-  ASSERT_TRUE(testing::ParseJson(input, json, &error)) << error;
-  EXPECT_EQ(json["seq"].Int(), 42);
-  EXPECT_EQ(json["address"].Str(), "1234");
+  const auto json = testing::ParseJson(input, &error);
+  ASSERT_TRUE(json) << error;
+  EXPECT_EQ((*json)["seq"].Int(), 42);
+  EXPECT_EQ((*json)["address"].text, "1234");
 
   const std::vector<std::string> env = Lines(ReadAll(dir / "env.txt"));
   for (const char* expected :

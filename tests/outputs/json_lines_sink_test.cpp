@@ -9,14 +9,13 @@
 #include <sstream>
 
 #include "events/event_json.h"
-#include "json_check.h"
+#include "support/json_parse.h"
 #include "temp_dir.h"
 #include "wait_until.h"
 
 namespace pelvaron {
 namespace {
 
-using testing::Json;
 using testing::ReadAll;
 using testing::Reports;
 using testing::TempDir;
@@ -37,8 +36,8 @@ std::vector<std::int64_t> Seqs(const std::string& text) {
   std::vector<std::int64_t> seqs;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) {
-    Json json;
-    seqs.push_back(testing::ParseJson(line, json, nullptr) ? json["seq"].Int() : -1);
+    const auto json = testing::ParseJson(line);
+    seqs.push_back(json ? (*json)["seq"].Int() : -1);
   }
   if (!text.empty() && text.back() != '\n') seqs.push_back(-1);
   return seqs;

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "events/event_json.h"
-#include "json_check.h"
+#include "support/json_parse.h"
 #include "sample_events.h"
 #include "support/mqtt/test_broker.h"
 #include "temp_dir.h"
@@ -17,7 +17,6 @@
 namespace pelvaron {
 namespace {
 
-using testing::Json;
 using testing::PayloadsOn;
 using testing::ReceivedMessage;
 using testing::Reports;
@@ -56,8 +55,8 @@ class MqttSinkTest : public ::testing::Test {
   static std::vector<std::int64_t> Seqs(const std::vector<std::string>& payloads) {
     std::vector<std::int64_t> seqs;
     for (const std::string& p : payloads) {
-      Json json;
-      seqs.push_back(testing::ParseJson(p, json, nullptr) ? json["seq"].Int() : -1);
+      const auto json = testing::ParseJson(p);
+      seqs.push_back(json ? (*json)["seq"].Int() : -1);
     }
     return seqs;
   }
@@ -134,9 +133,9 @@ TEST_F(MqttSinkTest, EventsOfEveryKindArriveAsTheyAreAndTheStationsStatesAreKept
   EXPECT_EQ(kept.count(std::string(kBase) + "status/enclosure") ? kept.at(std::string(kBase) + "status/enclosure") : "",
             "closed");
   ASSERT_TRUE(kept.count(std::string(kBase) + "object/1234"));
-  Json object;
-  ASSERT_TRUE(testing::ParseJson(kept.at(std::string(kBase) + "object/1234"), object, nullptr));
-  EXPECT_EQ(object["text"].Str(), events[0].text);
+  const auto object = testing::ParseJson(kept.at(std::string(kBase) + "object/1234"));
+  ASSERT_TRUE(object);
+  EXPECT_EQ((*object)["text"].text, events[0].text);
   ASSERT_TRUE(kept.count(std::string(kBase) + "object/0012"));
   EXPECT_NE(kept.at(std::string(kBase) + "object/0012").find("\"control\":\"normal\""), std::string::npos);
 
@@ -247,14 +246,14 @@ TEST_F(MqttSinkTest, DiscoveryAnnouncesTheStatusSensorsAndEachObjectAndWithdraws
   for (const char* sensor : {"link", "line", "enclosure"}) {
     const auto configs = subscriber.On(std::string("ha/binary_sensor/pelvaron_test/") + sensor + "/config");
     ASSERT_FALSE(configs.empty()) << sensor;
-    Json json;
-    ASSERT_TRUE(testing::ParseJson(configs.back(), json, nullptr));
-    EXPECT_EQ(json["state_topic"].Str(), std::string(kBase) + "status/" + sensor);
+    const auto json = testing::ParseJson(configs.back());
+    ASSERT_TRUE(json);
+    EXPECT_EQ((*json)["state_topic"].text, std::string(kBase) + "status/" + sensor);
   }
-  Json json;
-  ASSERT_TRUE(testing::ParseJson(subscriber.On(object).back(), json, nullptr));
-  EXPECT_EQ(json["state_topic"].Str(), std::string(kBase) + "object/0012");
-  EXPECT_EQ(json["value_template"].Str(), "{{ value_json.control }}");
+  const auto json = testing::ParseJson(subscriber.On(object).back());
+  ASSERT_TRUE(json);
+  EXPECT_EQ((*json)["state_topic"].text, std::string(kBase) + "object/0012");
+  EXPECT_EQ((*json)["value_template"].text, "{{ value_json.control }}");
 
   sink->Publish(Numbered(2, EventKind::ObjectsChanged, "0012", "delete"));
   ASSERT_TRUE(subscriber.WaitFor([&](auto& all) { return PayloadsOn(all, object).back().empty(); }));

@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "json_check.h"
+#include "support/json_parse.h"
 
 namespace pelvaron {
 namespace {
 
-using testing::Json;
 
 Event Of(EventKind kind, std::string address = {}, std::string command = {}) {
   static std::uint64_t seq = 0;
@@ -24,8 +23,8 @@ Event Of(EventKind kind, std::string address = {}, std::string command = {}) {
 std::string Control(const StationState& state, const std::string& address) {
   for (const RetainedState& s : state.All()) {
     if (s.topic != "object/" + address) continue;
-    Json json;
-    return testing::ParseJson(s.payload, json, nullptr) ? json["control"].Str() : "bad json";
+    const auto json = testing::ParseJson(s.payload);
+    return json ? (*json)["control"].text : "bad json";
   }
   return "none";
 }
@@ -102,10 +101,10 @@ TEST(StationStateTest, TopicsAndDiscoveryIdsKeepMqttsSpecialCharactersOut) {
   for (const RetainedState& m : messages) {
     EXPECT_EQ(m.topic.find_first_of("+# "), std::string::npos) << m.topic;
     if (m.payload.empty()) continue;
-    Json json;
-    ASSERT_TRUE(testing::ParseJson(m.payload, json, nullptr)) << m.payload;
-    EXPECT_EQ(json["state_topic"].Str().rfind("pelvaron/пост 1/", 0), 0u) << m.payload;
-    EXPECT_EQ(json["availability_topic"].Str(), "pelvaron/пост 1/online");
+    const auto json = testing::ParseJson(m.payload);
+    ASSERT_TRUE(json) << m.payload;
+    EXPECT_EQ((*json)["state_topic"].text.rfind("pelvaron/пост 1/", 0), 0u) << m.payload;
+    EXPECT_EQ((*json)["availability_topic"].text, "pelvaron/пост 1/online");
   }
   EXPECT_EQ(messages[3].topic, "homeassistant/sensor/pelvaron__d0_bf_d0_be_d1_81_d1_82_201/object_0012/config");
   EXPECT_EQ(messages[4], (RetainedState{"homeassistant/sensor/pelvaron__d0_bf_d0_be_d1_81_d1_82_201/object_0105/config", ""}));

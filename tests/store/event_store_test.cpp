@@ -170,6 +170,7 @@ TEST(HistoryFormat, CsvQuotesWhatNeedsItAndJsonEscapesEveryControlCharacter) {
   EXPECT_EQ(AddressForms("12"), (std::vector<std::string>{"12", "0012"}));
   EXPECT_EQ(AddressForms("4660"), (std::vector<std::string>{"4660"}));
   EXPECT_EQ(FoldCase("ЁЛКА Zz ёжик"), "ёлка zz ёжик");
+  EXPECT_EQ(FoldCase("A\xD0Б\xFF\xC0\x80Ё"), "a\xD0б\xFF\xC0\x80ё");  // what is not UTF-8 stays as it is
 }
 
 }  // namespace

@@ -37,6 +37,8 @@ struct JsonValue {
 
   // The member of that name, or nullptr.
   const JsonValue* Find(std::string_view key) const;
+  // The member of that name, or null: for reading a path of members at once.
+  const JsonValue& operator[](std::string_view key) const;
   std::vector<std::string> Keys() const;
 };
 
@@ -50,6 +52,12 @@ inline const JsonValue* JsonValue::Find(std::string_view key) const {
     if (member.name == key) return &member.value;
   }
   return nullptr;
+}
+
+inline const JsonValue& JsonValue::operator[](std::string_view key) const {
+  static const JsonValue none;
+  const JsonValue* found = Find(key);
+  return found != nullptr ? *found : none;
 }
 
 inline std::vector<std::string> JsonValue::Keys() const {

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "widgets/edits.h"
+#include "widgets/qt_texts.h"
 
 namespace pelvaron::ui {
 
@@ -19,10 +20,6 @@ namespace {
 constexpr int kIdRole = Qt::UserRole;
 constexpr int kFirstTimeRole = Qt::UserRole + 1;
 constexpr int kNoteLimit = static_cast<int>(AlarmDesk::kMaxNoteChars);
-
-QString Utf8(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QString LocalTime(std::int64_t time) {
   return QDateTime::fromSecsSinceEpoch(time).toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));

@@ -16,16 +16,9 @@
 #include <QVBoxLayout>
 
 #include "store/history_format.h"
+#include "widgets/qt_texts.h"
 
 namespace pelvaron::ui {
-
-namespace {
-
-QString Utf8(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 HistoryWindow::HistoryWindow(std::string storePath, const PriorityTable& table, QWidget* parent)
     : QWidget(parent, Qt::Window), storePath_(std::move(storePath)), table_(table) {
@@ -144,8 +137,7 @@ void HistoryWindow::showResults(std::vector<StoredEvent> results, const QString&
     item->setText(0, QString::number(e.seq));
     item->setText(1, Utf8(ReadableTime(e.timeText)));
     item->setText(2, Utf8(e.address));
-    const int p = table_.Find(e.cls.priority);
-    item->setText(3, p >= 0 ? Utf8(table_.At(p)->title) : Utf8(e.cls.priority));
+    item->setText(3, Utf8(table_.TitleOf(e.cls.priority)));
     item->setText(4, Utf8(e.text));
     if (e.acknowledged) {
       QString ack = Utf8(ReadableTime(IsoTimeOf(e.ackTime)));
@@ -174,10 +166,8 @@ void HistoryWindow::showResults(std::vector<StoredEvent> results, const QString&
 }
 
 bool HistoryWindow::exportCsv(const QString& path) {
-  const std::string csv = FormatHistoryCsv(results_, [this](const std::string& name) {
-    const Priority* p = table_.At(table_.Find(name));
-    return p ? p->title : name;
-  });
+  const std::string csv =
+      FormatHistoryCsv(results_, [this](const std::string& name) { return table_.TitleOf(name); });
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
       file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()) ||

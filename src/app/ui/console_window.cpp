@@ -12,6 +12,7 @@
 #include "objects/ui/object_list.h"
 #include "protocol/ui/event_log_view.h"
 #include "widgets/focus_frame.h"
+#include "widgets/qt_texts.h"
 #include "widgets/status_field.h"
 #include "widgets/template_dialog.h"
 #include "widgets/tool_tips.h"
@@ -25,10 +26,6 @@ DialogBuilder MakeBuilder(std::optional<BaseUnits> units) {
   return units ? DialogBuilder(dialog, *units) : DialogBuilder(dialog);
 }
 
-QString Utf8(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 }  // namespace
 
 CConsoleDlg::CConsoleDlg(QWidget* parent, std::optional<BaseUnits> units)
@@ -36,7 +33,7 @@ CConsoleDlg::CConsoleDlg(QWidget* parent, std::optional<BaseUnits> units)
   m_hMainIcon = ResourceIcon(res::IDI_PROGRAM);
   const res::DialogTemplate& dialog = builder_.dialogTemplate();
   setWindowFlags(WindowFlagsFor(dialog));
-  setWindowTitle(QString::fromUtf8(dialog.caption.data(), static_cast<qsizetype>(dialog.caption.size())));
+  setWindowTitle(Utf8(dialog.caption));
   setWindowIcon(m_hMainIcon);
   setSizeGripEnabled(false);
 
@@ -102,7 +99,7 @@ void CConsoleDlg::setupToolTips() {
     if (c.id == res::IDC_STATIC) continue;
     std::string_view text = res::LoadString(c.id);
     if (text.empty()) continue;  // a control without a string shows no tip
-    m_tipCtrl->addTool(control(c.id), QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    m_tipCtrl->addTool(control(c.id), Utf8(text));
   }
 }
 
