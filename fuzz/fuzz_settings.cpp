@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string path = settings.ProtocolPath();
   const std::optional<std::string> pathBytes = Utf8ToCp1251(path);
-  FUZZ_CHECK(pathBytes && *pathBytes == ReadFixedText(settings.szProtocolPath));
+  FUZZ_CHECK(pathBytes && *pathBytes == FixedTextView(settings.szProtocolPath));
 
   const int attempts = settings.LinkAttempts();
   FUZZ_CHECK(attempts >= kMinLinkAttempts && attempts <= kMaxLinkAttempts);

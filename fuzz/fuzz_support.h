@@ -90,6 +90,15 @@ class MemoryFiles : public FileSystem {
     out.assign(it->second.begin(), it->second.begin() + static_cast<std::ptrdiff_t>(n));
     return 0;
   }
+  int ReadPrefixInto(const std::string& path, std::span<std::uint8_t> out, std::size_t& n) override {
+    n = 0;
+    if (failRead) return failRead;
+    auto it = files.find(path);
+    if (it == files.end()) return 2;
+    n = it->second.size() < out.size() ? it->second.size() : out.size();
+    if (n > 0) std::memcpy(out.data(), it->second.data(), n);
+    return 0;
+  }
   int ReplaceFile(const std::string& path, std::span<const std::uint8_t> data) override {
     if (failReplace) return failReplace;
     files[path].assign(data.begin(), data.end());

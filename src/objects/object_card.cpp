@@ -28,12 +28,17 @@ struct FieldText {
 };
 
 FieldText CheckField(const std::string& utf8, const char* label, std::size_t limit) {
-  auto refuse = [&](const std::string& text) {
-    return FieldText{{}, OperatorMessage{text, kInputCaption, MessageIcon::Exclamation}};
+  // The message names the field: "Текст в поле «label»" and what is wrong.
+  auto refuse = [&](const std::string& what) {
+    return FieldText{{}, OperatorMessage{std::string("Текст в поле «") + label + "»" + what, kInputCaption,
+                                         MessageIcon::Exclamation}};
   };
-  const std::string field = std::string("Текст в поле «") + label + "»";
   if (Utf8Length(utf8) > limit) {
-    return refuse(field + " длиннее " + std::to_string(limit) + " символов.\nСократите текст.");
+    return refuse(" длиннее " + std::to_string(limit) + " символов.\nСократите текст.");
+  }
+  // Nearly every text can be stored as it is: then there is nothing to name.
+  if (std::optional<std::string> cp1251 = Utf8ToCp1251(utf8); cp1251 && cp1251->find('\0') == std::string::npos) {
+    return FieldText{std::move(*cp1251), std::nullopt};
   }
   // Name the first character the objects file cannot hold.
   std::size_t start = 0;
@@ -42,7 +47,7 @@ FieldText CheckField(const std::string& utf8, const char* label, std::size_t lim
     while (end < utf8.size() && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) ++end;
     std::string_view ch(utf8.data() + start, end - start);
     if (ch == std::string_view("\0", 1)) {
-      return refuse(field + " содержит нулевой символ.\nУдалите его.");
+      return refuse(" содержит нулевой символ.\nУдалите его.");
     }
     if (!FitsCp1251(ch)) {
       // A lone byte is broken UTF-8 and would show as garbage; a whole character can be named.
@@ -50,7 +55,7 @@ FieldText CheckField(const std::string& utf8, const char* label, std::size_t lim
       std::size_t whole = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
       std::string what =
           whole > 1 && ch.size() == whole ? " символ «" + std::string(ch) + "»," : " недопустимый символ,";
-      return refuse(field + " содержит" + what +
+      return refuse(" содержит" + what +
                     " который нельзя сохранить в файле объектов (кодировка Windows-1251).\n"
                     "Замените или удалите этот символ.");
     }
