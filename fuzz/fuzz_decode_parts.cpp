@@ -96,7 +96,7 @@ void JsonString(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   std::string json;
   AppendJsonString(json, text);
-  for (char c : json) FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
+  FUZZ_CHECK(fuzz::NoRawControl(json));
   const std::optional<testing::JsonValue> value = testing::ParseJson(json);
   FUZZ_CHECK(value.has_value() && value->type == testing::JsonValue::Type::String);
   if (json.find("\\ufffd") == std::string::npos) FUZZ_CHECK(value->text == text);

@@ -96,34 +96,6 @@ void CheckShown(std::string_view shown, const char (&field)[N]) {
   FUZZ_CHECK(FitsCp1251(shown) && back == FixedTextView(field));
 }
 
-// The text of a stored field, up to its zero or its end (a plain loop: the
-// sanitizer's memchr would check the field's shadow first).
-template <std::size_t N>
-std::string_view FieldText(const char (&field)[N]) {
-  std::size_t n = 0;
-  while (n < N && field[n] != '\0') ++n;
-  return {field, n};
-}
-
-// A list row's text is its field shown byte by byte as the console shows a
-// single byte (each of which round-trips, as the converter's own tests pin):
-// nothing missing, nothing stale, nothing from another field. Every row of a
-// 100-object list is read this way, at a fraction of a conversion back.
-bool ShowsField(std::string_view shown, std::string_view field) {
-  static const auto* const utf8 = [] {
-    auto* table = new std::string[256];
-    for (int b = 0; b < 256; ++b) table[b] = Cp1251ToUtf8(std::string(1, static_cast<char>(b)));
-    return table;
-  }();
-  std::size_t pos = 0;
-  for (char c : field) {
-    const std::string& u = utf8[static_cast<unsigned char>(c)];
-    if (shown.size() - pos < u.size() || shown.compare(pos, u.size(), u) != 0) return false;
-    pos += u.size();
-  }
-  return pos == shown.size();
-}
-
 void CheckList(ObjectRegistry& registry, ObjectsFiles& fs, fuzz::RecordingOperator& op) {
   const int refreshes = op.refreshes;
   const int saves = fs.Saves();
@@ -134,8 +106,8 @@ void CheckList(ObjectRegistry& registry, ObjectsFiles& fs, fuzz::RecordingOperat
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const ObjectRecord& r = registry.Table()[i + 1];
     FUZZ_CHECK(rows[i].address.size() >= 1 && rows[i].address[0] == ' ');
-    FUZZ_CHECK(ShowsField(std::string_view(rows[i].address).substr(1), FieldText(r.szAddress)));
-    FUZZ_CHECK(ShowsField(rows[i].comment, FieldText(r.szComment)));
+    FUZZ_CHECK(fuzz::ShowsField(std::string_view(rows[i].address).substr(1), fuzz::FieldText(r.szAddress)));
+    FUZZ_CHECK(fuzz::ShowsField(rows[i].comment, fuzz::FieldText(r.szComment)));
   }
   FUZZ_CHECK(fs.Saves() == saves + 1);
 }

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -146,6 +147,15 @@ class Parser {
       // A run of characters that stand for themselves, copied at once.
       const std::size_t run = pos_;
       while (pos_ < s_.size()) {
+        // Eight bytes of plain ASCII or four Cyrillic letters at a time.
+        std::uint64_t word;
+        if (pos_ + sizeof word <= s_.size()) {
+          std::memcpy(&word, s_.data() + pos_, sizeof word);
+          if (PlainAsciiWord(word) || (word & 0xC0FEC0FEC0FEC0FEull) == 0x80D080D080D080D0ull) {
+            pos_ += sizeof word;
+            continue;
+          }
+        }
         const auto b = static_cast<unsigned char>(s_[pos_]);
         if (b >= 0x20 && b < 0x80 && b != '"' && b != '\\') {
           ++pos_;
@@ -218,6 +228,16 @@ class Parser {
   static constexpr int kMaxDepth = 64;
   // Keys checked for duplicates in an object that is only checked.
   static constexpr std::size_t kKeysChecked = 32;
+
+  // Eight bytes that stand for themselves in a string: ASCII, no control
+  // character, quote or backslash among them.
+  static bool PlainAsciiWord(std::uint64_t w) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+    auto hasZero = [](std::uint64_t v) { return ((v - kOnes) & ~v & kHigh) != 0; };
+    if ((w & kHigh) != 0 || ((w - 0x20 * kOnes) & kHigh) != 0) return false;
+    return !hasZero(w ^ ('"' * kOnes)) && !hasZero(w ^ ('\\' * kOnes));
+  }
 
   bool Fail(const char* why) {
     if (error_ == nullptr) error_ = why;
