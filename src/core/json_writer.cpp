@@ -129,6 +129,9 @@ bool NeedsEscape(std::string_view s) {
 }  // namespace
 
 void AppendJsonString(std::string& out, std::string_view s) {
+  // Room for the text as it is and its quotes: unless it needs escapes, the
+  // string grows once at most.
+  out.reserve(out.size() + s.size() + 2);
   out += '"';
   AppendEscaped(out, s);
   out += '"';
