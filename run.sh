@@ -6,5 +6,5 @@ set -euo pipefail
 cd "$(dirname "$0")"
 scripts/ensure-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default -j"$(nproc)" --target pelvaron pelvaron-sim pelvaron-decode
+cmake --build --preset default -j"$(nproc)" --target pelvaron pelvaron-sim pelvaron-decode pelvaron-history
 exec build/src/pelvaron --demo "$@"

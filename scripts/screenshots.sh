@@ -18,6 +18,9 @@ cat >"$src" <<'EOF'
 #include <QPainter>
 #include <QTreeWidget>
 
+#include <ctime>
+
+#include "alarms/ui/alarm_queue_window.h"
 #include "app/ui/about_box.h"
 #include "app/ui/console_window.h"
 #include "link/ui/exchange_progress_dlg.h"
@@ -115,6 +118,36 @@ int main(int argc, char** argv) {
   progress.setClosingNotice(true);
   Save(&progress, dir, "exchange-progress-closing");
 
+  AlarmQueueWindow queue;
+  {
+    const std::int64_t now = std::time(nullptr);
+    auto row = [&](std::uint64_t id, int priority, const char* title, const char* colour, const char* address,
+                   const char* comment, const char* text, std::int64_t age, int repeats, bool restored) {
+      AlarmRow r;
+      r.entry.id = id;
+      r.entry.priority = priority;
+      r.entry.address = address;
+      r.entry.text = text;
+      r.entry.firstTime = now - age;
+      r.entry.lastTime = now - age / 2;
+      r.entry.repeats = repeats;
+      r.entry.restored = restored;
+      r.entry.restoreTime = now - 20;
+      r.entry.needsAck = true;
+      r.priorityTitle = title;
+      r.colour = colour;
+      r.comment = comment;
+      return r;
+    };
+    AlarmView view;
+    view.sounding = true;
+    view.rows = {row(41, 0, "Пожар", "#FF4040", "1234", "Склад, ул. Заводская 3", "Пожарная тревога", 95, 2, false),
+                 row(38, 2, "Проникновение", "#FFA040", "0012", "Офис, 2 этаж", "Охранная тревога", 310, 0, true),
+                 row(40, 3, "Вскрытие", "#FFE060", "", "", "Вскрытие корпуса", 140, 0, false)};
+    queue.setView(view);
+  }
+  Save(&queue, dir, "alarm-queue");
+
   QPixmap icons(80, 40);
   icons.fill(Qt::white);
   {
@@ -132,7 +165,8 @@ EOF
 flags=$(pkg-config --cflags Qt6Widgets)
 libs=$(pkg-config --libs Qt6Widgets)
 g++ -std=c++20 -fPIC -I src $flags "$src" -o "$build/screenshots" \
-  "$build/src/libpelvaron_gui.a" "$build/src/libpelvaron_platform.a" "$build/src/libpelvaron_core.a" $libs
+  "$build/src/libpelvaron_gui.a" "$build/src/libpelvaron_alarms.a" "$build/src/libpelvaron_store.a" "$build/src/libpelvaron_platform.a" \
+  "$build/src/libpelvaron_core.a" $libs -lsqlite3
 # A real X server (Xvfb) where there is one, so the pictures are what a desktop shows.
 if command -v xvfb-run >/dev/null 2>&1; then
   QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$build/screenshots" "$out"

@@ -44,6 +44,7 @@ constexpr char kUsage[] =
     "                    a running console writes it to its protocol file\n"
     "  --note TEXT       the acknowledgement's note\n"
     "  --help            this text\n"
+    "  --version         the program's version\n"
     "\n"
     "Exit status: 0 done (also when nothing was found), 1 the store could not be\n"
     "read or written, 2 a wrong command line.\n";
@@ -55,6 +56,7 @@ struct Arguments {
   std::optional<std::uint64_t> ack;
   std::string note;
   bool help = false;
+  bool version = false;
   std::string error;
 };
 
@@ -129,6 +131,8 @@ Arguments Parse(int argc, char** argv, const PriorityTable& table) {
     std::string v;
     if (arg == "--help" || arg == "-h") {
       a.help = true;
+    } else if (arg == "--version") {
+      a.version = true;
     } else if (arg == "--store") {
       value(a.store);
     } else if (arg == "--from" || arg == "--to" || arg == "--day") {
@@ -190,23 +194,28 @@ Arguments Parse(int argc, char** argv, const PriorityTable& table) {
   return a;
 }
 
+// The store's trouble in the operator's words, SQLite's at the end.
+int StoreFailed(const Arguments& a, const char* verb, const EventStore& store) {
+  std::cerr << "pelvaron-history: хранилище событий " << a.store << " " << verb << ": " << store.Problem() << " ("
+            << store.Error() << ")\n";
+  return 1;
+}
+
 int Acknowledge(const Arguments& a) {
   if (access(a.store.c_str(), F_OK) != 0) {
-    std::cerr << "pelvaron-history: no event store " << a.store << " here\n";
+    std::cerr << "pelvaron-history: хранилища событий " << a.store << " здесь нет\n";
     return 1;
   }
   EventStore store;
-  if (store.Open(a.store, EventStore::Mode::ReadWrite) != 0) {
-    std::cerr << "pelvaron-history: " << a.store << ": " << store.Error() << "\n";
-    return 1;
-  }
+  if (store.Open(a.store, EventStore::Mode::ReadWrite) != 0) return StoreFailed(a, "не открывается", store);
   std::optional<StoredEvent> event = store.FindBySeq(*a.ack);
+  if (!event && !store.Error().empty()) return StoreFailed(a, "не читается", store);
   if (!event) {
-    std::cerr << "pelvaron-history: no event №" << *a.ack << " in " << a.store << "\n";
+    std::cerr << "pelvaron-history: события №" << *a.ack << " нет в " << a.store << "\n";
     return 1;
   }
   if (event->cls.role != 1) {
-    std::cerr << "pelvaron-history: event №" << *a.ack << " is not an alarm: " << event->text << "\n";
+    std::cerr << "pelvaron-history: событие №" << *a.ack << " не тревога: " << event->text << "\n";
     return 1;
   }
   if (event->acknowledged) {
@@ -215,8 +224,7 @@ int Acknowledge(const Arguments& a) {
   }
   if (store.RequestAcknowledgement(*a.ack, static_cast<std::int64_t>(std::time(nullptr)), a.note,
                                    "pelvaron-history") != 0) {
-    std::cerr << "pelvaron-history: " << a.store << ": " << store.Error() << "\n";
-    return 1;
+    return StoreFailed(a, "не записывается", store);
   }
   std::cout << "Тревога №" << *a.ack << " (" << (event->address.empty() ? "" : event->address + ": ") << event->text
             << ") подтверждена; консоль запишет это в протокол.\n";
@@ -225,15 +233,9 @@ int Acknowledge(const Arguments& a) {
 
 int Search(const Arguments& a, const PriorityTable& table) {
   EventStore store;
-  if (store.Open(a.store, EventStore::Mode::ReadOnly) != 0) {
-    std::cerr << "pelvaron-history: " << a.store << ": " << store.Error() << "\n";
-    return 1;
-  }
+  if (store.Open(a.store, EventStore::Mode::ReadOnly) != 0) return StoreFailed(a, "не открывается", store);
   std::vector<StoredEvent> events;
-  if (store.Search(a.query, events) != 0) {
-    std::cerr << "pelvaron-history: " << a.store << ": " << store.Error() << "\n";
-    return 1;
-  }
+  if (store.Search(a.query, events) != 0) return StoreFailed(a, "не читается", store);
   auto title = [&table](const std::string& name) { return table.TitleOf(name); };
   if (a.format == "csv") {
     std::cout << FormatHistoryCsv(events, title);
@@ -255,6 +257,10 @@ int main(int argc, char** argv) {
   Arguments a = Parse(argc, argv, table);
   if (a.help) {
     std::cout << kUsage;
+    return 0;
+  }
+  if (a.version) {
+    std::cout << "pelvaron-history " << PELVARON_VERSION << "\n";
     return 0;
   }
   if (!a.error.empty()) {

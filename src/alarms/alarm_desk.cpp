@@ -6,7 +6,8 @@ AlarmDesk::AlarmDesk(PriorityTable table) : table_(std::move(table)), queue_(tab
 
 void AlarmDesk::SetListener(std::function<void(const AlarmView&)> listener) {
   listener_ = std::move(listener);
-  if (listener_) listener_(View());
+  // Joined after the replay, it brings the window up for a waiting alarm all the same.
+  if (listener_) listener_(View(queue_.NeedsSound()));
 }
 
 AlarmView AlarmDesk::View(bool raise) const {
@@ -49,6 +50,10 @@ void AlarmDesk::Replay(const Event& event, const AlarmClass& cls) {
   }
 }
 
+void AlarmDesk::ReplayDone() {
+  Changed(queue_.NeedsSound());
+}
+
 AlarmDesk::Record AlarmDesk::AcknowledgementRecord(std::uint64_t id, const std::string& address,
                                                   const std::string& text, const std::string& note,
                                                   const std::string& source) {
@@ -84,12 +89,8 @@ void AlarmDesk::Write(std::uint64_t ref, const std::string& address, const std::
 }
 
 int AlarmDesk::Acknowledge(const std::vector<std::uint64_t>& ids, const std::string& note) {
-  std::vector<std::uint64_t> chosen = ids;
-  if (chosen.empty()) {
-    for (const AlarmEntry& e : queue_.Sorted()) chosen.push_back(e.id);
-  }
   int count = 0;
-  for (std::uint64_t id : chosen) {
+  for (std::uint64_t id : ids) {
     // Out of the queue first, so the event that records it finds nothing left to do.
     std::optional<AlarmEntry> entry = queue_.Find(id) ? queue_.Acknowledge(id) : std::nullopt;
     if (!entry) continue;

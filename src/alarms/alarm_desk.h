@@ -60,9 +60,13 @@ class AlarmDesk : public EventSink {
   // An event from the store, with the class it was stored with: puts the
   // queue back as it was before a restart. Nothing is recorded or sounded.
   void Replay(const Event& event, const AlarmClass& cls);
+  // After the replay: the window shows the queue, brought to the front when
+  // an alarm from before the restart waits for acknowledgement.
+  void ReplayDone();
 
-  // The operator acknowledges the entries with these ids (every entry when
-  // ids is empty), with an optional note. Returns how many were acknowledged.
+  // The operator acknowledges the entries with these ids, with an optional
+  // note: those he saw, never one that came meanwhile. Returns how many were
+  // acknowledged (one gone already is skipped).
   int Acknowledge(const std::vector<std::uint64_t>& ids, const std::string& note);
   // An acknowledgement made without the console (pelvaron-history --ack) of
   // the event numbered ref: recorded as the window's are, naming its source.

@@ -88,8 +88,9 @@ void EventRecords::BeforeStartup(Console& console, Operator& op) {
   if (problem.empty()) {
     Replay(clock_.Now());
   } else {
-    op.ShowMessage({"Хранилище событий " + settings_.storePath + " не открывается (" + problem +
-                        "). События ждут в очереди, пока оно не откроется; наблюдение продолжается.",
+    op.ShowMessage({"Хранилище событий " + settings_.storePath + " не открывается: " + problem +
+                        ". События ждут в очереди, пока оно не откроется; наблюдение продолжается. (" +
+                        sink_->store().Error() + ")",
                     "", MessageIcon::Exclamation});
     sink_->MarkFailing();
   }
@@ -116,6 +117,7 @@ void EventRecords::Replay(std::int64_t now) {
     cls.key = row.cls.key;
     desk_.Replay(event, cls);
   }
+  desk_.ReplayDone();
 }
 
 void EventRecords::AfterTick(Console& console) {

@@ -22,7 +22,8 @@ static_assert(std::is_same_v<decltype(MosquittoLibrary::connect_async), decltype
 static_assert(std::is_same_v<decltype(MosquittoLibrary::want_write), decltype(&::mosquitto_want_write)>);
 static_assert(std::is_same_v<decltype(MosquittoLibrary::loop_read), decltype(&::mosquitto_loop_read)>);
 static_assert(std::is_same_v<decltype(MosquittoLibrary::strerror), decltype(&::mosquitto_strerror)>);
-static_assert(MosquittoLibrary::kSuccess == MOSQ_ERR_SUCCESS && MosquittoLibrary::kErrno == MOSQ_ERR_ERRNO);
+static_assert(MosquittoLibrary::kSuccess == MOSQ_ERR_SUCCESS && MosquittoLibrary::kErrno == MOSQ_ERR_ERRNO &&
+              MosquittoLibrary::kTls == MOSQ_ERR_TLS);
 static_assert(MosquittoLibrary::kOptionTcpNoDelay == MOSQ_OPT_TCP_NODELAY);
 #endif
 

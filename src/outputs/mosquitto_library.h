@@ -42,6 +42,7 @@ struct MosquittoLibrary {
   // The library's result codes this program looks at.
   static constexpr int kSuccess = 0;
   static constexpr int kErrno = 14;
+  static constexpr int kTls = 8;
   static constexpr int kOptionTcpNoDelay = 11;
 };
 

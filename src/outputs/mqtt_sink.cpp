@@ -102,7 +102,23 @@ std::string MqttSink::Where() const {
   return config_.url.host + ":" + std::to_string(config_.url.port);
 }
 
+std::string MqttSink::ConnackText(int rc) const {
+  // The codes of MQTT 3.1.1, which the client speaks; the library's English
+  // text for anything newer.
+  switch (rc) {
+    case 1: return "версия протокола не поддерживается";
+    case 2: return "идентификатор клиента не принят";
+    case 3: return "брокер недоступен";
+    case 4: return "неверное имя пользователя или пароль";
+    case 5: return "нет прав на подключение (проверьте имя пользователя и пароль)";
+  }
+  std::string text = lib_->connack_string(rc);
+  while (!text.empty() && text.back() == '.') text.pop_back();
+  return text;
+}
+
 std::string MqttSink::LibraryError(int rc) const {
+  if (rc == MosquittoLibrary::kTls) return "ошибка TLS (проверьте сертификат брокера и файл --mqtt-ca)";
   std::string text = rc == MosquittoLibrary::kErrno ? std::strerror(errno) : lib_ ? lib_->strerror(rc) : std::to_string(rc);
   while (!text.empty() && text.back() == '.') text.pop_back();
   return text;
@@ -233,8 +249,7 @@ bool MqttSink::Connect() {
 
 void MqttSink::OnConnected(int rc) {
   if (rc != 0) {
-    std::string why = lib_->connack_string(rc);
-    while (!why.empty() && why.back() == '.') why.pop_back();
+    std::string why = ConnackText(rc);
     reporter_.Trouble("connack " + std::to_string(rc), "Брокер MQTT " + Where() + " отказал в подключении: " + why + ".");
     refused_ = true;
     Fail(0);

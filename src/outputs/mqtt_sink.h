@@ -106,6 +106,7 @@ class MqttSink : public BackgroundSink {
   void SaveObjectsIfChanged(bool force);
   void Wake();
   std::string Where() const;
+  std::string ConnackText(int rc) const;
   std::string LibraryError(int rc) const;
 
   MqttConfig config_;

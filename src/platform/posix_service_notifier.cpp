@@ -17,7 +17,9 @@ ServiceNotifier::ServiceNotifier() {
   if (library_ == nullptr) {
     const char* why = dlerror();
     problem_ =
-        std::string("the service manager cannot be told: ") + (why ? why : "libsystemd.so.0 not found");
+        std::string("Не удаётся сообщить systemd о готовности службы: ") +
+               (why ? why : "не найдена libsystemd.so.0") +
+               ". Установите пакет libsystemd0 или запускайте программу без Type=notify.";
     return;
   }
   using Notify = decltype(&sd_notify);
@@ -25,7 +27,9 @@ ServiceNotifier::ServiceNotifier() {
   notify_ = reinterpret_cast<Notify>(dlsym(library_, "sd_notify"));
   auto watchdogEnabled = reinterpret_cast<WatchdogEnabled>(dlsym(library_, "sd_watchdog_enabled"));
   if (notify_ == nullptr) {
-    problem_ = "the service manager cannot be told: libsystemd.so.0 has no sd_notify";
+    problem_ =
+        "Не удаётся сообщить systemd о готовности службы: в libsystemd.so.0 нет sd_notify. "
+        "Установите пакет libsystemd0 или запускайте программу без Type=notify.";
     return;
   }
   std::uint64_t usec = 0;

@@ -79,7 +79,7 @@ int RunHeadlessConsole(const std::string& programName, const Options& options, b
   if (demoFresh) RegisterDemoObjects(console.Objects());
   // What start-up alone needed goes back before months of monitoring.
   ReleaseStartupMemory();
-  service.Ready("polling the receiver on " + DeviceMap::ComName(console.settings.nComPort));
+  service.Ready("Опрос приёмника на порту " + DeviceMap::ComName(console.settings.nComPort));
   Clock& clock = *ports.clock;
   RunTickLoop(clock, WaitForShutdownSignalFor, options.tickMs, [&] {
     console.OnTimer();

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "core/cp1251.h"
@@ -11,11 +12,16 @@ namespace pelvaron {
 
 namespace {
 
-constexpr int kSchemaVersion = 1;
+// 2: an acknowledgement's row keeps the key of the alarm it ended, so that it
+// covers every event of that alarm, its repeats too.
+constexpr int kSchemaVersion = 2;
 
 // Role stored for an acknowledgement, beside AlarmRole's alarm (1) and
 // restore (2): the queue's history is every row with a role.
 constexpr int kAcknowledgementRole = 3;
+
+// Schema()'s answer for a store of a newer program: no code of SQLite's.
+constexpr int kNewerSchema = -1;
 
 constexpr char kSchema[] = R"SQL(
 CREATE TABLE IF NOT EXISTS events(
@@ -47,23 +53,43 @@ CREATE TABLE IF NOT EXISTS acknowledgements(
   source TEXT NOT NULL,
   recorded INTEGER);
 CREATE INDEX IF NOT EXISTS acknowledgements_ref ON acknowledgements(ref);
+CREATE INDEX IF NOT EXISTS events_acknowledged ON events(address, alarm_key) WHERE alarm = 3;
+CREATE INDEX IF NOT EXISTS acknowledgements_pending ON acknowledgements(time) WHERE recorded IS NULL;
 )SQL";
+
+// A store of schema 1 learns its acknowledgements' keys.
+constexpr char kKeysOfAcknowledgements[] =
+    "UPDATE events SET alarm_key = COALESCE((SELECT n.alarm_key FROM events n WHERE n.seq = events.ref"
+    " AND n.alarm = 1 ORDER BY n.id DESC LIMIT 1), '') WHERE alarm = 3";
 
 constexpr char kColumns[] =
     "e.id, e.seq, e.time, e.time_text, e.station, e.kind, e.address, e.text, e.command, e.detail, e.ref, "
     "e.priority, e.alarm, e.alarm_key, e.frame";
 
-// When and with what note an alarm was acknowledged: by the console's event,
-// or by a request that no console has recorded yet.
-constexpr char kAckColumns[] =
-    ", CASE WHEN e.alarm = 1 THEN COALESCE("
-    "(SELECT a.time FROM events a WHERE a.ref = e.seq AND a.ref <> 0 AND a.kind = 'alarm-acknowledged' "
-    "ORDER BY a.id LIMIT 1),"
-    "(SELECT r.time FROM acknowledgements r WHERE r.ref = e.seq ORDER BY r.id LIMIT 1)) END"
-    ", CASE WHEN e.alarm = 1 THEN COALESCE("
-    "(SELECT a.detail FROM events a WHERE a.ref = e.seq AND a.ref <> 0 AND a.kind = 'alarm-acknowledged' "
-    "ORDER BY a.id LIMIT 1),"
-    "(SELECT r.note FROM acknowledgements r WHERE r.ref = e.seq ORDER BY r.id LIMIT 1)) END";
+// An alarm's entry in the queue holds every event of its address and key
+// until it is acknowledged: so the first acknowledgement of that address and
+// key after an alarm event (the row named n) is the one that ended it. Stores
+// of schema 1 keep no key with an acknowledgement: there only the event it
+// names counts.
+std::string AcknowledgementOf(const std::string& n) {
+  return "COALESCE((SELECT x.id FROM events x WHERE x.alarm = 3 AND x.address = " + n + ".address AND x.alarm_key = " +
+         n + ".alarm_key AND x.id > " + n + ".id ORDER BY x.id LIMIT 1), (SELECT x.id FROM events x WHERE x.ref = " +
+         n + ".seq AND x.ref <> 0 AND x.alarm = 3 ORDER BY x.id LIMIT 1))";
+}
+
+// An alarm's columns and the acknowledgement's time and note: the console's
+// event, or a request (pelvaron-history --ack) that no console has recorded
+// yet, made after the alarm and naming an event of the same entry.
+std::string SelectWithAcknowledgement(const std::string& prefix) {
+  return prefix + "SELECT " + kColumns +
+         ", COALESCE(a.time, r.time), CASE WHEN a.id IS NOT NULL THEN a.detail ELSE r.note END FROM events e"
+         " LEFT JOIN events a ON e.alarm = 1 AND a.id = " +
+         AcknowledgementOf("e") +
+         " LEFT JOIN acknowledgements r ON e.alarm = 1 AND a.id IS NULL AND r.id = (SELECT q.id FROM "
+         "acknowledgements q WHERE q.recorded IS NULL AND q.time >= e.time AND EXISTS (SELECT 1 FROM events n WHERE "
+         "n.seq = q.ref AND n.alarm = 1 AND n.address = e.address AND n.alarm_key = e.alarm_key) ORDER BY q.id "
+         "LIMIT 1)";
+}
 
 std::string Column(sqlite3_stmt* s, int i) {
   const unsigned char* text = sqlite3_column_text(s, i);
@@ -155,15 +181,48 @@ EventStore::~EventStore() {
   Close();
 }
 
-int EventStore::Fail(int code, const char* what) {
+std::string StoreProblemText(int code, int systemError) {
+  switch (code & 0xFF) {
+    case SQLITE_FULL:
+      return "диск заполнен";
+    case SQLITE_CANTOPEN:
+      if (systemError == ENOENT) return "нет такого файла или папки";
+      if (systemError == EACCES || systemError == EPERM) return "нет доступа к файлу или папке";
+      if (systemError == EROFS) return "диск только для чтения";
+      return "файл не открывается";
+    case SQLITE_READONLY:
+      return "запись запрещена (файл, папка или диск только для чтения)";
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return "нет доступа";
+    case SQLITE_NOTADB:
+      return "файл не является базой данных";
+    case SQLITE_CORRUPT:
+      return "файл повреждён";
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return "хранилище занято другой программой";
+    case SQLITE_IOERR:
+      if (systemError == ENOSPC) return "диск заполнен";
+      return "ошибка чтения или записи диска";
+    case SQLITE_NOMEM:
+      return "не хватает памяти";
+    default:
+      return "ошибка базы данных";
+  }
+}
+
+int EventStore::Fail(int code, const char* what, const char* problem) {
   error_ = what;
-  if (db_ != nullptr) {
-    error_ += ": ";
+  error_ += ": ";
+  // The connection's own words when they are about this failure (a rollback
+  // after it may have cleared them).
+  if (db_ != nullptr && (sqlite3_errcode(db_) & 0xFF) == (code & 0xFF)) {
     error_ += sqlite3_errmsg(db_);
   } else {
-    error_ += ": ";
     error_ += sqlite3_errstr(code);
   }
+  problem_ = problem != nullptr ? problem : StoreProblemText(code, db_ != nullptr ? sqlite3_system_errno(db_) : 0);
   return code;
 }
 
@@ -220,17 +279,25 @@ int EventStore::Open(const std::string& path, Mode mode, const char* vfs) {
                                                 : "PRAGMA cache_size = -1024;";
   rc = sqlite3_exec(db_, pragmas, nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK && mode == Mode::ReadWrite) rc = Schema();
+  const char* problem = nullptr;
   if (rc == SQLITE_OK && mode == Mode::ReadOnly) {
     // A store that another program made must be ours.
     rc = sqlite3_exec(db_, "SELECT id FROM events LIMIT 0", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_ERROR) problem = "в файле нет событий консоли";
   }
   if (rc != SQLITE_OK) {
-    Fail(rc, mode == Mode::ReadWrite ? "set up" : "read");
+    // Schema() has said why already when the store is a newer program's.
+    if (rc == kNewerSchema) {
+      rc = SQLITE_ERROR;
+    } else {
+      Fail(rc, mode == Mode::ReadWrite ? "set up" : "read", problem);
+    }
     sqlite3_close_v2(db_);
     db_ = nullptr;
     return rc;
   }
   error_.clear();
+  problem_.clear();
   return SQLITE_OK;
 }
 
@@ -242,12 +309,14 @@ int EventStore::Schema() {
   rc = sqlite3_finalize(s);
   if (rc != SQLITE_OK) return rc;
   if (version > kSchemaVersion) {
-    error_ = "made by a newer program (schema " + std::to_string(version) + ")";
-    return SQLITE_ERROR;
+    error_ = "set up: made by a newer program (schema " + std::to_string(version) + ")";
+    problem_ = "его записала более новая версия программы";
+    return kNewerSchema;
   }
   if (version == kSchemaVersion) return SQLITE_OK;
   rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK && version == 1) rc = sqlite3_exec(db_, kKeysOfAcknowledgements, nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) {
     rc = sqlite3_exec(db_, ("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str(), nullptr, nullptr,
                       nullptr);
@@ -280,7 +349,10 @@ void EventStore::Rollback() {
 int EventStore::Insert(const Event& event, const StoredClass& cls) {
   int rc = Prepare(insert_,
                    "INSERT INTO events(seq, time, time_text, station, kind, address, text, command, detail, ref, "
-                   "priority, alarm, alarm_key, frame) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+                   "priority, alarm, alarm_key, frame) VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,"
+                   // An acknowledgement keeps the key of the alarm it names.
+                   "CASE WHEN ?12 = 3 THEN COALESCE((SELECT n.alarm_key FROM events n WHERE n.seq = ?10"
+                   " AND n.alarm = 1 ORDER BY n.id DESC LIMIT 1), '') ELSE ?13 END,?14)");
   if (rc != SQLITE_OK) return rc;
   const bool ack = event.kind == EventKind::AlarmAcknowledged;
   sqlite3_bind_int64(insert_, 1, static_cast<sqlite3_int64>(event.seq));
@@ -331,7 +403,7 @@ int EventStore::RequestAcknowledgement(std::uint64_t ref, std::int64_t time, con
 }
 
 int EventStore::PrepareSearch(const HistoryQuery& q, const char* prefix, sqlite3_stmt*& s) {
-  std::string sql = std::string(prefix) + "SELECT " + kColumns + kAckColumns + " FROM events e WHERE 1";
+  std::string sql = SelectWithAcknowledgement(prefix) + " WHERE 1";
   const std::vector<std::string> forms = q.address.empty() ? std::vector<std::string>{} : AddressForms(q.address);
   if (forms.size() == 1) sql += " AND e.address = :address";
   if (forms.size() == 2) sql += " AND (e.address = :address OR e.address = :padded)";
@@ -370,8 +442,7 @@ std::string EventStore::SearchPlan(const HistoryQuery& q) {
 
 std::optional<StoredEvent> EventStore::FindBySeq(std::uint64_t seq) {
   sqlite3_stmt* s = nullptr;
-  const std::string sql =
-      std::string("SELECT ") + kColumns + kAckColumns + " FROM events e WHERE e.seq = ? ORDER BY e.id DESC LIMIT 1";
+  const std::string sql = SelectWithAcknowledgement("") + " WHERE e.seq = ? ORDER BY e.id DESC LIMIT 1";
   if (Statement(sql, "find", s) != SQLITE_OK) return std::nullopt;
   sqlite3_bind_int64(s, 1, static_cast<sqlite3_int64>(seq));
   std::optional<StoredEvent> found;
@@ -382,16 +453,17 @@ std::optional<StoredEvent> EventStore::FindBySeq(std::uint64_t seq) {
 int EventStore::PendingAcknowledgements(std::int64_t afterId, std::vector<PendingAcknowledgement>& out) {
   out.clear();
   sqlite3_stmt* s = nullptr;
-  const int rc = Statement(
+  // A request for an alarm whose entry has been acknowledged since (in the
+  // window, or by a request for another of its events) is answered already.
+  const std::string sql =
       "SELECT r.id, r.ref, r.time, r.note, r.source,"
       " (SELECT e.address FROM events e WHERE e.seq = r.ref ORDER BY e.id DESC LIMIT 1),"
       " (SELECT e.text FROM events e WHERE e.seq = r.ref ORDER BY e.id DESC LIMIT 1)"
       " FROM acknowledgements r WHERE r.id > ? AND r.recorded IS NULL"
-      " AND NOT EXISTS (SELECT 1 FROM events a WHERE a.ref = r.ref AND a.ref <> 0"
-      " AND a.kind = 'alarm-acknowledged')"
-      " ORDER BY r.id",
-      "pending acknowledgements", s);
-  if (rc != SQLITE_OK) return rc;
+      " AND NOT EXISTS (SELECT 1 FROM events a WHERE a.ref = r.ref AND a.ref <> 0 AND a.alarm = 3)"
+      " AND NOT EXISTS (SELECT 1 FROM events n WHERE n.seq = r.ref AND n.alarm = 1 AND " +
+      AcknowledgementOf("n") + " IS NOT NULL) ORDER BY r.id";
+  if (int rc = Statement(sql, "pending acknowledgements", s); rc != SQLITE_OK) return rc;
   sqlite3_bind_int64(s, 1, afterId);
   return Rows(s, "pending acknowledgements", [&](sqlite3_stmt* row) {
     PendingAcknowledgement a;

@@ -68,7 +68,8 @@ struct PendingAcknowledgement {
 // that a kill at any moment leaves every committed event and a reader never
 // waits for the writer. One writer (the store's sink); any number of readers
 // (the history window, pelvaron-history). Results are SQLite's codes, 0 for
-// success; Error() says what went wrong in words.
+// success; Problem() says what went wrong in the operator's words, Error()
+// in SQLite's (for the end of a message, in parentheses).
 class EventStore {
  public:
   enum class Mode { ReadWrite, ReadOnly };
@@ -84,6 +85,7 @@ class EventStore {
   void Close();
   bool IsOpen() const { return db_ != nullptr; }
   std::string Error() const { return error_; }
+  std::string Problem() const { return problem_; }
 
   // Writing.
   int Begin();
@@ -113,7 +115,7 @@ class EventStore {
   sqlite3* handle() { return db_; }
 
  private:
-  int Fail(int code, const char* what);
+  int Fail(int code, const char* what, const char* problem = nullptr);
   int Prepare(sqlite3_stmt*& stmt, const char* sql);
   // A statement for one use: SQLITE_OK, or the error said as what.
   int Statement(const std::string& sql, const char* what, sqlite3_stmt*& stmt);
@@ -127,9 +129,14 @@ class EventStore {
 
   sqlite3* db_ = nullptr;
   std::string error_;
+  std::string problem_;
   sqlite3_stmt* insert_ = nullptr;
   sqlite3_stmt* markAck_ = nullptr;
 };
+
+// What an SQLite result code means to an operator, in Russian: "диск
+// заполнен". systemError: the errno behind it, when known.
+std::string StoreProblemText(int code, int systemError = 0);
 
 // Letters of both cases as one, for the text search: Latin and Cyrillic.
 std::string FoldCase(std::string_view utf8);

@@ -27,7 +27,7 @@ EventStoreSink::~EventStoreSink() {
 std::string EventStoreSink::OpenNow() {
   if (store_.IsOpen()) return {};
   if (store_.Open(path_, EventStore::Mode::ReadWrite, vfs_) == SQLITE_OK) return {};
-  return store_.Error();
+  return store_.Problem();
 }
 
 void EventStoreSink::RequestPoll() {
@@ -64,9 +64,10 @@ bool EventStoreSink::Failed() {
   if (!failing_) {
     failing_ = true;
     std::lock_guard lock(reportMutex_);
-    report_.problem = "Хранилище событий " + path_ + " не записывается (" + store_.Error() +
-                      "). События ждут в очереди и будут записаны, как только это станет возможно; "
-                      "наблюдение продолжается.";
+    report_.problem = "Хранилище событий " + path_ + " не записывается: " + store_.Problem() +
+                      ". События ждут в очереди и будут записаны, как только это станет возможно; "
+                      "наблюдение продолжается. (" +
+                      store_.Error() + ")";
   }
   return false;
 }

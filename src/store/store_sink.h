@@ -32,7 +32,8 @@ class EventStoreSink : public BackgroundSink {
   ~EventStoreSink() override;
 
   // Opens the store at once, on the caller's thread (start-up, before
-  // Start): "" or what went wrong. The sink opens it by itself otherwise.
+  // Start): "" or what went wrong, in Russian (SQLite's words in
+  // store().Error()). The sink opens it by itself otherwise.
   std::string OpenNow();
   // The caller has told the operator that the store is out of order: the
   // sink's first failure is then no news. Before Start.

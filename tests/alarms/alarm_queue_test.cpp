@@ -164,7 +164,8 @@ TEST_F(DeskTest, AnAcknowledgementIsWrittenToTheProtocolAndPublished) {
   EXPECT_EQ(published.size(), 1u);
 
   desk.Publish(ContactId(303, 300, true, 1, 9, 102));
-  EXPECT_EQ(desk.Acknowledge({}, ""), 2) << "all";
+  EXPECT_EQ(desk.Acknowledge({}, ""), 0) << "none named, none acknowledged";
+  EXPECT_EQ(desk.Acknowledge({8, 9}, ""), 2);
   EXPECT_TRUE(desk.queue().empty());
   EXPECT_EQ(published.size(), 3u);
   EXPECT_EQ(protocol.back(), "    Системная неисправность") << "no note, no note line";

@@ -1,6 +1,7 @@
 // The store and the queue beside a console on fakes: what the operator sees
 // in the protocol and finds in the store, across restarts.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <stdlib.h>
 
 #include <filesystem>
@@ -179,12 +180,32 @@ TEST_F(EventRecordsTest, TheQueueComesBackAfterARestartUntilAcknowledged) {
     EXPECT_TRUE(queue.Sorted()[1].restored);
     run.Tick();
     EXPECT_EQ(run.sounds, 1) << "an alarm from before the restart still sounds";
-    run.records.desk().Acknowledge({}, "");
+    run.records.desk().Acknowledge({queue.Sorted()[0].id, queue.Sorted()[1].id}, "");
   }
   {
     ConsoleRun run(folder, clock, fs);
     EXPECT_TRUE(run.records.desk().queue().empty());
   }
+}
+
+TEST_F(EventRecordsTest, AStoreOfANewerProgramIsToldByItsCauseOnceAndMonitoringGoesOn) {
+  {
+    EventStore store;
+    ASSERT_EQ(store.Open(folder + "/events.sqlite", EventStore::Mode::ReadWrite), 0) << store.Error();
+    ASSERT_EQ(sqlite3_exec(store.handle(), "PRAGMA user_version = 9", nullptr, nullptr, nullptr), SQLITE_OK);
+  }
+  ConsoleRun run(folder, clock, fs);
+  run.Tick({Fire()});
+  run.Tick({Fire()});
+  ASSERT_EQ(run.op.messages.size(), 1u);
+  const std::string& told = run.op.messages[0].text;
+  EXPECT_NE(told.find("events.sqlite не открывается: его записала более новая версия программы. "),
+            std::string::npos)
+      << told;
+  EXPECT_TRUE(told.ends_with(" (set up: made by a newer program (schema 9))")) << told;
+  EXPECT_EQ(run.records.desk().queue().size(), 1u);
+  EXPECT_EQ(run.sounds, 1);
+  run.records.store().Stop(0);  // nothing it holds can be written: no wait for it at shutdown
 }
 
 TEST_F(EventRecordsTest, ABadPriorityTableIsToldOnceAndTheShippedOneServes) {

@@ -404,7 +404,7 @@ TEST_F(ServiceTest, TheServiceManagerHearsReadyAndTheWatchdogAndTheJournalGetsPr
     listen();
     return count("READY=1") == 1 && count("WATCHDOG=1") >= 2;
   })) << heard.size();
-  EXPECT_EQ(heard.front().rfind("READY=1", 0), 0u) << "ready first, after start-up";
+  EXPECT_EQ(heard.front(), "READY=1\nSTATUS=Опрос приёмника на порту COM1") << "ready first, after start-up";
   EXPECT_EQ(Stop(*console_), "exit 0");
   listen();
   close(listener);
@@ -420,6 +420,9 @@ TEST_F(ServiceTest, EveryProgramTellsItsVersionAndItsOptions) {
 #endif
 #ifdef PELVARON_DECODE_PROGRAM
   programs.emplace_back(PELVARON_DECODE_PROGRAM, "pelvaron-decode");
+#endif
+#ifdef PELVARON_HISTORY_PROGRAM
+  programs.emplace_back(PELVARON_HISTORY_PROGRAM, "pelvaron-history");
 #endif
   for (const auto& [program, name] : programs) {
     for (const char* option : {"--version", "--help"}) {

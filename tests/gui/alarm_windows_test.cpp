@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +20,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "alarms/alarm_events.h"
 #include "alarms/event_records.h"
 #include "alarms/ui/alarm_commands_ui.h"
 #include "alarms/ui/alarm_queue_window.h"
@@ -27,13 +29,17 @@
 #include "app/ui/console_window.h"
 #include "core/cp1251.h"
 #include "gui_support.h"
+#include "link/fake_serial_port.h"
+#include "objects/object_card.h"
 #include "platform/real_file_system.h"
 #include "platform/system_clock.h"
 #include "programs/real_ports.h"
 #include "res/resources.h"
 #include "sim/simulator.h"
+#include "support/fakes.h"
 #include "widgets/dialog_builder.h"
 #include "widgets/edits.h"
+#include "widgets/focus_frame.h"
 
 namespace pelvaron {
 namespace {
@@ -84,7 +90,7 @@ TEST(AlarmQueueWindow, ListsTheViewInItsColoursAndKeepsTheOperatorsChoice) {
   ASSERT_EQ(asked.count(), 2);
   EXPECT_EQ(asked[0][0].value<std::vector<std::uint64_t>>(), std::vector<std::uint64_t>{3});
   EXPECT_EQ(asked[0][1].toString(), QString("выезд"));
-  EXPECT_TRUE(asked[1][0].value<std::vector<std::uint64_t>>().empty());
+  EXPECT_EQ(asked[1][0].value<std::vector<std::uint64_t>>(), (std::vector<std::uint64_t>{9, 5, 3}));
   EXPECT_TRUE(asked[1][2].toBool());
 
   // A character the protocol file cannot hold never gets into the note.
@@ -103,6 +109,115 @@ TEST(AlarmQueueWindow, ListsTheViewInItsColoursAndKeepsTheOperatorsChoice) {
   EXPECT_EQ(AlarmQueueWindow::AgeText(3 * 60 + 5), QString("3 мин 05 с"));
   EXPECT_EQ(AlarmQueueWindow::AgeText(2 * 3600 + 10 * 60), QString("2 ч 10 мин"));
   EXPECT_EQ(AlarmQueueWindow::AgeText(3 * 86400 + 4 * 3600), QString("3 д 4 ч"));
+}
+
+TEST(AlarmQueueWindow, AtItsFirstSizeALongEventTextHidesNoOtherColumn) {
+  testing::GuiApp();
+  AlarmQueueWindow w;
+  AlarmView view;
+  view.rows = {Row(5, "Проникновение", "", 1000)};
+  view.rows[0].entry.text = "Неисправность: низкое напряжение батареи радиопередатчика, зона 12, раздел 3";
+  view.rows[0].entry.restored = true;
+  view.rows[0].entry.repeats = 12;
+  view.rows[0].comment = "Склад готовой продукции, корпус 2, ворота со стороны реки";
+  w.setView(view);
+  w.show();
+  QHeaderView* header = w.list()->header();
+  const int visible = w.list()->viewport()->width();
+  for (int c : {AlarmQueueWindow::kRepeats, AlarmQueueWindow::kAge, AlarmQueueWindow::kState}) {
+    EXPECT_LE(header->sectionViewportPosition(c) + header->sectionSize(c), visible)
+        << header->model()->headerData(c, Qt::Horizontal).toString().toStdString();
+  }
+  // And the event's first word is seen.
+  EXPECT_LE(header->sectionViewportPosition(AlarmQueueWindow::kEvent) +
+                w.list()->fontMetrics().horizontalAdvance(QStringLiteral("Неисправность:")),
+            visible);
+}
+
+// A host without a thread: calls run at once on a console of fakes, the
+// answer to a question is yes, and something may happen while it is asked.
+class ImmediateHost : public ui::CommandHost {
+ public:
+  void post(ConsoleCall call) override { call(console, card); }
+  void showMessage(const OperatorMessage&, QWidget*) override {}
+  void showMessageAndWait(const OperatorMessage&, QWidget*) override {}
+  bool ask(const OperatorMessage&, QWidget*) override {
+    if (whileAsked) whileAsked();
+    return true;
+  }
+  QWidget* dialogOwner() override { return nullptr; }
+  bool beginSettingsCommand() override { return true; }
+  void endSettingsCommand() override {}
+  void beginExchange() override {}
+  void endExchange() override {}
+
+  std::function<void()> whileAsked;
+  testing::FakeClock clock;
+  testing::MemoryFileSystem fs;
+  testing::RecordingOperator op;
+  testing::FakeSerialPort port;
+  Console console{clock, fs, op, port, DeviceMap{}};
+  ObjectCard card;
+
+ protected:
+  void postAndReturn(ConsoleCall work, std::function<void()> back) override {
+    work(console, card);
+    back();
+  }
+};
+
+// The queue's window and a desk with no console thread between them.
+class AlarmCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::GuiApp();
+    commands.attach(desk, "events.sqlite");
+  }
+  // An alarm reaches the desk, and the window hears of it.
+  void Alarm(int address, int code, std::uint64_t seq) {
+    desk.Publish(testing::ContactId(address, code, true, 1, seq));
+    QCoreApplication::processEvents();
+  }
+  int Rows() { return commands.queueWindow()->list()->topLevelItemCount(); }
+
+  AlarmDesk desk{PriorityTable::Defaults()};
+  ImmediateHost host;
+  ui::AlarmCommandsUi commands{host};
+};
+
+TEST_F(AlarmCommandsTest, AcknowledgingAllTakesTheAlarmsOnScreenNotOneThatCameWhileAsked) {
+  Alarm(301, 130, 1);
+  Alarm(302, 130, 2);
+  commands.onAlarmQueue();
+  ASSERT_EQ(Rows(), 2);
+  host.whileAsked = [this] { Alarm(303, 110, 3); };  // a fire while the question box is open
+  commands.queueWindow()->findChild<QPushButton*>("acknowledgeAllButton")->click();
+  ASSERT_EQ(desk.queue().size(), 1u);
+  EXPECT_EQ(desk.queue().Sorted()[0].address, "0303");
+}
+
+TEST_F(AlarmCommandsTest, ANewAlarmComesToTheFrontWithoutTakingTheKeysOfAnotherWindow) {
+  Alarm(302, 130, 1);
+  commands.onAlarmQueue();
+  AlarmQueueWindow* w = commands.queueWindow();
+  QLineEdit* note = w->noteEdit();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+  note->setFocus();
+  QTest::keyClick(note, Qt::Key_Return);
+  EXPECT_EQ(desk.queue().size(), 1u) << "only the button acknowledges";
+  for (QPushButton* button : w->findChildren<QPushButton*>()) EXPECT_FALSE(button->isDefault());
+
+  QWidget other;
+  auto* edit = new QLineEdit(&other);
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  edit->setFocus();
+  Alarm(301, 110, 2);  // a fire
+  ASSERT_EQ(Rows(), 2);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(QApplication::focusWidget(), edit);
+  EXPECT_TRUE(w->isVisible());
 }
 
 TEST(AlarmsMenu, ComesAfterPropertiesAndLeavesTheOtherMenusAsTheyWere) {
@@ -160,18 +275,23 @@ TEST_F(StoreFolderTest, TheHistoryWindowFindsSeededEventsAndExportsThem) {
     };
     add(1, noon - 86400, "0012", "Тревога по шлейфам", {"burglary", 1, "l"});
     add(2, noon, "0012", "Тревога по шлейфам", {"burglary", 1, "l"});
-    add(3, noon + 60, "0301", "Пожарная тревога", {"fire", 1, "c"});
+    add(3, noon + 60, "0301", "Пожарная тревога: дымовой извещатель, зона 3, раздел 1, второй этаж", {"fire", 1, "c"});
     add(4, noon + 120, "0012", "Контрольное извещение", {"information", 0, ""});
   }
   HistoryWindow w("events.sqlite", PriorityTable::Defaults());
+  w.show();
   QSignalSpy done(&w, &HistoryWindow::searchFinished);
-  w.search();
+  // Enter in a date searches, as in every filter.
+  QTest::keyClick(w.findChild<QWidget*>("fromEdit"), Qt::Key_Return);
   ASSERT_TRUE(done.wait(20000));
   EXPECT_EQ(done.last()[0].toInt(), 3) << "today's";
   QTreeWidget* list = w.findChild<QTreeWidget*>("historyList");
   EXPECT_EQ(list->topLevelItem(0)->text(0), QString("4"));
   EXPECT_EQ(list->topLevelItem(1)->text(3), QString("Пожар"));
   EXPECT_EQ(list->topLevelItem(2)->text(5), QString("не подтверждена"));
+  EXPECT_GT(list->header()->sectionSize(4), list->fontMetrics().horizontalAdvance(list->topLevelItem(1)->text(4)))
+      << "the event's text is whole";
+  EXPECT_FALSE(w.findChild<QPushButton*>("searchButton")->isDefault());
 
   w.findChild<QLineEdit*>("addressEdit")->setText("12");
   auto* priority = w.findChild<QComboBox*>("priorityBox");
@@ -212,8 +332,8 @@ class AlarmShellTest : public StoreFolderTest {
     shell_->messageHook = [this](const OperatorMessage& m) { messages_.push_back(m); };
     shell_->questionHook = [](const OperatorMessage&) { return true; };
     shell_->alarms().attach(records_->desk(), "events.sqlite");
-    shell_->start();
   }
+  void Start() { shell_->start(); }
   void TearDown() override {
     shell_.reset();
     records_.reset();
@@ -241,6 +361,7 @@ class AlarmShellTest : public StoreFolderTest {
 };
 
 TEST_F(AlarmShellTest, AFireAlarmComesFirstSoundsUntilAcknowledgedAndIsFoundInTheHistory) {
+  Start();
   ASSERT_TRUE(QTest::qWaitFor([&] { return shell_->window().bLinkOk == 1; }, 20000));
   ASSERT_TRUE(simulator_->Apply("contact-id addr=302 code=130 zone=2 new"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return QueueList() && QueueList()->topLevelItemCount() == 1; }, 20000));
@@ -288,6 +409,18 @@ TEST_F(AlarmShellTest, AFireAlarmComesFirstSoundsUntilAcknowledgedAndIsFoundInTh
   };
   EXPECT_TRUE(QTest::qWaitFor(acknowledgedFire, 20000));
   EXPECT_TRUE(messages_.empty()) << messages_.front().text;
+}
+
+TEST_F(AlarmShellTest, AnAlarmWaitingFromBeforeARestartOpensTheQueueAtStart) {
+  {
+    EventStore store;
+    ASSERT_EQ(store.Open("events.sqlite", EventStore::Mode::ReadWrite), 0) << store.Error();
+    const Event fire = testing::ContactId(301, 110, true, 3, 1, QDateTime::currentSecsSinceEpoch() - 60);
+    ASSERT_EQ(store.Insert(fire, {"fire", 1, "cid:110:01:003"}), 0) << store.Error();
+  }
+  Start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QueueList() && QueueList()->topLevelItemCount() == 1; }, 20000));
+  EXPECT_TRUE(shell_->alarms().queueWindow()->isVisible());
 }
 
 }  // namespace

@@ -14,6 +14,8 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include "alarms/ui/alarm_queue_window.h"
+#include "alarms/ui/history_window.h"
 #include "app/ui/console_window.h"
 #include "gui_support.h"
 #include "link/ui/exchange_progress_dlg.h"
@@ -422,8 +424,15 @@ TEST(FocusFrame, EveryControlShowsTheFocusWhileItHasIt) {
   CObjectStateDlg state(nullptr, kUnits);
   PropertySheet programSettings(new Settings(nullptr, kUnits));
   PropertySheet receiverSettings(new Pult_settings(nullptr, kUnits));
-  for (QWidget* window :
-       std::initializer_list<QWidget*>{&console, &card, &state, &programSettings, &receiverSettings}) {
+  AlarmQueueWindow queue;
+  AlarmRow alarm;
+  alarm.entry.id = 1;
+  alarm.entry.text = "Пожарная тревога";
+  alarm.entry.needsAck = true;
+  queue.setView({{alarm}, false, true});
+  HistoryWindow history("events.sqlite", PriorityTable::Defaults());
+  for (QWidget* window : std::initializer_list<QWidget*>{&console, &card, &state, &programSettings, &receiverSettings,
+                                                         &queue, &history}) {
     window->show();
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));

@@ -14,6 +14,8 @@
 #include <QTest>
 #include <QTreeView>
 
+#include "alarms/ui/alarm_queue_window.h"
+#include "alarms/ui/history_window.h"
 #include "app/ui/about_box.h"
 #include "app/ui/console_window.h"
 #include "gui_support.h"
@@ -81,8 +83,18 @@ TEST(OperatorTexts, EveryDialogOfTheConsole) {
   CExchangeProgressDlg progress(&console);
   progress.setTexts("Идёт обмен информацией ...", "Попытка связи 1 из 12");
   progress.setClosingNotice(true);
+  AlarmQueueWindow queue;
+  AlarmRow alarm;
+  alarm.entry.text = "Пожарная тревога";
+  alarm.entry.needsAck = alarm.entry.restored = true;
+  alarm.entry.repeats = 2;
+  queue.setView({{alarm}, false, true});
+  HistoryWindow history("events.sqlite", PriorityTable::Defaults());
+  QFileDialog exportFile;
+  HistoryWindow::PrepareExportFileDialog(exportFile);
   for (QWidget* dialog : std::initializer_list<QWidget*>{&about, &card, &state, &programSettings,
-                                                         &receiverSettings, &progress}) {
+                                                         &receiverSettings, &progress, &queue, &history,
+                                                         &exportFile}) {
     dialog->show();
     EXPECT_EQ(UnreadableTexts(dialog), QStringList()) << dialog->metaObject()->className();
     dialog->hide();

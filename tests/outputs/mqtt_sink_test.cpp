@@ -175,6 +175,58 @@ TEST_F(MqttSinkTest, EventsMadeWhileTheBrokerIsAwayArriveOnceAndInOrderWhenItIsB
   EXPECT_EQ(reports_.Count("установлена"), 1);
 }
 
+// A broker that takes TLS and a password only: the right CA and credentials
+// get the events through; a wrong password or a CA that did not sign the
+// broker's certificate gets one message each and keeps the events queued.
+TEST_F(MqttSinkTest, OverTlsWithAPasswordOnlyTheRightCaAndCredentialsGetThrough) {
+  TestBroker broker;
+  std::string error;
+  ASSERT_TRUE(broker.AddSecureListener("station", "s3cret pass", &error)) << error;
+  ASSERT_TRUE(broker.Start(&error)) << error;
+  TestSubscriber subscriber(broker.Port(), std::string(kBase) + "event", "watcher", false);
+  ASSERT_TRUE(subscriber.Start());
+  auto secure = [&](std::string caFile, std::string password, const char* queue) {
+    MqttConfig c = Config(broker);
+    EXPECT_EQ(ParseMqttUrl(broker.SecureUrl(), c.url), "");
+    EXPECT_TRUE(c.url.tls);
+    c.caFile = std::move(caFile);
+    c.user = "station";
+    c.password = std::move(password);
+    c.queueDir = dir_ / queue;
+    return c;
+  };
+
+  {
+    auto refused = Open(secure(broker.CaFile(), "wrong", "refused"));
+    ASSERT_TRUE(refused);
+    refused->Publish(Numbered(1));
+    ASSERT_TRUE(WaitUntil([&] { return reports_.Count("отказал в подключении") >= 1; }))
+        << ::testing::PrintToString(reports_.Texts());
+    EXPECT_EQ(reports_.Count("нет прав на подключение"), 1) << ::testing::PrintToString(reports_.Texts());
+    EXPECT_EQ(refused->Acknowledged(), 0u);
+  }
+  {
+    auto untrusted = Open(secure(broker.OtherCaFile(), "s3cret pass", "untrusted"));
+    ASSERT_TRUE(untrusted);
+    untrusted->Publish(Numbered(2));
+    ASSERT_TRUE(WaitUntil([&] { return reports_.Count("Нет связи с брокером MQTT") >= 1; }))
+        << ::testing::PrintToString(reports_.Texts());
+    EXPECT_EQ(reports_.Count("ошибка TLS"), 1) << ::testing::PrintToString(reports_.Texts());
+    EXPECT_EQ(untrusted->Acknowledged(), 0u);
+  }
+  EXPECT_TRUE(subscriber.On(std::string(kBase) + "event").empty());
+
+  auto sink = Open(secure(broker.CaFile(), "s3cret pass", "trusted"));
+  ASSERT_TRUE(sink);
+  for (std::uint64_t seq = 3; seq <= 5; ++seq) sink->Publish(Numbered(seq));
+  ASSERT_TRUE(subscriber.WaitFor([&](auto& all) { return PayloadsOn(all, std::string(kBase) + "event").size() >= 3; }))
+      << ::testing::PrintToString(reports_.Texts()) << broker.Log();
+  EXPECT_EQ(Seqs(subscriber.On(std::string(kBase) + "event")), Range(3, 5));
+  // One message per cause, however often the sinks retried.
+  EXPECT_EQ(reports_.Count("отказал в подключении"), 1) << ::testing::PrintToString(reports_.Texts());
+  EXPECT_EQ(reports_.Count("Нет связи с брокером MQTT"), 1) << ::testing::PrintToString(reports_.Texts());
+}
+
 TEST_F(MqttSinkTest, ABrokerThatForgotEverythingGetsTheRetainedStatesAgainOnReconnect) {
   TestBroker broker(false);  // keeps nothing across a restart
   std::string error;

@@ -127,6 +127,31 @@ TEST_F(EventStoreTest, AnAcknowledgementAskedForElsewhereWaitsUntilAnEventRecord
   EXPECT_EQ(seqs, (std::vector<std::uint64_t>{4, 5, 6, 7}));
 }
 
+TEST_F(EventStoreTest, AnAcknowledgementCoversItsAlarmsRepeatsButNotTheNextAlarmOfItsKind) {
+  Seed();  // 1 and 6: the same loop alarm of 0012, the second a repeat
+  Event ack = At(7, 6000, "0012", "Подтверждена тревога №1", EventKind::AlarmAcknowledged);
+  ack.ref = 1;
+  ack.detail = "выезд";
+  ASSERT_EQ(store.Insert(ack, {}), 0);
+  ASSERT_EQ(store.Insert(At(8, 7000, "0012", "Тревога по шлейфам"), {"burglary", 1, "loop:6"}), 0);
+  EXPECT_EQ(store.FindBySeq(6)->ackNote, "выезд");
+  EXPECT_FALSE(store.FindBySeq(8)->acknowledged) << "came after the acknowledgement";
+  EXPECT_FALSE(store.FindBySeq(4)->acknowledged);
+  // pelvaron-history --ack of the repeat: answered already, the console records nothing.
+  ASSERT_EQ(store.RequestAcknowledgement(6, 6100, "", "pelvaron-history"), 0);
+  std::vector<PendingAcknowledgement> pending;
+  ASSERT_EQ(store.PendingAcknowledgements(0, pending), 0);
+  EXPECT_TRUE(pending.empty());
+
+  // A store written before acknowledgements kept their alarm's key learns them when opened.
+  ASSERT_EQ(sqlite3_exec(store.handle(), "UPDATE events SET alarm_key = '' WHERE alarm = 3; PRAGMA user_version = 1",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(store.Open(path, EventStore::Mode::ReadWrite), 0) << store.Error();
+  EXPECT_TRUE(store.FindBySeq(6)->acknowledged);
+  EXPECT_FALSE(store.FindBySeq(8)->acknowledged);
+}
+
 TEST_F(EventStoreTest, AFileThatIsNoStoreIsRefusedAndLeftAlone) {
   {
     std::ofstream out(path, std::ios::binary);
@@ -135,9 +160,24 @@ TEST_F(EventStoreTest, AFileThatIsNoStoreIsRefusedAndLeftAlone) {
   const auto size = std::filesystem::file_size(path);
   EXPECT_NE(store.Open(path, EventStore::Mode::ReadWrite), 0);
   EXPECT_NE(store.Error().find("file is not a database"), std::string::npos) << store.Error();
+  EXPECT_EQ(store.Problem(), "файл не является базой данных");
   EXPECT_FALSE(store.IsOpen());
   EXPECT_NE(store.Open(folder + "/missing.sqlite", EventStore::Mode::ReadOnly), 0);
+  EXPECT_EQ(store.Problem(), "нет такого файла или папки") << store.Error();
   EXPECT_EQ(std::filesystem::file_size(path), size);
+}
+
+TEST_F(EventStoreTest, AStoreOfANewerProgramIsRefusedForWritingSayingWhy) {
+  Seed();
+  ASSERT_EQ(sqlite3_exec(store.handle(), "PRAGMA user_version = 9", nullptr, nullptr, nullptr), SQLITE_OK);
+  store.Close();
+  EXPECT_NE(store.Open(path, EventStore::Mode::ReadWrite), 0);
+  EXPECT_EQ(store.Problem(), "его записала более новая версия программы") << store.Error();
+  EXPECT_NE(store.Error().find("newer program (schema 9)"), std::string::npos) << store.Error();
+  EXPECT_FALSE(store.IsOpen());
+  // Its events can still be read.
+  ASSERT_EQ(store.Open(path, EventStore::Mode::ReadOnly), 0) << store.Error();
+  EXPECT_EQ(Seqs({}).size(), 6u);
 }
 
 TEST(HistoryFormat, CsvQuotesWhatNeedsItAndJsonEscapesEveryControlCharacter) {

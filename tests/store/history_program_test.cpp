@@ -96,17 +96,24 @@ TEST_F(HistoryProgramTest, AcknowledgesAnAlarmOnceAndRefusesWhatIsNoAlarm) {
   r = RunProgram("--ack 2");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("Тревога №2 уже подтверждена ", 0), 0u) << r.out;
+  r = RunProgram("--ack 1");  // the same alarm of yesterday, still waiting then
+  EXPECT_EQ(r.out.rfind("Тревога №1 уже подтверждена ", 0), 0u) << r.out;
   r = RunProgram("--address 0012 --format csv");
   EXPECT_NE(r.out.find(",ложная тревога\r\n"), std::string::npos) << r.out;
 
   r = RunProgram("--ack 4");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("is not an alarm"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("событие №4 не тревога"), std::string::npos) << r.out;
   r = RunProgram("--ack 99");
   EXPECT_EQ(r.status, 1);
   r = RunProgram("--ack 3 --store missing.sqlite");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("no event store missing.sqlite"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("хранилища событий missing.sqlite здесь нет"), std::string::npos) << r.out;
+  r = RunProgram("--store missing.sqlite");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("не открывается: нет такого файла или папки (open: unable to open database file)"),
+            std::string::npos)
+      << r.out;
 }
 
 TEST_F(HistoryProgramTest, AWrongCommandLineSaysWhatIsWrong) {

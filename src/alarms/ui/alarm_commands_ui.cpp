@@ -47,6 +47,7 @@ AlarmQueueWindow* AlarmCommandsUi::ensureQueueWindow() {
 
 void AlarmCommandsUi::onAlarmQueue() {
   AlarmQueueWindow* w = ensureQueueWindow();
+  w->setAttribute(Qt::WA_ShowWithoutActivating, false);
   w->show();
   w->raise();
   w->activateWindow();
@@ -65,8 +66,15 @@ void AlarmCommandsUi::onEventHistory() {
 
 void AlarmCommandsUi::setView(const AlarmView& view) {
   view_ = view;
-  if (view.raise) onAlarmQueue();
   if (queue_) queue_->setView(view);
+  if (!view.raise) return;
+  // In front, but the keyboard stays where the operator is typing: a key
+  // meant for another window must not act on the new alarm.
+  AlarmQueueWindow* w = ensureQueueWindow();
+  w->setAttribute(Qt::WA_ShowWithoutActivating);
+  if (w->isMinimized()) w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
+  w->show();
+  w->raise();
 }
 
 void AlarmCommandsUi::acknowledge(const std::vector<std::uint64_t>& ids, const QString& note, bool all) {
@@ -75,7 +83,9 @@ void AlarmCommandsUi::acknowledge(const std::vector<std::uint64_t>& ids, const Q
     ShowRefusedCharacter(queue_->noteEdit(), c);
     return;
   }
-  if (all && !host_.ask({"Подтвердить все тревоги в очереди (" + std::to_string(view_.rows.size()) + ")?",
+  // The ids are those of the rows on screen when asked: an alarm that comes
+  // while the question is open waits for the operator to see it.
+  if (all && !host_.ask({"Подтвердить все тревоги в очереди (" + std::to_string(ids.size()) + ")?",
                          "Очередь тревог", MessageIcon::Question},
                         queue_)) {
     return;

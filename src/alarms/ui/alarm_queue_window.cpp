@@ -10,7 +10,10 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "widgets/edits.h"
+#include "widgets/focus_frame.h"
 #include "widgets/qt_texts.h"
 
 namespace pelvaron::ui {
@@ -20,6 +23,8 @@ namespace {
 constexpr int kIdRole = Qt::UserRole;
 constexpr int kFirstTimeRole = Qt::UserRole + 1;
 constexpr int kNoteLimit = static_cast<int>(AlarmDesk::kMaxNoteChars);
+constexpr int kMaxObjectWidth = 180;
+constexpr int kCellMargin = 8;
 
 QString LocalTime(std::int64_t time) {
   return QDateTime::fromSecsSinceEpoch(time).toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
@@ -27,9 +32,9 @@ QString LocalTime(std::int64_t time) {
 
 QString StateText(const AlarmEntry& e) {
   if (!e.needsAck) return QStringLiteral("продолжается");
+  // Restored, it still waits: only an acknowledgement ends it.
   if (e.restored) {
-    return QStringLiteral("восстановлено ") + QDateTime::fromSecsSinceEpoch(e.restoreTime).toString("HH:mm:ss") +
-           QStringLiteral(", ждёт подтверждения");
+    return QStringLiteral("восстановлено ") + QDateTime::fromSecsSinceEpoch(e.restoreTime).toString("HH:mm:ss");
   }
   return QStringLiteral("ждёт подтверждения");
 }
@@ -46,8 +51,8 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
   list_->setUniformRowHeights(true);
   list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   list_->setHeaderLabels({QStringLiteral("Приоритет"), QStringLiteral("Время"), QStringLiteral("Адрес"),
-                          QStringLiteral("Объект"), QStringLiteral("Событие"), QStringLiteral("Повторы"),
-                          QStringLiteral("Давность"), QStringLiteral("Состояние")});
+                          QStringLiteral("Объект"), QStringLiteral("Повторы"), QStringLiteral("Давность"),
+                          QStringLiteral("Состояние"), QStringLiteral("Событие")});
   list_->header()->setStretchLastSection(true);
 
   summary_ = new QLabel(this);
@@ -76,7 +81,6 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
 
   connect(acknowledge_, &QPushButton::clicked, this, &AlarmQueueWindow::acknowledgeSelected);
   connect(acknowledgeAll_, &QPushButton::clicked, this, &AlarmQueueWindow::acknowledgeAll);
-  connect(note_, &QLineEdit::returnPressed, this, &AlarmQueueWindow::acknowledgeSelected);
   connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
     if (!filling_) operatorChose_ = !list_->selectedItems().isEmpty();
     updateButtons();
@@ -86,7 +90,8 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
   connect(ages_, &QTimer::timeout, this, &AlarmQueueWindow::updateAges);
   ages_->start(1000);
 
-  resize(900, 360);
+  FocusFrame::Install(this);
+  resize(1000, 360);
   setView(AlarmView{});
 }
 
@@ -116,6 +121,7 @@ void AlarmQueueWindow::setView(const AlarmView& view) {
     item->setText(kAddress, Utf8(e.address));
     item->setText(kObject, Utf8(row.comment));
     item->setText(kEvent, Utf8(e.text));
+    item->setToolTip(kEvent, Utf8(e.text));
     item->setText(kRepeats, e.repeats > 0 ? QString::number(e.repeats) : QString());
     if (e.repeats > 0) item->setToolTip(kRepeats, QStringLiteral("последний раз ") + LocalTime(e.lastTime));
     item->setText(kState, StateText(e));
@@ -144,7 +150,13 @@ void AlarmQueueWindow::setView(const AlarmView& view) {
   if (!items.isEmpty()) list_->setCurrentItem(list_->selectedItems().front(), 0, QItemSelectionModel::NoUpdate);
   operatorChose_ = any;
   filling_ = false;
+  updateAges();
   for (int c = 0; c < kColumnCount - 1; ++c) list_->resizeColumnToContents(c);
+  // A long comment leaves room for the event's text.
+  list_->setColumnWidth(kObject, std::min(list_->columnWidth(kObject), kMaxObjectWidth));
+  // The ages grow while shown: room for the widest, so that none is cut.
+  const int ageWidth = list_->fontMetrics().horizontalAdvance(QStringLiteral("88 мин 88 с")) + 2 * kCellMargin;
+  list_->setColumnWidth(kAge, std::max(list_->columnWidth(kAge), ageWidth));
 
   sounding_ = view.sounding;
   const int waiting = static_cast<int>(view.rows.size());
@@ -153,7 +165,6 @@ void AlarmQueueWindow::setView(const AlarmView& view) {
                                        .arg(waiting)
                                        .arg(sounding_ ? QStringLiteral(" — звучит сигнал, пока их не подтвердят")
                                                       : QString()));
-  updateAges();
   updateButtons();
 }
 
@@ -186,8 +197,10 @@ void AlarmQueueWindow::acknowledgeSelected() {
 }
 
 void AlarmQueueWindow::acknowledgeAll() {
-  if (list_->topLevelItemCount() == 0) return;
-  emit acknowledgeRequested({}, note_->text().trimmed(), true);
+  std::vector<std::uint64_t> ids;
+  for (int i = 0; i < list_->topLevelItemCount(); ++i) ids.push_back(list_->topLevelItem(i)->data(0, kIdRole).toULongLong());
+  if (ids.empty()) return;
+  emit acknowledgeRequested(ids, note_->text().trimmed(), true);
 }
 
 }  // namespace pelvaron::ui

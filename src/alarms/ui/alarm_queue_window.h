@@ -25,7 +25,9 @@ class LimitedLineEdit;
 class AlarmQueueWindow : public QWidget {
   Q_OBJECT
  public:
-  enum Column { kPriority, kTime, kAddress, kObject, kEvent, kRepeats, kAge, kState, kColumnCount };
+  // The event's text last: it takes the width that is left, and a long one
+  // pushes no other column out of sight.
+  enum Column { kPriority, kTime, kAddress, kObject, kRepeats, kAge, kState, kEvent, kColumnCount };
 
   explicit AlarmQueueWindow(QWidget* parent = nullptr);
 
@@ -44,7 +46,7 @@ class AlarmQueueWindow : public QWidget {
   void acknowledgeAll();
 
  signals:
-  // ids empty: every alarm in the queue. The note is checked already.
+  // all: the ids are every row on screen. The note is checked already.
   void acknowledgeRequested(const std::vector<std::uint64_t>& ids, const QString& note, bool all);
 
  private:

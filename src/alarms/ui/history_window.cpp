@@ -8,6 +8,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -15,10 +16,22 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <initializer_list>
+
 #include "store/history_format.h"
+#include "widgets/focus_frame.h"
 #include "widgets/qt_texts.h"
 
 namespace pelvaron::ui {
+
+namespace {
+
+enum Column { kSeq, kTime, kAddress, kPriority, kEvent, kAcknowledgement, kColumnCount };
+// A long note leaves room for the event's text.
+constexpr int kMaxAcknowledgementWidth = 240;
+
+}  // namespace
 
 HistoryWindow::HistoryWindow(std::string storePath, const PriorityTable& table, QWidget* parent)
     : QWidget(parent, Qt::Window), storePath_(std::move(storePath)), table_(table) {
@@ -47,7 +60,6 @@ HistoryWindow::HistoryWindow(std::string storePath, const PriorityTable& table, 
   text_->setPlaceholderText(QStringLiteral("часть текста события или примечания"));
   search_ = new QPushButton(QStringLiteral("Найти"), this);
   search_->setObjectName(QStringLiteral("searchButton"));
-  search_->setDefault(true);
   export_ = new QPushButton(QStringLiteral("Экспорт в CSV…"), this);
   export_->setObjectName(QStringLiteral("exportButton"));
   status_ = new QLabel(this);
@@ -59,6 +71,9 @@ HistoryWindow::HistoryWindow(std::string storePath, const PriorityTable& table, 
   list_->setUniformRowHeights(true);
   list_->setHeaderLabels({QStringLiteral("№"), QStringLiteral("Время"), QStringLiteral("Адрес"),
                           QStringLiteral("Приоритет"), QStringLiteral("Событие"), QStringLiteral("Подтверждение")});
+  // The event's text takes the width the other columns leave.
+  list_->header()->setStretchLastSection(false);
+  list_->header()->setSectionResizeMode(kEvent, QHeaderView::Stretch);
 
   auto* filters = new QFormLayout;
   auto* range = new QHBoxLayout;
@@ -80,14 +95,29 @@ HistoryWindow::HistoryWindow(std::string storePath, const PriorityTable& table, 
   layout->addWidget(list_, 1);
 
   connect(search_, &QPushButton::clicked, this, &HistoryWindow::search);
-  connect(address_, &QLineEdit::returnPressed, this, &HistoryWindow::search);
-  connect(text_, &QLineEdit::returnPressed, this, &HistoryWindow::search);
   connect(export_, &QPushButton::clicked, this, &HistoryWindow::chooseExportFile);
+  // Enter in any of the filters searches ("Найти" is no default button: a
+  // plain window has none).
+  for (QWidget* filter : std::initializer_list<QWidget*>{from_, to_, address_, priority_, text_}) {
+    filter->installEventFilter(this);
+  }
+  FocusFrame::Install(this);
   resize(900, 480);
 }
 
 HistoryWindow::~HistoryWindow() {
   if (thread_.joinable()) thread_.join();
+}
+
+bool HistoryWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      search();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 HistoryQuery HistoryWindow::query() const {
@@ -115,8 +145,9 @@ void HistoryWindow::search() {
     std::vector<StoredEvent> rows;
     QString error;
     if (store.Open(path, EventStore::Mode::ReadOnly) != 0 || store.Search(q, rows) != 0) {
-      error = QStringLiteral("Хранилище событий %1 не читается: %2")
-                  .arg(QString::fromStdString(path), QString::fromStdString(store.Error()));
+      error = QStringLiteral("Хранилище событий %1 не читается: %2 (%3)")
+                  .arg(QString::fromStdString(path), QString::fromStdString(store.Problem()),
+                       QString::fromStdString(store.Error()));
     }
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
@@ -134,23 +165,28 @@ void HistoryWindow::showResults(std::vector<StoredEvent> results, const QString&
   QList<QTreeWidgetItem*> items;
   for (const StoredEvent& e : results_) {
     auto* item = new QTreeWidgetItem;
-    item->setText(0, QString::number(e.seq));
-    item->setText(1, Utf8(ReadableTime(e.timeText)));
-    item->setText(2, Utf8(e.address));
-    item->setText(3, Utf8(table_.TitleOf(e.cls.priority)));
-    item->setText(4, Utf8(e.text));
+    item->setText(kSeq, QString::number(e.seq));
+    item->setText(kTime, Utf8(ReadableTime(e.timeText)));
+    item->setText(kAddress, Utf8(e.address));
+    item->setText(kPriority, Utf8(table_.TitleOf(e.cls.priority)));
+    item->setText(kEvent, Utf8(e.text));
+    item->setToolTip(kEvent, Utf8(e.text));
     if (e.acknowledged) {
       QString ack = Utf8(ReadableTime(IsoTimeOf(e.ackTime)));
       if (!e.ackNote.empty()) ack += QStringLiteral(": ") + Utf8(e.ackNote);
-      item->setText(5, ack);
+      item->setText(kAcknowledgement, ack);
+      item->setToolTip(kAcknowledgement, ack);
     } else if (e.cls.role == 1) {
-      item->setText(5, QStringLiteral("не подтверждена"));
+      item->setText(kAcknowledgement, QStringLiteral("не подтверждена"));
     }
-    item->setTextAlignment(0, Qt::AlignRight | Qt::AlignVCenter);
+    item->setTextAlignment(kSeq, Qt::AlignRight | Qt::AlignVCenter);
     items.append(item);
   }
   list_->addTopLevelItems(items);
-  for (int c = 0; c < 4; ++c) list_->resizeColumnToContents(c);
+  for (int c = 0; c < kColumnCount; ++c) {
+    if (c != kEvent) list_->resizeColumnToContents(c);
+  }
+  list_->setColumnWidth(kAcknowledgement, std::min(list_->columnWidth(kAcknowledgement), kMaxAcknowledgementWidth));
   if (!error.isEmpty()) {
     status_->setText(error);
   } else if (results_.size() >= kMaxRows) {
@@ -179,10 +215,25 @@ bool HistoryWindow::exportCsv(const QString& path) {
   return true;
 }
 
+void HistoryWindow::PrepareExportFileDialog(QFileDialog& dialog) {
+  dialog.setWindowTitle(QStringLiteral("Экспорт в CSV"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  // The list in Russian, as the protocol file's dialog; the filter shows up
+  // to its last parentheses.
+  RussianFileList(dialog);
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
+  dialog.setNameFilters({QStringLiteral("Файлы CSV (*.csv) (*.csv)"), QStringLiteral("Все файлы (*.*) (*)")});
+  dialog.setDefaultSuffix(QStringLiteral("csv"));
+  dialog.selectFile(QStringLiteral("история.csv"));
+}
+
 void HistoryWindow::chooseExportFile() {
-  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Экспорт в CSV"),
-                                                    QStringLiteral("история.csv"), QStringLiteral("CSV (*.csv)"));
-  if (!path.isEmpty()) exportCsv(path);
+  QFileDialog dialog(this);
+  PrepareExportFileDialog(dialog);
+  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+    exportCsv(dialog.selectedFiles().front());
+  }
 }
 
 }  // namespace pelvaron::ui

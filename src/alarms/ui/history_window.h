@@ -11,6 +11,7 @@
 #include "store/event_store.h"
 
 class QComboBox;
+class QFileDialog;
 class QDateTimeEdit;
 class QLabel;
 class QLineEdit;
@@ -38,6 +39,8 @@ class HistoryWindow : public QWidget {
   HistoryQuery query() const;
   // Writes the results shown; false after telling the operator why not.
   bool exportCsv(const QString& path);
+  // The file dialog of "Экспорт в CSV…", in Russian.
+  static void PrepareExportFileDialog(QFileDialog& dialog);
 
  public slots:
   void search();
@@ -45,6 +48,9 @@ class HistoryWindow : public QWidget {
 
  signals:
   void searchFinished(int count);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void showResults(std::vector<StoredEvent> results, const QString& error);

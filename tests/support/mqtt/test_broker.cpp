@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 namespace pelvaron::testing {
 
@@ -64,20 +65,66 @@ bool TestBroker::Available() {
   return !BrokerProgram().empty();
 }
 
-TestBroker::TestBroker(bool persistent) {
+TestBroker::TestBroker(bool persistent) : persistent_(persistent) {
   std::string pattern = (fs::temp_directory_path() / "pelvaron-broker-XXXXXX").string();
   if (::mkdtemp(pattern.data()) != nullptr) dir_ = pattern;
   // Started as root, the broker works as its own user: it must write here.
   if (!dir_.empty()) ::chmod(dir_.c_str(), 0777);
   port_ = FreePort();
+}
+
+void TestBroker::WriteConfig() const {
   std::ofstream config(dir_ + "/mosquitto.conf");
+  if (securePort_ != 0) config << "per_listener_settings true\n";
   config << "listener " << port_ << " 127.0.0.1\n"
-         << "allow_anonymous true\n"
-         << "log_dest file " << dir_ << "/mosquitto.log\n"
+         << "allow_anonymous true\n";
+  if (securePort_ != 0) {
+    config << "listener " << securePort_ << " 127.0.0.1\n"
+           << "allow_anonymous false\n"
+           << "password_file " << dir_ << "/passwords\n"
+           << "cafile " << dir_ << "/ca.crt\n"
+           << "certfile " << dir_ << "/server.crt\n"
+           << "keyfile " << dir_ << "/server.key\n";
+  }
+  config << "log_dest file " << dir_ << "/mosquitto.log\n"
          << "log_type error\nlog_type warning\nlog_type notice\n";
-  if (persistent) {
+  if (persistent_) {
     config << "persistence true\npersistence_location " << dir_ << "/\n";
   }
+}
+
+bool TestBroker::AddSecureListener(const std::string& user, const std::string& password, std::string* error) {
+  if (dir_.empty()) {
+    *error = "no temporary folder";
+    return false;
+  }
+  // Small EC keys: made in milliseconds. The broker reads them as its own
+  // user, hence the open modes (a test's throw-away keys).
+  const std::string d = dir_ + "/";
+  const std::string key = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
+  const std::vector<std::string> steps = {
+      "openssl req -x509" + key + " -keyout " + d + "ca.key -out " + d + "ca.crt -days 2 -subj /CN=pelvaron-test-ca",
+      "openssl req -x509" + key + " -keyout " + d + "other-ca.key -out " + d +
+          "other-ca.crt -days 2 -subj /CN=pelvaron-other-ca",
+      "openssl req" + key + " -keyout " + d + "server.key -out " + d + "server.csr -subj /CN=127.0.0.1",
+      "printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\\n' > " + d + "server.ext",
+      "openssl x509 -req -in " + d + "server.csr -CA " + d + "ca.crt -CAkey " + d + "ca.key -CAcreateserial -out " +
+          d + "server.crt -days 2 -extfile " + d + "server.ext",
+      "mosquitto_passwd -b -c " + d + "passwords '" + user + "' '" + password + "'",
+      "chmod 0644 " + d + "server.key " + d + "passwords",
+  };
+  for (const std::string& step : steps) {
+    if (std::system((step + " >>" + d + "tools.log 2>&1").c_str()) != 0) {
+      std::ifstream in(d + "tools.log");
+      std::stringstream log;
+      log << in.rdbuf();
+      *error = "failed: " + step + "\n" + log.str();
+      return false;
+    }
+  }
+  do securePort_ = FreePort();
+  while (securePort_ == port_);
+  return securePort_ != 0;
 }
 
 TestBroker::~TestBroker() {
@@ -92,6 +139,7 @@ bool TestBroker::Start(std::string* error) {
     *error = "no mosquitto program, temporary folder or free port";
     return false;
   }
+  WriteConfig();
   const std::string config = dir_ + "/mosquitto.conf";
   pid_ = ::fork();
   if (pid_ == 0) {
@@ -101,7 +149,7 @@ bool TestBroker::Start(std::string* error) {
   }
   const auto deadline = SteadyClock::now() + std::chrono::seconds(10);
   while (SteadyClock::now() < deadline) {
-    if (Accepts(port_)) return true;
+    if (Accepts(port_) && (securePort_ == 0 || Accepts(securePort_))) return true;
     int status = 0;
     if (::waitpid(pid_, &status, WNOHANG) == pid_) {
       pid_ = -1;

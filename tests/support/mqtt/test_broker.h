@@ -28,6 +28,17 @@ class TestBroker {
   TestBroker(const TestBroker&) = delete;
   TestBroker& operator=(const TestBroker&) = delete;
 
+  // Before Start: a second listener on another free port that takes TLS only
+  // (a certificate for 127.0.0.1 signed by a CA made here, see CaFile) and
+  // only this user with this password; the first listener stays open to all,
+  // for the test's own subscriber. False and why when the tools fail.
+  bool AddSecureListener(const std::string& user, const std::string& password, std::string* error);
+  int SecurePort() const { return securePort_; }
+  std::string SecureUrl() const { return "mqtts://127.0.0.1:" + std::to_string(securePort_); }
+  std::string CaFile() const { return dir_ + "/ca.crt"; }
+  // A CA of its own that signed nothing the broker shows: to be refused.
+  std::string OtherCaFile() const { return dir_ + "/other-ca.crt"; }
+
   // Starts it and waits until it accepts connections; false and why otherwise.
   bool Start(std::string* error);
   // SIGTERM, and waits for it to end (it saves its sessions first).
@@ -39,7 +50,11 @@ class TestBroker {
 
  private:
   std::string dir_;
+  void WriteConfig() const;
+
   int port_ = 0;
+  int securePort_ = 0;
+  bool persistent_ = true;
   pid_t pid_ = -1;
 };
 
