@@ -1,38 +1,26 @@
 // Receiver frames: the first ten bytes of an input (shorter ones padded with
-// zeros), as the link hands them to the decoder. The frame is decoded with its
-// sum put right, so that every input reaches the decoders behind the checksum
-// (Contact ID, loop state, dialler, radio), and then, when its own sum is
-// wrong, as it came, into the same value: a wrong sum after a whole message
-// must leave nothing of it.
+// zeros), as the link hands them to the decoder, decoded with the sum put
+// right and then as they came (DecodeFrameBothWays).
 //
-// Checks are on the value and its JSON, never on a console: the lines of
-// each kind, every line storable in Windows-1251 and no longer than the
-// writers take, the stamped line, the fields against the frame's bytes.
+// Checks are on the value, never on a console: the lines of each kind, every
+// line storable in Windows-1251 and no longer than the writers take, the
+// stamped line, the fields against the frame's bytes. The value's JSON is
+// fuzz_frame_json's.
 
 #include <cstring>
 #include <initializer_list>
-#include <iterator>
-#include <memory>
 #include <string>
 
 #include "core/cp1251.h"
 #include "decode/contact_id.h"
 #include "decode/decoded_message.h"
-#include "decode/message_json.h"
 #include "decode/radio.h"
 #include "fuzz_support.h"
 #include "protocol/event_protocol.h"
-#include "support/json_parse.h"
 
 using namespace pelvaron;
 
 namespace {
-
-unsigned Sum(const std::uint8_t* frame) {
-  unsigned sum = 0;
-  for (std::size_t i = 0; i < 8; ++i) sum += frame[i];
-  return sum;
-}
 
 unsigned Hi(std::uint8_t byte) {
   return static_cast<unsigned>(byte) >> 4u;
@@ -120,7 +108,7 @@ void CheckRadio(const std::uint8_t* f, const DecodedMessage& m) {
 }
 
 void CheckFields(const std::uint8_t* f, const DecodedMessage& m) {
-  const unsigned sum = Sum(f);
+  const unsigned sum = fuzz::FrameSum(f);
   FUZZ_CHECK(std::memcmp(m.raw.data(), f, kFrameSize) == 0);
   FUZZ_CHECK(m.sum == sum);
   FUZZ_CHECK(m.sumOk == (sum == (static_cast<unsigned>(f[8]) << 8u | f[9])));
@@ -171,76 +159,12 @@ void CheckFields(const std::uint8_t* f, const DecodedMessage& m) {
   if (m.kind != MessageKind::Radio) FUZZ_CHECK(m.radioCount == 0);
 }
 
-// One line of JSON, no raw control character, read back to the same value.
-// Read in one pass without building it: an execution has no time for a tree.
-void CheckJson(const DecodedMessage& m, const std::string& json) {
-  for (char c : json) FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
-  static std::string text;
-  std::string_view keys[24];
-  std::size_t keyCount = 0;
-  std::size_t lines = 0;
-  std::size_t records = 0;
-  bool stamped = false;
-  const bool valid = testing::ForEachRawJsonMember(json, [&](std::string_view key, std::string_view value) {
-    for (std::size_t i = 0; i < keyCount; ++i) FUZZ_CHECK(keys[i] != key);
-    FUZZ_CHECK(keyCount < std::size(keys));
-    keys[keyCount++] = key;
-    if (key == "kind") {
-      text.clear();
-      FUZZ_CHECK(testing::ReadJsonString(value, text) && text == MessageKindName(m.kind));
-    } else if (key == "sum_ok") {
-      FUZZ_CHECK(value == (m.sumOk ? "true" : "false"));
-    } else if (key == "lines") {
-      FUZZ_CHECK(testing::ForEachRawJsonItem(value, [&](std::string_view item) {
-        text.clear();
-        FUZZ_CHECK(lines < m.lines.size() && testing::ReadJsonString(item, text) && text == m.lines[lines]);
-        ++lines;
-      }));
-    } else if (key == "stamped_line") {
-      FUZZ_CHECK(value == (m.lines.empty() ? "null" : "1"));
-      stamped = true;
-    } else if (key == "radio") {
-      FUZZ_CHECK(testing::ForEachRawJsonItem(value, [&](std::string_view) { ++records; }));
-    }
-  });
-  FUZZ_CHECK(valid && stamped);
-  FUZZ_CHECK(lines == m.lines.size());
-  FUZZ_CHECK(records == m.radioCount);
-}
-
-void DecodeOne(DecodedMessage& reused, std::string& json, std::uint8_t* frame) {
-  DecodeMessage(frame, reused);
-  CheckFields(frame, reused);
-  CheckLines(reused);
-  json.clear();
-  AppendMessageJson(json, reused);
-  CheckJson(reused, json);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  // Exactly ten bytes on the heap: the sanitizer catches any read past them.
-  auto frame = std::make_unique<std::uint8_t[]>(kFrameSize);
-  std::memcpy(frame.get(), data, size < kFrameSize ? size : kFrameSize);
-  const std::uint8_t sentHigh = frame[8];
-  const std::uint8_t sentLow = frame[9];
-  const unsigned sum = Sum(frame.get());
-  frame[8] = static_cast<std::uint8_t>(sum >> 8u);
-  frame[9] = static_cast<std::uint8_t>(sum);
-
-  DecodedMessage message;
-  // Room for the longest message at once: growing the buffer line by line
-  // would cost more allocations than the rest of an execution.
-  message.lines.Open().reserve(2048);
-  static std::string json;
-  DecodeOne(message, json, frame.get());
-  FUZZ_CHECK(message.sumOk);
-  if (sentHigh != frame[8] || sentLow != frame[9]) {
-    frame[8] = sentHigh;
-    frame[9] = sentLow;
-    DecodeOne(message, json, frame.get());
-    FUZZ_CHECK(!message.sumOk);
-  }
+  fuzz::DecodeFrameBothWays(data, size, [](const std::uint8_t* frame, const DecodedMessage& message) {
+    CheckFields(frame, message);
+    CheckLines(message);
+  });
   return 0;
 }

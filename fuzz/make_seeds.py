@@ -53,20 +53,28 @@ def write(target, name, data):
         f.write(data)
 
 
-def write_objects(name, data):
-    """Both halves of fuzz_objects: the first byte (slot 0, never read) picks them."""
-    write("fuzz_objects", name, data)
-    write("fuzz_objects", name + "-changed", b"\x01" + data[1:])
+OBJECT_FAMILIES = ["list", "slot", "control", "register", "new", "remove", "remove-outside"]
+
+
+def write_objects(name, data, slots=101):
+    """Every family of fuzz_objects: slot 0 (never read) picks it by its first
+    byte, a slot by the next (here slot 2) and the removal by the third (here
+    slot 1 by the card's button). The file ends after `slots` slots: the
+    table's rest is then zeros."""
+    for i, family in enumerate(OBJECT_FAMILIES):
+        write("fuzz_objects", name + "-" + family, (bytes([i, 3, 5]) + data[3:])[:336 * slots])
 
 
 write_objects("three-objects", table([
     obj(12),
     obj(1234, alarm=1, state=4, loop_alarm=3, loop1="охранный", loop2="тревожный"),
     obj(9999, control=0, state=3, flags=1, counter=200, period=60),
-]))
+]), slots=6)
 write_objects("all-100-used", table([obj(n) for n in range(1, 101)]))
-write_objects("gap-after-three", table([obj(1), obj(2), obj(3), record(), obj(5), obj(6)]))
-write_objects("empty-table", table([]))
+write_objects("gap-after-three", table([obj(1), obj(2), obj(3), record(), obj(5), obj(6)]), slots=8)
+write_objects("empty-table", table([]), slots=2)
+# A new file as the console writes it: every slot blank.
+write("fuzz_objects", "new-file-list", table([]))
 
 write("fuzz_settings", "defaults", settings())
 write("fuzz_settings", "full-path-odd-port", settings(path="С:\\Протокол\\".encode("cp1251") * 20, com=7,
@@ -81,9 +89,11 @@ frames = {
     "dialler": [0x00, 0x07, 0x10, 0x06, 0x21, 0x00, 0x00, 0x00],
     "binary-unknown": [0xFF, 0xFF, 0x17, 0x09, 0xDE, 0xAD, 0xBE, 0xEF],
 }
-for name, data in frames.items():
-    write("fuzz_frame", name, frame(data))
-write("fuzz_frame", "all-kinds", b"".join(frame(d) for d in frames.values()))
+# The same frames for the value and for its JSON.
+for target in ("fuzz_frame", "fuzz_frame_json"):
+    for name, data in frames.items():
+        write(target, name, frame(data))
+    write(target, "all-kinds", b"".join(frame(d) for d in frames.values()))
 # fuzz_decode_parts: the first byte picks the part (modulo 5), the rest is its input.
 write("fuzz_decode_parts", "radio-relay", bytes([0, 0x60, 0x81, 0x1F, 0x36]))
 write("fuzz_decode_parts", "radio-upper-bank", bytes([0, 0x00, 0xC1, 0xFF, 0x38]))

@@ -1,8 +1,10 @@
 #include "core/cp1251.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 namespace pelvaron {
 namespace {
@@ -25,15 +27,89 @@ constexpr char32_t ByteToCodePoint(unsigned char b) {
   return kHigh[b - 0x80];
 }
 
+// Where the code page's characters live outside ASCII: U+0080..U+049F (the
+// Latin-1 signs and Cyrillic), U+2010..U+203F (dashes, quotes, daggers) and
+// three strays. One table each, so that no character is looked up by search.
+constexpr char32_t kLowFirst = 0x0080;
+constexpr char32_t kLowEnd = 0x04A0;
+constexpr char32_t kPunctFirst = 0x2010;
+constexpr char32_t kPunctEnd = 0x2040;
+constexpr char32_t kStrays[] = {0x20AC, 0x2116, 0x2122};
+
+// Byte by code point; 0 where the code page has none (no character but
+// U+0000 is byte 0, and that one is ASCII).
+struct ReverseTables {
+  unsigned char low[kLowEnd - kLowFirst] = {};
+  unsigned char punct[kPunctEnd - kPunctFirst] = {};
+  unsigned char strays[std::size(kStrays)] = {};
+};
+
+constexpr ReverseTables kReverse = [] {
+  ReverseTables t;
+  for (int b = 0x80; b < 0x100; ++b) {
+    const char32_t cp = ByteToCodePoint(static_cast<unsigned char>(b));
+    const auto byte = static_cast<unsigned char>(b);
+    if (cp >= kLowFirst && cp < kLowEnd) {
+      t.low[cp - kLowFirst] = byte;
+    } else if (cp >= kPunctFirst && cp < kPunctEnd) {
+      t.punct[cp - kPunctFirst] = byte;
+    } else {
+      for (std::size_t i = 0; i < std::size(kStrays); ++i) {
+        if (kStrays[i] == cp) t.strays[i] = byte;
+      }
+    }
+  }
+  return t;
+}();
+
 // The byte for a code point, or -1 when the code page has none.
 constexpr int CodePointToByte(char32_t cp) {
   if (cp < 0x80) return static_cast<int>(cp);
-  if (cp >= 0x0410 && cp <= 0x044F) return static_cast<int>(0xC0 + (cp - 0x0410));
-  for (std::size_t i = 0; i < kHigh.size(); ++i) {
-    if (kHigh[i] == cp) return static_cast<int>(0x80 + i);
+  unsigned char b = 0;
+  if (cp < kLowEnd) {
+    b = kReverse.low[cp - kLowFirst];
+  } else if (cp >= kPunctFirst && cp < kPunctEnd) {
+    b = kReverse.punct[cp - kPunctFirst];
+  } else {
+    for (std::size_t i = 0; i < std::size(kStrays); ++i) {
+      if (kStrays[i] == cp) b = kReverse.strays[i];
+    }
   }
-  return -1;
+  return b != 0 ? b : -1;
 }
+
+// Every byte comes back from its code point: the ranges above hold them all.
+constexpr bool EveryByteRoundTrips() {
+  for (int b = 0; b < 0x100; ++b) {
+    if (CodePointToByte(ByteToCodePoint(static_cast<unsigned char>(b))) != b) return false;
+  }
+  return true;
+}
+static_assert(EveryByteRoundTrips());
+
+// Every byte's UTF-8 (at most three bytes: nothing beyond U+FFFF).
+struct Utf8Bytes {
+  char bytes[3];
+  unsigned char size;
+};
+
+constexpr std::array<Utf8Bytes, 256> kUtf8Of = [] {
+  std::array<Utf8Bytes, 256> table{};
+  for (std::size_t b = 0; b < table.size(); ++b) {
+    const char32_t cp = ByteToCodePoint(static_cast<unsigned char>(b));
+    Utf8Bytes& u = table[b];
+    if (cp < 0x80) {
+      u = {{static_cast<char>(cp), 0, 0}, 1};
+    } else if (cp < 0x800) {
+      u = {{static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F)), 0}, 2};
+    } else {
+      u = {{static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+            static_cast<char>(0x80 | (cp & 0x3F))},
+           3};
+    }
+  }
+  return table;
+}();
 
 // The byte of every two-byte character D0 80..D1 BF (U+0400..U+047F, the
 // Cyrillic block most texts stay in), '?' where the code page has none.
@@ -68,22 +144,33 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 std::string Cp1251ToUtf8(std::string_view cp1251) {
   std::string out;
-  out.reserve(cp1251.size() * 2);
-  for (char c : cp1251) AppendUtf8(out, ByteToCodePoint(static_cast<unsigned char>(c)));
+  AppendCp1251AsUtf8(out, cp1251);
   return out;
 }
 
-std::optional<std::string> Utf8ToCp1251(std::string_view utf8) {
-  std::string out;
-  out.reserve(utf8.size());
-  std::size_t pos = 0;
-  while (pos < utf8.size()) {
-    char32_t cp = 0;
-    if (!NextUtf8CodePoint(utf8, pos, cp)) return std::nullopt;
-    int b = CodePointToByte(cp);
-    if (b < 0) return std::nullopt;
-    out += static_cast<char>(b);
+void AppendCp1251AsUtf8(std::string& out, std::string_view cp1251) {
+  // Measured first and written in place: one allocation at most, and no
+  // growth check a character.
+  const auto* src = reinterpret_cast<const unsigned char*>(cp1251.data());
+  std::size_t size = 0;
+  for (std::size_t i = 0; i < cp1251.size(); ++i) size += kUtf8Of[src[i]].size;
+  const std::size_t start = out.size();
+  out.resize(start + size);
+  char* dst = out.data() + start;
+  for (std::size_t i = 0; i < cp1251.size(); ++i) {
+    const Utf8Bytes& u = kUtf8Of[src[i]];
+    dst[0] = u.bytes[0];
+    if (u.size > 1) dst[1] = u.bytes[1];
+    if (u.size > 2) dst[2] = u.bytes[2];
+    dst += u.size;
   }
+}
+
+std::optional<std::string> Utf8ToCp1251(std::string_view utf8) {
+  // Where every character fits, the lossy writer has nothing to replace.
+  if (!FitsCp1251(utf8)) return std::nullopt;
+  std::string out;
+  AppendUtf8AsCp1251Lossy(out, utf8);
   return out;
 }
 
@@ -137,16 +224,24 @@ void AppendUtf8AsCp1251Lossy(std::string& out, std::string_view utf8) {
 
 bool FitsCp1251(std::string_view utf8) {
   // Utf8ToCp1251's verdict without building the text: every line is checked.
+  const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
   std::size_t pos = 0;
   while (pos < utf8.size()) {
-    const auto b0 = static_cast<unsigned char>(utf8[pos]);
+    // ASCII eight bytes at a time.
+    std::uint64_t word;
+    while (pos + sizeof word <= utf8.size() &&
+           (std::memcpy(&word, bytes + pos, sizeof word), (word & 0x8080808080808080ull) == 0)) {
+      pos += sizeof word;
+    }
+    if (pos == utf8.size()) break;
+    const unsigned char b0 = bytes[pos];
     if (b0 < 0x80) {
       ++pos;
       continue;
     }
     // А..я (D0 90..D1 8F), the bulk of every text, all in the code page.
     if (pos + 1 < utf8.size()) {
-      const auto b1 = static_cast<unsigned char>(utf8[pos + 1]);
+      const unsigned char b1 = bytes[pos + 1];
       if ((b0 == 0xD0 && b1 >= 0x90 && b1 <= 0xBF) || (b0 == 0xD1 && b1 >= 0x80 && b1 <= 0x8F)) {
         pos += 2;
         continue;
@@ -159,11 +254,21 @@ bool FitsCp1251(std::string_view utf8) {
 }
 
 std::size_t Utf8Length(std::string_view utf8) {
-  std::size_t n = 0;
-  for (char c : utf8) {
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
+  // Every byte but a continuation byte (10xxxxxx) starts a character;
+  // counted eight bytes at a time.
+  const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
+  const std::size_t size = utf8.size();
+  std::size_t continuations = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes + i, sizeof word);
+    // Bit 7 of each byte set where the byte is 10xxxxxx.
+    const std::uint64_t marks = word & ~(word << 1) & 0x8080808080808080ull;
+    continuations += static_cast<std::size_t>(std::popcount(marks));
   }
-  return n;
+  for (; i < size; ++i) continuations += (bytes[i] & 0xC0) == 0x80 ? 1 : 0;
+  return size - continuations;
 }
 
 std::string Utf8Prefix(std::string_view utf8, std::size_t max) {

@@ -15,6 +15,8 @@ namespace pelvaron {
 // Utf8ToCp1251; Utf8ToCp1251Lossy writes '?' for it instead.
 
 std::string Cp1251ToUtf8(std::string_view cp1251);
+// The same, appended to out.
+void AppendCp1251AsUtf8(std::string& out, std::string_view cp1251);
 std::optional<std::string> Utf8ToCp1251(std::string_view utf8);
 std::string Utf8ToCp1251Lossy(std::string_view utf8);
 // The same, appended to out.

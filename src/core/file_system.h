@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <vector>
@@ -15,6 +16,18 @@ class FileSystem {
 
   // Reads at most max bytes from the start of an existing file into out.
   virtual int ReadPrefix(const std::string& path, std::size_t max, std::vector<std::uint8_t>& out) = 0;
+  // The same into the start of out, at most out.size() bytes; n is how many
+  // came. On failure out is left as it was. The default reads through
+  // ReadPrefix; a file system that can read straight into out and keep that
+  // promise overrides it.
+  virtual int ReadPrefixInto(const std::string& path, std::span<std::uint8_t> out, std::size_t& n) {
+    std::vector<std::uint8_t> bytes;
+    n = 0;
+    if (int err = ReadPrefix(path, out.size(), bytes); err != 0) return err;
+    n = bytes.size() < out.size() ? bytes.size() : out.size();
+    if (n > 0) std::memcpy(out.data(), bytes.data(), n);
+    return 0;
+  }
   // Replaces the whole file so that a crash or a full disk leaves either the
   // old content or the new one, never a mix: written beside, synced, renamed over.
   virtual int ReplaceFile(const std::string& path, std::span<const std::uint8_t> data) = 0;

@@ -11,6 +11,10 @@ namespace {
 
 constexpr char kHex[] = "0123456789abcdef";
 
+// Keys up to this length are written in one piece; longer ones take the
+// string writer.
+constexpr std::size_t kShortKey = 60;
+
 // Bytes that stand for themselves inside a JSON string.
 constexpr bool IsPlain(unsigned char b) {
   return b >= 0x20 && b < 0x7F && b != '"' && b != '\\';
@@ -125,6 +129,9 @@ bool NeedsEscape(std::string_view s) {
 }  // namespace
 
 void AppendJsonString(std::string& out, std::string_view s) {
+  // Room for the text as it is and its quotes: unless it needs escapes, the
+  // string grows once at most.
+  out.reserve(out.size() + s.size() + 2);
   out += '"';
   AppendEscaped(out, s);
   out += '"';
@@ -132,9 +139,9 @@ void AppendJsonString(std::string& out, std::string_view s) {
 
 JsonWriter& JsonWriter::Key(std::string_view key) {
   // Keys are the program's own short names: comma, quotes and colon go in
-  // with the name in one piece when it needs no escaping.
-  bool plain = true;
-  for (char c : key) plain = plain && IsPlain(static_cast<unsigned char>(c));
+  // with the name in one append when it needs no escaping.
+  bool plain = key.size() <= kShortKey;
+  for (std::size_t i = 0; plain && i < key.size(); ++i) plain = IsPlain(static_cast<unsigned char>(key[i]));
   const bool comma = needComma_;
   needComma_ = false;
   if (!plain) {
@@ -143,15 +150,15 @@ JsonWriter& JsonWriter::Key(std::string_view key) {
     out_ += ':';
     return *this;
   }
-  const std::size_t start = out_.size();
-  out_.resize(start + (comma ? 1 : 0) + key.size() + 3);
-  char* p = out_.data() + start;
+  char text[kShortKey + 4];
+  char* p = text;
   if (comma) *p++ = ',';
   *p++ = '"';
   if (!key.empty()) std::memcpy(p, key.data(), key.size());
   p += key.size();
-  p[0] = '"';
-  p[1] = ':';
+  *p++ = '"';
+  *p++ = ':';
+  out_.append(text, static_cast<std::size_t>(p - text));
   return *this;
 }
 

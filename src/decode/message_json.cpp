@@ -74,10 +74,14 @@ void WriteRadio(JsonWriter& json, const DecodedMessage& m) {
 }  // namespace
 
 void AppendFrameHex(std::string& out, std::span<const std::uint8_t> frame) {
-  for (std::size_t i = 0; i < frame.size(); ++i) {
-    if (i > 0) out += ' ';
-    out += "0123456789ABCDEF"[frame[i] >> 4u];
-    out += "0123456789ABCDEF"[frame[i] & 0x0Fu];
+  if (frame.empty()) return;
+  // Sized once and written in place: "XX" a byte, a space between.
+  const std::size_t start = out.size();
+  out.resize(start + frame.size() * 3 - 1, ' ');
+  char* p = out.data() + start;
+  for (std::size_t i = 0; i < frame.size(); ++i, p += 3) {
+    p[0] = "0123456789ABCDEF"[frame[i] >> 4u];
+    p[1] = "0123456789ABCDEF"[frame[i] & 0x0Fu];
   }
 }
 

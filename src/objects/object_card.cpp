@@ -28,12 +28,17 @@ struct FieldText {
 };
 
 FieldText CheckField(const std::string& utf8, const char* label, std::size_t limit) {
-  auto refuse = [&](const std::string& text) {
-    return FieldText{{}, OperatorMessage{text, kInputCaption, MessageIcon::Exclamation}};
+  // The message names the field: "Текст в поле «label»" and what is wrong.
+  auto refuse = [&](const std::string& what) {
+    return FieldText{{}, OperatorMessage{std::string("Текст в поле «") + label + "»" + what, kInputCaption,
+                                         MessageIcon::Exclamation}};
   };
-  const std::string field = std::string("Текст в поле «") + label + "»";
   if (Utf8Length(utf8) > limit) {
-    return refuse(field + " длиннее " + std::to_string(limit) + " символов.\nСократите текст.");
+    return refuse(" длиннее " + std::to_string(limit) + " символов.\nСократите текст.");
+  }
+  // Nearly every text can be stored as it is: then there is nothing to name.
+  if (std::optional<std::string> cp1251 = Utf8ToCp1251(utf8); cp1251 && cp1251->find('\0') == std::string::npos) {
+    return FieldText{std::move(*cp1251), std::nullopt};
   }
   // Name the first character the objects file cannot hold.
   std::size_t start = 0;
@@ -42,7 +47,7 @@ FieldText CheckField(const std::string& utf8, const char* label, std::size_t lim
     while (end < utf8.size() && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) ++end;
     std::string_view ch(utf8.data() + start, end - start);
     if (ch == std::string_view("\0", 1)) {
-      return refuse(field + " содержит нулевой символ.\nУдалите его.");
+      return refuse(" содержит нулевой символ.\nУдалите его.");
     }
     if (!FitsCp1251(ch)) {
       // A lone byte is broken UTF-8 and would show as garbage; a whole character can be named.
@@ -50,7 +55,7 @@ FieldText CheckField(const std::string& utf8, const char* label, std::size_t lim
       std::size_t whole = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
       std::string what =
           whole > 1 && ch.size() == whole ? " символ «" + std::string(ch) + "»," : " недопустимый символ,";
-      return refuse(field + " содержит" + what +
+      return refuse(" содержит" + what +
                     " который нельзя сохранить в файле объектов (кодировка Windows-1251).\n"
                     "Замените или удалите этот символ.");
     }
@@ -97,7 +102,7 @@ std::optional<int> ParseControlPeriod(std::string_view period) {
 
 int ObjectCard::FindDuplicateAddress(const ObjectTable& table, std::string_view address) const {
   for (int s = 1; s <= kLastObjectSlot && table[s].bUsed != 0; ++s) {
-    if (s != m_nSlot && ReadFixedText(table[s].szAddress) == address) return 1;
+    if (s != m_nSlot && FixedTextView(table[s].szAddress) == address) return 1;
   }
   return 0;
 }
@@ -114,12 +119,12 @@ void OpenObjectCard(ObjectCard& card, const ObjectTable& table) {
     return;
   }
   const ObjectRecord& r = table[card.m_nSlot];
-  card.m_strAddress = Cp1251ToUtf8(ReadFixedText(r.szAddress));
+  card.m_strAddress = Cp1251ToUtf8(FixedTextView(r.szAddress));
   card.m_strPeriod = FormatPeriod(r.nPeriod);
-  card.m_strComment = Cp1251ToUtf8(ReadFixedText(r.szComment));
+  card.m_strComment = Cp1251ToUtf8(FixedTextView(r.szComment));
   card.m_bControl = r.bControl;
-  card.m_strLoop1Type = Cp1251ToUtf8(ReadFixedText(r.szLoop1Type));
-  card.m_strLoop2Type = Cp1251ToUtf8(ReadFixedText(r.szLoop2Type));
+  card.m_strLoop1Type = Cp1251ToUtf8(FixedTextView(r.szLoop1Type));
+  card.m_strLoop2Type = Cp1251ToUtf8(FixedTextView(r.szLoop2Type));
   card.m_strState = CardStateText(r);
 }
 

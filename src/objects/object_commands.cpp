@@ -54,13 +54,14 @@ void ClearAllObjects(ObjectRegistry& registry) {
 }
 
 void ResetAllCounters(ObjectRegistry& registry) {
-  for (int s = 1; s <= registry.ObjectCount(); ++s) registry.ResetObjectCounter(s);
+  // Counted once: the loop changes no slot's use.
+  for (int s = 1, count = registry.ObjectCount(); s <= count; ++s) registry.ResetObjectCounter(s);
   Commit(registry);
   registry.NoteChange(ObjectChangeKind::AllCountersReset);
 }
 
 void SetControlAll(ObjectRegistry& registry, bool on) {
-  for (int s = 1; s <= registry.ObjectCount(); ++s) registry.Table()[s].bControl = on ? 1 : 0;
+  for (int s = 1, count = registry.ObjectCount(); s <= count; ++s) registry.Table()[s].bControl = on ? 1 : 0;
   Commit(registry);
   registry.NoteChange(on ? ObjectChangeKind::ControlAllOn : ObjectChangeKind::ControlAllOff);
 }
@@ -110,10 +111,12 @@ std::string ObjectStateInfo(const ObjectRegistry& registry, int slot) {
   text += ObjectStateText(r.nState);
   if (r.nState == OBJSTATE_LOOP_ALARM) {
     if (r.byLoopAlarm & 0x01) {
-      text += "\r\nТревога по ШС1, Тип ШС1 : " + Cp1251ToUtf8(ReadFixedText(r.szLoop1Type));
+      text += "\r\nТревога по ШС1, Тип ШС1 : ";
+      AppendCp1251AsUtf8(text, FixedTextView(r.szLoop1Type));
     }
     if (r.byLoopAlarm & 0x02) {
-      text += "\r\nТревога по ШС2, Тип ШС2 : " + Cp1251ToUtf8(ReadFixedText(r.szLoop2Type));
+      text += "\r\nТревога по ШС2, Тип ШС2 : ";
+      AppendCp1251AsUtf8(text, FixedTextView(r.szLoop2Type));
     }
   }
   return text;

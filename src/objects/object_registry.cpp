@@ -1,5 +1,6 @@
 #include "objects/object_registry.h"
 
+#include <charconv>
 #include <cstddef>
 #include <cstring>
 #include <span>
@@ -34,16 +35,39 @@ void ShowFileError(Operator& op, int code, const char* where) {
 
 }  // namespace
 
+void WritePeriod(std::string& out, int minutes) {
+  const bool hours = minutes >= 60 && minutes % 60 == 0;
+  char text[16];
+  // An int takes at most 11 characters: the unit always has its place.
+  char* p = std::to_chars(text, text + 12, hours ? minutes / 60 : minutes).ptr;
+  *p++ = hours ? 'h' : 'm';
+  out.assign(text, p);
+}
+
+void WriteMinutes(std::string& out, int minutes) {
+  const int h = minutes / 60;
+  const int m = minutes % 60;
+  char text[32];
+  char* p = text;
+  if (h > 0) {
+    p = std::to_chars(p, p + 12, h).ptr;
+    *p++ = 'h';
+  }
+  p = std::to_chars(p, p + 12, m).ptr;
+  *p++ = 'm';
+  out.assign(text, p);
+}
+
 std::string FormatPeriod(int minutes) {
-  if (minutes >= 60 && minutes % 60 == 0) return std::to_string(minutes / 60) + "h";
-  return std::to_string(minutes) + "m";
+  std::string text;
+  WritePeriod(text, minutes);
+  return text;
 }
 
 std::string FormatMinutes(int minutes) {
-  int h = minutes / 60;
-  int m = minutes % 60;
-  if (h <= 0) return std::to_string(m) + "m";
-  return std::to_string(h) + "h" + std::to_string(m) + "m";
+  std::string text;
+  WriteMinutes(text, minutes);
+  return text;
 }
 
 std::string ObjectStateText(int nState) {
@@ -68,9 +92,8 @@ ObjectRecord BlankObjectRecord() {
   return r;
 }
 
-ObjectRegistry::ObjectRegistry(FileSystem& fs, Operator& op) : fs_(fs), op_(op) {
-  std::memset(table_.data(), 0, sizeof(ObjectTable));
-}
+// The table starts zeroed (its initialiser); nothing else needs clearing.
+ObjectRegistry::ObjectRegistry(FileSystem& fs, Operator& op) : fs_(fs), op_(op) {}
 
 int ObjectRegistry::FirstFreeSlot() const {
   int s = 1;
@@ -89,7 +112,7 @@ void ObjectRegistry::NoteChange(ObjectChangeKind kind, std::string address) {
 
 std::string ObjectRegistry::AddressOf(int slot) const {
   if (slot < 1 || slot > kLastObjectSlot) return {};
-  return Cp1251ToUtf8(ReadFixedText(table_[slot].szAddress));
+  return Cp1251ToUtf8(FixedTextView(table_[slot].szAddress));
 }
 
 void ObjectRegistry::ResetObjectCounter(int slot) {
@@ -133,16 +156,16 @@ int ObjectRegistry::SaveObject() {
 }
 
 int ObjectRegistry::LoadObject() {
-  std::vector<std::uint8_t> bytes;
-  int err = fs_.ReadPrefix(kObjectsFileName, sizeof(ObjectTable), bytes);
+  // Straight into the table: the file system leaves it alone when the read fails.
+  std::size_t n = 0;
+  const std::span<std::uint8_t> image{reinterpret_cast<std::uint8_t*>(table_.data()), sizeof(ObjectTable)};
+  int err = fs_.ReadPrefixInto(kObjectsFileName, image, n);
   if (err != 0) {
     ShowFileError(op_, err, "LoadObject();");
     // The file is there but unreadable: keep it until the operator changes something.
     saveHeld_ = true;
     return 1;
   }
-  std::size_t n = bytes.size() < sizeof(ObjectTable) ? bytes.size() : sizeof(ObjectTable);
-  if (n > 0) std::memcpy(table_.data(), bytes.data(), n);
   saveHeld_ = false;
   return 0;
 }
@@ -181,31 +204,25 @@ int ObjectRegistry::LoadOrInitObjects() {
   return 0;
 }
 
-// A row shows nothing behind nTimeCounter: the loop types do not count.
-constexpr std::size_t kRowBytes = offsetof(ObjectRecord, szLoop1Type);
-
 int ObjectRegistry::RefreshObjectList() {
   // A row is formatted again only when its record changed since it was shown;
-  // most refreshes change one row or none, so the whole run is compared first.
+  // most refreshes change one row or none.
   const auto end = static_cast<std::size_t>(FirstFreeSlot());
-  const std::size_t count = end - 1;
-  const bool unchanged = rowsValid_ == count && count > 0 &&
-                         std::memcmp(shownRecords_.data(), &table_[1], count * sizeof(ObjectRecord)) == 0;
-  rows_.resize(count);
-  shownRecords_.resize(count);
-  for (std::size_t s = 1; !unchanged && s < end; ++s) {
+  rows_.resize(end - 1);
+  for (std::size_t s = 1; s < end; ++s) {
     const ObjectRecord& r = table_[s];
-    ObjectRecord& shown = shownRecords_[s - 1];
-    const bool rowSame = rowsValid_ > s - 1 && std::memcmp(&shown, &r, kRowBytes) == 0;
-    std::memcpy(&shown, &r, sizeof r);
-    if (rowSame) continue;
+    unsigned char* shown = shown_[s - 1].bytes;
+    if (s - 1 < rowsValid_ && std::memcmp(shown, &r, kRowBytes) == 0) continue;
+    std::memcpy(shown, &r, kRowBytes);
     ObjectListRow& row = rows_[s - 1];
     row.bAlarm = r.bAlarm == 1;
-    row.address = " " + Cp1251ToUtf8(ReadFixedText(r.szAddress));
+    row.address.assign(1, ' ');
+    AppendCp1251AsUtf8(row.address, FixedTextView(r.szAddress));
     row.control = r.bControl == 1 ? "+" : "-";
-    row.period = FormatPeriod(r.nPeriod);
-    row.lastLink = FormatMinutes(r.nTimeCounter);
-    row.comment = Cp1251ToUtf8(ReadFixedText(r.szComment));
+    WritePeriod(row.period, r.nPeriod);
+    WriteMinutes(row.lastLink, r.nTimeCounter);
+    row.comment.clear();
+    AppendCp1251AsUtf8(row.comment, FixedTextView(r.szComment));
   }
   rowsValid_ = end - 1;
   op_.ObjectListRefreshed(rows_);

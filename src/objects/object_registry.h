@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -15,6 +16,9 @@ namespace pelvaron {
 std::string FormatPeriod(int minutes);
 // "59m", "1h0m", "25h30m".
 std::string FormatMinutes(int minutes);
+// The same into out, replacing what it held (a list row keeps its storage).
+void WritePeriod(std::string& out, int minutes);
+void WriteMinutes(std::string& out, int minutes);
 
 // The text of a state code as the list and the card show it; empty for a code
 // the console does not know (a foreign file may hold any number).
@@ -103,9 +107,16 @@ class ObjectRegistry {
   Operator& op_;
   ObjectTable table_{};
   bool saveHeld_ = false;
-  // The rows last shown and the records they were made from.
+  // A row shows nothing behind nTimeCounter: the loop types do not count.
+  static constexpr std::size_t kRowBytes = offsetof(ObjectRecord, szLoop1Type);
+  struct ShownRow {
+    unsigned char bytes[kRowBytes];
+  };
+  // The rows last shown and the record bytes each was made from (the first
+  // rowsValid_ of them); kept beside the table, so a refresh allocates no
+  // copy of it.
   std::vector<ObjectListRow> rows_;
-  std::vector<ObjectRecord> shownRecords_;
+  std::array<ShownRow, kLastObjectSlot> shown_;
   std::size_t rowsValid_ = 0;
   std::function<void(const ObjectChange&)> listener_;
 };

@@ -1,7 +1,6 @@
 #include "protocol/settings.h"
 
 #include <cstring>
-#include <vector>
 
 #include "core/cp1251.h"
 #include "core/fixed_text.h"
@@ -30,7 +29,7 @@ ConsoleSettings ConsoleSettings::Defaults() {
 }
 
 std::string ConsoleSettings::ProtocolPath() const {
-  return Cp1251ToUtf8(ReadFixedText(szProtocolPath));
+  return Cp1251ToUtf8(FixedTextView(szProtocolPath));
 }
 
 bool ConsoleSettings::SetProtocolPath(const std::string& utf8) {
@@ -48,16 +47,13 @@ int ConsoleSettings::LinkAttempts() const {
 
 void LoadSettings(ConsoleSettings& settings, FileSystem& fs, Operator& op) {
   if (fs.Exists(kSettingsFileName)) {
-    std::vector<std::uint8_t> bytes;
-    int err = fs.ReadPrefix(kSettingsFileName, sizeof settings, bytes);
+    // Straight into the block: a short file leaves the rest as it was, an
+    // unreadable one all of it.
+    std::size_t n = 0;
+    int err = fs.ReadPrefixInto(kSettingsFileName, {reinterpret_cast<std::uint8_t*>(&settings), sizeof settings}, n);
     if (err != 0) {
       // Unreadable: keep the file as it is and run with what the block holds.
       ShowSystemError(op, err);
-      return;
-    }
-    // An empty file leaves the block as it is (and its vector has no data to copy from).
-    if (!bytes.empty()) {
-      std::memcpy(&settings, bytes.data(), bytes.size() < sizeof settings ? bytes.size() : sizeof settings);
     }
     return;
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,25 @@ TEST(Cp1251, MapsTheCodePageLikeWindows) {
   // The Latin c and its Cyrillic look-alike stay apart.
   EXPECT_EQ(*Utf8ToCp1251("c"), "c");
   EXPECT_EQ(*Utf8ToCp1251("с"), "\xF1");
+}
+
+// The code page holds its 256 characters and no other, whichever table
+// the lookup finds them in.
+TEST(Cp1251, HoldsItsOwnCharactersAndNoOther) {
+  std::set<std::string> own;
+  for (int b = 0; b < 256; ++b) own.insert(Cp1251ToUtf8(std::string(1, static_cast<char>(b))));
+  ASSERT_EQ(own.size(), 256u);
+  for (char32_t cp = 0; cp <= 0x10FFFF; cp += cp < 0x10000 ? 1 : 0x1111) {
+    if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+    std::string utf8;
+    AppendUtf8(utf8, cp);
+    const bool held = own.count(utf8) == 1;
+    ASSERT_EQ(FitsCp1251(utf8), held) << static_cast<unsigned>(cp);
+    ASSERT_EQ(Utf8ToCp1251(utf8).has_value(), held) << static_cast<unsigned>(cp);
+  }
+  std::string appended = "x";
+  AppendCp1251AsUtf8(appended, "\xC0\xB9\x88");
+  EXPECT_EQ(appended, "xА№€");
 }
 
 TEST(Cp1251, RefusesWhatTheCodePageCannotHold) {
@@ -111,6 +131,18 @@ TEST(Cp1251, LossyAgreesWithTheStrictConversion) {
 
 TEST(Cp1251, CutsUtf8OnCharacterBoundaries) {
   EXPECT_EQ(Utf8Length("Норма  "), 7u);
+  // Characters of every width at every offset, counted as the reader steps them.
+  const std::string mixed = "ab Жё№\u0098€日\U0001F600 xyzЯЯЯЯЯЯЯЯ 0123456789";
+  for (std::size_t from = 0; from < mixed.size(); ++from) {
+    if ((static_cast<unsigned char>(mixed[from]) & 0xC0) == 0x80) continue;
+    const std::string_view tail(mixed.data() + from, mixed.size() - from);
+    std::size_t steps = 0;
+    for (std::size_t pos = 0; pos < tail.size(); ++steps) {
+      char32_t cp = 0;
+      ASSERT_TRUE(NextUtf8CodePoint(tail, pos, cp));
+    }
+    EXPECT_EQ(Utf8Length(tail), steps) << from;
+  }
   EXPECT_EQ(Utf8Prefix("Норма", 3), "Нор");
   EXPECT_EQ(Utf8Prefix("ab", 5), "ab");
   EXPECT_EQ(Utf8Prefix("", 0), "");

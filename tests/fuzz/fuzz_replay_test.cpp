@@ -17,6 +17,7 @@
 
 // Each target's entry point, renamed at compile time (tests/CMakeLists.txt).
 extern "C" int fuzz_frame_TestOneInput(const std::uint8_t* data, std::size_t size);
+extern "C" int fuzz_frame_json_TestOneInput(const std::uint8_t* data, std::size_t size);
 extern "C" int fuzz_decode_parts_TestOneInput(const std::uint8_t* data, std::size_t size);
 extern "C" int fuzz_objects_TestOneInput(const std::uint8_t* data, std::size_t size);
 extern "C" int fuzz_settings_TestOneInput(const std::uint8_t* data, std::size_t size);
@@ -33,6 +34,7 @@ struct Target {
 
 constexpr Target kTargets[] = {
     {"fuzz_frame", fuzz_frame_TestOneInput},
+    {"fuzz_frame_json", fuzz_frame_json_TestOneInput},
     {"fuzz_decode_parts", fuzz_decode_parts_TestOneInput},
     {"fuzz_objects", fuzz_objects_TestOneInput},
     {"fuzz_settings", fuzz_settings_TestOneInput},
@@ -73,14 +75,17 @@ void Replay(const Target& target) {
 TEST(FuzzReplay, Frame) {
   Replay(kTargets[0]);
 }
-TEST(FuzzReplay, DecodeParts) {
+TEST(FuzzReplay, FrameJson) {
   Replay(kTargets[1]);
 }
-TEST(FuzzReplay, Objects) {
+TEST(FuzzReplay, DecodeParts) {
   Replay(kTargets[2]);
 }
-TEST(FuzzReplay, Settings) {
+TEST(FuzzReplay, Objects) {
   Replay(kTargets[3]);
+}
+TEST(FuzzReplay, Settings) {
+  Replay(kTargets[4]);
 }
 
 // A folder of inputs for a target this test does not know would never be replayed.

@@ -124,7 +124,7 @@ TEST_F(Card, TextsTheFileCannotHoldAreRefusedNamingTheField) {
   } cases[] = {
       {"Пожарный ✓", "", "", "поле «Краткие комментарии» содержит символ «✓»"},
       {"", "日本", "", "«ШС 1»"},
-      {"", "", std::string("a\0b", 3), "«ШС 2»"},
+      {"", "", std::string("a\0b", 3), "«ШС 2» содержит нулевой символ"},
       {"", "", "\xff", "«ШС 2»"},
       {std::string(101, 'x'), "", "", "«Краткие комментарии» длиннее 100 символов"},
   };
@@ -192,6 +192,22 @@ TEST_F(Card, EditingKeepsItsOwnAddressAndRestartsSupervision) {
   EXPECT_EQ(card.FindDuplicateAddress(reg.Table(), "0009"), 0);
   card.m_nSlot = -1;
   EXPECT_EQ(card.FindDuplicateAddress(reg.Table(), "0005"), 1);
+}
+
+// A stored address runs to its zero or fills all eight bytes of its field.
+TEST_F(Card, DuplicatesCompareTheWholeStoredAddress) {
+  Add("0001");
+  Add("0002");
+  std::memcpy(reg.Table()[1].szAddress, "12345678", 8);  // a foreign file's: no zero
+  const char behindZero[8] = {'0', '0', '0', '2', '\0', '9', '9', '9'};
+  std::memcpy(reg.Table()[2].szAddress, behindZero, 8);
+  card.m_nSlot = -1;
+  EXPECT_EQ(card.FindDuplicateAddress(reg.Table(), "12345678"), 1);
+  EXPECT_EQ(card.FindDuplicateAddress(reg.Table(), "1234567"), 0);
+  EXPECT_EQ(card.FindDuplicateAddress(reg.Table(), "0002"), 1);
+  EXPECT_EQ(card.FindDuplicateAddress(reg.Table(), "0002999"), 0);
+  card.m_nSlot = 1;
+  EXPECT_EQ(card.FindDuplicateAddress(reg.Table(), "12345678"), 0);
 }
 
 TEST_F(Card, StateTextOnOpening) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -96,6 +98,54 @@ TEST_F(Registry, FilesOfAnyLengthLoadTheirPrefix) {
   fs.files[kObjectsFileName].clear();
   ASSERT_EQ(reg.LoadObject(), 0);
   EXPECT_EQ(static_cast<std::uint8_t>(reg.Table()[100].szLoop2Type[99]), 0x5A);
+}
+
+// A file system that reads straight into the span it is given, as a real one
+// may: the load must hand it the whole table and keep it when the read fails.
+class DirectReadFiles : public MemoryFileSystem {
+ public:
+  std::size_t spanSize = 0;
+  int ReadPrefix(const std::string&, std::size_t, std::vector<std::uint8_t>&) override { return 5; }
+  int ReadPrefixInto(const std::string& path, std::span<std::uint8_t> out, std::size_t& n) override {
+    spanSize = out.size();
+    n = 0;
+    if (failRead) return failRead;
+    const std::vector<std::uint8_t>& file = files.at(path);
+    n = std::min(file.size(), out.size());
+    std::copy_n(file.begin(), n, out.begin());
+    return 0;
+  }
+};
+
+TEST(RegistryLoad, FilesThatReadStraightIntoTheTableLoadTheSamePrefix) {
+  DirectReadFiles fs;
+  RecordingOperator op;
+  ObjectRegistry reg(fs, op);
+  std::vector<std::uint8_t> file(kRecord + 12, 0);  // slot 1 ends after its bUsed
+  std::memcpy(&file[kRecord], "0001", 5);
+  file[kRecord + 8] = 1;
+  fs.files[kObjectsFileName] = file;
+  reg.Table()[1].nPeriod = 77;  // behind the file's end: kept
+  reg.LoadOrInitObjects();
+  EXPECT_EQ(fs.spanSize, kObjectsFileSize);
+  EXPECT_EQ(ReadFixedText(reg.Table()[1].szAddress), "0001");
+  EXPECT_EQ(reg.Table()[1].nPeriod, 77);
+  EXPECT_EQ(reg.ObjectCount(), 1);
+
+  std::vector<std::uint8_t> big(40000, 0x77);
+  big[33935] = 0x5A;
+  big[33936] = 0x5B;  // past the table
+  fs.files[kObjectsFileName] = big;
+  ASSERT_EQ(reg.LoadObject(), 0);
+  EXPECT_EQ(static_cast<std::uint8_t>(reg.Table()[100].szLoop2Type[99]), 0x5A);
+  EXPECT_EQ(reg.Table()[1].nPeriod, 0x77777777);
+
+  fs.failRead = 13;
+  reg.Table()[1].nPeriod = 5;
+  EXPECT_EQ(reg.LoadObject(), 1);
+  EXPECT_EQ(reg.Table()[1].nPeriod, 5);
+  EXPECT_TRUE(reg.SaveHeld());
+  EXPECT_EQ(op.messages.back().text, "13 : System error(debugging info).\n in: LoadObject();");
 }
 
 TEST_F(Registry, AFreeSlotEndsEveryScan) {

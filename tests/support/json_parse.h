@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -108,6 +109,19 @@ class Parser {
     SkipSpace();
     return pos_ == s_.size();
   }
+  // The end of an object or array inside the text.
+  bool End(char bracket) {
+    SkipSpace();
+    if (pos_ >= s_.size() || s_[pos_] != bracket) return Fail("',' or the end expected");
+    ++pos_;
+    return true;
+  }
+  // A string value, checked and appended to out (when given) in one pass.
+  bool StringValue(std::string* out) {
+    SkipSpace();
+    if (pos_ >= s_.size() || s_[pos_] != '"') return Fail("string expected");
+    return String(out);
+  }
   // After a member or item: true when another follows.
   bool Next() {
     SkipSpace();
@@ -133,12 +147,27 @@ class Parser {
       // A run of characters that stand for themselves, copied at once.
       const std::size_t run = pos_;
       while (pos_ < s_.size()) {
+        // Eight bytes of plain ASCII or four Cyrillic letters at a time.
+        std::uint64_t word;
+        if (pos_ + sizeof word <= s_.size()) {
+          std::memcpy(&word, s_.data() + pos_, sizeof word);
+          if (PlainAsciiWord(word) || (word & 0xC0FEC0FEC0FEC0FEull) == 0x80D080D080D080D0ull) {
+            pos_ += sizeof word;
+            continue;
+          }
+        }
         const auto b = static_cast<unsigned char>(s_[pos_]);
         if (b >= 0x20 && b < 0x80 && b != '"' && b != '\\') {
           ++pos_;
           continue;
         }
         if (b < 0x80) break;
+        // D0 80..D1 BF, the Cyrillic letters most texts are made of.
+        if ((b & 0xFE) == 0xD0 && pos_ + 1 < s_.size() &&
+            (static_cast<unsigned char>(s_[pos_ + 1]) & 0xC0) == 0x80) {
+          pos_ += 2;
+          continue;
+        }
         const std::size_t len = CharacterLength();
         if (len == 0) return Fail("malformed UTF-8");
         pos_ += len;
@@ -199,6 +228,27 @@ class Parser {
   static constexpr int kMaxDepth = 64;
   // Keys checked for duplicates in an object that is only checked.
   static constexpr std::size_t kKeysChecked = 32;
+
+  // Equal texts, compared here rather than by memcmp: under the fuzzers
+  // every memcmp call is intercepted and recorded, and an object's keys are
+  // compared with each other for every object read.
+  static bool SameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (a[i] != b[i]) return false;
+    }
+    return true;
+  }
+
+  // Eight bytes that stand for themselves in a string: ASCII, no control
+  // character, quote or backslash among them.
+  static bool PlainAsciiWord(std::uint64_t w) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+    auto hasZero = [](std::uint64_t v) { return ((v - kOnes) & ~v & kHigh) != 0; };
+    if ((w & kHigh) != 0 || ((w - 0x20 * kOnes) & kHigh) != 0) return false;
+    return !hasZero(w ^ ('"' * kOnes)) && !hasZero(w ^ ('\\' * kOnes));
+  }
 
   bool Fail(const char* why) {
     if (error_ == nullptr) error_ = why;
@@ -262,7 +312,7 @@ class Parser {
       } else {
         const std::string_view raw = s_.substr(keyStart, pos_ - keyStart);
         for (std::size_t i = 0; i < keyCount; ++i) {
-          if (keys[i] == raw) return Fail("duplicate key");
+          if (SameText(keys[i], raw)) return Fail("duplicate key");
         }
         if (keyCount < keys.size()) keys[keyCount++] = raw;
       }
