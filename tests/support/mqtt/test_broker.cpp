@@ -209,6 +209,7 @@ void TestSubscriber::OnSubscribe(struct mosquitto*, void* self, int, int, const 
   auto* s = static_cast<TestSubscriber*>(self);
   std::lock_guard lock(s->mutex_);
   s->subscribed_ = true;
+  ++s->subscriptions_;
   s->changed_.notify_all();
 }
 
@@ -224,6 +225,17 @@ void TestSubscriber::OnMessage(struct mosquitto*, void* self, const struct mosqu
 bool TestSubscriber::WaitFor(const std::function<bool(const std::vector<ReceivedMessage>&)>& done, int timeoutMs) {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return done(messages_); });
+}
+
+bool TestSubscriber::Flush(int timeoutMs) {
+  int before;
+  {
+    std::lock_guard lock(mutex_);
+    before = subscriptions_;
+  }
+  if (mosquitto_subscribe(client_, nullptr, "pelvaron-test/flush", 0) != MOSQ_ERR_SUCCESS) return false;
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return subscriptions_ > before; });
 }
 
 std::vector<ReceivedMessage> TestSubscriber::Messages() const {

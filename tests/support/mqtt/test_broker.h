@@ -81,6 +81,11 @@ class TestSubscriber {
   // the subscriber's lock: it must look at its argument only.
   bool WaitFor(const std::function<bool(const std::vector<ReceivedMessage>&)>& done, int timeoutMs = 20000);
   std::vector<ReceivedMessage> Messages() const;
+  // Returns once the broker has handled everything this subscriber sent
+  // before, its acknowledgements of what it received among them (a
+  // subscription's answer comes after them on the one connection): what
+  // keeps a broker stopped next from handing those messages out again.
+  bool Flush(int timeoutMs = 10000);
   // The payloads received on one topic, in order.
   std::vector<std::string> On(const std::string& topic) const;
 
@@ -96,6 +101,7 @@ class TestSubscriber {
   std::condition_variable changed_;
   std::vector<ReceivedMessage> messages_;
   bool subscribed_ = false;
+  int subscriptions_ = 0;  // answered subscriptions, Flush's among them
 };
 
 }  // namespace pelvaron::testing
