@@ -279,9 +279,15 @@ void Simulator::ApplyLocked(const Step& step, std::int64_t nowUs, std::vector<st
       break;
     case Step::Op::Vanish:
       // On a pty the master goes: the console's end reads nothing and its
-      // writes fail until it opens the new pty. On a real port our end just
-      // closes, which the console sees as silence.
+      // writes fail until it opens the new pty. The link goes too, as a
+      // USB adapter's device node does: the old pty's number is free for any
+      // other program's pty, which the console must not open by the link.
+      // On a real port our end just closes, which the console sees as silence.
       CloseDevice();
+      if (onPty_ && !options_.linkPath.empty()) {
+        struct stat st {};
+        if (lstat(options_.linkPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) unlink(options_.linkPath.c_str());
+      }
       model_.DropPending();
       vanishedUntilUs_ = nowUs + step.ms * 1000;
       notes.push_back("device gone");
