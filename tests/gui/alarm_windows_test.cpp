@@ -246,17 +246,9 @@ class StoreFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     testing::GuiApp();
-    char name[] = "/tmp/pelvaron-alarms-gui-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    dir_ = name;
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
+    ASSERT_FALSE(folder_.Path().empty());
   }
-  void TearDown() override {
-    std::filesystem::current_path(previous_);
-    std::filesystem::remove_all(dir_);
-  }
-  std::filesystem::path dir_, previous_;
+  testing::WorkFolder folder_{"pelvaron-alarms-gui"};
 };
 
 TEST_F(StoreFolderTest, TheHistoryWindowFindsSeededEventsAndExportsThem) {

@@ -123,18 +123,12 @@ class ViewerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     testing::GuiApp();
-    char name[] = "/tmp/pelvaron-viewer-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    dir_ = name;
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
+    ASSERT_FALSE(folder_.Path().empty());
     std::ofstream("protocol.txt") << "line\r\n";
     saved_ = ViewerCommand();
   }
   void TearDown() override {
     SetViewerCommand(saved_);
-    std::filesystem::current_path(previous_);
-    std::filesystem::remove_all(dir_);
   }
   // A viewer written in shell: the document is its $1.
   static void Viewer(const QString& script) {
@@ -153,7 +147,8 @@ class ViewerTest : public ::testing::Test {
     return texts;
   }
 
-  std::filesystem::path dir_, previous_;
+  testing::WorkFolder folder_{"pelvaron-viewer"};
+  const std::filesystem::path& dir_ = folder_.Path();
   QStringList saved_;
 };
 
