@@ -295,8 +295,7 @@ bool PosixSerialPort::SetTimeouts(const CommTimeouts& t) {
 }
 
 PosixSerialPort::Wait PosixSerialPort::WaitFor(short events, std::int64_t us) {
-  pollfd fds[2] = {{fd_, events, 0}, {ShutdownSignalFd(), POLLIN, 0}};
-  const nfds_t count = fds[1].fd >= 0 ? 2 : 1;
+  pollfd line{fd_, events, 0};
   timespec timeout{};
   timespec* limit = nullptr;
   if (us >= 0) {
@@ -304,15 +303,15 @@ PosixSerialPort::Wait PosixSerialPort::WaitFor(short events, std::int64_t us) {
     timeout.tv_nsec = static_cast<long>(us % 1000000) * 1000;
     limit = &timeout;
   }
-  int n = ppoll(fds, count, limit, nullptr);
-  if (n < 0) return errno == EINTR ? Wait::Ready : Wait::Stop;  // a spurious wake: the caller looks again
-  if (n == 0) return Wait::TimedOut;                            // the caller's deadline decides
-  if (count == 2 && fds[1].revents != 0) {
+  const int n = ppoll(&line, 1, limit, ShutdownWaitMask());
+  if (n < 0 && errno == EINTR && ShutdownTaken() != 0) {
     shutdownSeen_ = true;  // asked to end: no more waiting
     return Wait::Stop;
   }
+  if (n < 0) return errno == EINTR ? Wait::Ready : Wait::Stop;  // a spurious wake: the caller looks again
+  if (n == 0) return Wait::TimedOut;                            // the caller's deadline decides
   // A hang-up with data still waiting is read first; the read then tells.
-  if ((fds[0].revents & (POLLERR | POLLNVAL)) || ((fds[0].revents & POLLHUP) && !(fds[0].revents & events))) {
+  if ((line.revents & (POLLERR | POLLNVAL)) || ((line.revents & POLLHUP) && !(line.revents & events))) {
     Fail();
     return Wait::Stop;
   }
@@ -320,14 +319,14 @@ PosixSerialPort::Wait PosixSerialPort::WaitFor(short events, std::int64_t us) {
 }
 
 int PosixSerialPort::WaitBetweenTicks(std::int64_t ms) {
-  const int signals = ShutdownSignalFd();
-  if (fd_ < 0 || failed_ || !inputQuiet_ || ms <= 0 || signals < 0) return WaitForShutdownSignalFor(ms);
+  const sigset_t* mask = ShutdownWaitMask();
+  if (fd_ < 0 || failed_ || !inputQuiet_ || ms <= 0 || mask == nullptr) return WaitForShutdownSignalFor(ms);
   if (int s = ShutdownTaken()) return s;
-  pollfd fds[2] = {{signals, POLLIN, 0}, {fd_, POLLIN, 0}};
+  pollfd line{fd_, POLLIN, 0};
   timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-  const int n = ppoll(fds, 2, &timeout, nullptr);
-  if (n < 0) return errno == EINTR ? 0 : WaitForShutdownSignalFor(ms);  // 0: asked again for the time left
-  if (fds[0].revents != 0) return ShutdownRequested();
+  const int n = ppoll(&line, 1, &timeout, mask);
+  // Cut short: by a request to end, or by nothing (0: asked again for the time left).
+  if (n < 0) return errno == EINTR ? ShutdownTaken() : WaitForShutdownSignalFor(ms);
   // Something came, or the line hung up: the next exchange purges, and its read tells.
   if (n > 0) inputQuiet_ = false;
   lineWatched_ = inputQuiet_;

@@ -1,7 +1,5 @@
 #include <poll.h>
 #include <signal.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <ctime>
@@ -11,10 +9,14 @@
 namespace pelvaron {
 namespace {
 
-// The requests arrive on a signalfd, so that a wait in poll (the serial
-// port's) can notice them too; the first one taken is kept for everyone.
-std::atomic<int> signalFd{-1};
+// The requests stay blocked but while a wait (ppoll with waitMask) runs, so
+// they are taken only there: the handler keeps the first one for everyone
+// and the wait ends with EINTR. A wait on a signalfd would do the same at the
+// cost of a second descriptor in every poll of the line, which costs an idle
+// tick more than all else it does.
 std::atomic<int> requested{0};
+std::atomic<bool> blocked{false};
+sigset_t waitMask;
 
 sigset_t ShutdownSignals() {
   sigset_t set;
@@ -25,36 +27,52 @@ sigset_t ShutdownSignals() {
   return set;
 }
 
-// Takes a pending request off the descriptor, if there is one.
+void Keep(int signal) {
+  int expected = 0;
+  requested.compare_exchange_strong(expected, signal);
+}
+
+extern "C" void OnShutdownSignal(int signal) {
+  Keep(signal);
+}
+
+// Takes a request that waits in the blocked set, without waiting for one.
 int Take() {
-  const int fd = signalFd.load();
-  if (fd < 0) return requested.load();
-  signalfd_siginfo info{};
-  while (requested.load() == 0) {
-    ssize_t n = read(fd, &info, sizeof info);
-    if (n == static_cast<ssize_t>(sizeof info)) {
-      int expected = 0;
-      requested.compare_exchange_strong(expected, static_cast<int>(info.ssi_signo));
-      break;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    break;
-  }
+  if (int s = requested.load()) return s;
+  const sigset_t set = ShutdownSignals();
+  timespec none{};
+  int s = -1;
+  do {
+    s = sigtimedwait(&set, nullptr, &none);
+  } while (s < 0 && errno == EINTR);
+  if (s > 0) Keep(s);
   return requested.load();
 }
 
 }  // namespace
 
 void BlockShutdownSignals() {
+  if (blocked.load()) return;
   sigset_t set = ShutdownSignals();
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  sigset_t before;
+  pthread_sigmask(SIG_BLOCK, &set, &before);
+  waitMask = before;
+  sigdelset(&waitMask, SIGINT);
+  sigdelset(&waitMask, SIGTERM);
+  sigdelset(&waitMask, SIGHUP);
+  struct sigaction action {};
+  action.sa_handler = OnShutdownSignal;
+  sigfillset(&action.sa_mask);
+  action.sa_flags = 0;  // no restart: the wait it cut short returns EINTR
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
   signal(SIGXFSZ, SIG_IGN);
-  if (signalFd.load() < 0) signalFd = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+  blocked = true;
 }
 
 int ShutdownRequested() {
-  if (int s = requested.load()) return s;
   return Take();
 }
 
@@ -62,29 +80,22 @@ int ShutdownTaken() {
   return requested.load();
 }
 
-int ShutdownSignalFd() {
-  return signalFd.load();
+const sigset_t* ShutdownWaitMask() {
+  return blocked.load() ? &waitMask : nullptr;
 }
 
 int WaitForShutdownSignalFor(std::int64_t ms) {
   if (ms <= 0) return ShutdownRequested();
   if (int s = requested.load()) return s;
-  const int fd = signalFd.load();
-  if (fd < 0) {
-    // Not set up: the signals are taken straight from the blocked set.
+  timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+  if (!blocked.load()) {
+    // Not set up: the signals are taken straight from the set.
     const sigset_t set = ShutdownSignals();
-    timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-    int s = sigtimedwait(&set, nullptr, &timeout);
-    if (s > 0) {
-      int expected = 0;
-      requested.compare_exchange_strong(expected, s);
-    }
+    if (int s = sigtimedwait(&set, nullptr, &timeout); s > 0) Keep(s);
     return requested.load();
   }
-  pollfd p{fd, POLLIN, 0};
-  timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-  if (ppoll(&p, 1, &timeout, nullptr) > 0) return Take();
-  return 0;
+  ppoll(nullptr, 0, &timeout, &waitMask);
+  return requested.load();
 }
 
 int WaitForShutdownSignal(const std::atomic<bool>& stop) {

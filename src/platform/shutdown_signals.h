@@ -1,5 +1,7 @@
 #pragma once
 
+#include <signal.h>
+
 #include <atomic>
 #include <cstdint>
 
@@ -29,8 +31,9 @@ int ShutdownRequested();
 // The request one of the calls above has already taken, or 0; no system call.
 int ShutdownTaken();
 
-// A descriptor that polls readable while a shutdown request waits to be
-// taken, for adapters that wait in poll; -1 before BlockShutdownSignals.
-int ShutdownSignalFd();
+// The signal mask for a ppoll that should also end on a request to end (it
+// then fails with EINTR and ShutdownTaken tells the request); nullptr before
+// BlockShutdownSignals.
+const sigset_t* ShutdownWaitMask();
 
 }  // namespace pelvaron
