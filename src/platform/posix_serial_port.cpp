@@ -6,6 +6,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -43,6 +44,13 @@ constexpr Speed kSpeeds[] = {
 // An error that says the device itself is gone or broken, not that it is busy.
 bool DeviceError(int err) {
   return err == EIO || err == ENXIO || err == ENODEV || err == EBADF || err == EPIPE;
+}
+
+// A UNIX98 pseudo-terminal's slave (major 136..143): the program at its other
+// end keeps it in being after we close it, and with it any mode we set.
+bool IsPseudoTerminal(int fd) {
+  struct stat st {};
+  return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
 }
 
 bool ProcessRuns(pid_t pid) {
@@ -145,8 +153,10 @@ int PosixSerialPort::Open(const std::string& devicePath) {
     return fail(err);
   }
   // Keeps other programs out that do not lock (root gets past it: the flock
-  // and the lock file hold for everyone).
-  ioctl(fd, TIOCEXCL);
+  // and the lock file hold for everyone). Not on a pseudo-terminal: a console
+  // killed with it open would leave it exclusive for as long as the program at
+  // the other end runs, and its restart (not root) could never open it again.
+  if (!IsPseudoTerminal(fd)) ioctl(fd, TIOCEXCL);
   // A binary line: no echo, no line editing, no character translation. Flow
   // control stays as the driver has it. A read ends when a byte has come (the
   // time-outs are counted here), so 0 from read means the line hung up.

@@ -2,7 +2,9 @@
 // pseudo-terminal. Real time passes here (the link's own waits and reads),
 // but nothing sleeps to wait for anything: each step blocks on the link.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -384,6 +386,46 @@ TEST_F(PtyLockTest, AStaleLockFileIsTakenOverALiveOneRefuses) {
     EXPECT_EQ(Read(lockFile), LockText(getpid()));
     port.Close();
   }
+}
+
+// A console killed with the port open (kill -9, the watchdog) never closes it;
+// the simulator, like any program at a pseudo-terminal's other end, keeps the
+// pty and its modes in being. The restart must find it neither exclusive
+// (which only root gets past) nor held by the dead one's lock file.
+TEST(PtyKilledConsoleTest, ItsRestartOpensThePseudoTerminalAgain) {
+  char dir[] = "/tmp/pelvaron-killed-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::filesystem::path locks = std::filesystem::path(dir) / "locks";
+  std::filesystem::create_directory(locks);
+  std::string error;
+  // Not started: no thread of its own yet, so the fork below copies only ours.
+  auto simulator = Simulator::OnNewPty({}, &error);
+  ASSERT_TRUE(simulator) << error;
+  const std::string device = simulator->DevicePath();
+
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    PosixSerialPort port(locks.string());
+    _exit(port.Open(device) == 0 ? 0 : 1);  // no Close: as if killed
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the first console could not open " << device;
+
+  const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  int exclusive = -1;
+  EXPECT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 0) << "left exclusive: a restart that is not root gets EBUSY for good";
+  close(fd);
+
+  PosixSerialPort restarted(locks.string());
+  EXPECT_EQ(restarted.Open(device), 0) << restarted.LastErrorText();
+  EXPECT_EQ(restarted.LockFile(), (locks / PosixSerialPort::LockName(device)).string());
+  restarted.Close();
+  simulator.reset();
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
