@@ -1,5 +1,7 @@
 #include "alarms/alarm_desk.h"
 
+#include "core/tick_path.h"
+
 namespace pelvaron {
 
 AlarmDesk::AlarmDesk(PriorityTable table) : table_(std::move(table)), queue_(table_) {}
@@ -108,7 +110,7 @@ void AlarmDesk::AcknowledgeFromOutside(std::uint64_t ref, const std::string& add
   if (entry) Changed(false);
 }
 
-void AlarmDesk::Tick(std::int64_t now) {
+PELVARON_TICK_PATH void AlarmDesk::Tick(std::int64_t now) {
   if (!queue_.NeedsSound()) {
     lastSound_ = -1;
     return;

@@ -2,6 +2,7 @@
 
 #include "core/cp1251.h"
 #include "core/fixed_text.h"
+#include "core/tick_path.h"
 
 namespace pelvaron {
 
@@ -120,7 +121,7 @@ void EventRecords::Replay(std::int64_t now) {
   desk_.ReplayDone();
 }
 
-void EventRecords::AfterTick(Console& console) {
+PELVARON_TICK_PATH void EventRecords::AfterTick(Console& console) {
   desk_.Tick(console.timeNow);
   if (console.timeNow - lastPoll_ >= settings_.pollSeconds || console.timeNow < lastPoll_) {
     lastPoll_ = console.timeNow;

@@ -2,9 +2,10 @@
 
 #include <cstdint>
 
+#include "app/apply_message.h"
 #include "core/cp1251.h"
 #include "core/fixed_text.h"
-#include "app/apply_message.h"
+#include "core/tick_path.h"
 
 namespace pelvaron {
 
@@ -147,7 +148,7 @@ int Console::Decode(const std::uint8_t* buffer) {
   return ApplyDecodedMessage(message_, protocol_, op_, objects_);
 }
 
-void Console::OnTimer() {
+PELVARON_TICK_PATH void Console::OnTimer() {
   if (shutDown_) return;
   // 1. Date and time. The text shows minutes: it is formatted when the minute changes.
   timeNow = clock_.Now();
@@ -188,7 +189,7 @@ void Console::OnTimer() {
   Redisplay();
 }
 
-bool Console::LinkStep(int result) {
+PELVARON_TICK_PATH bool Console::LinkStep(int result) {
   if (result == 0) {
     nNoLinkTicks = 0;
     if (status_.bLinkOk == 0) {
@@ -214,7 +215,7 @@ bool Console::LinkStep(int result) {
   return false;
 }
 
-bool Console::StatusStep(std::uint8_t status) {
+PELVARON_TICK_PATH bool Console::StatusStep(std::uint8_t status) {
   const bool lineFault = status & STATUS_LINE_FAULT;
   if (lineFault && status_.bLineOk == 1) {
     Say(EventKind::LineFault, "Внимание, нет сигнала в телефонной линии!");
@@ -243,7 +244,7 @@ bool Console::StatusStep(std::uint8_t status) {
   return true;
 }
 
-bool Console::MinuteStep(const std::tm* local) {
+PELVARON_TICK_PATH bool Console::MinuteStep(const std::tm* local) {
   const int minute = local ? local->tm_min : -1;
   if (minute == nLastMinute) return true;
   nLastMinute = minute;
@@ -270,7 +271,7 @@ bool Console::MinuteStep(const std::tm* local) {
   return true;
 }
 
-void Console::AlarmStep(const std::tm* local) {
+PELVARON_TICK_PATH void Console::AlarmStep(const std::tm* local) {
   if (!(bAlarmSound || bAlarmBeep) || local == nullptr || local->tm_sec % 3 != 0) return;
   const ObjectTable& table = objects_.Table();
   for (int slot = 1; slot <= kLastObjectSlot && table[slot].bUsed != 0; ++slot) {

@@ -1,8 +1,10 @@
 #include "app/headless_loop.h"
 
+#include "core/tick_path.h"
+
 namespace pelvaron {
 
-int RunTickLoop(Clock& clock, const ShutdownWait& wait, int tickMs, const std::function<void()>& tick) {
+PELVARON_TICK_PATH int RunTickLoop(Clock& clock, const ShutdownWait& wait, int tickMs, const std::function<void()>& tick) {
   std::int64_t next = clock.MonotonicMs() + tickMs;
   while (true) {
     // The wait for the next tick is also the wait for a shutdown request.

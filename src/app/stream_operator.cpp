@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/tick_path.h"
+
 namespace pelvaron {
 namespace {
 
@@ -98,7 +100,7 @@ void StreamOperator::LogLineAdded(const std::string& line) {
   log_.flush();
 }
 
-void StreamOperator::Redisplay(const StatusView&) {
+PELVARON_TICK_PATH void StreamOperator::Redisplay(const StatusView&) {
   if (!repeats_.empty()) Housekeep(clock_.MonotonicMs());
 }
 

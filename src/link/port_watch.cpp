@@ -1,8 +1,10 @@
 #include "link/port_watch.h"
 
+#include "core/tick_path.h"
+
 namespace pelvaron {
 
-void PortWatch::BeforeStatus() {
+PELVARON_TICK_PATH void PortWatch::BeforeStatus() {
   if (link_.OpenCount() != seenOpens_) {
     seenOpens_ = link_.OpenCount();
     ticksSinceOpen_ = 0;
@@ -16,7 +18,7 @@ void PortWatch::BeforeStatus() {
   ticksSinceOpen_ = 0;
 }
 
-void PortWatch::AfterStatus(int result) {
+PELVARON_TICK_PATH void PortWatch::AfterStatus(int result) {
   if (result == 0) {
     unanswered_ = 0;
   } else if (result == 1 && unanswered_ < kLinkLostTicks) {

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <limits>
 
+#include "core/tick_path.h"
+
 namespace pelvaron {
 
-ReadDeadline::ReadDeadline(const CommTimeouts& t, std::size_t asked, std::int64_t startUs) {
+PELVARON_TICK_PATH ReadDeadline::ReadDeadline(const CommTimeouts& t, std::size_t asked, std::int64_t startUs) {
   const bool noTotal = t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
   if (t.ReadIntervalTimeout == CommTimeouts::kNoWait && noTotal) {
     returnAtOnce_ = true;
@@ -23,12 +25,12 @@ ReadDeadline::ReadDeadline(const CommTimeouts& t, std::size_t asked, std::int64_
   }
 }
 
-void ReadDeadline::BytesArrived(std::int64_t nowUs) {
+PELVARON_TICK_PATH void ReadDeadline::BytesArrived(std::int64_t nowUs) {
   anyByte_ = true;
   lastByteUs_ = nowUs;
 }
 
-std::int64_t ReadDeadline::RemainingUs(std::int64_t nowUs) const {
+PELVARON_TICK_PATH std::int64_t ReadDeadline::RemainingUs(std::int64_t nowUs) const {
   if (returnAtOnce_) return 0;
   std::int64_t deadline = std::numeric_limits<std::int64_t>::max();
   if (hasTotal_) deadline = totalDeadlineUs_;

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <optional>
 
+#include "core/tick_path.h"
+
 namespace pelvaron {
 
 namespace {
@@ -39,7 +41,7 @@ int ReceiverLink::ReopenComPort() {
   return OpenPort(true);
 }
 
-bool ReceiverLink::PortFailed() const {
+PELVARON_TICK_PATH bool ReceiverLink::PortFailed() const {
   std::lock_guard lock(mutex_);
   return port_.IsOpen() && port_.Failed();
 }
@@ -146,7 +148,7 @@ void ReceiverLink::WaitMs(int ms) {
   clock_.SleepMs(ms);
 }
 
-bool ReceiverLink::IsOpen() const {
+PELVARON_TICK_PATH bool ReceiverLink::IsOpen() const {
   std::lock_guard lock(mutex_);
   return port_.IsOpen();
 }
@@ -164,7 +166,7 @@ std::size_t ReceiverLink::Exchange(const std::uint8_t* command, std::size_t comm
   return got > answerSize ? answerSize : got;
 }
 
-int ReceiverLink::RequestStatus(std::uint8_t& status) {
+PELVARON_TICK_PATH int ReceiverLink::RequestStatus(std::uint8_t& status) {
   std::lock_guard lock(mutex_);
   if (bComOpen_ == 0 || !port_.IsOpen()) return 1;
   std::uint8_t buffer[kStatusBufferSize];

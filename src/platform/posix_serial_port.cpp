@@ -17,6 +17,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "core/tick_path.h"
 #include "link/read_deadline.h"
 #include "platform/shutdown_signals.h"
 
@@ -189,7 +190,7 @@ void PosixSerialPort::Close() {
   ReleaseLockFile();
 }
 
-bool PosixSerialPort::Cancelled() const {
+PELVARON_TICK_PATH bool PosixSerialPort::Cancelled() const {
   // A request still waiting to be taken has been seen by the last wait of a
   // read or write, which watches for it too; no system call here.
   return shutdownSeen_ || ShutdownTaken() != 0;
@@ -277,7 +278,7 @@ bool PosixSerialPort::SetQueueSizes(std::size_t, std::size_t) {
   return fd_ >= 0;
 }
 
-bool PosixSerialPort::Purge(unsigned flags) {
+PELVARON_TICK_PATH bool PosixSerialPort::Purge(unsigned flags) {
   if (fd_ < 0) return false;
   const bool rx = flags & PURGE_RXCLEAR, tx = flags & PURGE_TXCLEAR;
   if (!rx && !tx) return true;
@@ -304,7 +305,7 @@ bool PosixSerialPort::SetTimeouts(const CommTimeouts& t) {
   return true;
 }
 
-PosixSerialPort::Wait PosixSerialPort::WaitFor(short events, std::int64_t us) {
+PELVARON_TICK_PATH PosixSerialPort::Wait PosixSerialPort::WaitFor(short events, std::int64_t us) {
   pollfd line{fd_, events, 0};
   timespec timeout{};
   timespec* limit = nullptr;
@@ -328,7 +329,7 @@ PosixSerialPort::Wait PosixSerialPort::WaitFor(short events, std::int64_t us) {
   return Wait::Ready;
 }
 
-int PosixSerialPort::WaitBetweenTicks(std::int64_t ms) {
+PELVARON_TICK_PATH int PosixSerialPort::WaitBetweenTicks(std::int64_t ms) {
   const sigset_t* mask = ShutdownWaitMask();
   if (fd_ < 0 || failed_ || !inputQuiet_ || ms <= 0 || mask == nullptr) return WaitForShutdownSignalFor(ms);
   if (int s = ShutdownTaken()) return s;
@@ -343,7 +344,7 @@ int PosixSerialPort::WaitBetweenTicks(std::int64_t ms) {
   return 0;
 }
 
-std::size_t PosixSerialPort::Write(const std::uint8_t* data, std::size_t size) {
+PELVARON_TICK_PATH std::size_t PosixSerialPort::Write(const std::uint8_t* data, std::size_t size) {
   if (fd_ < 0 || failed_ || size == 0) return 0;
   inputQuiet_ = lineWatched_ = false;  // an answer may come
   const bool bounded = timeouts_.WriteTotalTimeoutMultiplier != 0 || timeouts_.WriteTotalTimeoutConstant != 0;
@@ -374,7 +375,7 @@ std::size_t PosixSerialPort::Write(const std::uint8_t* data, std::size_t size) {
   return done;
 }
 
-std::size_t PosixSerialPort::Read(std::uint8_t* data, std::size_t size) {
+PELVARON_TICK_PATH std::size_t PosixSerialPort::Read(std::uint8_t* data, std::size_t size) {
   if (fd_ < 0 || failed_ || size == 0) return 0;
   inputQuiet_ = lineWatched_ = false;
   ReadDeadline deadline(timeouts_, size, NowUs());

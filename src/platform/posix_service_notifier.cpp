@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/tick_path.h"
 #include "platform/service_notifier.h"
 
 namespace pelvaron {
@@ -51,7 +52,7 @@ void ServiceNotifier::Ready(const std::string& status) {
   Send("READY=1\nSTATUS=" + status);
 }
 
-void ServiceNotifier::Tick(std::int64_t monotonicMs) {
+PELVARON_TICK_PATH void ServiceNotifier::Tick(std::int64_t monotonicMs) {
   if (notify_ == nullptr || pingEveryMs_ == 0) return;
   if (pinged_ && monotonicMs - lastPingMs_ < pingEveryMs_) return;
   Send("WATCHDOG=1");

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <ctime>
 
+#include "core/tick_path.h"
 #include "platform/shutdown_signals.h"
 
 namespace pelvaron {
@@ -76,11 +77,11 @@ int ShutdownRequested() {
   return Take();
 }
 
-int ShutdownTaken() {
+PELVARON_TICK_PATH int ShutdownTaken() {
   return requested.load();
 }
 
-const sigset_t* ShutdownWaitMask() {
+PELVARON_TICK_PATH const sigset_t* ShutdownWaitMask() {
   return blocked.load() ? &waitMask : nullptr;
 }
 

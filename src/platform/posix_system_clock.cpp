@@ -1,15 +1,16 @@
 #include <cerrno>
 #include <ctime>
 
+#include "core/tick_path.h"
 #include "platform/system_clock.h"
 
 namespace pelvaron {
 
-std::int64_t SystemClock::Now() {
+PELVARON_TICK_PATH std::int64_t SystemClock::Now() {
   return static_cast<std::int64_t>(std::time(nullptr));
 }
 
-bool SystemClock::ToLocalTime(std::int64_t t, std::tm& out) {
+PELVARON_TICK_PATH bool SystemClock::ToLocalTime(std::int64_t t, std::tm& out) {
   // Within one minute the local time only moves on by seconds (offsets and
   // their changes are whole minutes), so the tick's conversions, two a
   // second, are one localtime_r a minute.
@@ -26,7 +27,7 @@ bool SystemClock::ToLocalTime(std::int64_t t, std::tm& out) {
   return true;
 }
 
-std::int64_t SystemClock::MonotonicMs() {
+PELVARON_TICK_PATH std::int64_t SystemClock::MonotonicMs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;

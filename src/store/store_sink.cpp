@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "core/tick_path.h"
+
 namespace pelvaron {
 
 EventStoreSink::EventStoreSink(std::string path, Classifier classify, std::size_t capacity, const char* vfs)
@@ -61,7 +63,7 @@ bool EventStoreSink::RequestPoll() {
   return true;
 }
 
-EventStoreSink::Report EventStoreSink::TakeReport() {
+PELVARON_TICK_PATH EventStoreSink::Report EventStoreSink::TakeReport() {
   // Asked after every tick, and nearly always with nothing to tell.
   if (!reportWaiting_.load(std::memory_order_acquire)) return {};
   std::lock_guard lock(reportMutex_);
