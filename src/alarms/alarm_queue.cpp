@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/tick_path.h"
+
 namespace pelvaron {
 
 AlarmQueue::Change AlarmQueue::Apply(const Event& event, const AlarmClass& cls) {
@@ -83,7 +85,7 @@ const AlarmEntry* AlarmQueue::Find(std::uint64_t id) const {
   return nullptr;
 }
 
-bool AlarmQueue::NeedsSound() const {
+PELVARON_TICK_PATH bool AlarmQueue::NeedsSound() const {
   return std::any_of(entries_.begin(), entries_.end(), [](const AlarmEntry& e) { return e.needsAck; });
 }
 

@@ -38,7 +38,7 @@ std::string EventStoreSink::OpenNow() {
   return store_.Problem();
 }
 
-EventStoreSink::FileLook EventStoreSink::LookAtFiles() const {
+PELVARON_TICK_PATH EventStoreSink::FileLook EventStoreSink::LookAtFiles() const {
   // In WAL mode (the store's own) another process's commit appends to the
   // log, or after a checkpoint rewrites it in place with a new time; a store
   // without a log is written itself.
@@ -48,7 +48,7 @@ EventStoreSink::FileLook EventStoreSink::LookAtFiles() const {
           static_cast<std::int64_t>(s.st_mtim.tv_sec), static_cast<std::int64_t>(s.st_mtim.tv_nsec)};
 }
 
-bool EventStoreSink::RequestPoll() {
+PELVARON_TICK_PATH bool EventStoreSink::RequestPoll() {
   // Waking the sink's thread, and SQLite's look at the log, were most of what
   // the store cost an idle console: one stat tells first whether anyone
   // wrote. A file's time has the kernel's coarse granularity, so a commit in
