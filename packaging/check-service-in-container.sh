@@ -3,7 +3,8 @@
 # it with apt (its dependencies come from the mirror), runs the service against
 # a simulated receiver and checks what an operator relies on: readiness and
 # status, the journal's priorities, the protocol, the watchdog, restarts after
-# a crash and a hang, an unplugged and replugged receiver, stop, enable, purge.
+# a crash and a hang, an unplugged and replugged receiver, stop, a start with
+# the system, purge.
 #
 #   sudo packaging/check-service-in-container.sh [--rootfs DIR] [--keep] [PACKAGE.deb]
 #
@@ -73,13 +74,18 @@ cp "$deb" "$run_dir/root/"
 
 nspawn_pid=
 leader=
-shutdown_box() {
+# The container down, its folder kept.
+power_off() {
   [ -n "$nspawn_pid" ] || return 0
   if [ -n "$leader" ]; then in_box systemctl poweroff >/dev/null 2>&1 || true; fi
   for _ in $(seq 30); do kill -0 "$nspawn_pid" 2>/dev/null || break; sleep 1; done
   if kill -0 "$nspawn_pid" 2>/dev/null; then kill -KILL "$nspawn_pid"; fi
   wait "$nspawn_pid" 2>/dev/null || true
   nspawn_pid=
+  leader=
+}
+shutdown_box() {
+  power_off
   if [ "$keep" = 0 ]; then rm -rf "$run_dir"; fi
 }
 trap shutdown_box EXIT
@@ -87,17 +93,23 @@ in_box() {
   nsenter -t "$leader" -a env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 "$@"
 }
 
-echo "== booting $run_dir with systemd-nspawn"
 # Without systemd on the host there is no machined to register with and no
 # manager to make a scope: the container stays in our own cgroup.
 nspawn_flags=()
 [ -d /run/systemd/system ] || nspawn_flags=(--register=no --keep-unit)
-systemd-nspawn -b -D "$run_dir" -M "$machine" --console=passive "${nspawn_flags[@]}" \
-  >"$run_dir.log" 2>&1 </dev/null &
-nspawn_pid=$!
-until_true 30 sh -c "pgrep -P $nspawn_pid >/dev/null" || { cat "$run_dir.log"; exit 1; }
-leader=$(pgrep -P "$nspawn_pid" | head -n 1)
-state=$(in_box systemctl is-system-running --wait || true)
+state=
+boot_box() {
+  systemd-nspawn -b -D "$run_dir" -M "$machine" --console=passive "${nspawn_flags[@]}" \
+    >>"$run_dir.log" 2>&1 </dev/null &
+  nspawn_pid=$!
+  until_true 30 sh -c "pgrep -P $nspawn_pid >/dev/null" || { cat "$run_dir.log"; exit 1; }
+  leader=$(pgrep -P "$nspawn_pid" | head -n 1)
+  state=$(in_box systemctl is-system-running --wait || true)
+}
+
+echo "== booting $run_dir with systemd-nspawn"
+rm -f "$run_dir.log"
+boot_box
 check "booted with systemd as PID 1 ($(in_box systemctl --version | head -n 1), state: $state)" \
   test "$(in_box cat /proc/1/comm)" = systemd
 
@@ -186,6 +198,14 @@ last=$(tail -n 1 "$run_dir/var/lib/pelvaron/protocol.txt" | iconv -f CP1251 -t U
 echo "   protocol's last line: $last"
 check "the closing protocol line is written" grep -q 'Выключение программы' <<<"$last"
 check "stopped cleanly" test "$(prop Result)" = success
+
+echo "== the system restarted: the enabled service starts with it"
+power_off
+boot_box
+check "booted again (state: $state)" test "$(in_box cat /proc/1/comm)" = systemd
+check "the service is running" until_true 30 sh -c "[ \"\$(nsenter -t $leader -a systemctl show -P SubState pelvaron)\" = running ]"
+check "plugged in after the boot, the receiver is polled" plug
+check "the protocol grows" grows 30
 
 echo "== apt purge"
 in_box systemctl start pelvaron
