@@ -204,8 +204,8 @@ power_off
 boot_box
 check "booted again (state: $state)" test "$(in_box cat /proc/1/comm)" = systemd
 check "the service is running" until_true 30 sh -c "[ \"\$(nsenter -t $leader -a systemctl show -P SubState pelvaron)\" = running ]"
-check "plugged in after the boot, the receiver is polled" plug
-check "the protocol grows" grows 30
+check "the receiver plugged in after the boot" plug
+check "and polled: the protocol grows" grows 30
 
 echo "== apt purge"
 in_box systemctl start pelvaron
