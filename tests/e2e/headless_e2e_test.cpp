@@ -319,18 +319,21 @@ TEST_F(HeadlessConsoleTest, RunsAScenarioAndShutsDownInOrder) {
   ASSERT_NO_FATAL_FAILURE(WriteWholeFile(dir_ / kObjectsFileName, Image(objects)));
   ASSERT_NO_FATAL_FAILURE(WriteWholeFile(dir_ / "e2e.scn", kScenario));
 
+  // The console is given the simulator's link, which goes when the simulator
+  // exits: by the pty's own path it would reopen whatever pty of a parallel
+  // test got the freed number.
+  const std::string link = (dir_ / "receiver").string();
   std::string error;
-  sim_ = ChildProcess::Start({PELVARON_SIM_PROGRAM, "--scenario", "e2e.scn"}, dir_, &error);
+  sim_ = ChildProcess::Start({PELVARON_SIM_PROGRAM, "--scenario", "e2e.scn", "--link", link}, dir_, &error);
   ASSERT_TRUE(sim_) << error;
   ASSERT_TRUE(PumpUntil(
       {sim_.get()}, [&] { return sim_->Out().find('\n') != std::string::npos; }, SecondsFromNow(20)))
       << "the simulator printed no device path; " << sim_->StatusText() << "\n"
       << sim_->Err();
-  const std::string pty = sim_->Out().substr(0, sim_->Out().find('\n'));
 
   const std::time_t before = std::time(nullptr);
   console_ = ChildProcess::Start(
-      {PELVARON_PROGRAM, "--headless", "--tick-ms", "20", "--device", "COM1=" + pty}, dir_, &error);
+      {PELVARON_PROGRAM, "--headless", "--tick-ms", "20", "--device", "COM1=" + link}, dir_, &error);
   ASSERT_TRUE(console_) << error;
   const std::vector<ChildProcess*> both = {sim_.get(), console_.get()};
 

@@ -89,15 +89,22 @@ class OutputsEndToEndTest : public ::testing::Test {
     }
   }
 
-  // The simulator with the scenario; its device path.
+  // The simulator with the scenario; the path of its link to the device. The
+  // console is given the link, which goes when the simulator exits: by the
+  // pty's own path it would reopen whatever pty of a parallel test got the
+  // freed number.
   std::string StartSimulator(const std::string& scenario) {
     std::ofstream(dir_ / "e2e.scn") << scenario;
+    const std::string link = (dir_ / "receiver").string();
     std::string error;
-    sim_ = ChildProcess::Start({PELVARON_SIM_PROGRAM, "--scenario", "e2e.scn"}, dir_, &error);
+    sim_ = ChildProcess::Start({PELVARON_SIM_PROGRAM, "--scenario", "e2e.scn", "--link", link}, dir_, &error);
     EXPECT_TRUE(sim_) << error;
     if (!sim_) return {};
-    EXPECT_TRUE(PumpUntil({sim_.get()}, [&] { return sim_->Out().find('\n') != std::string::npos; }, SecondsFromNow(20)));
-    return sim_->Out().substr(0, sim_->Out().find('\n'));
+    if (!PumpUntil({sim_.get()}, [&] { return sim_->Out().find('\n') != std::string::npos; }, SecondsFromNow(20))) {
+      ADD_FAILURE() << "the simulator printed no device path";
+      return {};
+    }
+    return link;
   }
 
   void StartConsole(std::vector<std::string> args) {
@@ -125,10 +132,10 @@ TEST_F(OutputsEndToEndTest, EveryEventReachesTheBrokerTheFileAndTheCommandAlike)
   ASSERT_TRUE(broker.Start(&error)) << error;
   TestSubscriber subscriber(broker.Port(), std::string(kTopic) + "#", "e2e-watcher", false);
   ASSERT_TRUE(subscriber.Start());
-  const std::string pty = StartSimulator(kScenario);
-  ASSERT_FALSE(pty.empty());
+  const std::string device = StartSimulator(kScenario);
+  ASSERT_FALSE(device.empty());
   ASSERT_NO_FATAL_FAILURE(StartConsole(
-      {"--device", "COM1=" + pty, "--mqtt", broker.Url(), "--events", "events.jsonl", "--on-event",
+      {"--device", "COM1=" + device, "--mqtt", broker.Url(), "--events", "events.jsonl", "--on-event",
        "cat >> command.jsonl; echo \"$PELVARON_SEQ $PELVARON_KIND $PELVARON_ADDRESS $PELVARON_CODE\" >> command.env"}));
 
   ASSERT_TRUE(PumpUntil(Children(), [&] { return sim_->Exited(); }, SecondsFromNow(60)));
@@ -208,11 +215,11 @@ TEST_F(OutputsEndToEndTest, TheWillSaysOfflineWhenTheConsoleIsKilledAndOnlyABrok
 }
 
 TEST_F(OutputsEndToEndTest, ACommandThatHangsIsCutOffAndTheTickGoesOn) {
-  const std::string pty = StartSimulator(
+  const std::string device = StartSimulator(
       "wait 500ms\ncontact-id addr=1234 new code=130 part=1 zone=5\nwait 1s\n"
       "contact-id addr=1234 restore code=130 part=1 zone=5\nwait 1s\nexit\n");
-  ASSERT_FALSE(pty.empty());
-  ASSERT_NO_FATAL_FAILURE(StartConsole({"--device", "COM1=" + pty, "--on-event", "echo $$ >> groups; sleep 1000",
+  ASSERT_FALSE(device.empty());
+  ASSERT_NO_FATAL_FAILURE(StartConsole({"--device", "COM1=" + device, "--on-event", "echo $$ >> groups; sleep 1000",
                                         "--on-event-timeout", "1"}));
   // Every command hangs; the console polls on, fetches both messages and
   // notices the receiver is gone (121 ticks later).
