@@ -127,6 +127,11 @@ PELVARON_TICK_PATH void EventRecords::AfterTick(Console& console) {
     lastPoll_ = console.timeNow;
     sink_->RequestPoll();
   }
+  // Nearly always nothing to hear.
+  if (sink_->ReportWaiting()) HearReport();
+}
+
+PELVARON_OFF_TICK_PATH void EventRecords::HearReport() {
   EventStoreSink::Report report = sink_->TakeReport();
   if (op_ != nullptr) {
     if (!report.problem.empty()) op_->ShowMessage({report.problem, "", MessageIcon::Exclamation});

@@ -44,6 +44,9 @@ class EventRecords {
 
   // For the shells: before start-up, after each tick, after shutdown.
   ConsoleHooks Hooks();
+  // The hooks' after-tick step itself, for a shell that calls it straight
+  // from its tick (the tick's code kept together, no call through a thunk).
+  void AfterTick(Console& console);
   // Another output beside the store and the queue; before start-up.
   void AddOutput(EventSink* sink) { fanOut_.Add(sink); }
 
@@ -54,7 +57,7 @@ class EventRecords {
 
  private:
   void BeforeStartup(Console& console, Operator& op);
-  void AfterTick(Console& console);
+  void HearReport();  // what the store's thread has to tell, taken after a tick
   void Replay(std::int64_t now);
 
   Clock& clock_;

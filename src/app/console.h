@@ -99,6 +99,8 @@ class Console {
   bool LinkStep(int result);
   // Returns false when the tick ends here (the swallowed minute).
   bool MinuteStep(const std::tm* local);
+  bool MinutePassed(int minute);  // the rest of it, once a minute
+  void ShowTime(std::int64_t minute, const std::tm* local);  // the clock's text, once a minute
   void AlarmStep(const std::tm* local);
   int Decode(const std::uint8_t* buffer);
   // A stamped protocol line that is also one of the console's events.
@@ -110,7 +112,6 @@ class Console {
   Operator& op_;
   DeviceMap devices_;
   EventProtocol protocol_;
-  ObjectRegistry objects_;
   ReceiverLink link_;
   PortWatch portWatch_{link_};  // the automatic reopen
   StatusView status_;
@@ -120,6 +121,9 @@ class Console {
   std::string station_;
   EventSequence sequence_;
   bool shutDown_ = false;
+  // Last and apart: its rows are most of the console's size, and the fields
+  // above, which every tick reads, stay together in a page or two.
+  ObjectRegistry objects_;
 };
 
 }  // namespace pelvaron

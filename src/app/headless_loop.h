@@ -5,6 +5,7 @@
 
 #include "app/console.h"
 #include "core/clock.h"
+#include "core/tick_path.h"
 
 namespace pelvaron {
 
@@ -18,7 +19,23 @@ using ShutdownWait = std::function<int(std::int64_t ms)>;
 // when wait reports a shutdown request, never in the middle of a tick, and
 // returns what wait reported. Wait is asked at least once between two ticks,
 // also when the ticks run late, so that a request is never starved.
-int RunTickLoop(Clock& clock, const ShutdownWait& wait, int tickMs, const std::function<void()>& tick);
+// A template, so that a program's wait and tick are called directly, not
+// through std::function's thunks on pages of their own.
+template <class Wait, class Tick>
+PELVARON_TICK_PATH [[gnu::noinline]] int RunTickLoop(Clock& clock, const Wait& wait, int tickMs, const Tick& tick) {
+  std::int64_t next = clock.MonotonicMs() + tickMs;
+  while (true) {
+    // The wait for the next tick is also the wait for a shutdown request.
+    std::int64_t now = clock.MonotonicMs();
+    do {
+      if (int request = wait(next > now ? next - now : 0); request > 0) return request;
+    } while ((now = clock.MonotonicMs()) < next);
+    tick();
+    next += tickMs;
+    now = clock.MonotonicMs();
+    if (next < now) next = now;  // a late tick is taken late; missed ones are not made up
+  }
+}
 
 // The console without a window: ticks it every tickMs (500 for a station)
 // until wait reports a shutdown request, then shuts it down in order (the

@@ -42,7 +42,6 @@ int ReceiverLink::ReopenComPort() {
 }
 
 PELVARON_TICK_PATH bool ReceiverLink::PortFailed() const {
-  std::lock_guard lock(mutex_);
   return port_.IsOpen() && port_.Failed();
 }
 
@@ -61,55 +60,52 @@ void ReceiverLink::ReleaseFailedPort() {
 int ReceiverLink::OpenPort(bool reopen) {
   std::optional<OperatorMessage> message;
   int result = 0;
-  {
-    std::lock_guard lock(mutex_);
-    ++openCount_;
-    // A handle still open would be lost (and hold the device) once replaced.
-    if (port_.IsOpen()) port_.Close();
-    comName_ = DeviceMap::ComName(settings_.nComPort);
-    auto path = devices_.DevicePath(comName_);
-    // A name without a device (an index outside the table) fails like a
-    // device that cannot be opened; nothing outside the table is read.
-    lastOpenError_ = path ? port_.Open(*path) : 2;
-    if (lastOpenError_ != 0 || !port_.IsOpen()) {
-      if (lastOpenError_ == 0) lastOpenError_ = -1;
-      bComOpen_ = 0;
-      message = OperatorMessage{
-          "Не удаётся обнаружить " + comName_ + " !\n Возможно, ресурс используется другой программой.",
-          kTitleError, MessageIcon::Error};
+  ++openCount_;
+  // A handle still open would be lost (and hold the device) once replaced.
+  if (port_.IsOpen()) port_.Close();
+  comName_ = DeviceMap::ComName(settings_.nComPort);
+  auto path = devices_.DevicePath(comName_);
+  // A name without a device (an index outside the table) fails like a
+  // device that cannot be opened; nothing outside the table is read.
+  lastOpenError_ = path ? port_.Open(*path) : 2;
+  if (lastOpenError_ != 0 || !port_.IsOpen()) {
+    if (lastOpenError_ == 0) lastOpenError_ = -1;
+    bComOpen_ = 0;
+    message = OperatorMessage{
+        "Не удаётся обнаружить " + comName_ + " !\n Возможно, ресурс используется другой программой.",
+        kTitleError, MessageIcon::Error};
+    result = 1;
+  } else {
+    bComOpen_ = 1;
+    LineSettings line;
+    if (!port_.GetLineSettings(line)) {
+      message = OperatorMessage{"fSuccess = GetCommState(hCom, &dcb);", kTitleDebugInfo, MessageIcon::None};
       result = 1;
     } else {
-      bComOpen_ = 1;
-      LineSettings line;
-      if (!port_.GetLineSettings(line)) {
-        message = OperatorMessage{"fSuccess = GetCommState(hCom, &dcb);", kTitleDebugInfo, MessageIcon::None};
-        result = 1;
-      } else {
-        line.baudRate = 19200;
-        line.dataBits = 8;
-        line.parity = Parity::None;
-        line.stopBits = StopBits::One;
-        if (!port_.SetLineSettings(line)) {
-          message =
-              OperatorMessage{"fSuccess = SetCommState(hCom, &dcb);", kTitleDebugInfo, MessageIcon::None};
-          result = 2;
-        } else if (!port_.SetEventMask(EV_RXCHAR)) {
-          message = OperatorMessage{"fSuccess = SetCommMask(hCom,EV_RXCHAR);", kTitleEnglishError,
-                                    MessageIcon::Error};
-          result = 3;
-        } else if (!port_.SetQueueSizes(BUFFER_SIZE, kOutputQueueSize)) {
-          message = OperatorMessage{"fSuccess = SetupComm(hCom, BUFFER_SIZE,10);", kTitleEnglishError,
-                                    MessageIcon::Error};
-          result = 4;
-        } else if (!port_.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR)) {
-          message = OperatorMessage{"fSuccess = PurgeComm(hCom, PURGE_RXCLEAR | PURGE_TXCLEAR );",
-                                    kTitleEnglishError, MessageIcon::Error};
-          result = 5;
-        } else if (!port_.SetTimeouts(kReceiverTimeouts)) {
-          message = OperatorMessage{"fSuccess = SetCommTimeouts(hCom,&CommTimeouts);", kTitleEnglishError,
-                                    MessageIcon::Error};
-          result = 6;
-        }
+      line.baudRate = 19200;
+      line.dataBits = 8;
+      line.parity = Parity::None;
+      line.stopBits = StopBits::One;
+      if (!port_.SetLineSettings(line)) {
+        message =
+            OperatorMessage{"fSuccess = SetCommState(hCom, &dcb);", kTitleDebugInfo, MessageIcon::None};
+        result = 2;
+      } else if (!port_.SetEventMask(EV_RXCHAR)) {
+        message = OperatorMessage{"fSuccess = SetCommMask(hCom,EV_RXCHAR);", kTitleEnglishError,
+                                  MessageIcon::Error};
+        result = 3;
+      } else if (!port_.SetQueueSizes(BUFFER_SIZE, kOutputQueueSize)) {
+        message = OperatorMessage{"fSuccess = SetupComm(hCom, BUFFER_SIZE,10);", kTitleEnglishError,
+                                  MessageIcon::Error};
+        result = 4;
+      } else if (!port_.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR)) {
+        message = OperatorMessage{"fSuccess = PurgeComm(hCom, PURGE_RXCLEAR | PURGE_TXCLEAR );",
+                                  kTitleEnglishError, MessageIcon::Error};
+        result = 5;
+      } else if (!port_.SetTimeouts(kReceiverTimeouts)) {
+        message = OperatorMessage{"fSuccess = SetCommTimeouts(hCom,&CommTimeouts);", kTitleEnglishError,
+                                  MessageIcon::Error};
+        result = 6;
       }
     }
   }
@@ -138,7 +134,6 @@ int ReceiverLink::OpenPort(bool reopen) {
 }
 
 void ReceiverLink::CloseComPort() {
-  std::lock_guard lock(mutex_);
   if (!port_.IsOpen()) return;
   port_.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR);
   port_.Close();
@@ -149,7 +144,6 @@ void ReceiverLink::WaitMs(int ms) {
 }
 
 PELVARON_TICK_PATH bool ReceiverLink::IsOpen() const {
-  std::lock_guard lock(mutex_);
   return port_.IsOpen();
 }
 
@@ -167,7 +161,6 @@ std::size_t ReceiverLink::Exchange(const std::uint8_t* command, std::size_t comm
 }
 
 PELVARON_TICK_PATH int ReceiverLink::RequestStatus(std::uint8_t& status) {
-  std::lock_guard lock(mutex_);
   if (bComOpen_ == 0 || !port_.IsOpen()) return 1;
   std::uint8_t buffer[kStatusBufferSize];
   std::size_t got = Exchange(kStatusCommand, sizeof kStatusCommand, 0, buffer, sizeof buffer, PURGE_RXCLEAR);
@@ -179,23 +172,16 @@ PELVARON_TICK_PATH int ReceiverLink::RequestStatus(std::uint8_t& status) {
 
 int ReceiverLink::GetNewMessage(const FrameSink& sink) {
   std::uint8_t buffer[kMessageBufferSize];
-  std::size_t got;
-  {
-    std::lock_guard lock(mutex_);
-    got = Exchange(kNewCommand, sizeof kNewCommand, kNewMessageWaitMs, buffer, sizeof buffer, PURGE_RXCLEAR);
-  }
+  std::size_t got =
+      Exchange(kNewCommand, sizeof kNewCommand, kNewMessageWaitMs, buffer, sizeof buffer, PURGE_RXCLEAR);
   if (got != kMessageSize) return kWrongLength;
   return sink ? sink(buffer) : kWrongLength;
 }
 
 int ReceiverLink::GetCurrentMessage(const FrameSink& sink) {
   std::uint8_t buffer[kMessageBufferSize];
-  std::size_t got;
-  {
-    std::lock_guard lock(mutex_);
-    got = Exchange(kCurrentCommand, sizeof kCurrentCommand, kCurrentMessageWaitMs, buffer, sizeof buffer,
-                   PURGE_RXCLEAR);
-  }
+  std::size_t got = Exchange(kCurrentCommand, sizeof kCurrentCommand, kCurrentMessageWaitMs, buffer, sizeof buffer,
+                             PURGE_RXCLEAR);
   if (got != kMessageSize) {
     if (port_.Cancelled()) return kWrongLength;  // cut short on the way out: nothing to report
     Show(kWrongLengthText, "", MessageIcon::None);
@@ -215,11 +201,6 @@ void ReceiverLink::PollMessages(const FrameSink& sink) {
 }
 
 int ReceiverLink::ReadParameters(ParameterBlock& block) {
-  std::lock_guard lock(mutex_);
-  return ReadParametersLocked(block);
-}
-
-int ReceiverLink::ReadParametersLocked(ParameterBlock& block) {
   std::uint8_t answer[kParameterAnswerSize];
   std::size_t got = Exchange(kReadParamsCommand, sizeof kReadParamsCommand, kParameterWaitMs, answer,
                              sizeof answer, PURGE_RXCLEAR | PURGE_TXCLEAR);
@@ -233,7 +214,6 @@ int ReceiverLink::ReadParametersLocked(ParameterBlock& block) {
 }
 
 int ReceiverLink::WriteParameters(const ParameterBlock& block) {
-  std::lock_guard lock(mutex_);
   std::uint8_t command[10] = {'s', 'd', 0x00, 0x00, 0x05};
   std::memcpy(command + 5, block.bytes, sizeof block.bytes);
   port_.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR);
@@ -242,7 +222,7 @@ int ReceiverLink::WriteParameters(const ParameterBlock& block) {
   // Whatever the receiver says to "sd" is not read.
   port_.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR);
   ParameterBlock readBack{};
-  int r = ReadParametersLocked(readBack);
+  int r = ReadParameters(readBack);
   if (r != kParamOk) return r;
   for (std::size_t i = 0; i < sizeof block.bytes; ++i) {
     if (readBack.bytes[i] != block.bytes[i]) return kParamWriteDiffers;

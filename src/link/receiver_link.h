@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 
 #include "core/clock.h"
@@ -61,9 +60,10 @@ enum : int {
 
 // The receiver link: the one serial port, its opening and the question and
 // answer exchanges with the receiver. Every exchange empties the port's
-// buffers first and its input buffer afterwards, and runs whole under a lock,
-// so exchanges never interleave on the wire whichever thread calls. Frames
-// and messages are handed out after the exchange has ended.
+// buffers first and its input buffer afterwards. It is called on the
+// console's thread only (the window hands its commands to that thread), so
+// exchanges never interleave on the wire. Frames and messages are handed out
+// after the exchange has ended.
 class ReceiverLink {
  public:
   ReceiverLink(SerialPort& port, Clock& clock, Operator& op, const ConsoleSettings& settings,
@@ -119,7 +119,6 @@ class ReceiverLink {
   int OpenPort(bool reopen);
   std::size_t Exchange(const std::uint8_t* command, std::size_t commandSize, int waitMs, std::uint8_t* answer,
                        std::size_t answerSize, unsigned purgeAfter);
-  int ReadParametersLocked(ParameterBlock& block);
   void Show(const char* text, const char* title, MessageIcon icon);
 
   SerialPort& port_;
@@ -134,7 +133,6 @@ class ReceiverLink {
   // What this outage has told the operator (empty once the port opened whole).
   std::string toldText_;
   bool deviceGone_ = false;  // the outage began with the device failing under us
-  mutable std::recursive_mutex mutex_;
 };
 
 }  // namespace pelvaron

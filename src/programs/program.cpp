@@ -85,12 +85,12 @@ int RunHeadlessConsole(const std::string& programName, const Options& options, b
   // The wait between ticks also watches a quiet line, which spares the next
   // exchange its purge.
   auto* line = dynamic_cast<PosixSerialPort*>(ports.port.get());
-  const ShutdownWait wait = [line](std::int64_t ms) {
+  const auto wait = [line](std::int64_t ms) {
     return line != nullptr ? line->WaitBetweenTicks(ms) : WaitForShutdownSignalFor(ms);
   };
   RunTickLoop(clock, wait, options.tickMs, [&] {
     console.OnTimer();
-    hooks.afterTick(console);
+    records.records.AfterTick(console);
     service.Tick(clock.MonotonicMs());
   });
   service.Stopping();

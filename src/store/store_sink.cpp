@@ -58,14 +58,17 @@ PELVARON_TICK_PATH bool EventStoreSink::RequestPoll() {
   if (look == filesSeen_ && ++quietRequests_ < kLookAnywayEvery) return false;
   filesSeen_ = look;
   quietRequests_ = 0;
-  // A marker, in order with the writes: a request is seen after the events before it.
-  Publish(Event{});
+  PublishPollRequest();
   return true;
 }
 
-PELVARON_TICK_PATH EventStoreSink::Report EventStoreSink::TakeReport() {
-  // Asked after every tick, and nearly always with nothing to tell.
-  if (!reportWaiting_.load(std::memory_order_acquire)) return {};
+PELVARON_OFF_TICK_PATH void EventStoreSink::PublishPollRequest() {
+  // A marker, in order with the writes: a request is seen after the events before it.
+  Publish(Event{});
+}
+
+EventStoreSink::Report EventStoreSink::TakeReport() {
+  if (!ReportWaiting()) return {};
   std::lock_guard lock(reportMutex_);
   reportWaiting_.store(false, std::memory_order_relaxed);
   Report report = std::move(report_);

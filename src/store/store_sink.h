@@ -50,6 +50,8 @@ class EventStoreSink : public BackgroundSink {
   // thread when idle); the console's thread calls it every few seconds.
   bool RequestPoll();
 
+  // Whether TakeReport has something; the console's thread asks after every tick.
+  bool ReportWaiting() const { return reportWaiting_.load(std::memory_order_acquire); }
   // What the console's thread should hear, taken once.
   struct Report {
     std::vector<PendingAcknowledgement> acknowledgements;
@@ -97,6 +99,7 @@ class EventStoreSink : public BackgroundSink {
     bool operator==(const FileLook&) const = default;
   };
   FileLook LookAtFiles() const;
+  void PublishPollRequest();
   FileLook filesSeen_{-2};
   int quietRequests_ = 0;  // RequestPoll calls in a row that found it as it was
   static constexpr int kLookAnywayEvery = 15;

@@ -40,5 +40,16 @@ TEST(SystemClock, LocalTimeReadsAsTheCLibraryAtEverySecond) {
   tzset();
 }
 
+// The wall clock is read without time(): it must still be the same second
+// (time() may trail the precise clock by a scheduler tick at a second's turn).
+TEST(SystemClock, NowIsTheCLibrarysTime) {
+  SystemClock clock;
+  const std::int64_t before = static_cast<std::int64_t>(std::time(nullptr));
+  const std::int64_t now = clock.Now();
+  const std::int64_t after = static_cast<std::int64_t>(std::time(nullptr));
+  EXPECT_GE(now, before);
+  EXPECT_LE(now, after + 1);
+}
+
 }  // namespace
 }  // namespace pelvaron
