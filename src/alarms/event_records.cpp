@@ -33,36 +33,36 @@ std::string CommentOf(ObjectRegistry& objects, const std::string& address) {
 
 EventRecords::EventRecords(FileSystem& fs, Clock& clock, Settings settings)
     : clock_(clock),
-      settings_(std::move(settings)), desk_(LoadTable(fs, settings_.tablePath, tableProblem_)) {
-  const PriorityTable& table = desk_.table();
-  sink_ = std::make_unique<EventStoreSink>(
-      settings_.storePath,
-      [&table](const Event& event) {
-        const AlarmClass c = table.Classify(event);
-        StoredClass stored;
-        const Priority* p = table.At(c.priority);
-        if (p == nullptr) return stored;
-        stored.priority = p->name;
-        // Only what the queue takes counts as an alarm or a restore in the history.
-        if (p->handling == AlarmHandling::Log) return stored;
-        stored.role = static_cast<int>(c.role);
-        stored.key = c.key;
-        return stored;
-      },
-      settings_.capacity, settings_.vfs);
-  fanOut_.Add(sink_.get());
+      settings_(std::move(settings)),
+      desk_(LoadTable(fs, settings_.tablePath, tableProblem_)),
+      sink_(
+          settings_.storePath,
+          [&table = desk_.table()](const Event& event) {
+            const AlarmClass c = table.Classify(event);
+            StoredClass stored;
+            const Priority* p = table.At(c.priority);
+            if (p == nullptr) return stored;
+            stored.priority = p->name;
+            // Only what the queue takes counts as an alarm or a restore in the history.
+            if (p->handling == AlarmHandling::Log) return stored;
+            stored.role = static_cast<int>(c.role);
+            stored.key = c.key;
+            return stored;
+          },
+          settings_.capacity, settings_.vfs) {
+  fanOut_.Add(&sink_);
   fanOut_.Add(&desk_);
 }
 
 EventRecords::~EventRecords() {
-  sink_->Stop();
+  sink_.Stop();
 }
 
 ConsoleHooks EventRecords::Hooks() {
   ConsoleHooks hooks;
   hooks.beforeStartup = [this](Console& console, Operator& op) { BeforeStartup(console, op); };
   hooks.afterTick = [this](Console& console) { AfterTick(console); };
-  hooks.afterShutdown = [this](Console&) { sink_->Stop(); };
+  hooks.afterShutdown = [this](Console&) { sink_.Stop(); };
   return hooks;
 }
 
@@ -85,24 +85,24 @@ void EventRecords::BeforeStartup(Console& console, Operator& op) {
   }
   desk_.SetHooks(std::move(hooks));
 
-  const std::string problem = sink_->OpenNow();
+  const std::string problem = sink_.OpenNow();
   if (problem.empty()) {
     Replay(clock_.Now());
   } else {
     op.ShowMessage({"Хранилище событий " + settings_.storePath + " не открывается: " + problem +
                         ". События ждут в очереди, пока оно не откроется; наблюдение продолжается. (" +
-                        sink_->store().Error() + ")",
+                        sink_.store().Error() + ")",
                     "", MessageIcon::Exclamation});
-    sink_->MarkFailing();
+    sink_.MarkFailing();
   }
   console.SetEventSink(&fanOut_, settings_.station);
-  sink_->Start();
+  sink_.Start();
 }
 
 void EventRecords::Replay(std::int64_t now) {
   std::vector<StoredEvent> rows;
   const std::int64_t since = now > 0 ? now - static_cast<std::int64_t>(settings_.replayDays) * 86400 : 0;
-  if (sink_->store().AlarmHistory(since, rows) != 0) return;
+  if (sink_.store().AlarmHistory(since, rows) != 0) return;
   const PriorityTable& table = desk_.table();
   for (const StoredEvent& row : rows) {
     Event event;
@@ -125,14 +125,14 @@ PELVARON_TICK_PATH void EventRecords::AfterTick(Console& console) {
   desk_.Tick(console.timeNow);
   if (console.timeNow - lastPoll_ >= settings_.pollSeconds || console.timeNow < lastPoll_) {
     lastPoll_ = console.timeNow;
-    sink_->RequestPoll();
+    sink_.RequestPoll();
   }
   // Nearly always nothing to hear.
-  if (sink_->ReportWaiting()) HearReport();
+  if (sink_.ReportWaiting()) HearReport();
 }
 
 PELVARON_OFF_TICK_PATH void EventRecords::HearReport() {
-  EventStoreSink::Report report = sink_->TakeReport();
+  EventStoreSink::Report report = sink_.TakeReport();
   if (op_ != nullptr) {
     if (!report.problem.empty()) op_->ShowMessage({report.problem, "", MessageIcon::Exclamation});
     if (!report.recovered.empty()) op_->ShowMessage({report.recovered, "", MessageIcon::Information});

@@ -52,7 +52,7 @@ class EventRecords {
 
   // On the console's thread only.
   AlarmDesk& desk() { return desk_; }
-  EventStoreSink& store() { return *sink_; }
+  EventStoreSink& store() { return sink_; }
   const std::string& tableProblem() const { return tableProblem_; }
 
  private:
@@ -64,7 +64,9 @@ class EventRecords {
   Settings settings_;
   std::string tableProblem_;
   AlarmDesk desk_;
-  std::unique_ptr<EventStoreSink> sink_;
+  // A member, not on the heap: the flag of its report, read after every
+  // tick, shares its page with the rest of the records.
+  EventStoreSink sink_;
   EventFanOut fanOut_;
   Operator* op_ = nullptr;
   std::int64_t lastPoll_ = 0;

@@ -115,6 +115,10 @@ class Console {
   ReceiverLink link_;
   PortWatch portWatch_{link_};  // the automatic reopen
   StatusView status_;
+  // Which constant text each indicator of status_ holds.
+  const char* linkShown_ = nullptr;
+  const char* lineShown_ = nullptr;
+  const char* caseShown_ = nullptr;
   std::int64_t shownMinute_ = -2;  // the local minute status_.m_strDateTime shows (-1: no time)
   DecodedMessage message_;  // the last frame's, its buffers reused
   EventSink* events_ = nullptr;
