@@ -139,6 +139,7 @@ TEST_F(ConsoleTest, TheLinkIsLostAfter121UnansweredRequestsAndReportedOnce) {
   EXPECT_EQ(NewLines().size(), 2u);
   Tick({0x08});
   EXPECT_EQ(NewLines().back(), "Восстановление связи с Велдор");
+  EXPECT_EQ(console.Status().m_strLinkState, "  Норма  ");
 }
 
 TEST_F(ConsoleTest, ATooLongAnswerNeitherCountsNorResets) {
@@ -164,6 +165,9 @@ TEST_F(ConsoleTest, StatusZeroMeansAnOpenEnclosureAndALineInOrder) {
   EXPECT_EQ(Polls(), 0u);
   Tick({0x08});
   EXPECT_EQ(NewLines().back(), "Корпус Велдор закрыт");
+  EXPECT_EQ(console.Status().m_strCaseState, "  Норма  ");  // the indicator follows back
+  Tick({0x00});
+  EXPECT_EQ(console.Status().m_strCaseState, "  ВСКРЫТ !  ");
 }
 
 TEST_F(ConsoleTest, TheTelephoneLineFaultAndItsRestore) {
@@ -177,6 +181,7 @@ TEST_F(ConsoleTest, TheTelephoneLineFaultAndItsRestore) {
   EXPECT_EQ(NewLines().size(), 2u);
   Tick({0x08});
   EXPECT_EQ(NewLines().back(), "Телефонная линия в норме");
+  EXPECT_EQ(console.Status().m_strLineState, "  Норма  ");  // the indicator follows back
 }
 
 TEST_F(ConsoleTest, HoldEndsTheTickBeforePollingAndTheMinuteStep) {
