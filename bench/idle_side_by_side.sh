@@ -16,7 +16,7 @@ set -eu
 build=$1 seconds=$2 copies=$3
 shift 3
 work=$(mktemp -d /tmp/pelvaron-side-by-side-XXXXXX)
-pids=() names=() sims=()
+pids=() names=() bases=() copyOf=() sims=()
 scenario=()
 if [ -n "${SILENT:-}" ]; then
   printf 'silence 1000min\n' > "$work/silent.scn"
@@ -53,7 +53,7 @@ for copy in $(seq "$copies"); do
     else
       (cd "$work/c$n" && exec "$program" --device "COM1=$device" > out.txt 2> err.txt) &
     fi
-    pids+=($!) names+=("$name$copy")
+    pids+=($!) names+=("$name$copy") bases+=("$name") copyOf+=("$copy")
     n=$((n + 1))
   done
 done
@@ -67,8 +67,29 @@ before=()
 for p in "${pids[@]}"; do before+=($(cpu "$p")); done
 sleep "$seconds"
 ticks=$((seconds * 2))
+results=""
 for k in "${!pids[@]}"; do
   used=$(($(cpu "${pids[$k]}") - ${before[$k]}))
   awk -v name="${names[$k]}" -v ns="$used" -v ticks="$ticks" \
     'BEGIN { printf "%-12s %7.1f us of CPU per tick\n", name, ns / ticks / 1000 }'
+  results+="${bases[$k]} ${copyOf[$k]} $used"$'\n'
 done
+# Copies started together share what the machine did meanwhile: each
+# program's copy k is set against the plain program's copy k, and the mean of
+# those ratios is given with its standard error (a ratio of 1 lies within
+# about two of them of the mean when the two cannot be told apart).
+printf '%s' "$results" | awk -v copies="$copies" '
+  { ns[$1, $2] = $3; seen[$1] = 1 }
+  END {
+    for (name in seen) {
+      if (name == "plain") continue
+      sum = 0; sq = 0; total = 0; plain = 0
+      for (c = 1; c <= copies; c++) {
+        r = ns[name, c] / ns["plain", c]; sum += r; sq += r * r
+        total += ns[name, c]; plain += ns["plain", c]
+      }
+      mean = sum / copies
+      se = copies > 1 ? sqrt((sq - copies * mean * mean) / (copies - 1) / copies) : 0
+      printf "%-12s %.3f x plain (standard error %.3f; all copies together %.3f x)\n", name, mean, se, total / plain
+    }
+  }'

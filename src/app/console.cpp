@@ -161,6 +161,10 @@ int Console::Decode(const std::uint8_t* buffer) {
 }
 
 PELVARON_TICK_PATH void Console::OnTimer() {
+  // After half a second asleep: the tick's code, the fields before the
+  // object rows and the stack, asked for at once.
+  const auto* self = reinterpret_cast<const char*>(this);
+  WarmTickPath(self, static_cast<std::size_t>(reinterpret_cast<const char*>(&objects_) - self));
   if (shutDown_) return;
   // 1. Date and time. The text shows minutes: it is formatted when the minute changes.
   timeNow = clock_.Now();

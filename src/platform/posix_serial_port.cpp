@@ -190,6 +190,14 @@ void PosixSerialPort::Close() {
   ReleaseLockFile();
 }
 
+PELVARON_TICK_PATH bool PosixSerialPort::IsOpen() const {
+  return fd_ >= 0;
+}
+
+PELVARON_TICK_PATH bool PosixSerialPort::Failed() const {
+  return fd_ >= 0 && failed_;
+}
+
 PELVARON_TICK_PATH bool PosixSerialPort::Cancelled() const {
   // A request still waiting to be taken has been seen by the last wait of a
   // read or write, which watches for it too; no system call here.

@@ -27,7 +27,7 @@ class PosixSerialPort : public SerialPort {
   PosixSerialPort& operator=(const PosixSerialPort&) = delete;
 
   int Open(const std::string& devicePath) override;
-  PELVARON_TICK_PATH bool IsOpen() const override { return fd_ >= 0; }
+  bool IsOpen() const override;
   void Close() override;
   bool GetLineSettings(LineSettings& settings) override;
   bool SetLineSettings(const LineSettings& settings) override;
@@ -37,7 +37,7 @@ class PosixSerialPort : public SerialPort {
   bool SetTimeouts(const CommTimeouts& timeouts) override;
   std::size_t Write(const std::uint8_t* data, std::size_t size) override;
   std::size_t Read(std::uint8_t* data, std::size_t size) override;
-  PELVARON_TICK_PATH bool Failed() const override { return fd_ >= 0 && failed_; }
+  bool Failed() const override;
   bool Cancelled() const override;
 
   // The headless loop's wait between ticks, as WaitForShutdownSignalFor: a

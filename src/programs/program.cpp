@@ -6,6 +6,7 @@
 #include "app/console.h"
 #include "app/headless_loop.h"
 #include "app/stream_operator.h"
+#include "core/tick_path.h"
 #include "link/device_map.h"
 #include "platform/alarm_player.h"
 #include "platform/memory_trim.h"
@@ -31,6 +32,21 @@ class HeadlessOperator : public StreamOperator {
  private:
   AlarmPlayer player_;
 };
+
+// The station's ticks until a request to end.
+PELVARON_TICK_PATH [[gnu::noinline]] void RunStation(Clock& clock, PosixSerialPort* line, Console& console,
+                                                     EventRecords& records, ServiceNotifier& service, int tickMs) {
+  // The wait between ticks also watches a quiet line, which spares the next
+  // exchange its purge.
+  const auto wait = [line](std::int64_t ms) {
+    return line != nullptr ? line->WaitBetweenTicks(ms) : WaitForShutdownSignalFor(ms);
+  };
+  RunTickLoop(clock, wait, tickMs, [&] {
+    console.OnTimer();
+    records.AfterTick(console);
+    service.Tick(clock.MonotonicMs());
+  });
+}
 
 }  // namespace
 
@@ -81,18 +97,8 @@ int RunHeadlessConsole(const std::string& programName, const Options& options, b
   // What start-up alone needed goes back before months of monitoring.
   ReleaseStartupMemory();
   service.Ready("Опрос приёмника на порту " + DeviceMap::ComName(console.settings.nComPort));
-  Clock& clock = *ports.clock;
-  // The wait between ticks also watches a quiet line, which spares the next
-  // exchange its purge.
-  auto* line = dynamic_cast<PosixSerialPort*>(ports.port.get());
-  const auto wait = [line](std::int64_t ms) {
-    return line != nullptr ? line->WaitBetweenTicks(ms) : WaitForShutdownSignalFor(ms);
-  };
-  RunTickLoop(clock, wait, options.tickMs, [&] {
-    console.OnTimer();
-    records.records.AfterTick(console);
-    service.Tick(clock.MonotonicMs());
-  });
+  RunStation(*ports.clock, dynamic_cast<PosixSerialPort*>(ports.port.get()), console, records.records, service,
+             options.tickMs);
   service.Stopping();
   console.Shutdown();
   hooks.afterShutdown(console);
