@@ -187,7 +187,7 @@ PELVARON_TICK_PATH void Console::OnTimer() {
 
   // 3. Status request and link state.
   std::uint8_t status = 0;
-  int result = link_.RequestStatus(status);
+  int result = link_.RequestStatus(status, SettledStatus());
   portWatch_.AfterStatus(result);
   const bool gotStatus = LinkStep(result);
 
@@ -200,6 +200,24 @@ PELVARON_TICK_PATH void Console::OnTimer() {
 
   // 6.
   Redisplay();
+}
+
+PELVARON_TICK_PATH FirstByteSuffices Console::SettledStatus() const {
+  // In order and shown so, with the line and the enclosure as the flags
+  // have them: a status byte that says the same, with no hold and no
+  // message, leaves the tick exactly where an answer too long would (both go
+  // on to the minute step, changing nothing), so its read need not wait to
+  // see whether more follows it. The idle tick is spared the interval's wait.
+  if (status_.bLinkOk != 1 || nNoLinkTicks != 0 || linkShown_ != kStateNormal || !portWatch_.Answered()) return {};
+  const bool lineFault = status_.bLineOk == 0, caseClosed = status_.bCaseClosed == 1;
+  if (lineShown_ != (lineFault ? kLineAbsent : kStateNormal) || caseShown_ != (caseClosed ? kStateNormal : kCaseOpened)) {
+    return {};
+  }
+  FirstByteSuffices settled;
+  settled.armed = true;
+  settled.mask = STATUS_HOLD | STATUS_NEW_MESSAGE | STATUS_LINE_FAULT | STATUS_CASE_CLOSED;
+  settled.value = static_cast<std::uint8_t>((lineFault ? STATUS_LINE_FAULT : 0) | (caseClosed ? STATUS_CASE_CLOSED : 0));
+  return settled;
 }
 
 PELVARON_TICK_PATH bool Console::LinkStep(int result) {

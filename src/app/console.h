@@ -95,6 +95,8 @@ class Console {
   bool LocalTime(std::tm& tm);
   // Returns false when the tick ends after the indicators (STATUS_HOLD).
   bool StatusStep(std::uint8_t status);
+  // The status bytes that would change nothing this tick.
+  FirstByteSuffices SettledStatus() const;
   // The link bookkeeping of a status request's result; true when a status byte came.
   bool LinkStep(int result);
   // Returns false when the tick ends here (the swallowed minute).

@@ -37,6 +37,15 @@ struct CommTimeouts {
 // Which buffers a purge discards.
 enum PurgeFlags : unsigned { PURGE_RXCLEAR = 1u, PURGE_TXCLEAR = 2u };
 
+// What makes a read's first byte the whole answer its caller needs: a byte
+// with (byte & mask) == value. Unarmed, nothing does.
+struct FirstByteSuffices {
+  bool armed = false;
+  std::uint8_t mask = 0;
+  std::uint8_t value = 0;
+  bool By(std::uint8_t byte) const { return armed && (byte & mask) == value; }
+};
+
 // Event mask bit: a character arrived. Set, never waited on.
 inline constexpr unsigned EV_RXCHAR = 0x0001u;
 
@@ -68,6 +77,11 @@ class SerialPort {
   // Reads up to size bytes within the read time-outs; returns the bytes read
   // (possibly none). Never writes past data + size.
   virtual std::size_t Read(std::uint8_t* data, std::size_t size) = 0;
+  // Read, except that a first byte that suffices, coming alone, ends it at
+  // once: the caller would do the same whatever followed, so the interval
+  // is not waited out, and what follows is left to the purge that opens the
+  // next exchange. A port may ignore the hint and read as Read does.
+  virtual std::size_t ReadAnswer(std::uint8_t* data, std::size_t size, FirstByteSuffices) { return Read(data, size); }
 
   // True once the open device has failed under the port (unplugged, I/O
   // errors): nothing more comes through it until it is closed and opened again.

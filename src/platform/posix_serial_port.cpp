@@ -384,6 +384,11 @@ PELVARON_TICK_PATH std::size_t PosixSerialPort::Write(const std::uint8_t* data, 
 }
 
 PELVARON_TICK_PATH std::size_t PosixSerialPort::Read(std::uint8_t* data, std::size_t size) {
+  return PosixSerialPort::ReadAnswer(data, size, {});
+}
+
+PELVARON_TICK_PATH std::size_t PosixSerialPort::ReadAnswer(std::uint8_t* data, std::size_t size,
+                                                           FirstByteSuffices suffices) {
   if (fd_ < 0 || failed_ || size == 0) return 0;
   inputQuiet_ = lineWatched_ = false;
   ReadDeadline deadline(timeouts_, size, NowUs());
@@ -395,6 +400,13 @@ PELVARON_TICK_PATH std::size_t PosixSerialPort::Read(std::uint8_t* data, std::si
     if (readable) {
       ssize_t n = read(fd_, data + got, size - got);
       if (n > 0) {
+        // A tty read takes all there is: a byte that came alone and suffices
+        // leaves the input as empty as the purge after the read would, and
+        // the wait between ticks watches for whatever follows it.
+        if (got == 0 && n == 1 && suffices.By(data[0])) {
+          inputQuiet_ = true;
+          return 1;
+        }
         got += static_cast<std::size_t>(n);
         deadline.BytesArrived(NowUs());
         readable = false;  // a tty read takes all there is

@@ -37,6 +37,7 @@ class PosixSerialPort : public SerialPort {
   bool SetTimeouts(const CommTimeouts& timeouts) override;
   std::size_t Write(const std::uint8_t* data, std::size_t size) override;
   std::size_t Read(std::uint8_t* data, std::size_t size) override;
+  std::size_t ReadAnswer(std::uint8_t* data, std::size_t size, FirstByteSuffices suffices) override;
   bool Failed() const override;
   bool Cancelled() const override;
 
@@ -71,7 +72,7 @@ class PosixSerialPort : public SerialPort {
   CommTimeouts timeouts_{CommTimeouts::kNoWait, 0, 0, 0, 0};
   std::string lockFile_;
   std::string lastError_;
-  bool inputQuiet_ = false;    // the last read's last wait found no input
+  bool inputQuiet_ = false;    // the last read left no input behind (its last wait found none, or it took all)
   bool lineWatched_ = false;   // and since, the wait between ticks watched the line: nothing came
   bool flowControl_ = false;   // the driver holds output back when the other end asks it to
   bool shutdownSeen_ = false;  // a wait saw a request to end come in

@@ -155,6 +155,42 @@ TEST_F(PtyLinkTest, ReadTimeOutsSplitSlowAnswers) {
   EXPECT_TRUE(StatusUntilClean());
 }
 
+TEST_F(PtyLinkTest, AStatusByteThatSufficesEndsTheReadAndTheRestWaitsForTheNextPurge) {
+  // The status byte, then a stray byte 300 ms later; reads here have no
+  // interval, only 700 ms in all, so a read that waits for the answer's end
+  // gets both.
+  Sim("long 2 extra=1 on=gs");
+  Sim("bytewise 2 gap=300ms on=gs");
+  const std::uint8_t gs[] = {'g', 's'};
+  ASSERT_TRUE(port.SetTimeouts({0, 0, 700, 40, 40}));
+  FirstByteSuffices closedCase{true, 0x0F, STATUS_CASE_CLOSED};
+  FirstByteSuffices openCase{true, 0x0F, 0x00};
+  std::uint8_t answer[4] = {};
+
+  ASSERT_EQ(port.Write(gs, 2), 2u);
+  ASSERT_EQ(port.ReadAnswer(answer, 4, openCase), 2u) << "a byte that does not suffice waits for the rest";
+  EXPECT_EQ(answer[0], STATUS_CASE_CLOSED);
+  EXPECT_EQ(answer[1], 0xA5);
+
+  std::fill(std::begin(answer), std::end(answer), 0);
+  ASSERT_TRUE(port.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR));
+  ASSERT_EQ(port.Write(gs, 2), 2u);
+  ASSERT_EQ(port.ReadAnswer(answer, 4, closedCase), 1u);
+  EXPECT_EQ(answer[0], STATUS_CASE_CLOSED);
+  EXPECT_TRUE(port.Purge(PURGE_RXCLEAR));
+  // The stray byte came after the read: it waits in the input (for the
+  // purge that opens the next exchange).
+  ASSERT_EQ(port.Read(answer, 4), 1u);
+  EXPECT_EQ(answer[0], 0xA5);
+
+  link.CloseComPort();
+  ASSERT_EQ(link.OpenComPort(), 0);
+  std::uint8_t status = 0;
+  EXPECT_EQ(link.RequestStatus(status, closedCase), 0);
+  EXPECT_EQ(status, STATUS_CASE_CLOSED);
+  EXPECT_EQ(simulator->Requests(), (std::vector<std::string>{"gs", "gs", "gs"}));
+}
+
 TEST_F(PtyLinkTest, ParametersReadWrittenAndPartlyStored) {
   ParameterBlock block{};
   EXPECT_EQ(link.ReadParameters(block), 0);
