@@ -187,7 +187,7 @@ PELVARON_TICK_PATH void Console::OnTimer() {
 
   // 3. Status request and link state.
   std::uint8_t status = 0;
-  int result = link_.RequestStatus(status, SettledStatus());
+  int result = link_.RequestStatus(status, StatusReadHints(converted ? &tm : nullptr));
   portWatch_.AfterStatus(result);
   const bool gotStatus = LinkStep(result);
 
@@ -202,22 +202,32 @@ PELVARON_TICK_PATH void Console::OnTimer() {
   Redisplay();
 }
 
-PELVARON_TICK_PATH FirstByteSuffices Console::SettledStatus() const {
+PELVARON_TICK_PATH AnswerHints Console::StatusReadHints(const std::tm* local) {
+  AnswerHints hints;
   // In order and shown so, with the line and the enclosure as the flags
   // have them: a status byte that says the same, with no hold and no
   // message, leaves the tick exactly where an answer too long would (both go
   // on to the minute step, changing nothing), so its read need not wait to
   // see whether more follows it. The idle tick is spared the interval's wait.
-  if (status_.bLinkOk != 1 || nNoLinkTicks != 0 || linkShown_ != kStateNormal || !portWatch_.Answered()) return {};
   const bool lineFault = status_.bLineOk == 0, caseClosed = status_.bCaseClosed == 1;
-  if (lineShown_ != (lineFault ? kLineAbsent : kStateNormal) || caseShown_ != (caseClosed ? kStateNormal : kCaseOpened)) {
-    return {};
+  if (status_.bLinkOk == 1 && nNoLinkTicks == 0 && linkShown_ == kStateNormal && portWatch_.Answered() &&
+      lineShown_ == (lineFault ? kLineAbsent : kStateNormal) && caseShown_ == (caseClosed ? kStateNormal : kCaseOpened)) {
+    hints.firstByteSuffices = true;
+    hints.firstByteMask = STATUS_HOLD | STATUS_NEW_MESSAGE | STATUS_LINE_FAULT | STATUS_CASE_CLOSED;
+    hints.firstByteValue =
+        static_cast<std::uint8_t>((lineFault ? STATUS_LINE_FAULT : 0) | (caseClosed ? STATUS_CASE_CLOSED : 0));
   }
-  FirstByteSuffices settled;
-  settled.armed = true;
-  settled.mask = STATUS_HOLD | STATUS_NEW_MESSAGE | STATUS_LINE_FAULT | STATUS_CASE_CLOSED;
-  settled.value = static_cast<std::uint8_t>((lineFault ? STATUS_LINE_FAULT : 0) | (caseClosed ? STATUS_CASE_CLOSED : 0));
-  return settled;
+  // No answer, one more in the count, short of a lost link; the same minute
+  // as the last tick's and no alarm to sound: the rest of the tick changes
+  // nothing and writes nothing whenever it runs, so "no answer" may wait for
+  // the next tick. A silent receiver's tick is spared its wake at the end of
+  // the read.
+  const std::int64_t nextTick = nextTickMs_;
+  nextTickMs_ = 0;
+  if (nextTick != 0 && nNoLinkTicks < 120 && (local ? local->tm_min : -1) == nLastMinute && !AlarmMaySound(local)) {
+    hints.nothingUntilMs = nextTick;
+  }
+  return hints;
 }
 
 PELVARON_TICK_PATH bool Console::LinkStep(int result) {
@@ -314,7 +324,7 @@ PELVARON_OFF_TICK_PATH bool Console::MinutePassed(int minute) {
 }
 
 PELVARON_TICK_PATH void Console::AlarmStep(const std::tm* local) {
-  if (!(bAlarmSound || bAlarmBeep) || local == nullptr || local->tm_sec % 3 != 0) return;
+  if (!AlarmMaySound(local)) return;
   const ObjectTable& table = objects_.Table();
   for (int slot = 1; slot <= kLastObjectSlot && table[slot].bUsed != 0; ++slot) {
     if (table[slot].bControl != 0 && table[slot].bAlarm == 1) {

@@ -82,6 +82,12 @@ class Console {
   bool bAlarmSound = false;
   bool bAlarmBeep = false;
 
+  // When the next tick is due (the monotonic clock's milliseconds), for the
+  // next OnTimer only: its status read may then wait that long for an answer
+  // that, not coming, would change nothing. Shells that tick on a schedule
+  // of their own say so before each tick; without it the read ends as ever.
+  void ExpectNextTickAt(std::int64_t monotonicMs) { nextTickMs_ = monotonicMs; }
+
   // Process-wide state, by the system's own names.
   ConsoleSettings settings = ConsoleSettings::Defaults();
   std::int64_t timeNow = 0;
@@ -95,8 +101,13 @@ class Console {
   bool LocalTime(std::tm& tm);
   // Returns false when the tick ends after the indicators (STATUS_HOLD).
   bool StatusStep(std::uint8_t status);
-  // The status bytes that would change nothing this tick.
-  FirstByteSuffices SettledStatus() const;
+  // What the status read's answer could not change this tick: a status byte
+  // that would change nothing; no answer, when that changes nothing either
+  // and nothing else is left to do before the next tick.
+  AnswerHints StatusReadHints(const std::tm* local);
+  bool AlarmMaySound(const std::tm* local) const {
+    return (bAlarmSound || bAlarmBeep) && local != nullptr && local->tm_sec % 3 == 0;
+  }
   // The link bookkeeping of a status request's result; true when a status byte came.
   bool LinkStep(int result);
   // Returns false when the tick ends here (the swallowed minute).
@@ -127,6 +138,7 @@ class Console {
   std::string station_;
   EventSequence sequence_;
   bool shutDown_ = false;
+  std::int64_t nextTickMs_ = 0;  // ExpectNextTickAt's, for one tick
   // Last and apart: its rows are most of the console's size, and the fields
   // above, which every tick reads, stay together in a page or two.
   ObjectRegistry objects_;

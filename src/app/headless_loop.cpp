@@ -4,7 +4,7 @@ namespace pelvaron {
 
 int RunHeadless(Console& console, Clock& clock, const ShutdownWait& wait, int tickMs,
                 const std::function<void()>& afterTick) {
-  const int request = RunTickLoop(clock, wait, tickMs, [&] {
+  const int request = RunTickLoop(clock, wait, tickMs, [&](std::int64_t) {
     console.OnTimer();
     if (afterTick) afterTick();
   });

@@ -15,7 +15,10 @@ namespace pelvaron {
 using ShutdownWait = std::function<int(std::int64_t ms)>;
 
 // Calls tick every tickMs of the monotonic clock, the first one period after
-// the start; a late tick is taken late and missed ones are not made up. Ends
+// the start, with the time the tick after it is due; a late tick is taken
+// late and missed ones are not made up (one that ends a little after the
+// next is due, as a tick whose read waited for it does, keeps the others on
+// their times). Ends
 // when wait reports a shutdown request, never in the middle of a tick, and
 // returns what wait reported. Wait is asked at least once between two ticks,
 // also when the ticks run late, so that a request is never starved.
@@ -31,10 +34,10 @@ template <class Wait, class Tick>
     do {
       if (int request = wait(next > now ? next - now : 0); request > 0) return request;
     } while ((now = clock.MonotonicMs()) < next);
-    tick();
+    tick(next + tickMs);
     next += tickMs;
     now = clock.MonotonicMs();
-    if (next < now) next = now;  // a late tick is taken late; missed ones are not made up
+    if (next + tickMs / 10 < now) next = now;  // a late tick is taken late; missed ones are not made up
   }
 }
 

@@ -149,23 +149,23 @@ PELVARON_TICK_PATH bool ReceiverLink::IsOpen() const {
 
 std::size_t ReceiverLink::Exchange(const std::uint8_t* command, std::size_t commandSize, int waitMs,
                                    std::uint8_t* answer, std::size_t answerSize, unsigned purgeAfter,
-                                   FirstByteSuffices suffices) {
+                                   AnswerHints hints) {
   std::memset(answer, 0, answerSize);
   if (port_.Cancelled()) return 0;
   port_.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR);
   port_.Write(command, commandSize);
   if (waitMs > 0) WaitMs(waitMs);
-  std::size_t got = suffices.armed ? port_.ReadAnswer(answer, answerSize, suffices) : port_.Read(answer, answerSize);
+  std::size_t got = hints.Any() ? port_.ReadAnswer(answer, answerSize, hints) : port_.Read(answer, answerSize);
   port_.Purge(purgeAfter);
   // A port that claims more than it was asked for is not believed.
   return got > answerSize ? answerSize : got;
 }
 
-PELVARON_TICK_PATH int ReceiverLink::RequestStatus(std::uint8_t& status, FirstByteSuffices suffices) {
+PELVARON_TICK_PATH int ReceiverLink::RequestStatus(std::uint8_t& status, AnswerHints hints) {
   if (bComOpen_ == 0 || !port_.IsOpen()) return 1;
   std::uint8_t buffer[kStatusBufferSize];
   std::size_t got =
-      Exchange(kStatusCommand, sizeof kStatusCommand, 0, buffer, sizeof buffer, PURGE_RXCLEAR, suffices);
+      Exchange(kStatusCommand, sizeof kStatusCommand, 0, buffer, sizeof buffer, PURGE_RXCLEAR, hints);
   if (got == 0) return 1;
   if (got > 1) return 2;
   status = buffer[0];

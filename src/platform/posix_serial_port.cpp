@@ -24,6 +24,9 @@
 namespace pelvaron {
 namespace {
 
+// How late a wake may notice a byte that came by a read's deadline.
+constexpr std::int64_t kLateWakeUs = 10000;
+
 std::int64_t NowUs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -388,7 +391,7 @@ PELVARON_TICK_PATH std::size_t PosixSerialPort::Read(std::uint8_t* data, std::si
 }
 
 PELVARON_TICK_PATH std::size_t PosixSerialPort::ReadAnswer(std::uint8_t* data, std::size_t size,
-                                                           FirstByteSuffices suffices) {
+                                                           AnswerHints hints) {
   if (fd_ < 0 || failed_ || size == 0) return 0;
   inputQuiet_ = lineWatched_ = false;
   ReadDeadline deadline(timeouts_, size, NowUs());
@@ -403,7 +406,7 @@ PELVARON_TICK_PATH std::size_t PosixSerialPort::ReadAnswer(std::uint8_t* data, s
         // A tty read takes all there is: a byte that came alone and suffices
         // leaves the input as empty as the purge after the read would, and
         // the wait between ticks watches for whatever follows it.
-        if (got == 0 && n == 1 && suffices.By(data[0])) {
+        if (got == 0 && n == 1 && hints.Suffices(data[0])) {
           inputQuiet_ = true;
           return 1;
         }
@@ -423,9 +426,24 @@ PELVARON_TICK_PATH std::size_t PosixSerialPort::ReadAnswer(std::uint8_t* data, s
         break;
       }
     }
-    const std::int64_t left = deadline.RemainingUs(NowUs());
+    const std::int64_t now = NowUs();
+    const std::int64_t left = deadline.RemainingUs(now);
     if (left == 0 || ShutdownTaken() != 0) break;
-    const Wait wait = WaitFor(POLLIN, left);
+    // Nothing read yet, and the caller has nothing to do before
+    // nothingUntilMs if nothing comes: one wait watches the line until then,
+    // instead of waking at the deadline only to learn that nothing came.
+    const bool watch = got == 0 && left > 0 && hints.nothingUntilMs * 1000 > now + left;
+    const Wait wait = WaitFor(POLLIN, watch ? hints.nothingUntilMs * 1000 - now : left);
+    if (watch && wait != Wait::Ready) {
+      // Nothing came: the line was watched to the end, as the wait between
+      // ticks would have, and the next exchange's purge is spared. (Stop: a
+      // request to end, or the device failed.)
+      inputQuiet_ = lineWatched_ = wait == Wait::TimedOut;
+      return 0;
+    }
+    // A byte noticed after the deadline (and the wake's own lateness) came
+    // too late to be an answer: nothing was read, and the purges take it.
+    if (watch && NowUs() > now + left + kLateWakeUs) return 0;
     if (wait == Wait::Stop) break;
     readable = wait == Wait::Ready;
     quiet = wait == Wait::TimedOut;

@@ -37,7 +37,7 @@ class PosixSerialPort : public SerialPort {
   bool SetTimeouts(const CommTimeouts& timeouts) override;
   std::size_t Write(const std::uint8_t* data, std::size_t size) override;
   std::size_t Read(std::uint8_t* data, std::size_t size) override;
-  std::size_t ReadAnswer(std::uint8_t* data, std::size_t size, FirstByteSuffices suffices) override;
+  std::size_t ReadAnswer(std::uint8_t* data, std::size_t size, AnswerHints hints) override;
   bool Failed() const override;
   bool Cancelled() const override;
 

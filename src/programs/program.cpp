@@ -41,7 +41,8 @@ PELVARON_TICK_PATH [[gnu::noinline]] void RunStation(Clock& clock, PosixSerialPo
   const auto wait = [line](std::int64_t ms) {
     return line != nullptr ? line->WaitBetweenTicks(ms) : WaitForShutdownSignalFor(ms);
   };
-  RunTickLoop(clock, wait, tickMs, [&] {
+  RunTickLoop(clock, wait, tickMs, [&](std::int64_t nextTickMs) {
+    console.ExpectNextTickAt(nextTickMs);
     console.OnTimer();
     records.AfterTick(console);
     service.Tick(clock.MonotonicMs());

@@ -154,33 +154,61 @@ TEST_F(ConsoleTest, ATooLongAnswerNeitherCountsNorResets) {
   EXPECT_EQ(NewLines().back(), "Нет связи с Велдор!");
 }
 
-// Two stations on the same answers: one whose port ends a read at a status
-// byte that suffices, one whose port reads every answer to its end.
+// Two stations on the same answers: one whose port takes the status read's
+// hints (it ends a read at a status byte that suffices, and reports "no
+// answer" at the time the hints allow, its clock going on to it and a second
+// further), one whose port reads every answer to its end at once.
 class WholeAnswerPort : public FakeSerialPort {
  public:
-  std::size_t ReadAnswer(std::uint8_t* data, std::size_t size, FirstByteSuffices) override { return Read(data, size); }
+  std::size_t ReadAnswer(std::uint8_t* data, std::size_t size, AnswerHints) override { return Read(data, size); }
+};
+
+class TimedOperator : public RecordingOperator {
+ public:
+  explicit TimedOperator(FakeClock& clock) : clock_(clock) {}
+  void SoundAlarm(bool sound, bool beep) override {
+    RecordingOperator::SoundAlarm(sound, beep);
+    soundsAt.push_back(clock_.now);
+  }
+  std::vector<std::int64_t> soundsAt;
+
+ private:
+  FakeClock& clock_;
 };
 
 template <class Port>
 struct Station {
   FakeClock clock;
   MemoryFileSystem fs;
-  RecordingOperator op;
+  TimedOperator op{clock};
   Port port;
   Console console{clock, fs, op, port, DeviceMap{}};
 };
 
-TEST(ConsoleStatusRead, EndingAtASettledStatusByteChangesNothingAnyTickShows) {
+TEST(ConsoleStatusRead, TakingTheReadsHintsChangesNothingAnyTickShows) {
   Station<FakeSerialPort> early;
   Station<WholeAnswerPort> whole;
+  early.port.nothingUntil = [&](std::int64_t untilMs) {
+    early.clock.monotonic = untilMs;
+    early.clock.now += 1;
+  };
   const std::vector<std::uint8_t> frame = Hex("00 05 0A 20 00 30 00 00 00 5F");  // a guard's control message
   // Status answers, some with a byte too many, through every state the
-  // indicators can be in; a second each, so that every other round begins
-  // with a hold at a change of minute.
-  const std::vector<std::vector<std::uint8_t>> script = {
-      {0x09, 0xA5}, {0x08}, {0x08, 0xA5}, {0x08}, {0x08, 0xA5}, {0x08}, {0x08, 0xA5}, {0x08, 0xA5}, {0x08, 0xA5}, {0x18, 0xA5}, {0x0C, 0xA5}, {0x0C}, {0x0C, 0xA5},
-      {0x0C, 0x00}, {0x08}, {0x00, 0xA5}, {0x00}, {0xF0, 0xA5}, {0x09, 0xA5}, {0x09}, {0x0A, 0xA5},
-      {0x0A}, {0x08, 0xA5}, {}, {0x08, 0xA5}, {0x08}, {0x04}, {0x04, 0x04}, {0x0A}, {0x08, 0xA5}};
+  // indicators can be in, with alarms sounding; a second each, so that
+  // every other round begins with a hold at a change of minute. Then, the
+  // alarms switched off, a silence long enough to lose the link (at no
+  // change of minute), with a change of minute in it that writes a line.
+  const std::vector<std::vector<std::uint8_t>> round = {
+      {0x09, 0xA5}, {0x08}, {0x08, 0xA5}, {}, {0x08, 0xA5}, {0x08}, {0x08, 0xA5}, {0x08, 0xA5},
+      {0x08, 0xA5}, {0x18, 0xA5}, {0x0C, 0xA5}, {0x0C}, {0x0C, 0xA5}, {0x0C, 0x00}, {0x08}, {0x00, 0xA5},
+      {0x00}, {0xF0, 0xA5}, {0x09, 0xA5}, {0x09}, {0x0A, 0xA5}, {0x0A}, {0x08, 0xA5}, {}, {0x08, 0xA5},
+      {0x08}, {0x04}, {0x04, 0x04}, {0x0A}, {0x08, 0xA5}};
+  std::vector<std::vector<std::uint8_t>> script;
+  for (int i = 0; i < 6; ++i) script.insert(script.end(), round.begin(), round.end());
+  script.push_back({0x08});
+  script.insert(script.end(), 130, std::vector<std::uint8_t>{});
+  script.insert(script.end(), {{0x08, 0xA5}, {0x08}, {}, {}, {0x08, 0xA5}});
+
   int second = 0;
   auto tick = [&](auto& station, const std::vector<std::uint8_t>& status) {
     station.port.answers.clear();
@@ -188,44 +216,59 @@ TEST(ConsoleStatusRead, EndingAtASettledStatusByteChangesNothingAnyTickShows) {
     station.port.answers.push_back(status);
     station.port.answers.push_back(frame);
     station.clock.SetLocal(2026, 12, 6, 10, 15 + second / 60, second % 60);
+    station.clock.monotonic = 1000000 + second * 1000;
+    station.console.ExpectNextTickAt(station.clock.monotonic + 500);
     station.console.OnTimer();
   };
   for (auto* console : {&early.console, &whole.console}) {
+    console->bAlarmSound = true;
     console->Startup();
     ObjectRecord& r = console->Objects().Table()[1];
     r.bUsed = 1;
     WriteFixedText(r.szAddress, "0005");
     r.nPeriod = 1;
     r.bControl = 1;
+    ObjectRecord& unheard = console->Objects().Table()[2];  // no control message ever
+    unheard.bUsed = 1;
+    WriteFixedText(unheard.szAddress, "0006");
+    unheard.nPeriod = 4;
+    unheard.bControl = 1;
   }
-  for (int round = 0; round < 6; ++round) {
-    for (const auto& status : script) {
-      tick(early, status);
-      tick(whole, status);
-      ++second;
-      ASSERT_EQ(early.op.log, whole.op.log) << "round " << round << ", second " << second;
-      ASSERT_EQ(early.console.Status().m_strLinkState, whole.console.Status().m_strLinkState);
-      ASSERT_EQ(early.console.Status().m_strLineState, whole.console.Status().m_strLineState);
-      ASSERT_EQ(early.console.Status().m_strCaseState, whole.console.Status().m_strCaseState);
-      ASSERT_EQ(early.console.nNoLinkTicks, whole.console.nNoLinkTicks);
-      ASSERT_EQ(early.port.Commands(), whole.port.Commands());
-      ASSERT_EQ(early.console.Objects().Table()[1].nTimeCounter, whole.console.Objects().Table()[1].nTimeCounter);
-    }
+  for (const auto& status : script) {
+    if (second == 180) early.console.bAlarmSound = whole.console.bAlarmSound = false;
+    tick(early, status);
+    tick(whole, status);
+    ++second;
+    ASSERT_EQ(early.op.log, whole.op.log) << "second " << second;
+    ASSERT_EQ(early.op.soundsAt, whole.op.soundsAt) << "second " << second;
+    ASSERT_EQ(early.console.Status().m_strLinkState, whole.console.Status().m_strLinkState);
+    ASSERT_EQ(early.console.Status().m_strLineState, whole.console.Status().m_strLineState);
+    ASSERT_EQ(early.console.Status().m_strCaseState, whole.console.Status().m_strCaseState);
+    ASSERT_EQ(early.console.nNoLinkTicks, whole.console.nNoLinkTicks);
+    ASSERT_EQ(early.port.Commands(), whole.port.Commands());
+    ASSERT_EQ(early.console.Objects().Table()[1].nTimeCounter, whole.console.Objects().Table()[1].nTimeCounter);
   }
   EXPECT_EQ(early.fs.files["protocol.txt"], whole.fs.files["protocol.txt"]);
   EXPECT_EQ(early.fs.files["objects.stt"], whole.fs.files["objects.stt"]);
-  // The early ends happened, and only where the answer's end could not matter.
-  int sufficed = 0;
-  for (const std::string& call : early.port.calls) sufficed += call.ends_with(", sufficed");
+  // The hints were taken, and only where they could not matter.
+  int sufficed = 0, watched = 0;
+  for (const std::string& call : early.port.calls) {
+    sufficed += call.ends_with(", sufficed");
+    watched += call.find(", watched until ") != std::string::npos;
+  }
   EXPECT_GE(sufficed, 6 * 5);
-  for (const std::string& call : whole.port.calls) EXPECT_FALSE(call.ends_with(", sufficed"));
-  // The script reached the lines it was written for.
+  EXPECT_GE(watched, 60);
+  for (const std::string& call : whole.port.calls) EXPECT_EQ(call.find(", "), std::string::npos) << call;
+  // The script reached the lines and sounds it was written for.
   const auto has = [&](const std::string& text) {
     return std::any_of(early.op.log.begin(), early.op.log.end(), [&](const std::string& l) { return l.ends_with(text); });
   };
   EXPECT_TRUE(has("Внимание, нет сигнала в телефонной линии!"));
   EXPECT_TRUE(has("Вскрытие корпуса Велдор!"));
   EXPECT_TRUE(has("Отсутствие контр. извещения от объекта с адресом '0005'!"));
+  EXPECT_TRUE(has("10:19:00   Отсутствие контр. извещения от объекта с адресом '0006'!"));
+  EXPECT_TRUE(has("10:20:01   Нет связи с Велдор!"));
+  EXPECT_GE(early.op.soundsAt.size(), 10u);
 }
 
 TEST_F(ConsoleTest, StatusZeroMeansAnOpenEnclosureAndALineInOrder) {

@@ -34,7 +34,10 @@ class TickLoopTest : public ::testing::Test {
           clock.monotonic += step;
           return 0;
         },
-        500, [this] { Tick(); });
+        500, [this](std::int64_t next) {
+          nextDue.push_back(next);
+          Tick();
+        });
   }
   virtual void Tick() { ticks.push_back(clock.monotonic); }
 
@@ -42,6 +45,7 @@ class TickLoopTest : public ::testing::Test {
   std::int64_t passes = 1 << 30;
   std::int64_t stopAt = 0;
   std::vector<std::int64_t> ticks;
+  std::vector<std::int64_t> nextDue;  // what each tick was told of the one after it
 };
 
 TEST_F(TickLoopTest, TicksComeOnePeriodApartFromTheStartUntilAShutdownRequest) {
@@ -49,6 +53,7 @@ TEST_F(TickLoopTest, TicksComeOnePeriodApartFromTheStartUntilAShutdownRequest) {
   stopAt = 12200;
   EXPECT_EQ(Run(), SIGTERM);
   EXPECT_EQ(ticks, (std::vector<std::int64_t>{10500, 11000, 11500, 12000}));
+  EXPECT_EQ(nextDue, (std::vector<std::int64_t>{11000, 11500, 12000, 12500}));
 
   // A request that comes exactly when a tick is due wins over the tick.
   ticks.clear();
@@ -77,6 +82,23 @@ TEST_F(SlowTickTest, ALateTickIsTakenLateAndMissedOnesAreNotMadeUp) {
   stopAt = 3300;
   EXPECT_EQ(Run(), SIGTERM);
   EXPECT_EQ(ticks, (std::vector<std::int64_t>{500, 2200, 2700, 3200}));
+}
+
+// The second tick's status read waits for the next tick and ends a little
+// after it is due.
+class WaitedTickTest : public TickLoopTest {
+ protected:
+  void Tick() override {
+    TickLoopTest::Tick();
+    if (ticks.size() == 2) clock.monotonic = nextDue.back() + 3;
+  }
+};
+
+TEST_F(WaitedTickTest, ATickThatEndsALittleAfterTheNextIsDueKeepsTheOthersOnTheirTimes) {
+  stopAt = 2700;
+  EXPECT_EQ(Run(), SIGTERM);
+  EXPECT_EQ(ticks, (std::vector<std::int64_t>{500, 1000, 1503, 2000, 2500}));
+  EXPECT_EQ(nextDue, (std::vector<std::int64_t>{1000, 1500, 2000, 2500, 3000}));
 }
 
 // Every tick takes longer than the period (a receiver that says a message

@@ -163,8 +163,8 @@ TEST_F(PtyLinkTest, AStatusByteThatSufficesEndsTheReadAndTheRestWaitsForTheNextP
   Sim("bytewise 2 gap=300ms on=gs");
   const std::uint8_t gs[] = {'g', 's'};
   ASSERT_TRUE(port.SetTimeouts({0, 0, 700, 40, 40}));
-  FirstByteSuffices closedCase{true, 0x0F, STATUS_CASE_CLOSED};
-  FirstByteSuffices openCase{true, 0x0F, 0x00};
+  AnswerHints closedCase{true, 0x0F, STATUS_CASE_CLOSED, 0};
+  AnswerHints openCase{true, 0x0F, 0x00, 0};
   std::uint8_t answer[4] = {};
 
   ASSERT_EQ(port.Write(gs, 2), 2u);
@@ -189,6 +189,26 @@ TEST_F(PtyLinkTest, AStatusByteThatSufficesEndsTheReadAndTheRestWaitsForTheNextP
   EXPECT_EQ(link.RequestStatus(status, closedCase), 0);
   EXPECT_EQ(status, STATUS_CASE_CLOSED);
   EXPECT_EQ(simulator->Requests(), (std::vector<std::string>{"gs", "gs", "gs"}));
+}
+
+TEST_F(PtyLinkTest, NoAnswerMayBeToldAsLateAsTheHintsAllowAndALateByteEndsTheWait) {
+  std::uint8_t status = 0;
+  AnswerHints hints;
+  // A silent receiver: the read's 90 ms pass, and the line is watched on.
+  Sim("silence 300ms");
+  hints.nothingUntilMs = clock.MonotonicMs() + 400;
+  EXPECT_EQ(link.RequestStatus(status, hints), 1);
+  EXPECT_GE(clock.MonotonicMs(), hints.nothingUntilMs);
+  // An answer after the read's deadline is no answer: it ends the watch,
+  // and the purges take it.
+  Sim("late 1 delay=300ms on=gs");
+  hints.nothingUntilMs = clock.MonotonicMs() + 60000;
+  EXPECT_EQ(link.RequestStatus(status, hints), 1);
+  EXPECT_LT(clock.MonotonicMs(), hints.nothingUntilMs);
+  // An answer in time is the answer, hints or not.
+  hints.nothingUntilMs = clock.MonotonicMs() + 60000;
+  EXPECT_EQ(link.RequestStatus(status, hints), 0);
+  EXPECT_EQ(status, STATUS_CASE_CLOSED);
 }
 
 TEST_F(PtyLinkTest, ParametersReadWrittenAndPartlyStored) {
