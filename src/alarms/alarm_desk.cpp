@@ -115,9 +115,13 @@ PELVARON_TICK_PATH void AlarmDesk::Tick(std::int64_t now) {
     lastSound_ = -1;
     return;
   }
-  if (lastSound_ >= 0 && now >= lastSound_ && now - lastSound_ < kSoundEverySeconds) return;
+  if (!SoundDue(now)) return;
   lastSound_ = now;
   if (hooks_.sound) hooks_.sound();
+}
+
+PELVARON_TICK_PATH bool AlarmDesk::SoundDue(std::int64_t now) const {
+  return queue_.NeedsSound() && (lastSound_ < 0 || now < lastSound_ || now - lastSound_ >= kSoundEverySeconds);
 }
 
 }  // namespace pelvaron

@@ -77,6 +77,8 @@ class AlarmDesk : public EventSink {
   // Every tick, with the console's time: the audible alarm, every third
   // second while an alarm waits for acknowledgement.
   void Tick(std::int64_t now);
+  // Whether Tick would sound at that time.
+  bool SoundDue(std::int64_t now) const;
 
   AlarmView View(bool raise = false) const;
 

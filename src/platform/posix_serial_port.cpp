@@ -24,8 +24,9 @@
 namespace pelvaron {
 namespace {
 
-// How late a wake may notice a byte that came by a read's deadline.
-constexpr std::int64_t kLateWakeUs = 10000;
+// How late a wake may notice a byte that came by a read's deadline, and
+// how late a byte may come and still be taken for one that did.
+constexpr std::int64_t kLateWakeUs = 2000;
 
 std::int64_t NowUs() {
   timespec ts{};
@@ -342,7 +343,9 @@ PELVARON_TICK_PATH PosixSerialPort::Wait PosixSerialPort::WaitFor(short events, 
 
 PELVARON_TICK_PATH int PosixSerialPort::WaitBetweenTicks(std::int64_t ms) {
   const sigset_t* mask = ShutdownWaitMask();
-  if (fd_ < 0 || failed_ || !inputQuiet_ || ms <= 0 || mask == nullptr) return WaitForShutdownSignalFor(ms);
+  // Also when no time is left (after a tick that ended when the next was
+  // due): the look for a request to end then looks at the line as well.
+  if (fd_ < 0 || failed_ || !inputQuiet_ || ms < 0 || mask == nullptr) return WaitForShutdownSignalFor(ms);
   if (int s = ShutdownTaken()) return s;
   pollfd line{fd_, POLLIN, 0};
   timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
@@ -435,10 +438,10 @@ PELVARON_TICK_PATH std::size_t PosixSerialPort::ReadAnswer(std::uint8_t* data, s
     const bool watch = got == 0 && left > 0 && hints.nothingUntilMs * 1000 > now + left;
     const Wait wait = WaitFor(POLLIN, watch ? hints.nothingUntilMs * 1000 - now : left);
     if (watch && wait != Wait::Ready) {
-      // Nothing came: the line was watched to the end, as the wait between
-      // ticks would have, and the next exchange's purge is spared. (Stop: a
-      // request to end, or the device failed.)
-      inputQuiet_ = lineWatched_ = wait == Wait::TimedOut;
+      // Nothing came (Stop: a request to end, or the device failed). The
+      // wait between ticks watches on from here: if nothing comes before
+      // the next exchange either, its purge is spared.
+      inputQuiet_ = wait == Wait::TimedOut;
       return 0;
     }
     // A byte noticed after the deadline (and the wake's own lateness) came

@@ -42,7 +42,9 @@ PELVARON_TICK_PATH [[gnu::noinline]] void RunStation(Clock& clock, PosixSerialPo
     return line != nullptr ? line->WaitBetweenTicks(ms) : WaitForShutdownSignalFor(ms);
   };
   RunTickLoop(clock, wait, tickMs, [&](std::int64_t nextTickMs) {
-    console.ExpectNextTickAt(nextTickMs);
+    // The tick may end as late as the next one is due, unless the alarm
+    // queue's sound, after it, is due now.
+    console.ExpectNextTickAt(records.SoundDue(clock.Now()) ? 0 : nextTickMs);
     console.OnTimer();
     records.AfterTick(console);
     service.Tick(clock.MonotonicMs());

@@ -180,7 +180,13 @@ TEST_F(DeskTest, ItSoundsEveryThirdSecondUntilEveryAlarmThatNeedsItIsAcknowledge
 
   desk.Publish(ContactId(301, 110, true, 1, 2, 102));
   EXPECT_TRUE(views.back().sounding);
-  for (std::int64_t t = 102; t <= 108; ++t) desk.Tick(t);
+  for (std::int64_t t = 102; t <= 108; ++t) {
+    // Asked beforehand (a tick that may end late asks), it says what Tick does.
+    const bool due = desk.SoundDue(t);
+    const int before = sounds;
+    desk.Tick(t);
+    EXPECT_EQ(due, sounds > before) << t;
+  }
   EXPECT_EQ(sounds, 3);  // 102, 105, 108
   desk.Publish(ContactId(301, 110, false, 1, 3, 109));
   desk.Tick(111);

@@ -84,21 +84,33 @@ TEST_F(SlowTickTest, ALateTickIsTakenLateAndMissedOnesAreNotMadeUp) {
   EXPECT_EQ(ticks, (std::vector<std::int64_t>{500, 2200, 2700, 3200}));
 }
 
-// The second tick's status read waits for the next tick and ends a little
+// The second tick's status read waits for the next tick and ends that much
 // after it is due.
 class WaitedTickTest : public TickLoopTest {
  protected:
   void Tick() override {
     TickLoopTest::Tick();
-    if (ticks.size() == 2) clock.monotonic = nextDue.back() + 3;
+    if (ticks.size() == 2) clock.monotonic = nextDue.back() + lateMs;
   }
+  std::int64_t lateMs = 0;
 };
 
 TEST_F(WaitedTickTest, ATickThatEndsALittleAfterTheNextIsDueKeepsTheOthersOnTheirTimes) {
   stopAt = 2700;
+  lateMs = 3;
   EXPECT_EQ(Run(), SIGTERM);
   EXPECT_EQ(ticks, (std::vector<std::int64_t>{500, 1000, 1503, 2000, 2500}));
   EXPECT_EQ(nextDue, (std::vector<std::int64_t>{1000, 1500, 2000, 2500, 3000}));
+  // A tenth of a period is a little; more is a late tick.
+  for (std::int64_t late : {50, 51}) {
+    clock.monotonic = 0;
+    ticks.clear();
+    nextDue.clear();
+    lateMs = late;
+    EXPECT_EQ(Run(), SIGTERM);
+    const std::int64_t third = 1500 + late, fourth = late == 50 ? 2000 : 2000 + late;
+    EXPECT_EQ(ticks, (std::vector<std::int64_t>{500, 1000, third, fourth, fourth + 500})) << late;
+  }
 }
 
 // Every tick takes longer than the period (a receiver that says a message
