@@ -10,7 +10,8 @@
 #
 # Each copy runs in a folder of its own under /tmp on a pelvaron-sim of its
 # own (a receiver that answers the status request and has nothing to say;
-# SILENT=1: one that answers nothing). CPU is the scheduler's statistics of
+# SILENT=1: one that answers nothing; OBJECTS=FILE: the consoles' objects
+# file). CPU is the scheduler's statistics of
 # every thread, read from /proc before and after; a tick is half a second.
 set -eu
 build=$1 seconds=$2 copies=$3
@@ -48,6 +49,8 @@ for copy in $(seq "$copies"); do
     name=${entry%%=*} program=$(realpath "${entry#*=}")
     simulator $n
     mkdir "$work/c$n"
+    # OBJECTS=FILE: the consoles start with that objects file (a station's objects).
+    if [ -n "${OBJECTS:-}" ] && [ "$name" != plain ]; then cp "$OBJECTS" "$work/c$n/objects.stt"; fi
     if [ "$name" = plain ]; then
       (cd "$work/c$n" && exec "$program" "$device") &
     else
