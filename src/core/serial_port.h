@@ -50,7 +50,6 @@ struct AnswerHints {
   // moment): "nothing came" may be reported as late as that.
   std::int64_t nothingUntilMs = 0;
 
-  bool Any() const { return firstByteSuffices || nothingUntilMs != 0; }
   bool Suffices(std::uint8_t byte) const { return firstByteSuffices && (byte & firstByteMask) == firstByteValue; }
 };
 

@@ -155,7 +155,7 @@ std::size_t ReceiverLink::Exchange(const std::uint8_t* command, std::size_t comm
   port_.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR);
   port_.Write(command, commandSize);
   if (waitMs > 0) WaitMs(waitMs);
-  std::size_t got = hints.Any() ? port_.ReadAnswer(answer, answerSize, hints) : port_.Read(answer, answerSize);
+  std::size_t got = port_.ReadAnswer(answer, answerSize, hints);
   port_.Purge(purgeAfter);
   // A port that claims more than it was asked for is not believed.
   return got > answerSize ? answerSize : got;
