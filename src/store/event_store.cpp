@@ -79,16 +79,18 @@ std::string AcknowledgementOf(const std::string& n) {
 
 // An alarm's columns and the acknowledgement's time and note: the console's
 // event, or a request (pelvaron-history --ack) that no console has recorded
-// yet, made after the alarm and naming an event of the same entry.
+// yet, naming the alarm itself or made after it and naming an event of the
+// same entry. The named alarm is covered whatever the clocks say: a clock set
+// back must not leave the alarm the operator named unacknowledged.
 std::string SelectWithAcknowledgement(const std::string& prefix) {
   return prefix + "SELECT " + kColumns +
          ", COALESCE(a.time, r.time), CASE WHEN a.id IS NOT NULL THEN a.detail ELSE r.note END FROM events e"
          " LEFT JOIN events a ON e.alarm = 1 AND a.id = " +
          AcknowledgementOf("e") +
          " LEFT JOIN acknowledgements r ON e.alarm = 1 AND a.id IS NULL AND r.id = (SELECT q.id FROM "
-         "acknowledgements q WHERE q.recorded IS NULL AND q.time >= e.time AND EXISTS (SELECT 1 FROM events n WHERE "
-         "n.seq = q.ref AND n.alarm = 1 AND n.address = e.address AND n.alarm_key = e.alarm_key) ORDER BY q.id "
-         "LIMIT 1)";
+         "acknowledgements q WHERE q.recorded IS NULL AND (q.time >= e.time OR q.ref = e.seq) AND EXISTS (SELECT 1 "
+         "FROM events n WHERE n.seq = q.ref AND n.alarm = 1 AND n.address = e.address AND n.alarm_key = e.alarm_key) "
+         "ORDER BY q.id LIMIT 1)";
 }
 
 std::string Column(sqlite3_stmt* s, int i) {

@@ -128,6 +128,17 @@ TEST_F(EventStoreTest, AnAcknowledgementAskedForElsewhereWaitsUntilAnEventRecord
   EXPECT_EQ(seqs, (std::vector<std::uint64_t>{4, 5, 6, 7}));
 }
 
+TEST_F(EventStoreTest, ARequestCoversTheAlarmItNamesEvenWhenMadeBeforeItsTimeButNoLaterOne) {
+  Seed();
+  // The clock was set back between the alarm and the request.
+  ASSERT_EQ(store.RequestAcknowledgement(1, 900, "", "pelvaron-history"), 0);
+  EXPECT_TRUE(store.FindBySeq(1)->acknowledged);
+  EXPECT_FALSE(store.FindBySeq(6)->acknowledged) << "the next alarm of its kind came after the request";
+  ASSERT_EQ(store.RequestAcknowledgement(6, 4500, "", "pelvaron-history"), 0);
+  EXPECT_TRUE(store.FindBySeq(6)->acknowledged);
+  EXPECT_EQ(store.FindBySeq(6)->ackTime, 4500);
+}
+
 // The console's writer asks for requests every few seconds but reads them
 // only when another process has written; none may be missed or told twice.
 TEST_F(EventStoreTest, TheWriterHearsEachRequestMadeElsewhereOnceWhateverComesBetweenItsPolls) {
