@@ -116,8 +116,10 @@ constexpr std::int64_t kStart = 1'780'000'000;
 std::string MillionStore() {
   const std::string path = BenchDir() + "/pelvaron-bench-store-1M.sqlite";
   {
+    // Opened for writing, a store kept from an older program is brought to
+    // today's schema (its indexes) before it is measured.
     EventStore store;
-    if (fs::exists(path) && store.Open(path, EventStore::Mode::ReadOnly) == 0 && store.Count() == kDays * kPerDay)
+    if (fs::exists(path) && store.Open(path, EventStore::Mode::ReadWrite) == 0 && store.Count() == kDays * kPerDay)
       return path;
   }
   fs::remove(path);
