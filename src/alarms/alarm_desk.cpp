@@ -41,6 +41,7 @@ void AlarmDesk::Publish(const Event& event) {
     return;
   }
   AlarmQueue::Change change = queue_.Apply(event, table_.Classify(event));
+  if (change.sounds) newAlarm_ = true;
   if (change.changed) Changed(change.raise);
 }
 
@@ -113,11 +114,14 @@ void AlarmDesk::AcknowledgeFromOutside(std::uint64_t ref, const std::string& add
 PELVARON_TICK_PATH void AlarmDesk::Tick(std::int64_t now) {
   if (!queue_.NeedsSound()) {
     lastSound_ = -1;
+    newAlarm_ = false;
     return;
   }
   if (!SoundDue(now)) return;
   lastSound_ = now;
-  if (hooks_.sound) hooks_.sound();
+  const bool fresh = newAlarm_;
+  newAlarm_ = false;
+  if (hooks_.sound) hooks_.sound(fresh);
 }
 
 PELVARON_TICK_PATH bool AlarmDesk::SoundDue(std::int64_t now) const {

@@ -37,7 +37,8 @@ class AlarmDesk : public EventSink {
     std::function<void(const std::string&, const std::vector<std::string>&)> protocolLines;
     std::function<void(Event)> publish;                        // numbered and timed by the console
     std::function<std::string(const std::string&)> commentOf;  // an object's comment by its address
-    std::function<void()> sound;                               // one burst of the audible alarm
+    // One burst of the audible alarm; newAlarm: an alarm came since the last one.
+    std::function<void(bool newAlarm)> sound;
   };
 
   static constexpr int kSoundEverySeconds = 3;
@@ -75,7 +76,8 @@ class AlarmDesk : public EventSink {
                               const std::string& note, const std::string& source);
 
   // Every tick, with the console's time: the audible alarm, every third
-  // second while an alarm waits for acknowledgement.
+  // second while an alarm waits for acknowledgement. A burst says whether an
+  // alarm came since the one before (a sound that fails is tried again then).
   void Tick(std::int64_t now);
   // Whether Tick would sound at that time.
   bool SoundDue(std::int64_t now) const;
@@ -103,6 +105,7 @@ class AlarmDesk : public EventSink {
   Hooks hooks_;
   std::function<void(const AlarmView&)> listener_;
   std::int64_t lastSound_ = -1;
+  bool newAlarm_ = false;  // an alarm came since the last burst
 };
 
 }  // namespace pelvaron

@@ -28,6 +28,7 @@ AlarmQueue::Change AlarmQueue::Apply(const Event& event, const AlarmClass& cls) 
 
   if (priority->handling == AlarmHandling::Log) return change;
   change.changed = true;
+  change.sounds = priority->handling == AlarmHandling::Acknowledge;
   if (open != entries_.end()) {
     // A repeat while it waits: counted, and live again if it had been restored.
     ++open->repeats;

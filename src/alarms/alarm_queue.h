@@ -42,6 +42,7 @@ class AlarmQueue {
   struct Change {
     bool changed = false;
     bool raise = false;  // a new alarm whose priority brings the window to the front
+    bool sounds = false; // an alarm that waits for acknowledgement came, new or again
   };
   // An event and its class (the table's Classify). Information changes
   // nothing; an alarm opens an entry or repeats the open one of its key; a

@@ -78,10 +78,12 @@ void EventRecords::BeforeStartup(Console& console, Operator& op) {
   hooks.publish = [&console](Event event) { console.Publish(std::move(event)); };
   hooks.commentOf = [&console](const std::string& address) { return CommentOf(console.Objects(), address); };
   if (settings_.soundOverride) {
-    hooks.sound = settings_.soundOverride;
+    hooks.sound = [listen = settings_.soundOverride](bool) { listen(); };
   } else if (settings_.sound) {
     // alarm.wav when the console was asked for it, else the tones.
-    hooks.sound = [&console, &op] { op.SoundAlarm(console.bAlarmSound, console.bAlarmBeep || !console.bAlarmSound); };
+    hooks.sound = [&console, &op](bool newAlarm) {
+      op.SoundAlarm(console.bAlarmSound, console.bAlarmBeep || !console.bAlarmSound, newAlarm);
+    };
   }
   desk_.SetHooks(std::move(hooks));
 

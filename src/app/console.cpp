@@ -328,7 +328,7 @@ PELVARON_TICK_PATH void Console::AlarmStep(const std::tm* local) {
   const ObjectTable& table = objects_.Table();
   for (int slot = 1; slot <= kLastObjectSlot && table[slot].bUsed != 0; ++slot) {
     if (table[slot].bControl != 0 && table[slot].bAlarm == 1) {
-      op_.SoundAlarm(bAlarmSound, bAlarmBeep);
+      op_.SoundAlarm(bAlarmSound, bAlarmBeep, false);
       return;
     }
   }

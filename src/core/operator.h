@@ -66,9 +66,10 @@ class Operator {
   virtual void ExchangeProgress(bool /*shown*/, const std::string& /*text1016*/,
                                 const std::string& /*text1017*/) {}
 
-  // The audible overdue alarm, once for this tick: play alarm.wav and/or sound
-  // the four speaker tones. Only called when the console's switches allow it.
-  virtual void SoundAlarm(bool /*playFile*/, bool /*beep*/) {}
+  // The audible alarm, once for this tick: play alarm.wav and/or sound the
+  // four speaker tones. Only called when the console's switches allow it.
+  // newAlarm: an alarm has just come (a sound that failed is tried again).
+  virtual void SoundAlarm(bool /*playFile*/, bool /*beep*/, bool /*newAlarm*/) {}
 };
 
 }  // namespace pelvaron

@@ -1,29 +1,36 @@
 #pragma once
 
 #include <sys/types.h>
+
 #include <string>
+
+#include "core/sound_player.h"
+#include "core/unique_fd.h"
 
 namespace pelvaron {
 
-// The audible overdue alarm: alarm.wav from the working folder and/or four
-// tones (1000, 1500, 1000, 1500 Hz, 300 ms each), played by the system's
-// sound player without blocking the caller. A sound still playing is not
-// started again. When sound cannot be played, Play returns one message saying
-// why and the alarm stays silent for the rest of the run, so that a machine
-// without sound is told once, not every third second.
-class AlarmPlayer {
+// The audible alarm played by the system's sound player (aplay): alarm.wav
+// from the working folder and/or four tones (1000, 1500, 1000, 1500 Hz,
+// 300 ms each), without blocking the caller. What the player says on its
+// error output becomes the cause of a failure.
+class AlarmPlayer : public SoundPlayer {
  public:
-  ~AlarmPlayer();
-  std::string Play(bool playFile, bool beep);
+  // program: the player to run, "aplay" unless a test names another.
+  explicit AlarmPlayer(std::string program = "aplay");
+  ~AlarmPlayer() override;
+  AlarmPlayer(const AlarmPlayer&) = delete;
+  AlarmPlayer& operator=(const AlarmPlayer&) = delete;
+
+  std::string Start(bool playFile, bool beep) override;
+  bool Playing(std::string& failure) override;
 
  private:
-  // True while a sound plays; a player that ended in failure sets problem.
-  bool Busy(std::string& problem);
-  std::string Start(const std::string& path);
-  std::string TonesFile();
+  std::string Spawn(const std::string& path);
+  std::string TonesFile(std::string& problem);
 
+  std::string program_;
   pid_t child_ = -1;
-  bool disabled_ = false;
+  UniqueFd errors_;  // the player's error output
   std::string tones_;
 };
 

@@ -4,9 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "platform/alarm_player.h"
@@ -16,8 +18,6 @@ extern char** environ;
 namespace pelvaron {
 namespace {
 
-constexpr char kPlayer[] = "aplay";
-
 void Put16(std::vector<std::uint8_t>& v, unsigned x) {
   v.push_back(static_cast<std::uint8_t>(x & 0xFF));
   v.push_back(static_cast<std::uint8_t>((x >> 8) & 0xFF));
@@ -25,6 +25,9 @@ void Put16(std::vector<std::uint8_t>& v, unsigned x) {
 void Put32(std::vector<std::uint8_t>& v, std::uint32_t x) {
   Put16(v, x & 0xFFFF);
   Put16(v, x >> 16);
+}
+void PutText(std::vector<std::uint8_t>& v, const char* text) {
+  for (; *text != '\0'; ++text) v.push_back(static_cast<std::uint8_t>(*text));
 }
 
 // A 16-bit mono WAV of the four speaker tones.
@@ -39,9 +42,9 @@ std::vector<std::uint8_t> ToneWave() {
   }
   std::vector<std::uint8_t> wav;
   const std::uint32_t dataSize = static_cast<std::uint32_t>(samples.size() * 2);
-  for (char c : std::string("RIFF")) wav.push_back(static_cast<std::uint8_t>(c));
+  PutText(wav, "RIFF");
   Put32(wav, 36 + dataSize);
-  for (char c : std::string("WAVEfmt ")) wav.push_back(static_cast<std::uint8_t>(c));
+  PutText(wav, "WAVEfmt ");
   Put32(wav, 16);
   Put16(wav, 1);
   Put16(wav, 1);
@@ -49,38 +52,61 @@ std::vector<std::uint8_t> ToneWave() {
   Put32(wav, kRate * 2);
   Put16(wav, 2);
   Put16(wav, 16);
-  for (char c : std::string("data")) wav.push_back(static_cast<std::uint8_t>(c));
+  PutText(wav, "data");
   Put32(wav, dataSize);
   for (std::int16_t s : samples) Put16(wav, static_cast<std::uint16_t>(s));
   return wav;
 }
 
+// The first line the player wrote on its error output, if any.
+std::string FirstLine(int fd) {
+  char buffer[512];
+  const ssize_t n = fd >= 0 ? read(fd, buffer, sizeof buffer) : -1;
+  if (n <= 0) return {};
+  std::string text(buffer, static_cast<std::size_t>(n));
+  text = text.substr(0, text.find('\n'));
+  // Only printable ASCII: it goes into the operator's messages as it is.
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
+  }
+  return text;
+}
+
 }  // namespace
+
+AlarmPlayer::AlarmPlayer(std::string program) : program_(std::move(program)) {}
 
 AlarmPlayer::~AlarmPlayer() {
   if (child_ > 0) waitpid(child_, nullptr, 0);
   if (!tones_.empty()) unlink(tones_.c_str());
 }
 
-bool AlarmPlayer::Busy(std::string& problem) {
+bool AlarmPlayer::Playing(std::string& failure) {
+  failure.clear();
   if (child_ <= 0) return false;
   int status = 0;
-  pid_t r = waitpid(child_, &status, WNOHANG);
+  const pid_t r = waitpid(child_, &status, WNOHANG);
   if (r == 0) return true;
   child_ = -1;
   if (r > 0 && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
-    problem =
-        "Звуковой сигнал тревоги не удалось воспроизвести (нет звукового устройства?); "
-        "до конца работы программы он отключён.";
+    const std::string said = FirstLine(errors_.get());
+    failure = "проигрыватель " + program_ + " не смог воспроизвести звук (" +
+              (WIFEXITED(status) ? "код " + std::to_string(WEXITSTATUS(status))
+                                 : "сигнал " + std::to_string(WTERMSIG(status))) +
+              (said.empty() ? std::string() : ": " + said) + "); нет звукового устройства?";
   }
+  errors_.reset();
   return false;
 }
 
-std::string AlarmPlayer::Start(const std::string& path) {
+std::string AlarmPlayer::Spawn(const std::string& path) {
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) return "не удалось запустить проигрыватель звука: " + std::string(std::strerror(errno));
+  UniqueFd readEnd(pipeFds[0]), writeEnd(pipeFds[1]);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), 2);
   // The player gets the signals as any program does: not the console's
   // blocked shutdown signals, nor its ignored SIGPIPE.
   posix_spawnattr_t attributes;
@@ -93,51 +119,60 @@ std::string AlarmPlayer::Start(const std::string& path) {
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  const char* argv[] = {kPlayer, "-q", path.c_str(), nullptr};
+  const char* argv[] = {program_.c_str(), "-q", path.c_str(), nullptr};
   pid_t pid = -1;
-  int err = posix_spawnp(&pid, kPlayer, &actions, &attributes, const_cast<char* const*>(argv), environ);
+  const int err = posix_spawnp(&pid, program_.c_str(), &actions, &attributes, const_cast<char* const*>(argv), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
-  if (err != 0)
-    return "Не удалось запустить проигрыватель звука \"aplay\" (пакет alsa-utils); "
-           "звуковой сигнал тревоги отключён.";
+  if (err != 0) {
+    return "нет проигрывателя звука " + program_ + " (пакет alsa-utils): " + std::string(std::strerror(err));
+  }
   child_ = pid;
+  errors_ = std::move(readEnd);
   return {};
 }
 
-std::string AlarmPlayer::TonesFile() {
+std::string AlarmPlayer::TonesFile(std::string& problem) {
   if (!tones_.empty()) return tones_;
-  std::string path = "/tmp/pelvaron-alarm-tones-" + std::to_string(getpid()) + ".wav";
-  std::vector<std::uint8_t> wav = ToneWave();
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) return {};
-  bool ok = std::fwrite(wav.data(), 1, wav.size(), f) == wav.size();
-  ok = std::fclose(f) == 0 && ok;
-  if (ok) tones_ = path;
+  const char* dir = std::getenv("TMPDIR");
+  std::string pattern = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/pelvaron-alarm-tones-XXXXXX.wav";
+  // A name of its own, made with the file (never one that someone else laid out).
+  UniqueFd fd(mkostemps(pattern.data(), 4, O_CLOEXEC));
+  if (!fd) {
+    problem = "не удалось подготовить звук тревоги в " + pattern.substr(0, pattern.rfind('/')) + ": " +
+              std::strerror(errno);
+    return {};
+  }
+  const std::vector<std::uint8_t> wav = ToneWave();
+  std::size_t done = 0;
+  while (done < wav.size()) {
+    const ssize_t n = write(fd.get(), wav.data() + done, wav.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  if (done != wav.size() || fd.reset() != 0) {
+    problem = "не удалось записать звук тревоги в " + pattern + ": " + std::strerror(errno);
+    unlink(pattern.c_str());
+    return {};
+  }
+  tones_ = pattern;
   return tones_;
 }
 
-std::string AlarmPlayer::Play(bool playFile, bool beep) {
-  if (disabled_) return {};
-  std::string problem;
-  if (Busy(problem)) return {};
-  if (problem.empty()) {
-    std::string path;
-    if (playFile) {
-      if (access("alarm.wav", R_OK) == 0) {
-        path = "alarm.wav";
-      } else {
-        problem = "Файла alarm.wav нет в рабочей папке или он не читается; звуковой сигнал тревоги отключён.";
-      }
-    }
-    if (problem.empty() && path.empty() && beep) {
-      path = TonesFile();
-      if (path.empty()) problem = "Не удалось подготовить звуковой сигнал тревоги в /tmp; он отключён.";
-    }
-    if (problem.empty() && !path.empty()) problem = Start(path);
+std::string AlarmPlayer::Start(bool playFile, bool beep) {
+  std::string failure;
+  if (Playing(failure)) return {};
+  std::string path;
+  if (playFile) {
+    if (access("alarm.wav", R_OK) != 0) return "файла alarm.wav нет в рабочей папке или он не читается";
+    path = "alarm.wav";
+  } else if (beep) {
+    std::string problem;
+    path = TonesFile(problem);
+    if (path.empty()) return problem;
   }
-  if (!problem.empty()) disabled_ = true;
-  return problem;
+  return path.empty() ? std::string() : Spawn(path);
 }
 
 }  // namespace pelvaron

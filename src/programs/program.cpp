@@ -3,6 +3,7 @@
 #include <iostream>
 #include <memory>
 
+#include "app/alarm_sound.h"
 #include "app/console.h"
 #include "app/headless_loop.h"
 #include "app/stream_operator.h"
@@ -23,14 +24,21 @@ namespace {
 
 class HeadlessOperator : public StreamOperator {
  public:
-  using StreamOperator::StreamOperator;
-  void SoundAlarm(bool playFile, bool beep) override {
-    std::string problem = player_.Play(playFile, beep);
-    if (!problem.empty()) ShowMessage({problem, "", MessageIcon::None});
-  }
+  HeadlessOperator(std::ostream& log, std::ostream& messages, Clock& clock, std::string programName)
+      : StreamOperator(log, messages, clock, std::move(programName)),
+        sound_(player_, [&clock] { return clock.MonotonicMs(); },
+               [this](const std::string& problem) {
+                 if (problem.empty()) {
+                   ShowMessage({AlarmSound::kBackText, "", MessageIcon::Information});
+                 } else {
+                   ShowMessage({AlarmSound::ProblemText(problem), "", MessageIcon::Exclamation});
+                 }
+               }) {}
+  void SoundAlarm(bool playFile, bool beep, bool newAlarm) override { sound_.Play(playFile, beep, newAlarm); }
 
  private:
   AlarmPlayer player_;
+  AlarmSound sound_;
 };
 
 // The station's ticks until a request to end.

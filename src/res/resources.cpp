@@ -271,7 +271,7 @@ std::vector<MenuTemplate> MakeMenus() {
                                     Separator(), Item("Выход", ID_EXIT)}),
                      Popup("Свойства", {Item("Настройки программы", ID_PROGRAM_SETTINGS),
                                         Item("Настройки Велдор", ID_RECEIVER_SETTINGS)}),
-                     Popup("Тревоги", {Item("Очередь тревог", ID_ALARM_QUEUE),
+                     Popup("Тревоги", {Item("Очередь тревог\tF9", ID_ALARM_QUEUE),
                                        Item("История событий", ID_EVENT_HISTORY)}),
                      Popup("Помощь", {Item("О программе", ID_ABOUT)}, true),
                  }});

@@ -50,7 +50,40 @@ std::string CsvField(const std::string& text) {
   return out + "\"";
 }
 
+// A spreadsheet field: quoted when it holds the separator, a quote or a line
+// end; one that a spreadsheet would take for a formula starts with an
+// apostrophe, which shows it as the text it is.
+std::string SheetField(const std::string& text) {
+  std::string value = text;
+  if (!value.empty() && std::string_view("=+-@\t\r").find(value[0]) != std::string_view::npos) value = "'" + value;
+  if (value.find_first_of(";\"\r\n") == std::string::npos) return value;
+  std::string out = "\"";
+  for (char c : value) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+// An address of digits as a formula of a text constant: the one form both
+// common spreadsheets keep as "0012" instead of turning it into the number 12.
+std::string SheetAddress(const std::string& address) {
+  const bool digits = !address.empty() && std::all_of(address.begin(), address.end(), [](char c) {
+    return c >= '0' && c <= '9';
+  });
+  return digits ? "=\"" + address + "\"" : SheetField(address);
+}
+
 }  // namespace
+
+std::string OperatorTime(std::int64_t time) {
+  const std::time_t t = static_cast<std::time_t>(time);
+  std::tm tm{};
+  if (localtime_r(&t, &tm) == nullptr) return std::to_string(time);
+  char text[32];
+  std::strftime(text, sizeof text, "%d.%m.%Y %H:%M:%S", &tm);
+  return text;
+}
 
 std::string ReadableTime(const std::string& iso) {
   // "2026-12-07T10:22:20+03:00" -> "2026-12-07 10:22:20"
@@ -114,6 +147,22 @@ std::string FormatHistoryCsv(const std::vector<StoredEvent>& events, const Prior
            "," + CsvField(e.address) + "," + CsvField(Title(title, e.cls.priority)) + "," + RoleName(e.cls.role) +
            "," + CsvField(e.text) + "," + CsvField(e.detail) + "," +
            (e.acknowledged ? CsvField(IsoTimeOf(e.ackTime)) : std::string()) + "," + CsvField(e.ackNote) + "\r\n";
+  }
+  return out;
+}
+
+std::string FormatHistorySpreadsheet(const std::vector<StoredEvent>& events, const PriorityTitle& title) {
+  std::string out = "\xEF\xBB\xBF№;Время;Адрес;Приоритет;Событие;Подтверждение;Примечание\r\n";
+  for (const StoredEvent& e : events) {
+    std::string acknowledgement;
+    if (e.acknowledged) {
+      acknowledgement = OperatorTime(e.ackTime);
+    } else if (e.cls.role == 1) {
+      acknowledgement = "не подтверждена";
+    }
+    out += std::to_string(e.seq) + ";" + OperatorTime(e.time) + ";" + SheetAddress(e.address) + ";" +
+           SheetField(Title(title, e.cls.priority)) + ";" + SheetField(e.text) + ";" + acknowledgement + ";" +
+           SheetField(e.ackNote) + "\r\n";
   }
   return out;
 }

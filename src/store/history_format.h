@@ -19,11 +19,18 @@ using PriorityTitle = std::function<std::string(const std::string& name)>;
 std::string FormatHistoryTable(const std::vector<StoredEvent>& events, const PriorityTitle& title = {});
 // RFC 4180: a header line, then one line per event, CR LF.
 std::string FormatHistoryCsv(const std::vector<StoredEvent>& events, const PriorityTitle& title = {});
+// For a spreadsheet of a Russian station: a UTF-8 byte order mark, ';'
+// between fields, Russian headers, the columns of the history window, times
+// as the windows show them, addresses kept as text ("0012", not 12) and no
+// field read as a formula.
+std::string FormatHistorySpreadsheet(const std::vector<StoredEvent>& events, const PriorityTitle& title = {});
 // JSON Lines: one object per event.
 std::string FormatHistoryJson(const std::vector<StoredEvent>& events);
 
 // "2026-12-07 10:22:20" of an ISO time text: what the operator reads.
 std::string ReadableTime(const std::string& isoTime);
+// "07.12.2026 10:22:20": local time as the windows show it to the operator.
+std::string OperatorTime(std::int64_t time);
 // ISO 8601 local time of calendar seconds.
 std::string IsoTimeOf(std::int64_t time);
 

@@ -40,8 +40,9 @@ class CommandHost {
   // A message over a dialog that stays open: returns once the operator has
   // read it.
   virtual void showMessageAndWait(const OperatorMessage& message, QWidget* owner) = 0;
-  // A question with Yes and No; true for Yes.
-  virtual bool ask(const OperatorMessage& question, QWidget* owner = nullptr) = 0;
+  // A question with Yes and No; true for Yes. defaultYes: which one Enter
+  // and Space take without aiming.
+  virtual bool ask(const OperatorMessage& question, QWidget* owner = nullptr, bool defaultYes = true) = 0;
 
   // The main window: the owner of the subsystems' dialogs.
   virtual QWidget* dialogOwner() = 0;

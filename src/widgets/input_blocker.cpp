@@ -2,10 +2,14 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QWidget>
+#include <QWindow>
 
 namespace pelvaron::ui {
 
 namespace {
+
+constexpr char kExempt[] = "pelvaronTakesInputWhileBlocked";
 
 bool IsInput(QEvent::Type type) {
   switch (type) {
@@ -55,8 +59,17 @@ void InputBlocker::setBlocked(bool blocked) {
     QCoreApplication::instance()->removeEventFilter(this);
 }
 
+void InputBlocker::Exempt(QWidget* window) {
+  window->setProperty(kExempt, true);
+  window->winId();  // its platform window now, which input reaches first
+  if (QWindow* handle = window->windowHandle()) handle->setProperty(kExempt, true);
+}
+
 bool InputBlocker::eventFilter(QObject* watched, QEvent* event) {
-  if (blocked_ && IsInput(event->type())) return true;
+  if (blocked_ && IsInput(event->type())) {
+    const QObject* owner = watched->isWidgetType() ? static_cast<QWidget*>(watched)->window() : watched;
+    return !owner->property(kExempt).toBool();
+  }
   return QObject::eventFilter(watched, event);
 }
 

@@ -30,7 +30,12 @@ void ShowNotice(QWidget* owner, const QString& text, const QString& title, QMess
     return;
   }
   QMessageBox box(icon, title.isEmpty() ? ProgramName() : title, text, QMessageBox::Ok, owner);
-  box.exec();
+  ExecWindowModal(box);
+}
+
+int ExecWindowModal(QDialog& dialog) {
+  dialog.setWindowModality(Qt::WindowModal);
+  return dialog.exec();
 }
 
 }  // namespace pelvaron::ui

@@ -17,6 +17,11 @@ using NoticeHook =
 // Installs a hook in place of the box; an empty hook restores the box.
 void SetNoticeHook(NoticeHook hook);
 
+// Runs a dialog modal to its own window (and those it lies over) only, so
+// that a window of its own, such as the alarm queue's, keeps taking the
+// operator's input meanwhile.
+int ExecWindowModal(QDialog& dialog);
+
 // The program's name: the base name of the executable.
 QString ProgramName();
 

@@ -123,7 +123,7 @@ class DeskTest : public ::testing::Test {
       desk.Publish(e);  // as the console's fan-out hands it back
     };
     hooks.commentOf = [](const std::string& address) { return address == "0301" ? "Склад" : ""; };
-    hooks.sound = [this] { ++sounds; };
+    hooks.sound = [this](bool newAlarm) { soundsForNewAlarms.push_back(newAlarm); };
     desk.SetHooks(hooks);
     desk.SetListener([this](const AlarmView& v) { views.push_back(v); });
   }
@@ -133,7 +133,8 @@ class DeskTest : public ::testing::Test {
   std::vector<Event> published;
   std::vector<AlarmView> views;
   std::uint64_t seq = 100;
-  int sounds = 0;
+  std::vector<bool> soundsForNewAlarms;  // each burst: whether an alarm had just come
+  int Sounds() const { return static_cast<int>(soundsForNewAlarms.size()); }
 };
 
 TEST_F(DeskTest, AnAcknowledgementIsWrittenToTheProtocolAndPublished) {
@@ -175,7 +176,7 @@ TEST_F(DeskTest, ItSoundsEveryThirdSecondUntilEveryAlarmThatNeedsItIsAcknowledge
   desk.Tick(100);
   desk.Publish(ContactId(303, 300, true, 1, 1, 100));  // needs no acknowledgement
   desk.Tick(101);
-  EXPECT_EQ(sounds, 0);
+  EXPECT_EQ(Sounds(), 0);
   EXPECT_FALSE(views.back().sounding);
 
   desk.Publish(ContactId(301, 110, true, 1, 2, 102));
@@ -183,23 +184,32 @@ TEST_F(DeskTest, ItSoundsEveryThirdSecondUntilEveryAlarmThatNeedsItIsAcknowledge
   for (std::int64_t t = 102; t <= 108; ++t) {
     // Asked beforehand (a tick that may end late asks), it says what Tick does.
     const bool due = desk.SoundDue(t);
-    const int before = sounds;
+    const int before = Sounds();
     desk.Tick(t);
-    EXPECT_EQ(due, sounds > before) << t;
+    EXPECT_EQ(due, Sounds() > before) << t;
   }
-  EXPECT_EQ(sounds, 3);  // 102, 105, 108
+  EXPECT_EQ(soundsForNewAlarms, (std::vector<bool>{true, false, false}));  // 102, 105, 108
   desk.Publish(ContactId(301, 110, false, 1, 3, 109));
   desk.Tick(111);
-  EXPECT_EQ(sounds, 4) << "a restore does not silence an alarm nobody acknowledged";
+  EXPECT_EQ(Sounds(), 4) << "a restore does not silence an alarm nobody acknowledged";
+  EXPECT_FALSE(soundsForNewAlarms.back()) << "nor is it a new alarm";
+  // The alarm again between two bursts: the next burst says so (a failed sound is tried again).
+  desk.Publish(ContactId(301, 110, true, 1, 5, 112));
+  desk.Tick(112);
+  desk.Tick(113);
+  desk.Tick(114);
+  EXPECT_EQ(Sounds(), 5);
+  EXPECT_TRUE(soundsForNewAlarms.back());
 
   desk.Acknowledge({2}, "");
   EXPECT_FALSE(views.back().sounding);
-  for (std::int64_t t = 112; t <= 130; ++t) desk.Tick(t);
-  EXPECT_EQ(sounds, 4);
+  for (std::int64_t t = 115; t <= 130; ++t) desk.Tick(t);
+  EXPECT_EQ(Sounds(), 5);
   // A new alarm sounds at once.
   desk.Publish(ContactId(301, 130, true, 1, 4, 131));
   desk.Tick(131);
-  EXPECT_EQ(sounds, 5);
+  EXPECT_EQ(Sounds(), 6);
+  EXPECT_TRUE(soundsForNewAlarms.back());
 }
 
 TEST_F(DeskTest, AnAcknowledgementFromOutsideIsRecordedWithItsSourceEvenForAnAlarmNotQueued) {

@@ -166,8 +166,8 @@ class WholeAnswerPort : public FakeSerialPort {
 class TimedOperator : public RecordingOperator {
  public:
   explicit TimedOperator(FakeClock& clock) : clock_(clock) {}
-  void SoundAlarm(bool sound, bool beep) override {
-    RecordingOperator::SoundAlarm(sound, beep);
+  void SoundAlarm(bool sound, bool beep, bool newAlarm) override {
+    RecordingOperator::SoundAlarm(sound, beep, newAlarm);
     soundsAt.push_back(clock_.now);
   }
   std::vector<std::int64_t> soundsAt;

@@ -5,11 +5,14 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -40,6 +43,7 @@
 #include "widgets/dialog_builder.h"
 #include "widgets/edits.h"
 #include "widgets/focus_frame.h"
+#include "widgets/window_place.h"
 
 namespace pelvaron {
 namespace {
@@ -75,14 +79,27 @@ TEST(AlarmQueueWindow, ListsTheViewInItsColoursAndKeepsTheOperatorsChoice) {
   EXPECT_EQ(list->topLevelItem(0)->text(AlarmQueueWindow::kObject), QString("Склад"));
   EXPECT_EQ(list->topLevelItem(0)->background(0).color(), QColor("#FF4040"));
   EXPECT_EQ(list->topLevelItem(1)->text(AlarmQueueWindow::kRepeats), QString("4"));
-  EXPECT_NE(w.findChild<QLabel*>("alarmSummary")->text().indexOf("звучит"), -1);
-  // The top alarm is chosen unless the operator chose another, which a refill keeps.
-  EXPECT_EQ(w.selectedIds(), std::vector<std::uint64_t>{5});
-  list->clearSelection();
+  EXPECT_EQ(w.findChild<QLabel*>("alarmSummary")->text(),
+            QString("Тревог в очереди: 2 (Пожар: 1, Проникновение: 1) — звучит сигнал, пока их не подтвердят"));
+  // Nothing is chosen for the operator; what he chooses a refill keeps, and
+  // what he has not chosen yet stands out.
+  EXPECT_TRUE(w.selectedIds().empty());
+  EXPECT_FALSE(w.findChild<QPushButton*>("acknowledgeButton")->isEnabled());
   list->topLevelItem(1)->setSelected(true);
+  EXPECT_FALSE(w.isNew(3));
+  EXPECT_TRUE(w.isNew(5));
+  EXPECT_TRUE(list->topLevelItem(0)->font(0).bold());
   view.rows.insert(view.rows.begin(), Row(9, "Пожар", "#FF4040", 1100));
   w.setView(view);
   EXPECT_EQ(w.selectedIds(), std::vector<std::uint64_t>{3});
+  EXPECT_FALSE(list->topLevelItem(2)->font(0).bold());
+
+  // When the sound fails the header says so, and no longer that it sounds.
+  w.setSoundWarning("Звук тревоги не работает: нет устройства.", true);
+  EXPECT_TRUE(w.findChild<QLabel*>("soundWarning")->isVisibleTo(&w));
+  EXPECT_EQ(w.findChild<QLabel*>("alarmSummary")->text().indexOf("звучит"), -1);
+  w.setSoundWarning("Звук тревоги снова работает.", false);
+  EXPECT_NE(w.findChild<QLabel*>("alarmSummary")->text().indexOf("звучит"), -1);
 
   w.findChild<QLineEdit*>("noteEdit")->setText("  выезд  ");
   w.findChild<QPushButton*>("acknowledgeButton")->click();
@@ -141,7 +158,8 @@ class ImmediateHost : public ui::CommandHost {
   void post(ConsoleCall call) override { call(console, card); }
   void showMessage(const OperatorMessage&, QWidget*) override {}
   void showMessageAndWait(const OperatorMessage&, QWidget*) override {}
-  bool ask(const OperatorMessage&, QWidget*) override {
+  bool ask(const OperatorMessage& question, QWidget*, bool defaultYes) override {
+    asked.push_back({question.text, defaultYes});
     if (whileAsked) whileAsked();
     return true;
   }
@@ -152,6 +170,7 @@ class ImmediateHost : public ui::CommandHost {
   void endExchange() override {}
 
   std::function<void()> whileAsked;
+  std::vector<std::pair<std::string, bool>> asked;  // each question, and whether Yes was its default
   testing::FakeClock clock;
   testing::MemoryFileSystem fs;
   testing::RecordingOperator op;
@@ -180,6 +199,7 @@ class AlarmCommandsTest : public ::testing::Test {
   }
   int Rows() { return commands.queueWindow()->list()->topLevelItemCount(); }
 
+  QApplication& app{testing::GuiApp()};  // before the windows' commands, which watch its keys
   AlarmDesk desk{PriorityTable::Defaults()};
   ImmediateHost host;
   ui::AlarmCommandsUi commands{host};
@@ -188,12 +208,117 @@ class AlarmCommandsTest : public ::testing::Test {
 TEST_F(AlarmCommandsTest, AcknowledgingAllTakesTheAlarmsOnScreenNotOneThatCameWhileAsked) {
   Alarm(301, 130, 1);
   Alarm(302, 130, 2);
+  Alarm(304, 110, 4);
   commands.onAlarmQueue();
-  ASSERT_EQ(Rows(), 2);
+  ASSERT_EQ(Rows(), 3);
   host.whileAsked = [this] { Alarm(303, 110, 3); };  // a fire while the question box is open
   commands.queueWindow()->findChild<QPushButton*>("acknowledgeAllButton")->click();
   ASSERT_EQ(desk.queue().size(), 1u);
   EXPECT_EQ(desk.queue().Sorted()[0].address, "0303");
+  ASSERT_EQ(host.asked.size(), 1u);
+  EXPECT_EQ(host.asked[0].first, "Подтвердить все тревоги в очереди (3)?\n\nПожар: 1, Проникновение: 2");
+  EXPECT_FALSE(host.asked[0].second) << "\"Нет\" is the default";
+}
+
+// The night-shift faults: the keyboard left "Подтвердить" at a refill, the
+// top row was chosen for the operator, "Подтвердить все" took a stray Space.
+TEST_F(AlarmCommandsTest, OnlyTheAlarmTheOperatorChoseIsAcknowledgedAndSpaceAfterwardsAcknowledgesNothing) {
+  Alarm(302, 130, 1);
+  Alarm(303, 130, 2);
+  commands.onAlarmQueue();
+  AlarmQueueWindow* w = commands.queueWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+  EXPECT_TRUE(w->selectedIds().empty()) << "nothing is chosen for the operator";
+  // He chooses the burglary at 0303 and goes to "Подтвердить"; a fire comes meanwhile.
+  QTreeWidget* list = w->list();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->topLevelItem(1)).center());
+  ASSERT_EQ(w->selectedIds(), std::vector<std::uint64_t>{2});
+  auto* acknowledge = w->findChild<QPushButton*>("acknowledgeButton");
+  acknowledge->setFocus();
+  Alarm(301, 110, 3);
+  ASSERT_EQ(Rows(), 3);
+  EXPECT_EQ(QApplication::focusWidget(), acknowledge) << "the refill keeps the keyboard where it was";
+  EXPECT_EQ(w->selectedIds(), std::vector<std::uint64_t>{2});
+  EXPECT_TRUE(w->isNew(3)) << "the fire stands out, unchosen";
+  QTest::keyClick(acknowledge, Qt::Key_Space);
+  QCoreApplication::processEvents();
+  ASSERT_EQ(desk.queue().size(), 2u);
+  EXPECT_EQ(desk.queue().Find(2), nullptr) << "the burglary he chose";
+  EXPECT_NE(desk.queue().Find(3), nullptr) << "the fire waits";
+  for (int i = 0; i < 2; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QCoreApplication::processEvents();
+  }
+  EXPECT_EQ(desk.queue().size(), 2u) << "two more Spaces acknowledge nothing";
+  EXPECT_TRUE(host.asked.empty());
+  for (QPushButton* button : w->findChildren<QPushButton*>()) {
+    EXPECT_FALSE(button->isDefault() || button->autoDefault()) << button->text().toStdString();
+  }
+}
+
+TEST_F(AlarmCommandsTest, F9FromAnyWindowBringsTheQueueWithTheKeyboardOnTheOldestHighestAlarmAndEscClosesIt) {
+  Alarm(302, 130, 1);
+  Alarm(301, 110, 2);
+  Alarm(305, 110, 3);
+  QWidget other;
+  auto* edit = new QLineEdit(&other);
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  QTest::keyClick(edit, Qt::Key_F9);
+  AlarmQueueWindow* w = commands.queueWindow();
+  ASSERT_NE(w, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+  EXPECT_EQ(QApplication::focusWidget(), w->list());
+  EXPECT_EQ(w->selectedIds(), std::vector<std::uint64_t>{2}) << "the older fire";
+  EXPECT_TRUE(edit->text().isEmpty());
+  QTest::keyClick(w->list(), Qt::Key_Escape);
+  EXPECT_FALSE(w->isVisible());
+}
+
+TEST_F(AlarmCommandsTest, ANewHigherAlarmIsScrolledIntoSightWithoutMovingTheChoice) {
+  for (int i = 0; i < 40; ++i) Alarm(400 + i, 130, 10 + i);
+  commands.onAlarmQueue();
+  AlarmQueueWindow* w = commands.queueWindow();
+  QTreeWidget* list = w->list();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+  QTreeWidgetItem* last = list->topLevelItem(39);
+  list->scrollToItem(last);
+  last->setSelected(true);
+  const std::uint64_t firstInSight = list->itemAt(0, 0)->data(0, Qt::UserRole).toULongLong();
+  ASSERT_NE(firstInSight, 10u) << "scrolled";
+  // A burglary more: below, nothing moves.
+  Alarm(500, 130, 60);
+  EXPECT_EQ(list->itemAt(0, 0)->data(0, Qt::UserRole).toULongLong(), firstInSight);
+  // A fire: on top, brought into sight; the choice stays.
+  Alarm(501, 110, 61);
+  EXPECT_EQ(list->itemAt(0, 0)->data(0, Qt::UserRole).toULongLong(), 61u);
+  EXPECT_EQ(w->selectedIds(), std::vector<std::uint64_t>{49});
+  EXPECT_NE(w->findChild<QLabel*>("alarmSummary")->text().indexOf("Пожар: 1, Проникновение: 41"), -1);
+}
+
+TEST(QueuePlacement, BesideTheMainWindowInsideTheScreenNeverOverTheStatusStrip) {
+  const QMargins frame(4, 28, 4, 4);
+  const QSize wanted(1000, 480), least(560, 220);
+  struct Case {
+    const char* name;
+    QRect screen, main, strip;
+  } cases[] = {
+      // The operator's 1280x1024: no room beside, so above the strip.
+      {"centred", QRect(0, 0, 1280, 1024), QRect(301, 232, 680, 600), QRect(312, 760, 660, 34)},
+      {"left, room on the right", QRect(0, 0, 1920, 1080), QRect(0, 0, 680, 600), QRect(10, 530, 660, 34)},
+      {"right, room on the left", QRect(0, 0, 1920, 1080), QRect(1240, 100, 680, 600), QRect(1250, 630, 660, 34)},
+      {"strip at the top of a small screen", QRect(0, 0, 800, 600), QRect(0, -500, 680, 600), QRect(10, 60, 660, 34)},
+      {"a panel takes the screen's foot", QRect(0, 0, 1280, 990), QRect(300, 400, 680, 600), QRect(310, 930, 660, 34)},
+  };
+  for (const Case& c : cases) {
+    const QRect inside = ui::PlaceBeside(wanted, least, frame, c.screen, c.main, c.strip);
+    const QRect outside = inside.marginsAdded(frame);
+    EXPECT_TRUE(c.screen.contains(outside)) << c.name;
+    EXPECT_FALSE(outside.intersects(c.strip)) << c.name;
+    EXPECT_GE(inside.width(), least.width()) << c.name;
+    EXPECT_GE(inside.height(), least.height()) << c.name;
+  }
 }
 
 TEST_F(AlarmCommandsTest, ANewAlarmComesToTheFrontWithoutTakingTheKeysOfAnotherWindow) {
@@ -230,7 +355,7 @@ TEST(AlarmsMenu, ComesAfterPropertiesAndLeavesTheOtherMenusAsTheyWere) {
   EXPECT_EQ(top[2]->text(), QString("Тревоги"));
   QList<QAction*> items = top[2]->menu()->actions();
   ASSERT_EQ(items.size(), 2);
-  EXPECT_EQ(items[0]->text(), QString("Очередь тревог"));
+  EXPECT_EQ(items[0]->text(), QString("Очередь тревог\tF9"));
   EXPECT_EQ(items[1]->text(), QString("История событий"));
   QSignalSpy queue(&console, &ui::CConsoleDlg::alarmQueueRequested);
   QSignalSpy history(&console, &ui::CConsoleDlg::eventHistoryRequested);
@@ -296,9 +421,25 @@ TEST_F(StoreFolderTest, TheHistoryWindowFindsSeededEventsAndExportsThem) {
   ASSERT_TRUE(w.exportCsv("export.csv"));
   std::ifstream in("export.csv", std::ios::binary);
   const std::string csv(std::istreambuf_iterator<char>(in), {});
-  EXPECT_EQ(csv, "seq,time,station,kind,address,priority,role,text,detail,acknowledged,note\r\n"
-                 "2,t2,,message,0012,Проникновение,alarm,Тревога по шлейфам,,,\r\n");
+  const std::string noonText = QDate::currentDate().toString("dd.MM.yyyy").toStdString() + " 12:00:00";
+  EXPECT_EQ(csv, "\xEF\xBB\xBF№;Время;Адрес;Приоритет;Событие;Подтверждение;Примечание\r\n"
+                 "2;" + noonText + ";=\"0012\";Проникновение;Тревога по шлейфам;не подтверждена;\r\n");
+  EXPECT_EQ(list->topLevelItem(0)->text(1).toStdString(), noonText) << "the time as every window shows it";
   EXPECT_FALSE(w.exportCsv("no-such-folder/export.csv"));
+
+  // The filters a few Tabs apart, the dates typed digit by digit; Esc closes.
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  auto* from = w.findChild<QDateTimeEdit*>("fromEdit");
+  from->setFocus(Qt::TabFocusReason);
+  QTest::keyClicks(from, "01122026083000");
+  EXPECT_EQ(from->dateTime(), QDateTime(QDate(2026, 12, 1), QTime(8, 30)));
+  QTest::keyClick(from, Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget()->objectName(), QString("toEdit"));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget()->objectName(), QString("addressEdit"));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  EXPECT_FALSE(w.isVisible());
 }
 
 // The whole way: the receiver sends alarms, the window comes to the front and
@@ -368,7 +509,8 @@ TEST_F(AlarmShellTest, AFireAlarmComesFirstSoundsUntilAcknowledgedAndIsFoundInTh
   EXPECT_TRUE(w->sounding());
 
   w->findChild<QLineEdit*>("noteEdit")->setText("проверено");
-  w->findChild<QPushButton*>("acknowledgeButton")->click();  // the fire, chosen as the top one
+  QueueList()->topLevelItem(0)->setSelected(true);  // the operator chooses the fire
+  w->findChild<QPushButton*>("acknowledgeButton")->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return QueueList()->topLevelItemCount() == 1; }, 20000));
   EXPECT_EQ(QueueList()->topLevelItem(0)->text(AlarmQueueWindow::kAddress), QString("0302"));
   w->findChild<QPushButton*>("acknowledgeAllButton")->click();
@@ -401,6 +543,71 @@ TEST_F(AlarmShellTest, AFireAlarmComesFirstSoundsUntilAcknowledgedAndIsFoundInTh
   };
   EXPECT_TRUE(QTest::qWaitFor(acknowledgedFire, 20000));
   EXPECT_TRUE(messages_.empty()) << messages_.front().text;
+}
+
+// Real boxes: none keeps the operator from the queue, and a stray Return in
+// the question of "Подтвердить все" acknowledges nothing.
+TEST_F(AlarmShellTest, NoBoxBlocksTheQueueAndAStrayReturnAcknowledgesNothing) {
+  shell_->messageHook = nullptr;
+  shell_->questionHook = nullptr;
+  Start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shell_->window().bLinkOk == 1; }, 20000));
+  auto alarm = [&](int address) {
+    const int rows = QueueList() ? QueueList()->topLevelItemCount() : 0;
+    ASSERT_TRUE(simulator_->Apply("contact-id addr=" + std::to_string(address) + " code=130 zone=2 new"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QueueList() && QueueList()->topLevelItemCount() == rows + 1; }, 20000));
+  };
+  // Clicks as the window system delivers them, where a modal window blocks those it covers.
+  auto click = [](QWidget* widget, QPoint at) {
+    QWidget* window = widget->window();
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, widget->mapTo(window, at));
+  };
+  auto acknowledgeTopByMouse = [&] {
+    QTreeWidget* list = QueueList();
+    const int rows = list->topLevelItemCount();
+    click(list->viewport(), list->visualItemRect(list->topLevelItem(0)).center());
+    auto* button = shell_->alarms().queueWindow()->findChild<QPushButton*>("acknowledgeButton");
+    click(button, button->rect().center());
+    return QTest::qWaitFor([&] { return list->topLevelItemCount() == rows - 1; }, 20000);
+  };
+  auto boxOf = [](const QString& text) -> QMessageBox* {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<QMessageBox*>(w);
+      if (box && box->isVisible() && box->text().startsWith(text)) return box;
+    }
+    return nullptr;
+  };
+
+  // While an alarm waits, a message is a notice that blocks nothing and takes no key.
+  alarm(302);
+  QWidget* focus = QApplication::focusWidget();
+  shell_->showMessage({"Порт COM1 потерян", "", MessageIcon::Error});
+  QMessageBox* notice = boxOf("Порт COM1 потерян");
+  ASSERT_NE(notice, nullptr);
+  EXPECT_EQ(notice->windowModality(), Qt::NonModal);
+  EXPECT_EQ(QApplication::focusWidget(), focus);
+  ASSERT_TRUE(acknowledgeTopByMouse());
+  notice->accept();
+
+  // With none waiting, the box is the main window's as before, and the queue still takes a click.
+  shell_->showMessage({"Файл протокола не открывается", "", MessageIcon::Error});
+  QMessageBox* box = boxOf("Файл протокола не открывается");
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+  alarm(303);
+  ASSERT_TRUE(acknowledgeTopByMouse()) << "the box over the main window blocks not the queue";
+
+  // "Подтвердить все" answered by a Return that was not aimed at "Да".
+  alarm(304);
+  QTimer::singleShot(0, [&] {
+    if (QMessageBox* question = boxOf("Подтвердить все тревоги в очереди (1)?")) {
+      QTest::keyClick(question, Qt::Key_Return);
+    }
+  });
+  shell_->alarms().queueWindow()->findChild<QPushButton*>("acknowledgeAllButton")->click();
+  alarm(305);  // seen after whatever the answer posted
+  EXPECT_EQ(QueueList()->topLevelItemCount(), 2);
+  box->accept();
 }
 
 TEST_F(AlarmShellTest, AnAlarmWaitingFromBeforeARestartOpensTheQueueAtStart) {

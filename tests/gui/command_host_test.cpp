@@ -36,7 +36,7 @@ class ImmediateHost : public CommandHost {
   void post(ConsoleCall call) override { call(console, card); }
   void showMessage(const OperatorMessage& message, QWidget*) override { messages.push_back(message); }
   void showMessageAndWait(const OperatorMessage& message, QWidget*) override { messages.push_back(message); }
-  bool ask(const OperatorMessage& question, QWidget*) override {
+  bool ask(const OperatorMessage& question, QWidget*, bool) override {
     questions.push_back(question.text);
     return answer;
   }

@@ -86,7 +86,7 @@ class RecordingOperator : public Operator {
     progress.push_back({shown, a, b});
   }
   int alarmSounds = 0;
-  void SoundAlarm(bool, bool) override { ++alarmSounds; }
+  void SoundAlarm(bool, bool, bool) override { ++alarmSounds; }
 };
 
 // "12 34 1F ..." (spaces optional) to bytes; aborts the test on bad input.

@@ -1,18 +1,34 @@
 #include "alarms/ui/alarm_commands_ui.h"
 
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QScreen>
 #include <QWidget>
 
 #include "alarms/ui/alarm_queue_window.h"
 #include "alarms/ui/history_window.h"
 #include "store/event_store.h"
 #include "widgets/edits.h"
+#include "widgets/qt_texts.h"
+#include "widgets/window_place.h"
 
 namespace pelvaron::ui {
 
+namespace {
+
+constexpr QSize kQueueSize(1100, 480);
+constexpr QSize kQueueLeast(560, 220);
+
+}  // namespace
+
 AlarmCommandsUi::AlarmCommandsUi(CommandHost& host, QObject* parent)
-    : QObject(parent), host_(host), storePath_(kEventStoreFileName) {}
+    : QObject(parent), host_(host), storePath_(kEventStoreFileName) {
+  // F9 from whatever window of the program has the keyboard, a modal one included.
+  if (QCoreApplication::instance() != nullptr) QCoreApplication::instance()->installEventFilter(this);
+}
 
 AlarmCommandsUi::~AlarmCommandsUi() {
+  if (QCoreApplication::instance() != nullptr) QCoreApplication::instance()->removeEventFilter(this);
   // The console's thread has ended by now (the shell stops it first).
   if (desk_ != nullptr) desk_->SetListener({});
   delete queue_.data();
@@ -38,19 +54,65 @@ void AlarmCommandsUi::attach(AlarmDesk& desk, std::string storePath) {
 
 AlarmQueueWindow* AlarmCommandsUi::ensureQueueWindow() {
   if (!queue_) {
-    queue_ = new AlarmQueueWindow(host_.dialogOwner());
+    // No parent: a window-modal box over the main window must not block it.
+    queue_ = new AlarmQueueWindow(nullptr);
+    queue_->setWindowIcon(host_.dialogOwner() != nullptr ? host_.dialogOwner()->windowIcon() : QIcon());
     queue_->setView(view_);
+    queue_->setSoundWarning(soundText_, soundFailing_);
     connect(queue_, &AlarmQueueWindow::acknowledgeRequested, this, &AlarmCommandsUi::acknowledge);
   }
   return queue_;
 }
 
-void AlarmCommandsUi::onAlarmQueue() {
+void AlarmCommandsUi::place(AlarmQueueWindow* w) {
+  if (placed_) return;
+  placed_ = true;
+  QWidget* main = host_.dialogOwner();
+  QScreen* screen = main != nullptr ? main->screen() : w->screen();
+  if (screen == nullptr) return;
+  QRect beside = main != nullptr && main->isVisible() ? main->frameGeometry() : QRect();
+  QMargins frame;
+  if (main != nullptr && main->isVisible()) {
+    // The window manager's frame of the main window stands for the queue's.
+    const QRect outer = main->frameGeometry(), inner = main->geometry();
+    frame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                     outer.bottom() - inner.bottom());
+  }
+  if (!beside.isValid()) beside = QRect(screen->availableGeometry().topLeft(), QSize(0, 0));
+  const QRect keepClear = keepClear_ ? keepClear_() : QRect();
+  w->setGeometry(PlaceBeside(kQueueSize, kQueueLeast, frame, screen->availableGeometry(), beside, keepClear));
+}
+
+void AlarmCommandsUi::bringToFront(bool activate) {
   AlarmQueueWindow* w = ensureQueueWindow();
-  w->setAttribute(Qt::WA_ShowWithoutActivating, false);
+  // Without activating, the keyboard stays where the operator is typing: a
+  // key meant for another window must not act on a new alarm.
+  w->setAttribute(Qt::WA_ShowWithoutActivating, !activate);
+  if (w->isMinimized()) w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
+  if (!w->isVisible()) place(w);
   w->show();
   w->raise();
-  w->activateWindow();
+  if (activate) w->activateWindow();
+}
+
+void AlarmCommandsUi::onAlarmQueue() {
+  bringToFront(true);
+}
+
+void AlarmCommandsUi::showQueueAtTopAlarm() {
+  bringToFront(true);
+  queue_->focusTopAlarm();
+}
+
+bool AlarmCommandsUi::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == kQueueKey && key->modifiers() == Qt::NoModifier && !key->isAutoRepeat()) {
+      showQueueAtTopAlarm();
+      return true;
+    }
+  }
+  return QObject::eventFilter(watched, event);
 }
 
 void AlarmCommandsUi::onEventHistory() {
@@ -67,14 +129,15 @@ void AlarmCommandsUi::onEventHistory() {
 void AlarmCommandsUi::setView(const AlarmView& view) {
   view_ = view;
   if (queue_) queue_->setView(view);
-  if (!view.raise) return;
-  // In front, but the keyboard stays where the operator is typing: a key
-  // meant for another window must not act on the new alarm.
-  AlarmQueueWindow* w = ensureQueueWindow();
-  w->setAttribute(Qt::WA_ShowWithoutActivating);
-  if (w->isMinimized()) w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
-  w->show();
-  w->raise();
+  if (view.raise) bringToFront(false);
+}
+
+void AlarmCommandsUi::setSoundWarning(const QString& text, bool failing) {
+  soundText_ = text;
+  soundFailing_ = failing;
+  if (queue_) queue_->setSoundWarning(text, failing);
+  // A silent alarm is never out of sight.
+  if (failing && alarmsWaiting()) bringToFront(false);
 }
 
 void AlarmCommandsUi::acknowledge(const std::vector<std::uint64_t>& ids, const QString& note, bool all) {
@@ -84,11 +147,13 @@ void AlarmCommandsUi::acknowledge(const std::vector<std::uint64_t>& ids, const Q
     return;
   }
   // The ids are those of the rows on screen when asked: an alarm that comes
-  // while the question is open waits for the operator to see it.
-  if (all && !host_.ask({"Подтвердить все тревоги в очереди (" + std::to_string(ids.size()) + ")?",
-                         "Очередь тревог", MessageIcon::Question},
-                        queue_)) {
-    return;
+  // while the question is open waits for the operator to see it. "Нет" is
+  // the answer a stray key gives.
+  if (all) {
+    const QString question = QStringLiteral("Подтвердить все тревоги в очереди (%1)?\n\n%2")
+                                 .arg(ids.size())
+                                 .arg(AlarmQueueWindow::CountsText(queue_->shownView()));
+    if (!host_.ask({question.toStdString(), "Очередь тревог", MessageIcon::Question}, queue_, false)) return;
   }
   AlarmDesk* desk = desk_;
   const std::string text = note.toStdString();

@@ -2,7 +2,10 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QRect>
+#include <QString>
 
+#include <functional>
 #include <string>
 
 #include "alarms/alarm_desk.h"
@@ -16,38 +19,60 @@ class HistoryWindow;
 // The "Тревоги" menu: the alarm queue's window and the history window, and
 // the way between the queue's window and the alarm desk on the console's
 // thread. The queue's window comes to the front by itself when an alarm of a
-// priority that asks for it arrives.
+// priority that asks for it arrives, and with F9 from any of the program's
+// windows. It is a window of its own, not the main window's: a box or a
+// dialog over the main window never blocks it.
 class AlarmCommandsUi : public QObject {
   Q_OBJECT
  public:
+  static constexpr Qt::Key kQueueKey = Qt::Key_F9;
+
   explicit AlarmCommandsUi(CommandHost& host, QObject* parent = nullptr);
   ~AlarmCommandsUi() override;
 
   // Joins the desk (used only on the console's thread) and the store the
   // history reads. Before the console starts.
   void attach(AlarmDesk& desk, std::string storePath);
+  // The part of the screen the queue's window must leave free when it
+  // opens (the main window's status strip), in screen coordinates.
+  void setKeepClear(std::function<QRect()> keepClear) { keepClear_ = std::move(keepClear); }
 
   void onAlarmQueue();
   void onEventHistory();
+  // F9: the queue in front, the keyboard on its oldest alarm of the highest priority.
+  void showQueueAtTopAlarm();
 
   // The windows once opened, else nullptr.
   AlarmQueueWindow* queueWindow() const;
   HistoryWindow* historyWindow() const;
   const AlarmView& view() const { return view_; }
+  bool alarmsWaiting() const { return !view_.rows.empty(); }
 
  public slots:
   void setView(const pelvaron::AlarmView& view);
+  // The audible alarm fails (text in red, lasting, the window brought to the
+  // front while alarms wait) or works again.
+  void setSoundWarning(const QString& text, bool failing);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   AlarmQueueWindow* ensureQueueWindow();
+  void bringToFront(bool activate);
+  void place(AlarmQueueWindow* w);
   void acknowledge(const std::vector<std::uint64_t>& ids, const QString& note, bool all);
 
   CommandHost& host_;
   AlarmDesk* desk_ = nullptr;
   std::string storePath_;
   AlarmView view_;
+  QString soundText_;
+  bool soundFailing_ = false;
+  std::function<QRect()> keepClear_;
   QPointer<AlarmQueueWindow> queue_;
   QPointer<HistoryWindow> history_;
+  bool placed_ = false;
 };
 
 }  // namespace pelvaron::ui

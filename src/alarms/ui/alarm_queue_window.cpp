@@ -3,17 +3,21 @@
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QSet>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <optional>
 
+#include "store/history_format.h"
 #include "widgets/edits.h"
 #include "widgets/focus_frame.h"
+#include "widgets/input_blocker.h"
 #include "widgets/qt_texts.h"
 
 namespace pelvaron::ui {
@@ -26,17 +30,23 @@ constexpr int kNoteLimit = static_cast<int>(AlarmDesk::kMaxNoteChars);
 constexpr int kMaxObjectWidth = 180;
 constexpr int kCellMargin = 8;
 
-QString LocalTime(std::int64_t time) {
-  return QDateTime::fromSecsSinceEpoch(time).toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
-}
-
 QString StateText(const AlarmEntry& e) {
   if (!e.needsAck) return QStringLiteral("продолжается");
   // Restored, it still waits: only an acknowledgement ends it.
-  if (e.restored) {
-    return QStringLiteral("восстановлено ") + QDateTime::fromSecsSinceEpoch(e.restoreTime).toString("HH:mm:ss");
-  }
+  if (e.restored) return QStringLiteral("восстановлено ") + Utf8(OperatorTime(e.restoreTime));
   return QStringLiteral("ждёт подтверждения");
+}
+
+std::uint64_t IdOf(const QTreeWidgetItem* item) {
+  return item->data(0, kIdRole).toULongLong();
+}
+
+void SetBold(QTreeWidgetItem* item, bool bold) {
+  for (int c = 0; c < AlarmQueueWindow::kColumnCount; ++c) {
+    QFont font = item->font(c);
+    font.setBold(bold);
+    item->setFont(c, font);
+  }
 }
 
 }  // namespace
@@ -57,6 +67,11 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
 
   summary_ = new QLabel(this);
   summary_->setObjectName(QStringLiteral("alarmSummary"));
+  summary_->setWordWrap(true);
+  soundWarning_ = new QLabel(this);
+  soundWarning_->setObjectName(QStringLiteral("soundWarning"));
+  soundWarning_->setWordWrap(true);
+  soundWarning_->hide();
 
   auto* noteLabel = new QLabel(QStringLiteral("Примечание:"), this);
   note_ = new LimitedLineEdit(this);
@@ -68,6 +83,11 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
   acknowledge_->setObjectName(QStringLiteral("acknowledgeButton"));
   acknowledgeAll_ = new QPushButton(QStringLiteral("Подтвердить все"), this);
   acknowledgeAll_->setObjectName(QStringLiteral("acknowledgeAllButton"));
+  // Only a key aimed at a button presses it.
+  for (QPushButton* button : {acknowledge_, acknowledgeAll_}) {
+    button->setAutoDefault(false);
+    button->setDefault(false);
+  }
 
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(noteLabel);
@@ -76,13 +96,17 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
   buttons->addWidget(acknowledgeAll_);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(summary_);
+  layout->addWidget(soundWarning_);
   layout->addWidget(list_, 1);
   layout->addLayout(buttons);
+  setTabOrder(list_, note_);
+  setTabOrder(note_, acknowledge_);
+  setTabOrder(acknowledge_, acknowledgeAll_);
 
   connect(acknowledge_, &QPushButton::clicked, this, &AlarmQueueWindow::acknowledgeSelected);
   connect(acknowledgeAll_, &QPushButton::clicked, this, &AlarmQueueWindow::acknowledgeAll);
   connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
-    if (!filling_) operatorChose_ = !list_->selectedItems().isEmpty();
+    if (!filling_) markSeen();
     updateButtons();
   });
 
@@ -91,7 +115,8 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
   ages_->start(1000);
 
   FocusFrame::Install(this);
-  resize(1000, 360);
+  InputBlocker::Exempt(this);
+  resize(1100, 480);
   setView(AlarmView{});
 }
 
@@ -103,27 +128,61 @@ QString AlarmQueueWindow::AgeText(std::int64_t s) {
   return QStringLiteral("%1 д %2 ч").arg(s / 86400).arg(s % 86400 / 3600);
 }
 
-void AlarmQueueWindow::setView(const AlarmView& view) {
-  // The operator's selection outlives the refill; the top row chosen for
-  // him follows the top.
-  QSet<quint64> selected;
-  if (operatorChose_) {
-    for (std::uint64_t id : selectedIds()) selected.insert(id);
+QString AlarmQueueWindow::CountsText(const AlarmView& view) {
+  // The rows come by priority, so each priority's rows are together.
+  QStringList parts;
+  QString title;
+  int count = 0;
+  auto flush = [&] {
+    if (count > 0) parts << QStringLiteral("%1: %2").arg(title).arg(count);
+  };
+  for (const AlarmRow& row : view.rows) {
+    const QString t = Utf8(row.priorityTitle);
+    if (count > 0 && t == title) {
+      ++count;
+      continue;
+    }
+    flush();
+    title = t;
+    count = 1;
   }
-  filling_ = true;
-  list_->clear();
+  flush();
+  return parts.join(QStringLiteral(", "));
+}
+
+QTreeWidgetItem* AlarmQueueWindow::itemOf(std::uint64_t id) const {
+  for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+    if (IdOf(list_->topLevelItem(i)) == id) return list_->topLevelItem(i);
+  }
+  return nullptr;
+}
+
+void AlarmQueueWindow::setView(const AlarmView& view) {
+  // What the operator chose, the row under his keyboard and the row he looks
+  // at first all outlive the refill.
+  QSet<quint64> chosen;
+  for (std::uint64_t id : selectedIds()) chosen.insert(id);
+  std::optional<std::uint64_t> current;
+  if (const QTreeWidgetItem* item = list_->currentItem()) current = IdOf(item);
+  std::optional<std::uint64_t> firstSeen;
+  if (const QTreeWidgetItem* item = list_->itemAt(0, 0)) firstSeen = IdOf(item);
+  QSet<quint64> before;
+  for (std::uint64_t id : allIds()) before.insert(id);
+
+  view_ = view;
   QList<QTreeWidgetItem*> items;
+  QSet<quint64> now;
   for (const AlarmRow& row : view.rows) {
     const AlarmEntry& e = row.entry;
     auto* item = new QTreeWidgetItem;
     item->setText(kPriority, Utf8(row.priorityTitle));
-    item->setText(kTime, LocalTime(e.firstTime));
+    item->setText(kTime, Utf8(OperatorTime(e.firstTime)));
     item->setText(kAddress, Utf8(e.address));
     item->setText(kObject, Utf8(row.comment));
     item->setText(kEvent, Utf8(e.text));
     item->setToolTip(kEvent, Utf8(e.text));
     item->setText(kRepeats, e.repeats > 0 ? QString::number(e.repeats) : QString());
-    if (e.repeats > 0) item->setToolTip(kRepeats, QStringLiteral("последний раз ") + LocalTime(e.lastTime));
+    if (e.repeats > 0) item->setToolTip(kRepeats, QStringLiteral("последний раз ") + Utf8(OperatorTime(e.lastTime)));
     item->setText(kState, StateText(e));
     item->setTextAlignment(kRepeats, Qt::AlignRight | Qt::AlignVCenter);
     item->setData(0, kIdRole, QVariant::fromValue<quint64>(e.id));
@@ -135,21 +194,44 @@ void AlarmQueueWindow::setView(const AlarmView& view) {
         item->setForeground(c, QColor(Qt::black));
       }
     }
+    SetBold(item, !seen_.contains(e.id));
+    now.insert(e.id);
     items.append(item);
   }
-  list_->addTopLevelItems(items);
-  bool any = false;
-  for (QTreeWidgetItem* item : items) {
-    if (selected.contains(item->data(0, kIdRole).toULongLong())) {
-      item->setSelected(true);
-      any = true;
+  seen_.intersect(now);
+
+  filling_ = true;
+  {
+    // No button changes meanwhile: a button disabled for a moment would pass
+    // the keyboard to the next one.
+    const QSignalBlocker quiet(list_);
+    list_->clear();
+    list_->addTopLevelItems(items);
+    for (QTreeWidgetItem* item : items) {
+      if (chosen.contains(IdOf(item))) item->setSelected(true);
+    }
+    if (current) {
+      if (QTreeWidgetItem* item = itemOf(*current)) list_->setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
     }
   }
-  // The top alarm is the one to acknowledge unless the operator chose another.
-  if (!any && !items.isEmpty()) items.front()->setSelected(true);
-  if (!items.isEmpty()) list_->setCurrentItem(list_->selectedItems().front(), 0, QItemSelectionModel::NoUpdate);
-  operatorChose_ = any;
   filling_ = false;
+
+  // The rows in sight stay in sight; a new alarm that comes above them is
+  // brought into sight, without choosing it.
+  int firstSeenRow = 0;
+  if (firstSeen) {
+    if (QTreeWidgetItem* item = itemOf(*firstSeen)) {
+      list_->scrollToItem(item, QAbstractItemView::PositionAtTop);
+      firstSeenRow = list_->indexOfTopLevelItem(item);
+    }
+  }
+  for (int i = 0; i < firstSeenRow; ++i) {
+    if (!before.contains(IdOf(items[i]))) {
+      list_->scrollToItem(items[i], QAbstractItemView::PositionAtTop);
+      break;
+    }
+  }
+
   updateAges();
   for (int c = 0; c < kColumnCount - 1; ++c) list_->resizeColumnToContents(c);
   // A long comment leaves room for the event's text.
@@ -159,13 +241,34 @@ void AlarmQueueWindow::setView(const AlarmView& view) {
   list_->setColumnWidth(kAge, std::max(list_->columnWidth(kAge), ageWidth));
 
   sounding_ = view.sounding;
-  const int waiting = static_cast<int>(view.rows.size());
-  summary_->setText(waiting == 0 ? QStringLiteral("Тревог нет.")
-                                 : QStringLiteral("Тревог в очереди: %1%2")
-                                       .arg(waiting)
-                                       .arg(sounding_ ? QStringLiteral(" — звучит сигнал, пока их не подтвердят")
-                                                      : QString()));
+  updateSummary();
   updateButtons();
+}
+
+void AlarmQueueWindow::updateSummary() {
+  if (view_.rows.empty()) {
+    summary_->setText(QStringLiteral("Тревог нет."));
+    return;
+  }
+  QString text = QStringLiteral("Тревог в очереди: %1 (%2)").arg(view_.rows.size()).arg(CountsText(view_));
+  if (sounding_ && !soundFailing_) text += QStringLiteral(" — звучит сигнал, пока их не подтвердят");
+  summary_->setText(text);
+}
+
+void AlarmQueueWindow::setSoundWarning(const QString& text, bool failing) {
+  soundFailing_ = failing;
+  soundWarning_->setText(text);
+  soundWarning_->setStyleSheet(failing ? QStringLiteral("QLabel { color: #C00000; font-weight: bold; }") : QString());
+  soundWarning_->setVisible(!text.isEmpty());
+  updateSummary();
+}
+
+void AlarmQueueWindow::markSeen() {
+  for (QTreeWidgetItem* item : list_->selectedItems()) {
+    if (seen_.contains(IdOf(item))) continue;
+    seen_.insert(IdOf(item));
+    SetBold(item, false);
+  }
 }
 
 void AlarmQueueWindow::updateAges() {
@@ -177,17 +280,40 @@ void AlarmQueueWindow::updateAges() {
 }
 
 void AlarmQueueWindow::updateButtons() {
-  acknowledge_->setEnabled(!list_->selectedItems().isEmpty());
-  acknowledgeAll_->setEnabled(list_->topLevelItemCount() > 0);
+  const bool chosen = !list_->selectedItems().isEmpty();
+  const bool any = list_->topLevelItemCount() > 0;
+  // A button about to be disabled gives the keyboard back to the list, not
+  // to the button beside it.
+  QWidget* focus = focusWidget();
+  if ((!chosen && focus == acknowledge_) || (!any && focus == acknowledgeAll_)) list_->setFocus(Qt::OtherFocusReason);
+  acknowledge_->setEnabled(chosen);
+  acknowledgeAll_->setEnabled(any);
 }
 
 std::vector<std::uint64_t> AlarmQueueWindow::selectedIds() const {
   std::vector<std::uint64_t> ids;
   for (int i = 0; i < list_->topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = list_->topLevelItem(i);
-    if (item->isSelected()) ids.push_back(item->data(0, kIdRole).toULongLong());
+    if (item->isSelected()) ids.push_back(IdOf(item));
   }
   return ids;
+}
+
+std::vector<std::uint64_t> AlarmQueueWindow::allIds() const {
+  std::vector<std::uint64_t> ids;
+  for (int i = 0; i < list_->topLevelItemCount(); ++i) ids.push_back(IdOf(list_->topLevelItem(i)));
+  return ids;
+}
+
+void AlarmQueueWindow::focusTopAlarm() {
+  if (list_->topLevelItemCount() == 0) {
+    list_->setFocus(Qt::ShortcutFocusReason);
+    return;
+  }
+  QTreeWidgetItem* top = list_->topLevelItem(0);
+  list_->setCurrentItem(top, 0, QItemSelectionModel::ClearAndSelect);
+  list_->scrollToItem(top);
+  list_->setFocus(Qt::ShortcutFocusReason);
 }
 
 void AlarmQueueWindow::acknowledgeSelected() {
@@ -197,10 +323,17 @@ void AlarmQueueWindow::acknowledgeSelected() {
 }
 
 void AlarmQueueWindow::acknowledgeAll() {
-  std::vector<std::uint64_t> ids;
-  for (int i = 0; i < list_->topLevelItemCount(); ++i) ids.push_back(list_->topLevelItem(i)->data(0, kIdRole).toULongLong());
+  std::vector<std::uint64_t> ids = allIds();
   if (ids.empty()) return;
   emit acknowledgeRequested(ids, note_->text().trimmed(), true);
+}
+
+void AlarmQueueWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 }  // namespace pelvaron::ui

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QWidget>
 
@@ -12,6 +13,7 @@ class QLabel;
 class QPushButton;
 class QTimer;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace pelvaron::ui {
 
@@ -19,9 +21,15 @@ class LimitedLineEdit;
 
 // "Очередь тревог": the alarms that wait for the operator, by priority and
 // then the longest waiting first, each in its priority's colour, with its
-// object's comment, its repeats and its age; acknowledge the selected ones or
+// object's comment, its repeats and its age; acknowledge the chosen ones or
 // all, with an optional note. A view: it shows what the desk sends and asks
 // for acknowledgements by signal.
+//
+// Nothing is acknowledged that the operator did not aim at: a refill keeps
+// his chosen rows, the row under the keyboard and what he is looking at; a
+// new alarm is shown in bold until he chooses it, never chosen for him, and
+// the list scrolls to it only when it comes above what he sees; no button
+// is a default one.
 class AlarmQueueWindow : public QWidget {
   Q_OBJECT
  public:
@@ -33,15 +41,28 @@ class AlarmQueueWindow : public QWidget {
 
   QTreeWidget* list() const { return list_; }
   LimitedLineEdit* noteEdit() const { return note_; }
-  // The ids of the selected rows, in list order.
+  // The ids of the rows the operator chose, in list order.
   std::vector<std::uint64_t> selectedIds() const;
+  // Every row's id, in list order.
+  std::vector<std::uint64_t> allIds() const;
+  // What the list shows now.
+  const AlarmView& shownView() const { return view_; }
   bool sounding() const { return sounding_; }
+  // Shown in bold: the operator has not chosen it yet.
+  bool isNew(std::uint64_t id) const { return !seen_.contains(id); }
 
   // "5 с", "3 мин 05 с", "2 ч 10 мин", "3 д 4 ч".
   static QString AgeText(std::int64_t seconds);
+  // "Пожар: 1, Проникновение: 2": how many of each priority the rows hold.
+  static QString CountsText(const AlarmView& view);
 
  public slots:
   void setView(const pelvaron::AlarmView& view);
+  // What the operator must know of the audible alarm: that it fails (shown
+  // in red, lasting) or that it works again.
+  void setSoundWarning(const QString& text, bool failing);
+  // The oldest alarm of the highest priority chosen, with the keyboard on it.
+  void focusTopAlarm();
   void acknowledgeSelected();
   void acknowledgeAll();
 
@@ -49,19 +70,28 @@ class AlarmQueueWindow : public QWidget {
   // all: the ids are every row on screen. The note is checked already.
   void acknowledgeRequested(const std::vector<std::uint64_t>& ids, const QString& note, bool all);
 
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
  private:
   void updateAges();
   void updateButtons();
+  void updateSummary();
+  void markSeen();
+  QTreeWidgetItem* itemOf(std::uint64_t id) const;
 
   QTreeWidget* list_ = nullptr;
   LimitedLineEdit* note_ = nullptr;
   QPushButton* acknowledge_ = nullptr;
   QPushButton* acknowledgeAll_ = nullptr;
   QLabel* summary_ = nullptr;
+  QLabel* soundWarning_ = nullptr;
   QTimer* ages_ = nullptr;
+  AlarmView view_;
+  QSet<quint64> seen_;  // rows the operator has chosen
   bool sounding_ = false;
+  bool soundFailing_ = false;
   bool filling_ = false;
-  bool operatorChose_ = false;  // the selection is the operator's, not the top row chosen for him
 };
 
 }  // namespace pelvaron::ui

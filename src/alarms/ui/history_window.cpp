@@ -21,6 +21,7 @@
 
 #include "store/history_format.h"
 #include "widgets/focus_frame.h"
+#include "widgets/notice.h"
 #include "widgets/qt_texts.h"
 
 namespace pelvaron::ui {
@@ -31,6 +32,21 @@ enum Column { kSeq, kTime, kAddress, kPriority, kEvent, kAcknowledgement, kColum
 // A long note leaves room for the event's text.
 constexpr int kMaxAcknowledgementWidth = 240;
 
+// A date and time that Tab leaves as a whole (not section by section), and
+// that takes typed digits from its first section on, each section passing
+// to the next when it is full.
+class WholeDateTimeEdit : public QDateTimeEdit {
+ public:
+  using QDateTimeEdit::QDateTimeEdit;
+
+ protected:
+  bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
+  void focusInEvent(QFocusEvent* event) override {
+    QDateTimeEdit::focusInEvent(event);
+    if (event->reason() != Qt::MouseFocusReason) setSelectedSection(sectionAt(0));
+  }
+};
+
 }  // namespace
 
 HistoryWindow::HistoryWindow(std::string storePath, const PriorityTable& table, QWidget* parent)
@@ -39,12 +55,12 @@ HistoryWindow::HistoryWindow(std::string storePath, const PriorityTable& table, 
   setWindowTitle(QStringLiteral("История событий"));
 
   const QDate today = QDate::currentDate();
-  from_ = new QDateTimeEdit(QDateTime(today, QTime(0, 0)), this);
+  from_ = new WholeDateTimeEdit(QDateTime(today, QTime(0, 0)), this);
   from_->setObjectName(QStringLiteral("fromEdit"));
-  to_ = new QDateTimeEdit(QDateTime(today, QTime(23, 59, 59)), this);
+  to_ = new WholeDateTimeEdit(QDateTime(today, QTime(23, 59, 59)), this);
   to_->setObjectName(QStringLiteral("toEdit"));
   for (QDateTimeEdit* edit : {from_, to_}) {
-    edit->setDisplayFormat(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+    edit->setDisplayFormat(QStringLiteral("dd.MM.yyyy HH:mm:ss"));  // as OperatorTime writes it
     edit->setCalendarPopup(true);
   }
   address_ = new QLineEdit(this);
@@ -101,12 +117,23 @@ HistoryWindow::HistoryWindow(std::string storePath, const PriorityTable& table, 
   for (QWidget* filter : std::initializer_list<QWidget*>{from_, to_, address_, priority_, text_}) {
     filter->installEventFilter(this);
   }
+  // The filters in the order they are read, each one Tab away from the last.
+  QWidget* order[] = {from_, to_, address_, priority_, text_, search_, export_, list_};
+  for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
   FocusFrame::Install(this);
-  resize(900, 480);
+  resize(1000, 520);
 }
 
 HistoryWindow::~HistoryWindow() {
   if (thread_.joinable()) thread_.join();
+}
+
+void HistoryWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 bool HistoryWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -166,13 +193,13 @@ void HistoryWindow::showResults(std::vector<StoredEvent> results, const QString&
   for (const StoredEvent& e : results_) {
     auto* item = new QTreeWidgetItem;
     item->setText(kSeq, QString::number(e.seq));
-    item->setText(kTime, Utf8(ReadableTime(e.timeText)));
+    item->setText(kTime, Utf8(OperatorTime(e.time)));
     item->setText(kAddress, Utf8(e.address));
     item->setText(kPriority, Utf8(table_.TitleOf(e.cls.priority)));
     item->setText(kEvent, Utf8(e.text));
     item->setToolTip(kEvent, Utf8(e.text));
     if (e.acknowledged) {
-      QString ack = Utf8(ReadableTime(IsoTimeOf(e.ackTime)));
+      QString ack = Utf8(OperatorTime(e.ackTime));
       if (!e.ackNote.empty()) ack += QStringLiteral(": ") + Utf8(e.ackNote);
       item->setText(kAcknowledgement, ack);
       item->setToolTip(kAcknowledgement, ack);
@@ -203,7 +230,7 @@ void HistoryWindow::showResults(std::vector<StoredEvent> results, const QString&
 
 bool HistoryWindow::exportCsv(const QString& path) {
   const std::string csv =
-      FormatHistoryCsv(results_, [this](const std::string& name) { return table_.TitleOf(name); });
+      FormatHistorySpreadsheet(results_, [this](const std::string& name) { return table_.TitleOf(name); });
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
       file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()) ||
@@ -231,7 +258,7 @@ void HistoryWindow::PrepareExportFileDialog(QFileDialog& dialog) {
 void HistoryWindow::chooseExportFile() {
   QFileDialog dialog(this);
   PrepareExportFileDialog(dialog);
-  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+  if (ExecWindowModal(dialog) == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
     exportCsv(dialog.selectedFiles().front());
   }
 }

@@ -51,6 +51,7 @@ class HistoryWindow : public QWidget {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void showResults(std::vector<StoredEvent> results, const QString& error);

@@ -5,7 +5,10 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <chrono>
+
 #include "alarms/ui/alarm_commands_ui.h"
+#include "app/alarm_sound.h"
 #include "console_window.h"
 #include "link/ui/receiver_commands_ui.h"
 #include "objects/ui/object_commands_ui.h"
@@ -67,10 +70,7 @@ class GuiOperator : public Operator {
   void ExchangeProgress(bool shown, const std::string& a, const std::string& b) override {
     Post([shown, a = Q(a), b = Q(b)](WindowShell* s) { s->showProgress(shown, a, b); });
   }
-  void SoundAlarm(bool playFile, bool beep) override {
-    std::string problem = player_.Play(playFile, beep);
-    if (!problem.empty()) ShowMessage({problem, "", MessageIcon::None});
-  }
+  void SoundAlarm(bool playFile, bool beep, bool newAlarm) override { sound_.Play(playFile, beep, newAlarm); }
 
  private:
   template <class F>
@@ -84,8 +84,23 @@ class GuiOperator : public Operator {
         Qt::QueuedConnection);
   }
 
+  // Told in the alarm queue's window, lasting, never in a box that waits for an answer.
+  void SoundTold(const std::string& problem) {
+    const bool failing = !problem.empty();
+    Post([text = Q(failing ? AlarmSound::ProblemText(problem) : AlarmSound::kBackText), failing](WindowShell* s) {
+      s->alarms().setSoundWarning(text, failing);
+    });
+  }
+
   WindowShell* shell_;
   AlarmPlayer player_;
+  AlarmSound sound_{player_,
+                    [] {
+                      return std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch())
+                          .count();
+                    },
+                    [this](const std::string& problem) { SoundTold(problem); }};
 };
 
 ConsoleWorker::ConsoleWorker(PortsFactory factory, Options options,
@@ -134,6 +149,7 @@ WindowShell::WindowShell(std::string programName, Options options, PortsFactory 
   protocol_ = std::make_unique<ProtocolCommandsUi>(*this);
   receiver_ = std::make_unique<ReceiverCommandsUi>(*this);
   alarms_ = std::make_unique<AlarmCommandsUi>(*this);
+  alarms_->setKeepClear([this] { return window_->statusStripOnScreen(); });
   operator_ = std::make_unique<GuiOperator>(this);
   worker_ = new ConsoleWorker(std::move(factory), std::move(options), std::move(afterStartup), operator_.get(),
                               std::move(hooks));
@@ -266,11 +282,20 @@ void WindowShell::showNextMessage() {
     box_ = nullptr;
     showNextMessage();
   });
-  box_->open();
+  if (alarms_->alarmsWaiting()) {
+    // Alarms wait: a notice that blocks no window and takes no key, so that
+    // nothing keeps the operator from them.
+    box_->setObjectName(QStringLiteral("notice"));
+    box_->setWindowModality(Qt::NonModal);
+    box_->setAttribute(Qt::WA_ShowWithoutActivating);
+    box_->show();
+  } else {
+    box_->open();
+  }
 }
 
-bool WindowShell::ask(const OperatorMessage& question, QWidget* owner) {
-  return askYesNo(question, owner, true);
+bool WindowShell::ask(const OperatorMessage& question, QWidget* owner, bool defaultYes) {
+  return askYesNo(question, owner, defaultYes);
 }
 
 bool WindowShell::askYesNo(const OperatorMessage& question, QWidget* owner, bool defaultYes) {
@@ -281,6 +306,7 @@ bool WindowShell::askYesNo(const OperatorMessage& question, QWidget* owner, bool
   box.button(QMessageBox::No)->setText("Нет");
   box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
   box.setEscapeButton(QMessageBox::No);
+  box.setWindowModality(Qt::WindowModal);  // the alarm queue's window stays free
   return box.exec() == QMessageBox::Yes;
 }
 
@@ -291,6 +317,7 @@ void WindowShell::showMessageAndWait(const OperatorMessage& message, QWidget* ow
   }
   QMessageBox box(BoxIcon(message.icon), message.title.empty() ? Q(programName_) : Q(message.title),
                   Q(message.text), QMessageBox::Ok, owner ? owner : window_.get());
+  box.setWindowModality(Qt::WindowModal);
   box.exec();
 }
 

@@ -109,7 +109,7 @@ class WindowShell : public QObject, public CommandHost {
   // A message from the console (or the window), shown without blocking anyone.
   void showMessage(const OperatorMessage& message, QWidget* owner = nullptr) override;
   void showMessageAndWait(const OperatorMessage& message, QWidget* owner) override;
-  bool ask(const OperatorMessage& question, QWidget* owner = nullptr) override;
+  bool ask(const OperatorMessage& question, QWidget* owner = nullptr, bool defaultYes = true) override;
   QWidget* dialogOwner() override;
   bool beginSettingsCommand() override;
   void endSettingsCommand() override;

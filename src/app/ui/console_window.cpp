@@ -8,10 +8,13 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <algorithm>
+
 #include "about_box.h"
 #include "objects/ui/object_list.h"
 #include "protocol/ui/event_log_view.h"
 #include "widgets/focus_frame.h"
+#include "widgets/notice.h"
 #include "widgets/qt_texts.h"
 #include "widgets/status_field.h"
 #include "widgets/template_dialog.h"
@@ -161,6 +164,19 @@ void CConsoleDlg::clearLog() {
   m_listProtocol->clearLog();
 }
 
+QRect CConsoleDlg::statusStripOnScreen() const {
+  // The group boxes of the template's lowest row, "Связь с Велдор" to "Дата / Время".
+  int row = 0;
+  for (const res::ControlTemplate& c : builder_.dialogTemplate().controls) {
+    if (c.kind == res::ControlKind::GroupBox) row = std::max(row, c.y);
+  }
+  QRect strip;
+  for (const res::ControlTemplate& c : builder_.dialogTemplate().controls) {
+    if (c.kind == res::ControlKind::GroupBox && c.y == row) strip |= builder_.toPixels(c.x, c.y, c.cx, c.cy);
+  }
+  return QRect(client_->mapToGlobal(strip.topLeft()), strip.size());
+}
+
 int CConsoleDlg::selectedRow() const {
   return SelectedObjectRow(m_listObjects);
 }
@@ -221,7 +237,7 @@ void CConsoleDlg::triggerCommand(int id) {
 
 void CConsoleDlg::showAboutBox() {
   CAboutBox box(this);
-  box.exec();
+  ExecWindowModal(box);
 }
 
 void CConsoleDlg::finish(int result) {

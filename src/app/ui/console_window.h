@@ -69,6 +69,8 @@ class CConsoleDlg : public QDialog {
     return findChild<T*>(ControlName(id));
   }
   QMenuBar* mainMenuBar() const { return menuBar_; }
+  // The status strip at the window's foot (its four group boxes), in screen coordinates.
+  QRect statusStripOnScreen() const;
   QWidget* client() const { return client_; }
   const DialogBuilder& builder() const { return builder_; }
 

@@ -3,6 +3,7 @@
 #include "app/console.h"
 #include "link/ui/exchange_progress_dlg.h"
 #include "link/ui/receiver_settings_page.h"
+#include "widgets/notice.h"
 
 namespace pelvaron::ui {
 
@@ -27,7 +28,7 @@ void ReceiverCommandsUi::onReceiverSettings() {
         page->m_nFormatCount = read->page.m_nFormatCount;
         PropertySheet sheet(page, host_.dialogOwner());
         sheet.setObjectName("receiverSettingsSheet");
-        if (sheet.exec() != QDialog::Accepted) {
+        if (ExecWindowModal(sheet) != QDialog::Accepted) {
           host_.endSettingsCommand();
           return;
         }

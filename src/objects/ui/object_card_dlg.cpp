@@ -38,6 +38,9 @@ bool CObjectCardDlg::updateData(bool saveAndValidate) {
     address->setLimit(static_cast<int>(kCardAddressLimit));
     period->setLimit(static_cast<int>(kCardPeriodLimit));
     comment->setLimit(static_cast<int>(kCardCommentLimit));
+    // Enter is the dialog's: the way to a second line is told where it is typed.
+    comment->setToolTip(QStringLiteral("Новая строка: Ctrl+Enter"));
+    comment->setPlaceholderText(QStringLiteral("Новая строка: Ctrl+Enter"));
     loop1->setLimit(static_cast<int>(kCardLoopTypeLimit));
     loop2->setLimit(static_cast<int>(kCardLoopTypeLimit));
     state->setLimit(static_cast<int>(kCardStateLimit));

@@ -6,6 +6,7 @@
 #include "objects/ui/object_card_dlg.h"
 #include "objects/ui/object_state_dlg.h"
 #include "res/resources.h"
+#include "widgets/notice.h"
 
 namespace pelvaron::ui {
 namespace {
@@ -95,7 +96,7 @@ void ObjectCommandsUi::openCard(bool newObject, int row) {
               card_->m_strLoop1Type = Q(values.m_strLoop1Type);
               card_->m_strLoop2Type = Q(values.m_strLoop2Type);
               card_->m_strState = Q(values.m_strState);
-              const int result = card_->exec();
+              const int result = ExecWindowModal(*card_);
               cardBusy_ = false;
               const CardResult cardResult = result == QDialog::Accepted ? CardResult::Ok : CardResult::Cancel;
               if (newObject) {
@@ -153,7 +154,7 @@ void ObjectCommandsUi::onStateInfo(int row) {
         if (info.empty()) return;
         CObjectStateDlg dlg(host_.dialogOwner());
         dlg.m_strInfo = Q(info);
-        dlg.exec();
+        ExecWindowModal(dlg);
       });
 }
 

@@ -5,6 +5,7 @@
 #include "app/console.h"
 #include "protocol/ui/open_protocol_file.h"
 #include "protocol/ui/settings_page.h"
+#include "widgets/notice.h"
 
 namespace pelvaron::ui {
 
@@ -32,7 +33,7 @@ void ProtocolCommandsUi::onProgramSettings() {
         page->m_strAttempts = QString::fromStdString(values.m_strAttempts);
         PropertySheet sheet(page, host_.dialogOwner());
         sheet.setObjectName("programSettingsSheet");
-        const bool accepted = sheet.exec() == QDialog::Accepted;
+        const bool accepted = ExecWindowModal(sheet) == QDialog::Accepted;
         host_.endSettingsCommand();
         if (!accepted) return;
         values.m_bSaveProtocol = page->m_bSaveProtocol;

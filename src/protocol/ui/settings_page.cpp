@@ -93,7 +93,7 @@ void Settings::OnBrowseProtocolFile() {
   } else {
     QFileDialog dialog(window());
     PrepareProtocolFileDialog(dialog);
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+    if (ExecWindowModal(dialog) == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
       chosen = dialog.selectedFiles().front();
   }
   if (!chosen) return;
