@@ -10,6 +10,8 @@ packages=(
   # MQTT: the client library (loaded by the console only with --mqtt), and the
   # broker and its command-line clients the tests and the README use.
   libmosquitto-dev mosquitto mosquitto-clients
+  # JSON read back from the broker's queue on disk (header only)
+  nlohmann-json3-dev
   # certificates for the test of MQTT over TLS
   openssl
   # sd_notify for the systemd unit; dpkg-shlibdeps and file for the package's test.

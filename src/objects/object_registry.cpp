@@ -226,6 +226,7 @@ int ObjectRegistry::RefreshObjectList() {
   }
   rowsValid_ = end - 1;
   op_.ObjectListRefreshed(rows_);
+  if (rowsListener_) rowsListener_(rows_);
   if (!saveHeld_) SaveObject();
   return 0;
 }

@@ -94,6 +94,11 @@ class ObjectRegistry {
   void OperatorChangedObjects();
   bool SaveHeld() const { return saveHeld_; }
 
+  // Who else is shown the rows after every refresh (the console's outputs);
+  // nobody by default.
+  void SetRowsListener(std::function<void(const std::vector<ObjectListRow>&)> listener) {
+    rowsListener_ = std::move(listener);
+  }
   // Who hears of changes (the console's events); nobody by default.
   void SetChangeListener(std::function<void(const ObjectChange&)> listener) { listener_ = std::move(listener); }
   // The commands report what they did; slot names the object (0: all of them).
@@ -119,6 +124,7 @@ class ObjectRegistry {
   std::array<ShownRow, kLastObjectSlot> shown_;
   std::size_t rowsValid_ = 0;
   std::function<void(const ObjectChange&)> listener_;
+  std::function<void(const std::vector<ObjectListRow>&)> rowsListener_;
 };
 
 // The refusal of a new object when the table is full ("Ограничение").

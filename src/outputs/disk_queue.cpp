@@ -5,10 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
+#include "core/create_file.h"
 #include "outputs/write_all.h"
 
 namespace pelvaron {
@@ -55,8 +58,13 @@ DiskQueue::DiskQueue(std::string dir) : DiskQueue(std::move(dir), Limits{}) {}
 DiskQueue::DiskQueue(std::string dir, Limits limits) : dir_(std::move(dir)), limits_(limits) {}
 
 DiskQueue::~DiskQueue() {
-  for (int fd : {writeFd_, ackFd_, readFd_}) {
-    if (fd >= 0) ::close(fd);
+  CloseAll();
+}
+
+void DiskQueue::CloseAll() {
+  for (int* fd : {&writeFd_, &ackFd_, &readFd_}) {
+    if (*fd >= 0) ::close(*fd);
+    *fd = -1;
   }
 }
 
@@ -68,26 +76,60 @@ std::string DiskQueue::SegmentPath(std::uint64_t segment) const {
 
 int DiskQueue::OpenWriteSegment(std::uint64_t segment, bool create) {
   if (writeFd_ >= 0) ::close(writeFd_);
-  writeFd_ = ::open(SegmentPath(segment).c_str(), O_RDWR | O_APPEND | O_CLOEXEC | (create ? O_CREAT : 0), 0644);
+  const std::string path = SegmentPath(segment);
+  writeFd_ = create ? CreateFile(path, O_RDWR | O_APPEND, WhenThere::Open)
+                    : ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
   if (writeFd_ < 0) return errno;
   writeSegment_ = segment;
   segments_.emplace(segment, 0);
   return 0;
 }
 
+bool DiskQueue::IsOpen() const {
+  std::lock_guard lock(mutex_);
+  return writeFd_ >= 0 && ackFd_ >= 0;
+}
+
+DiskQueue::Findings DiskQueue::TakeFindings() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(findings_, Findings{});
+}
+
 int DiskQueue::Open() {
   std::lock_guard lock(mutex_);
+  const int err = OpenLocked();
+  // Half open is not open: Append and ReadNext find nothing to use.
+  if (err != 0) {
+    CloseAll();
+    segments_.clear();
+  }
+  return err;
+}
+
+int DiskQueue::OpenLocked() {
+  // Afresh, also after an attempt that failed.
+  CloseAll();
+  segments_.clear();
+  head_ = cursor_ = {};
+  writeSegment_ = 0;
+  writeDirty_ = ackDirty_ = false;
+  findings_ = {};
   if (::mkdir(dir_.c_str(), 0755) != 0 && errno != EEXIST) return errno;
   DIR* d = ::opendir(dir_.c_str());
   if (d == nullptr) return errno;
   while (dirent* entry = ::readdir(d)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == ".." || name == kAckFileName) continue;
     std::uint64_t number = 0;
     struct stat st {};
-    if (SegmentNumber(entry->d_name, number) && ::stat(SegmentPath(number).c_str(), &st) == 0) {
+    if (SegmentNumber(entry->d_name, number) && ::lstat(SegmentPath(number).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
       segments_[number] = static_cast<std::uint64_t>(st.st_size);
+    } else {
+      findings_.foreign.push_back(name);
     }
   }
   ::closedir(d);
+  std::sort(findings_.foreign.begin(), findings_.foreign.end());
 
   if (segments_.empty()) {
     if (int err = OpenWriteSegment(1, true); err != 0) return err;
@@ -98,12 +140,14 @@ int DiskQueue::Open() {
     const off_t whole = WholeLinesLength(writeFd_, static_cast<off_t>(last->second));
     if (static_cast<std::uint64_t>(whole) != last->second) {
       if (::ftruncate(writeFd_, whole) != 0) return errno;
+      findings_.tornSegment = SegmentPath(last->first);
+      findings_.tornBytes = last->second - static_cast<std::uint64_t>(whole);
       last->second = static_cast<std::uint64_t>(whole);
     }
   }
 
   const std::string ackPath = dir_ + "/" + kAckFileName;
-  ackFd_ = ::open(ackPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  ackFd_ = CreateFile(ackPath, O_RDWR, WhenThere::Open);
   if (ackFd_ < 0) return errno;
   char text[64] = {};
   unsigned long long segment = 0, offset = 0;
@@ -182,7 +226,7 @@ int DiskQueue::Append(std::string_view record) {
 void DiskQueue::DropOldest() {
   // Counts what is given up, then lets the head move past the segment.
   const std::uint64_t segment = head_.segment;
-  const int fd = ::open(SegmentPath(segment).c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(SegmentPath(segment).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd >= 0) {
     std::vector<char> buffer(kReadChunk);
     off_t at = static_cast<off_t>(head_.offset);
@@ -212,7 +256,7 @@ std::size_t DiskQueue::ReadNext(std::size_t max, std::vector<Record>& out) {
     }
     if (readFd_ < 0 || readSegment_ != cursor_.segment) {
       if (readFd_ >= 0) ::close(readFd_);
-      readFd_ = ::open(SegmentPath(cursor_.segment).c_str(), O_RDONLY | O_CLOEXEC);
+      readFd_ = ::open(SegmentPath(cursor_.segment).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
       readSegment_ = cursor_.segment;
       if (readFd_ < 0) break;
     }

@@ -43,6 +43,15 @@ class DiskQueue {
     QueuePosition end;  // acknowledge this to be done with the record
   };
 
+  // What Open found that is not a whole record of the queue: files in the
+  // folder it leaves alone (other names, links, folders), and a record cut
+  // off at the end of the last segment (by a crash), which it removed.
+  struct Findings {
+    std::vector<std::string> foreign;  // file names
+    std::string tornSegment;           // a path, or empty
+    std::uint64_t tornBytes = 0;
+  };
+
   explicit DiskQueue(std::string dir);
   DiskQueue(std::string dir, Limits limits);
   ~DiskQueue();
@@ -50,8 +59,12 @@ class DiskQueue {
   DiskQueue& operator=(const DiskQueue&) = delete;
 
   // Creates or opens the folder, repairs a torn tail, finds where the last
-  // run's acknowledgements ended. 0 or the system's error code.
+  // run's acknowledgements ended. 0 or the system's error code; a queue that
+  // could not be opened may be opened again later. Files are never read or
+  // written through a symbolic link.
   int Open();
+  bool IsOpen() const;
+  Findings TakeFindings();
 
   // One record (without a line end, which it must not contain). 0 or the
   // system's error code, with nothing of the record left behind.
@@ -77,9 +90,11 @@ class DiskQueue {
   std::uint64_t PendingBytes() const;
   std::uint64_t Dropped() const;
   const std::string& Dir() const { return dir_; }
+  std::string SegmentPath(std::uint64_t segment) const;
 
  private:
-  std::string SegmentPath(std::uint64_t segment) const;
+  int OpenLocked();
+  void CloseAll();
   int OpenWriteSegment(std::uint64_t segment, bool create);
   void NormalizeHead();
   void DropOldest();
@@ -100,6 +115,7 @@ class DiskQueue {
   bool writeDirty_ = false;
   bool ackDirty_ = false;
   std::uint64_t dropped_ = 0;
+  Findings findings_;
 };
 
 }  // namespace pelvaron

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/create_file.h"
 #include "events/event_json.h"
 #include "outputs/write_all.h"
 
@@ -15,7 +16,8 @@ namespace pelvaron {
 namespace {
 
 int OpenForAppend(const std::string& path) {
-  return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  // The operator names the file: a link to a file kept elsewhere is followed.
+  return CreateFile(path, O_WRONLY | O_APPEND, WhenThere::OpenThroughLinks);
 }
 
 }  // namespace

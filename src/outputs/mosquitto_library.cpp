@@ -2,6 +2,9 @@
 
 #include <dlfcn.h>
 
+#include <cstddef>
+
+#include <map>
 #include <mutex>
 #include <type_traits>
 
@@ -25,6 +28,12 @@ static_assert(std::is_same_v<decltype(MosquittoLibrary::strerror), decltype(&::m
 static_assert(MosquittoLibrary::kSuccess == MOSQ_ERR_SUCCESS && MosquittoLibrary::kErrno == MOSQ_ERR_ERRNO &&
               MosquittoLibrary::kTls == MOSQ_ERR_TLS);
 static_assert(MosquittoLibrary::kOptionTcpNoDelay == MOSQ_OPT_TCP_NODELAY);
+static_assert(std::is_same_v<decltype(MosquittoLibrary::subscribe), decltype(&::mosquitto_subscribe)>);
+static_assert(sizeof(MosquittoMessage) == sizeof(mosquitto_message) &&
+              offsetof(MosquittoMessage, topic) == offsetof(mosquitto_message, topic) &&
+              offsetof(MosquittoMessage, payload) == offsetof(mosquitto_message, payload) &&
+              offsetof(MosquittoMessage, payloadlen) == offsetof(mosquitto_message, payloadlen) &&
+              offsetof(MosquittoMessage, retain) == offsetof(mosquitto_message, retain));
 #endif
 
 namespace {
@@ -38,16 +47,18 @@ bool Find(void* handle, const char* name, F& function, std::string& missing) {
 
 }  // namespace
 
-const MosquittoLibrary* MosquittoLibrary::Load(std::string* error) {
-  static MosquittoLibrary library;
-  static std::string problem;
-  static std::once_flag once;
-  std::call_once(once, [] {
-    void* handle = ::dlopen("libmosquitto.so.1", RTLD_NOW | RTLD_LOCAL);
+const MosquittoLibrary* MosquittoLibrary::Load(std::string* error, const char* name) {
+  // One table per library file; loaded ones stay for the life of the process.
+  static std::map<std::string, MosquittoLibrary> loaded;
+  static std::mutex mutex;
+  std::lock_guard lock(mutex);
+  if (auto it = loaded.find(name); it != loaded.end()) return &it->second;
+  MosquittoLibrary library{};
+  std::string problem;
+  [&] {
+    void* handle = ::dlopen(name, RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
-      const char* why = ::dlerror();
-      problem = std::string("не найдена библиотека MQTT libmosquitto.so.1 (пакет libmosquitto1)") +
-                (why ? std::string(": ") + why : std::string());
+      problem = std::string("не найдена библиотека MQTT ") + name + " (установите пакет libmosquitto1)";
       return;
     }
     std::string missing;
@@ -70,19 +81,22 @@ const MosquittoLibrary* MosquittoLibrary::Load(std::string* error) {
     Find(handle, "mosquitto_connect_callback_set", l.connect_callback_set, missing);
     Find(handle, "mosquitto_disconnect_callback_set", l.disconnect_callback_set, missing);
     Find(handle, "mosquitto_publish_callback_set", l.publish_callback_set, missing);
+    Find(handle, "mosquitto_subscribe", l.subscribe, missing);
+    Find(handle, "mosquitto_message_callback_set", l.message_callback_set, missing);
     Find(handle, "mosquitto_strerror", l.strerror, missing);
     Find(handle, "mosquitto_connack_string", l.connack_string, missing);
     if (!missing.empty()) {
-      problem = "в библиотеке MQTT libmosquitto.so.1 нет функции " + missing;
+      problem = std::string("в библиотеке MQTT ") + name + " нет функции " + missing;
+      ::dlclose(handle);
       return;
     }
     l.lib_init();
-  });
+  }();
   if (!problem.empty()) {
     if (error) *error = problem;
     return nullptr;
   }
-  return &library;
+  return &loaded.emplace(name, library).first->second;
 }
 
 }  // namespace pelvaron

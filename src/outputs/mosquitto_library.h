@@ -6,11 +6,22 @@ struct mosquitto;
 
 namespace pelvaron {
 
+// A received message, laid out as the library's struct mosquitto_message.
+struct MosquittoMessage {
+  int mid;
+  char* topic;
+  void* payload;
+  int payloadlen;
+  int qos;
+  bool retain;
+};
+
 // The functions of the MQTT client library (libmosquitto.so.1 from Debian),
 // found at run time: only a console asked to use a broker maps it and the
 // TLS libraries it brings.
 struct MosquittoLibrary {
   using Callback = void (*)(struct mosquitto*, void*, int);
+  using MessageCallback = void (*)(struct mosquitto*, void*, const MosquittoMessage*);
 
   int (*lib_init)();
   struct mosquitto* (*create)(const char* id, bool cleanSession, void* userdata);
@@ -32,12 +43,16 @@ struct MosquittoLibrary {
   void (*connect_callback_set)(struct mosquitto*, Callback);
   void (*disconnect_callback_set)(struct mosquitto*, Callback);
   void (*publish_callback_set)(struct mosquitto*, Callback);
+  int (*subscribe)(struct mosquitto*, int* mid, const char* pattern, int qos);
+  void (*message_callback_set)(struct mosquitto*, MessageCallback);
   const char* (*strerror)(int code);
   const char* (*connack_string)(int code);
 
-  // Loads the library once per process (and initialises it); nullptr, and
-  // why in *error, when it is not there.
-  static const MosquittoLibrary* Load(std::string* error);
+  // Loads the library (and initialises it) once it is there: a library
+  // missing now is looked for again at the next call. nullptr, and why in
+  // *error, when it is not there. name: the library's file, for tests.
+  static const MosquittoLibrary* Load(std::string* error, const char* name = kName);
+  static constexpr const char* kName = "libmosquitto.so.1";
 
   // The library's result codes this program looks at.
   static constexpr int kSuccess = 0;

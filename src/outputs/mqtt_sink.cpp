@@ -9,10 +9,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 #include "events/event_json.h"
+#include "outputs/event_record.h"
 
 namespace pelvaron {
 
@@ -20,7 +21,9 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-constexpr char kObjectsFileName[] = "objects";
+// What earlier versions kept beside the queue: the objects' states are now
+// the console's own.
+constexpr const char* kLegacyFiles[] = {"objects", "objects.new"};
 constexpr int kConnackTimeoutMs = 15000;
 
 int MsBetween(SteadyClock::time_point from, SteadyClock::time_point to) {
@@ -28,7 +31,42 @@ int MsBetween(SteadyClock::time_point from, SteadyClock::time_point to) {
   return ms < 0 ? 0 : static_cast<int>(ms > 60000 ? 60000 : ms);
 }
 
+std::string StripLineEnd(std::string line) {
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+  return line;
+}
+
+// Client ids longer than 23 bytes are refused by some brokers; a long station
+// name is told apart by a hash of it, so that two consoles never share an id
+// (the broker would drop each for the other, over and over).
+std::string ClientId(const std::string& station) {
+  std::string id = "pelvaron-" + station;
+  if (id.size() <= 23) return id;
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (char c : station) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  id = "pelvaron-";
+  for (int shift = 52; shift >= 0; shift -= 4) id += "0123456789abcdef"[(hash >> shift) & 15];
+  return id;
+}
+
 }  // namespace
+
+std::string ReadMqttCredentials(const std::string& file, std::string& user, std::string& password) {
+  user.clear();
+  password.clear();
+  if (file.empty()) {
+    if (const char* u = std::getenv("PELVARON_MQTT_USER")) user = u;
+    if (const char* p = std::getenv("PELVARON_MQTT_PASSWORD")) password = p;
+    return {};
+  }
+  std::ifstream in(file);
+  if (!in) return "не удалось прочитать файл " + file + ": " + std::strerror(errno);
+  std::string line;
+  if (std::getline(in, line)) user = StripLineEnd(line);
+  if (std::getline(in, line)) password = StripLineEnd(line);
+  if (user.empty()) return "в файле " + file + " нет имени пользователя (первая строка)";
+  return {};
+}
 
 std::string ParseMqttUrl(std::string_view url, MqttUrl& out) {
   out = MqttUrl{};
@@ -84,10 +122,7 @@ MqttSink::MqttSink(MqttConfig config, Report report)
       queue_(config_.queueDir, config_.queueLimits),
       base_(StationTopicBase(config_.station)),
       eventTopic_(base_ + "event"),
-      clientId_("pelvaron-" + config_.station) {
-  // Client ids longer than 23 bytes are refused by some brokers.
-  if (clientId_.size() > 23) clientId_.resize(23);
-}
+      clientId_(ClientId(config_.station)) {}
 
 MqttSink::~MqttSink() {
   // Whatever the console has published goes to the disk queue first; then the
@@ -130,25 +165,39 @@ void MqttSink::Fail(int rc) {
   dropRequested_ = true;
 }
 
-std::string MqttSink::Open() {
+void MqttSink::Open() {
+  for (const char* name : kLegacyFiles) ::unlink((config_.queueDir + "/" + name).c_str());
+  OpenQueue();
   std::string error;
-  lib_ = MosquittoLibrary::Load(&error);
-  if (lib_ == nullptr) return "MQTT: " + error;
-  if (int err = queue_.Open(); err != 0) {
-    return "MQTT: не удалось открыть очередь событий " + config_.queueDir + ": " + std::strerror(err);
-  }
-  {
-    std::ifstream in(config_.queueDir + "/" + kObjectsFileName, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::lock_guard lock(stateMutex_);
-    state_.LoadObjects(text.str());
+  lib_ = MosquittoLibrary::Load(&error, config_.library);
+  if (lib_ == nullptr) {
+    reporter_.Trouble("library", "MQTT: " + error + ". События ждут в очереди на диске; библиотека будет найдена, "
+                                 "как только появится.");
   }
   wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wakeFd_ < 0) return std::string("MQTT: ") + std::strerror(errno);
   network_ = std::thread([this] { NetworkLoop(); });
   Start();
-  return {};
+}
+
+bool MqttSink::OpenQueue() {
+  if (int err = queue_.Open(); err != 0) {
+    diskReporter_.Trouble("open " + std::to_string(err), "MQTT: не удалось открыть очередь событий " +
+                                                             config_.queueDir + ": " + std::strerror(err) +
+                                                             "; события ждут в памяти, попытка будет повторена.");
+    return false;
+  }
+  const DiskQueue::Findings found = queue_.TakeFindings();
+  if (report_) {
+    for (const std::string& name : found.foreign) {
+      report_("MQTT: в папке очереди " + config_.queueDir + " лишний файл " + name +
+              "; он не отправляется. Уберите его оттуда.");
+    }
+    if (!found.tornSegment.empty()) {
+      report_("MQTT: в конце файла очереди " + found.tornSegment + " была оборванная запись (" +
+              std::to_string(found.tornBytes) + " байт); она удалена.");
+    }
+  }
+  return true;
 }
 
 void MqttSink::Wake() {
@@ -157,7 +206,22 @@ void MqttSink::Wake() {
   [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
 }
 
+void MqttSink::ObjectsShown(const std::vector<ObjectListRow>& rows) {
+  std::vector<ObjectStatus> states = ObjectStatesOf(rows);
+  // Most refreshes (one a minute) change no state.
+  if (everShown_ && states == shown_) return;
+  shown_ = states;
+  everShown_ = true;
+  {
+    std::lock_guard lock(stateMutex_);
+    if (state_.SetObjects(std::move(states))) statesChanged_ = true;
+  }
+  Wake();
+}
+
 bool MqttSink::Deliver(const Event& event) {
+  // Nothing overtakes an event that cannot be queued yet: it is offered again.
+  if (!queue_.IsOpen() && !OpenQueue()) return false;
   const std::string line = EventJson(event);
   if (int err = queue_.Append(line); err != 0) {
     diskReporter_.Trouble("disk " + std::to_string(err), "Не удалось записать событие в очередь для брокера MQTT (" +
@@ -175,10 +239,7 @@ bool MqttSink::Deliver(const Event& event) {
   }
   {
     std::lock_guard lock(stateMutex_);
-    if (state_.Apply(event)) {
-      objectsChanged_ = true;
-      controlChanged_ = controlChanged_ || event.kind != EventKind::Message;
-    }
+    if (state_.Apply(event)) statesChanged_ = true;
   }
   Wake();
   return true;
@@ -207,7 +268,35 @@ void MqttSink::OnPublish(struct mosquitto* /*client*/, void* self, int mid) {
   }
 }
 
+void MqttSink::OnMessage(struct mosquitto* /*client*/, void* self, const MosquittoMessage* message) {
+  // Only what the broker kept from before this session comes with the retain
+  // flag; this console's own publishing comes back without it.
+  auto* sink = static_cast<MqttSink*>(self);
+  if (message == nullptr || message->topic == nullptr || !message->retain || message->payloadlen <= 0) return;
+  const std::string topic = message->topic;
+  if (sink->retained_.count(topic) != 0) return;
+  sink->retained_[topic].assign(static_cast<const char*>(message->payload), static_cast<std::size_t>(message->payloadlen));
+  sink->statesChanged_ = true;
+}
+
 bool MqttSink::Connect() {
+  if (lib_ == nullptr) {
+    std::string error;
+    lib_ = MosquittoLibrary::Load(&error, config_.library);
+    if (lib_ == nullptr) {
+      reporter_.Trouble("library", "MQTT: " + error + ". События ждут в очереди на диске; библиотека будет найдена, "
+                                   "как только появится.");
+      return false;
+    }
+  }
+  std::string user = config_.user;
+  std::string password = config_.password;
+  if (!config_.credentialsFile.empty()) {
+    if (std::string problem = ReadMqttCredentials(config_.credentialsFile, user, password); !problem.empty()) {
+      reporter_.Trouble("credentials " + problem, "MQTT: " + problem + ". События ждут в очереди на диске.");
+      return false;
+    }
+  }
   client_ = lib_->create(clientId_.c_str(), true, this);
   if (client_ == nullptr) {
     reporter_.Trouble("create", "MQTT: не удалось создать клиента.");
@@ -215,10 +304,7 @@ bool MqttSink::Connect() {
   }
   const std::string online = base_ + "online";
   lib_->will_set(client_, online.c_str(), 7, "offline", 1, true);
-  if (!config_.user.empty()) {
-    lib_->username_pw_set(client_, config_.user.c_str(),
-                          config_.password.empty() ? nullptr : config_.password.c_str());
-  }
+  if (!user.empty()) lib_->username_pw_set(client_, user.c_str(), password.empty() ? nullptr : password.c_str());
   if (config_.url.tls) {
     const int rc = config_.caFile.empty() ? lib_->tls_set(client_, nullptr, "/etc/ssl/certs", nullptr, nullptr, nullptr)
                                           : lib_->tls_set(client_, config_.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
@@ -233,6 +319,7 @@ bool MqttSink::Connect() {
   lib_->connect_callback_set(client_, &MqttSink::OnConnect);
   lib_->disconnect_callback_set(client_, &MqttSink::OnDisconnect);
   lib_->publish_callback_set(client_, &MqttSink::OnPublish);
+  lib_->message_callback_set(client_, &MqttSink::OnMessage);
   const int rc = lib_->connect_async(client_, config_.url.host.c_str(), config_.url.port, config_.keepaliveS);
   if (rc != MosquittoLibrary::kSuccess) {
     const std::string why = ": " + LibraryError(rc);
@@ -257,13 +344,23 @@ void MqttSink::OnConnected(int rc) {
     return;
   }
   connected_ = true;
-  everConnected_ = true;
   reporter_.Recovered("Связь с брокером MQTT " + Where() + " установлена; события из очереди отправляются.");
   // A new session: whatever was unacknowledged goes again, from the first.
   inFlight_.clear();
   queue_.Rewind();
+  // What an earlier run left of objects no longer registered is found by
+  // looking, and removed once the console's list is known.
+  retained_.clear();
+  std::vector<std::string> filters = {base_ + "object/+"};
+  if (!config_.discoveryPrefix.empty()) filters.push_back(DiscoveryObjectFilter(config_.discoveryPrefix, config_.station));
+  for (const std::string& filter : filters) {
+    if (int err = lib_->subscribe(client_, nullptr, filter.c_str(), 0); err != MosquittoLibrary::kSuccess) {
+      Fail(err);
+      return;
+    }
+  }
   PublishRetained(base_ + "online", "online");
-  PublishChangedStates(true);
+  statesChanged_ = true;
 }
 
 void MqttSink::DropConnection() {
@@ -291,46 +388,36 @@ bool MqttSink::PublishRetained(const std::string& topic, const std::string& payl
   return rc == MosquittoLibrary::kSuccess;
 }
 
-bool MqttSink::StatesWaiting() {
-  std::lock_guard lock(stateMutex_);
-  return objectsChanged_ || controlChanged_ || state_.HasChanges();
-}
-
-void MqttSink::PublishChangedStates(bool all) {
-  std::vector<RetainedState> states;
-  std::vector<std::string> objects;
+void MqttSink::PublishStates() {
+  statesChanged_ = false;
+  std::map<std::string, std::string> wanted;
+  bool objectsKnown = false;
   {
     std::lock_guard lock(stateMutex_);
-    if (!all && !state_.HasChanges()) return;
-    states = state_.TakeChanged();
-    if (all) {
-      // Removals first, then everything there is.
-      std::erase_if(states, [](const RetainedState& s) { return !s.payload.empty(); });
-      for (RetainedState& s : state_.All()) states.push_back(std::move(s));
+    objectsKnown = state_.ObjectsKnown();
+    for (auto& [topic, payload] : state_.Retained()) wanted[base_ + topic] = std::move(payload);
+    if (!config_.discoveryPrefix.empty()) {
+      wanted.merge(DiscoveryMessages(config_.discoveryPrefix, config_.station, state_.Objects()));
     }
-    objects = state_.ObjectAddresses();
   }
-  for (const RetainedState& s : states) {
-    if (!PublishRetained(base_ + s.topic, s.payload)) return;
+  // Until the console's list is known, nothing the broker keeps of objects is
+  // taken for stale.
+  if (objectsKnown) {
+    for (auto it = retained_.begin(); it != retained_.end();) {
+      if (wanted.count(it->first) != 0) {
+        ++it;
+        continue;
+      }
+      if (!PublishRetained(it->first, "")) return;
+      it = retained_.erase(it);
+    }
   }
-  if (config_.discoveryPrefix.empty()) return;
-  std::vector<std::string> fresh;
-  std::vector<std::string> removed;
-  for (const std::string& a : objects) {
-    if (all || !discovered_.count(a)) fresh.push_back(a);
+  for (const auto& [topic, payload] : wanted) {
+    auto it = retained_.find(topic);
+    if (it != retained_.end() && it->second == payload) continue;
+    if (!PublishRetained(topic, payload)) return;
+    retained_[topic] = payload;
   }
-  for (const RetainedState& s : states) {
-    if (s.payload.empty() && s.topic.rfind("object/", 0) == 0) removed.push_back(s.topic.substr(7));
-  }
-  if (!all && fresh.empty() && removed.empty()) return;
-  std::vector<RetainedState> configs = DiscoveryMessages(config_.discoveryPrefix, config_.station, fresh, removed);
-  for (const RetainedState& c : configs) {
-    // The three status sensors go with every full round only.
-    if (!all && c.topic.find("/binary_sensor/") != std::string::npos) continue;
-    if (!PublishRetained(c.topic, c.payload)) return;
-  }
-  for (const std::string& a : fresh) discovered_.insert(a);
-  for (const std::string& a : removed) discovered_.erase(a);
 }
 
 void MqttSink::SendEvents() {
@@ -340,6 +427,15 @@ void MqttSink::SendEvents() {
     if (queue_.ReadNext(config_.window - inFlight_.size(), records) == 0) break;
     for (DiskQueue::Record& r : records) {
       if (ackedAhead_.erase(r.end) != 0) {
+        inFlight_.push_back({0, r.end, true});
+        continue;
+      }
+      if (!LooksLikeEvent(r.data)) {
+        // Never published; passed over as if acknowledged, the rest goes on.
+        if (garbageTold_.insert(r.end.segment).second && report_) {
+          report_("MQTT: в файле очереди " + queue_.SegmentPath(r.end.segment) +
+                  " есть записи, которые не являются событиями; они пропущены и не отправляются.");
+        }
         inFlight_.push_back({0, r.end, true});
         continue;
       }
@@ -371,30 +467,10 @@ void MqttSink::PopAcknowledged() {
   }
 }
 
-void MqttSink::SaveObjectsIfChanged(bool force) {
-  std::string text;
-  {
-    std::lock_guard lock(stateMutex_);
-    if (!force && !controlChanged_) return;
-    objectsChanged_ = false;
-    controlChanged_ = false;
-    text = state_.SaveObjects();
-  }
-  const std::string path = config_.queueDir + "/" + kObjectsFileName;
-  const std::string temp = path + ".new";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out) return;
-  }
-  std::rename(temp.c_str(), path.c_str());
-}
-
 void MqttSink::NetworkLoop() {
   int backoffMs = config_.reconnectMinMs;
   auto nextAttempt = SteadyClock::now();
   auto lastSync = SteadyClock::now();
-  auto lastSave = SteadyClock::now();
   auto lastMisc = SteadyClock::now();
   SteadyClock::time_point finishBy{};
   bool finishing = false;
@@ -422,7 +498,7 @@ void MqttSink::NetworkLoop() {
     if (client_ != nullptr && connected_ && !dropRequested_) {
       backoffMs = config_.reconnectMinMs;
       SendEvents();
-      PublishChangedStates(false);
+      if (statesChanged_ && !dropRequested_) PublishStates();
     }
 
     pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {-1, 0, 0}};
@@ -434,11 +510,11 @@ void MqttSink::NetworkLoop() {
     }
     int timeoutMs = 1000;
     if (client_ == nullptr && !finishing) timeoutMs = MsBetween(now, nextAttempt);
-    // With everything sent, acknowledged, durable and saved, nothing is due
-    // before the keepalive's ping (sent at most a quarter of it late); an
-    // event, the broker or the end wakes the thread before that.
+    // With everything sent, acknowledged, durable and published, nothing is
+    // due before the keepalive's ping (sent at most a quarter of it late); an
+    // event, the console's list, the broker or the end wakes the thread before that.
     if (client_ != nullptr && connected_ && !finishing && !dropRequested_ && inFlight_.empty() &&
-        !queue_.HasUnread() && !queue_.Dirty() && !StatesWaiting()) {
+        !queue_.HasUnread() && !queue_.Dirty() && !statesChanged_) {
       timeoutMs = std::max(timeoutMs, config_.keepaliveS * 250);
     }
     if (finishing) timeoutMs = std::min(timeoutMs, MsBetween(now, finishBy) + 1);
@@ -470,15 +546,6 @@ void MqttSink::NetworkLoop() {
         diskReporter_.Trouble("sync " + std::to_string(err), "Не удалось сохранить очередь событий MQTT на диске (" +
                                                              config_.queueDir + "): " + std::strerror(err));
       }
-      // A message only changes an object's last event: that waits a minute.
-      const bool minute = MsBetween(lastSave, now) >= 60000;
-      bool changed = false;
-      {
-        std::lock_guard lock(stateMutex_);
-        changed = objectsChanged_;
-      }
-      if (minute && changed) lastSave = now;
-      SaveObjectsIfChanged(minute && changed);
     }
   }
 
@@ -501,7 +568,6 @@ void MqttSink::NetworkLoop() {
   }
   connected_ = false;
   queue_.Sync();
-  SaveObjectsIfChanged(true);
 }
 
 }  // namespace pelvaron

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -14,6 +15,7 @@
 #include "outputs/background_sink.h"
 #include "outputs/disk_queue.h"
 #include "outputs/mosquitto_library.h"
+#include "outputs/object_states.h"
 #include "outputs/report.h"
 #include "outputs/station_state.h"
 
@@ -35,10 +37,12 @@ struct MqttConfig {
   std::string caFile;  // mqtts: the CA certificate; otherwise the system's CAs
   std::string user;
   std::string password;
+  std::string credentialsFile;  // read again before each connection when given: user, password
   std::string station;
   std::string discoveryPrefix;  // empty: no discovery messages
   std::string queueDir = "mqtt-queue";
   DiskQueue::Limits queueLimits;
+  const char* library = MosquittoLibrary::kName;
   int keepaliveS = 30;
   int reconnectMinMs = 1000;
   int reconnectMaxMs = 10000;
@@ -47,32 +51,51 @@ struct MqttConfig {
   int drainMs = 2000;       // at shutdown, how long to wait for the broker
 };
 
+// The broker's user and password: from the file (user on the first line,
+// password on the second), else from PELVARON_MQTT_USER and
+// PELVARON_MQTT_PASSWORD. Returns why the file could not be read, or nothing.
+std::string ReadMqttCredentials(const std::string& file, std::string& user, std::string& password);
+
 // --mqtt: the events and the station's states on a broker.
 //
-// Every event goes to pelvaron/<station>/event (QoS 1) through a queue on
-// disk in the working folder (DiskQueue): the console's thread only queues
-// in memory; this output's worker appends each event to the disk queue, and
-// a network thread of its own sends from it, in order, at most `window`
-// unacknowledged at a time, and records each acknowledgement. After a lost
-// connection or a restart it sends again from the first unacknowledged
-// event: every event reaches the broker at least once and in order; the only
-// duplicates are events that were in flight when the connection or the
-// process ended (as QoS 1 allows). Subscribers can drop them by seq.
+// Every event goes to pelvaron/<station>/event (QoS 1, not retained) through
+// a queue on disk in the working folder (DiskQueue): the console's thread
+// only queues in memory; this output's worker appends each event to the disk
+// queue, and a network thread of its own sends from it, in order, at most
+// `window` unacknowledged at a time, and records each acknowledgement. After
+// a lost connection or a restart it sends again from the first
+// unacknowledged event: every event reaches the broker at least once and in
+// order; the only duplicates are events that were in flight when the
+// connection or the process ended (as QoS 1 allows). Subscribers can drop
+// them by seq. A record in the queue that is not an event (a damaged or
+// foreign file) is skipped and told once for its file.
 //
 // Retained states (StationState) go to pelvaron/<station>/status/... and
 // .../object/<address> when they change and all of them on every connect;
+// the objects' states are the console's own object list, handed over by
+// ObjectsShown. What the broker still keeps of objects that are no longer
+// registered (a deleted object, also one deleted while the console was not
+// running) is removed with empty retained messages, discovery configs too.
 // pelvaron/<station>/online is "online" while connected, "offline" after an
 // orderly stop and, as the will, after a crash.
-class MqttSink : public BackgroundSink {
+//
+// Nothing stops it for good: a library that is missing, a queue folder that
+// cannot be opened, unreadable credentials or a broker that refuses are each
+// told once and tried again, as a broker that is away is; events wait
+// meanwhile (on disk, or in memory while the disk queue cannot be opened).
+class MqttSink : public BackgroundSink, public ObjectStatesSink {
  public:
   static constexpr std::size_t kCapacity = 10000;
 
   MqttSink(MqttConfig config, Report report);
   ~MqttSink() override;
 
-  // Loads the library, opens the queue and starts both threads. Returns why
-  // it could not (in Russian), or nothing.
-  std::string Open();
+  // Opens the queue and starts both threads; what cannot work yet is told
+  // and tried again later.
+  void Open();
+
+  // On the console's thread, after every refresh of the object list.
+  void ObjectsShown(const std::vector<ObjectListRow>& rows) override;
 
   bool Connected() const { return connected_.load(); }
   // Events the broker has acknowledged in this run.
@@ -93,19 +116,18 @@ class MqttSink : public BackgroundSink {
   static void OnConnect(struct mosquitto* client, void* self, int rc);
   static void OnDisconnect(struct mosquitto* client, void* self, int rc);
   static void OnPublish(struct mosquitto* client, void* self, int mid);
+  static void OnMessage(struct mosquitto* client, void* self, const MosquittoMessage* message);
 
+  bool OpenQueue();
   void NetworkLoop();
   bool Connect();
   void Fail(int rc);
   void DropConnection();
   void OnConnected(int rc);
   void SendEvents();
-  void PublishChangedStates(bool all);
-  // Object states to save or publish.
-  bool StatesWaiting();
+  void PublishStates();
   bool PublishRetained(const std::string& topic, const std::string& payload);
   void PopAcknowledged();
-  void SaveObjectsIfChanged(bool force);
   void Wake();
   std::string Where() const;
   std::string ConnackText(int rc) const;
@@ -113,29 +135,34 @@ class MqttSink : public BackgroundSink {
 
   MqttConfig config_;
   Report report_;
-  CauseReporter reporter_;      // the broker
+  CauseReporter reporter_;      // the broker and the library
   CauseReporter diskReporter_;  // the queue on disk
-  const MosquittoLibrary* lib_ = nullptr;
+  const MosquittoLibrary* lib_ = nullptr;  // the network thread's once it runs
   DiskQueue queue_;
   std::string base_;  // "pelvaron/<station>/"
   std::string eventTopic_;
   std::string clientId_;
 
-  // Shared between the worker (which applies events) and the network thread.
+  // Shared between the console's thread, the worker and the network thread.
   std::mutex stateMutex_;
   StationState state_;
-  bool objectsChanged_ = false;  // an object's last event: saved within a minute
-  bool controlChanged_ = false;  // an object's control state: saved within a second
+  std::atomic<bool> statesChanged_{false};
+
+  // The console's thread's own: what it handed over last.
+  std::vector<ObjectStatus> shown_;
+  bool everShown_ = false;
 
   // The network thread's own.
   struct mosquitto* client_ = nullptr;
   std::deque<InFlight> inFlight_;
   std::set<QueuePosition> ackedAhead_;  // acknowledged behind an unacknowledged one
-  std::set<std::string> discovered_;
+  // What the broker keeps in this session by topic, as published, or as it
+  // told on subscribing (what an earlier run left).
+  std::map<std::string, std::string> retained_;
+  std::set<std::uint64_t> garbageTold_;  // segments with a record that is no event
   bool dropRequested_ = false;
   int dropRc_ = 0;        // why the connection is to be dropped, when the library said
   bool refused_ = false;  // the broker refused this attempt (and that was told)
-  bool everConnected_ = false;
   std::chrono::steady_clock::time_point connectStarted_;
 
   std::atomic<bool> connected_{false};

@@ -1,6 +1,7 @@
 #include "outputs/station_state.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "core/json_writer.h"
 
@@ -11,9 +12,18 @@ namespace {
 constexpr char kLink[] = "status/link";
 constexpr char kLine[] = "status/line";
 constexpr char kEnclosure[] = "status/enclosure";
+// Home Assistant's entity ids are 255 characters at most.
+constexpr std::size_t kMaxEntityId = 255;
+// An object's address: 8 bytes of Windows-1251, at most 3 bytes each in UTF-8.
+constexpr std::size_t kMaxAddressBytes = 24;
 
-std::string ObjectTopic(const std::string& address) {
-  return "object/" + address;
+std::string TopicSafe(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    const bool special = c == '/' || c == '+' || c == '#' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    out += special ? '_' : c;
+  }
+  return out;
 }
 
 // Letters, digits, '_' and '-' only: what discovery ids may hold. Any other
@@ -35,208 +45,96 @@ std::string IdSafe(std::string_view text) {
   return id;
 }
 
-// A string member, read back from a payload this class wrote.
-std::string Member(std::string_view json, std::string_view key) {
-  const std::string pattern = "\"" + std::string(key) + "\":\"";
-  const std::size_t at = json.find(pattern);
-  if (at == std::string_view::npos) return {};
-  std::string value;
-  for (std::size_t i = at + pattern.size(); i < json.size() && json[i] != '"'; ++i) {
-    if (json[i] == '\\' && i + 1 < json.size()) ++i;
-    value += json[i];
+// "<component>.<id>" as Home Assistant writes entity ids: lower-case letters,
+// digits and single underscores, 255 characters at most (a longer one is cut
+// and told apart by a hash of the whole).
+std::string EntityId(std::string_view component, std::string_view id) {
+  std::string slug;
+  for (char c : id) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    if (plain) {
+      slug += c;
+    } else if (!slug.empty() && slug.back() != '_') {
+      slug += '_';
+    }
   }
-  return value;
+  while (!slug.empty() && slug.back() == '_') slug.pop_back();
+  const std::size_t room = kMaxEntityId - component.size() - 1;
+  if (slug.size() > room) {
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (char c : slug) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    slug.resize(room - 9);
+    while (!slug.empty() && slug.back() == '_') slug.pop_back();
+    slug += '_';
+    for (int shift = 28; shift >= 0; shift -= 4) slug += "0123456789abcdef"[(hash >> shift) & 15];
+  }
+  return std::string(component) + "." + slug;
+}
+
+std::string NodeId(std::string_view station) {
+  return "pelvaron_" + IdSafe(station);
 }
 
 }  // namespace
 
 std::string StationTopicBase(std::string_view station) {
-  std::string base = "pelvaron/";
-  for (char c : station) {
-    const bool special = c == '/' || c == '+' || c == '#' || static_cast<unsigned char>(c) < 0x20;
-    base += special ? '_' : c;
-  }
-  if (station.empty()) base += '_';
-  base += '/';
-  return base;
+  return "pelvaron/" + (station.empty() ? std::string("_") : TopicSafe(station)) + "/";
 }
 
-void StationState::Set(const std::string& topic, std::string payload) {
-  auto it = retained_.find(topic);
-  if (it != retained_.end() && it->second == payload) return;
-  retained_[topic] = std::move(payload);
-  ++revisions_;
-  if (std::find(changed_.begin(), changed_.end(), topic) == changed_.end()) changed_.push_back(topic);
+std::string ObjectTopic(std::string_view address) {
+  return "object/" + TopicSafe(address);
 }
 
-std::string StationState::ObjectPayload(const std::string& address, const ObjectState& s) {
+std::string ObjectPayload(const ObjectStatus& s) {
   std::string out;
   JsonWriter json(out);
   json.BeginObject();
-  json.Key("address").String(address);
+  json.Key("address").String(s.address);
   json.Key("control").String(s.control);
-  json.Key("text").String(s.text);
-  json.Key("kind").String(s.kind);
-  json.Key("seq").Int(static_cast<std::int64_t>(s.seq));
-  json.Key("time").String(s.time);
+  json.Key("comment").String(s.comment);
   json.EndObject();
   return out;
 }
 
-void StationState::SetObject(const std::string& address, const ObjectState& state) {
-  objects_[address] = state;
-  Set(ObjectTopic(address), ObjectPayload(address, state));
-}
-
-void StationState::RemoveObject(const std::string& address) {
-  if (objects_.erase(address) == 0) return;
-  Set(ObjectTopic(address), "");
-}
-
 bool StationState::Apply(const Event& e) {
-  const std::uint64_t before = revisions_;
-  auto touch = [&](const std::string& address, const char* control) {
-    ObjectState s = objects_.count(address) ? objects_[address] : ObjectState{};
-    if (control != nullptr) s.control = control;
-    s.text = e.text;
-    s.kind = std::string(EventKindName(e.kind));
-    s.seq = e.seq;
-    s.time = e.timeText;
-    SetObject(address, s);
-  };
-  auto all = [&](const char* control, const char* onlyFrom) {
-    for (auto& [address, s] : objects_) {
-      if (onlyFrom != nullptr && s.control != onlyFrom) continue;
-      ObjectState next = s;
-      next.control = control;
-      SetObject(address, next);
-    }
-  };
+  const std::map<std::string, std::string> before = status_;
   switch (e.kind) {
     case EventKind::ConsoleStarted:
       // As the window starts: no link until the receiver answers.
-      Set(kLink, "lost");
-      Set(kLine, "ok");
-      Set(kEnclosure, "closed");
+      status_[kLink] = "lost";
+      status_[kLine] = "ok";
+      status_[kEnclosure] = "closed";
       break;
-    case EventKind::LinkLost:
-      Set(kLink, "lost");
-      break;
-    case EventKind::LinkRestored:
-      Set(kLink, "ok");
-      break;
-    case EventKind::LineFault:
-      Set(kLine, "fault");
-      break;
-    case EventKind::LineRestored:
-      Set(kLine, "ok");
-      break;
-    case EventKind::EnclosureOpened:
-      Set(kEnclosure, "open");
-      break;
-    case EventKind::EnclosureClosed:
-      Set(kEnclosure, "closed");
-      break;
-    case EventKind::Message:
-      if (!e.address.empty() && e.message && e.message->sumOk) touch(e.address, nullptr);
-      break;
-    case EventKind::ObjectOverdue:
-      if (!e.address.empty()) touch(e.address, "overdue");
-      break;
-    case EventKind::ObjectBackInControl:
-      if (!e.address.empty()) touch(e.address, "normal");
-      break;
-    case EventKind::ObjectsChanged:
-      if (e.command == "register" || e.command == "control-on") {
-        touch(e.address, "normal");
-      } else if (e.command == "edit") {
-        touch(e.address, nullptr);
-      } else if (e.command == "control-off") {
-        touch(e.address, "off");
-      } else if (e.command == "reset-counter") {
-        touch(e.address, objects_.count(e.address) && objects_[e.address].control == "overdue" ? "normal" : nullptr);
-      } else if (e.command == "delete") {
-        RemoveObject(e.address);
-      } else if (e.command == "clear-all") {
-        std::vector<std::string> addresses = ObjectAddresses();
-        for (const std::string& a : addresses) RemoveObject(a);
-      } else if (e.command == "control-all-on") {
-        all("normal", nullptr);
-      } else if (e.command == "control-all-off") {
-        all("off", nullptr);
-      } else if (e.command == "reset-all-counters") {
-        all("normal", "overdue");
-      }
-      break;
-    case EventKind::ConsoleStopped:
-    case EventKind::SettingsChanged:
-    case EventKind::ReceiverSettingsWritten:
-    case EventKind::AlarmAcknowledged:
-      break;
+    case EventKind::LinkLost: status_[kLink] = "lost"; break;
+    case EventKind::LinkRestored: status_[kLink] = "ok"; break;
+    case EventKind::LineFault: status_[kLine] = "fault"; break;
+    case EventKind::LineRestored: status_[kLine] = "ok"; break;
+    case EventKind::EnclosureOpened: status_[kEnclosure] = "open"; break;
+    case EventKind::EnclosureClosed: status_[kEnclosure] = "closed"; break;
+    default: break;
   }
-  return revisions_ != before;
+  return status_ != before;
 }
 
-std::vector<RetainedState> StationState::All() const {
-  std::vector<RetainedState> states;
-  for (const auto& [topic, payload] : retained_) {
-    if (!payload.empty()) states.push_back({topic, payload});
-  }
-  return states;
+bool StationState::SetObjects(std::vector<ObjectStatus> objects) {
+  if (objectsKnown_ && objects == objects_) return false;
+  objects_ = std::move(objects);
+  objectsKnown_ = true;
+  return true;
 }
 
-std::vector<RetainedState> StationState::TakeChanged() {
-  std::vector<RetainedState> states;
-  for (const std::string& topic : changed_) states.push_back({topic, retained_[topic]});
-  changed_.clear();
-  // A removal has been handed on: the topic is forgotten.
-  for (auto it = retained_.begin(); it != retained_.end();) {
-    it = it->second.empty() ? retained_.erase(it) : std::next(it);
-  }
-  return states;
+std::map<std::string, std::string> StationState::Retained() const {
+  std::map<std::string, std::string> all = status_;
+  for (const ObjectStatus& s : objects_) all[ObjectTopic(s.address)] = ObjectPayload(s);
+  return all;
 }
 
-std::vector<std::string> StationState::ObjectAddresses() const {
-  std::vector<std::string> addresses;
-  for (const auto& entry : objects_) addresses.push_back(entry.first);
-  return addresses;
-}
-
-std::string StationState::SaveObjects() const {
-  std::string text;
-  for (const auto& [address, s] : objects_) {
-    text += ObjectPayload(address, s);
-    text += '\n';
-  }
-  return text;
-}
-
-void StationState::LoadObjects(std::string_view text) {
-  while (!text.empty()) {
-    const std::size_t end = std::min(text.find('\n'), text.size());
-    const std::string_view line = text.substr(0, end);
-    text.remove_prefix(end < text.size() ? end + 1 : end);
-    const std::string address = Member(line, "address");
-    if (address.empty() || address.find_first_of("/+#") != std::string::npos) continue;
-    ObjectState s;
-    s.control = Member(line, "control");
-    if (s.control.empty()) s.control = "unknown";
-    s.text = Member(line, "text");
-    s.kind = Member(line, "kind");
-    s.time = Member(line, "time");
-    const std::size_t seqAt = line.find("\"seq\":");
-    if (seqAt != std::string_view::npos) s.seq = std::strtoull(std::string(line.substr(seqAt + 6, 20)).c_str(), nullptr, 10);
-    objects_[address] = s;
-    retained_[ObjectTopic(address)] = ObjectPayload(address, s);
-  }
-}
-
-std::vector<RetainedState> DiscoveryMessages(std::string_view prefix, std::string_view station,
-                                             const std::vector<std::string>& objects,
-                                             const std::vector<std::string>& removed) {
+std::map<std::string, std::string> DiscoveryMessages(std::string_view prefix, std::string_view station,
+                                                     const std::vector<ObjectStatus>& objects) {
   const std::string base = StationTopicBase(station);
-  const std::string node = "pelvaron_" + IdSafe(station);
-  std::vector<RetainedState> messages;
+  const std::string node = NodeId(station);
+  std::map<std::string, std::string> messages;
   auto config = [&](const char* component, const std::string& objectId, const std::string& name,
                     const std::string& stateTopic, auto&& more) {
     std::string out;
@@ -244,7 +142,7 @@ std::vector<RetainedState> DiscoveryMessages(std::string_view prefix, std::strin
     json.BeginObject();
     json.Key("name").String(name);
     json.Key("unique_id").String(node + "_" + objectId);
-    json.Key("object_id").String(node + "_" + objectId);
+    json.Key("default_entity_id").String(EntityId(component, node + "_" + objectId));
     json.Key("state_topic").String(base + stateTopic);
     json.Key("availability_topic").String(base + "online");
     json.Key("payload_available").String("online");
@@ -255,8 +153,11 @@ std::vector<RetainedState> DiscoveryMessages(std::string_view prefix, std::strin
     json.Key("name").String("Pelvaron " + std::string(station));
     json.Key("model").String("Pelvaron");
     json.EndObject();
+    json.Key("origin").BeginObject();
+    json.Key("name").String("pelvaron");
     json.EndObject();
-    messages.push_back({std::string(prefix) + "/" + component + "/" + node + "/" + objectId + "/config", out});
+    json.EndObject();
+    messages[std::string(prefix) + "/" + component + "/" + node + "/" + objectId + "/config"] = out;
   };
   auto binary = [&](const char* objectId, const char* name, const char* topic, const char* deviceClass,
                     const char* on, const char* off) {
@@ -270,17 +171,29 @@ std::vector<RetainedState> DiscoveryMessages(std::string_view prefix, std::strin
   binary("link", "Связь с приёмником", kLink, "connectivity", "ok", "lost");
   binary("line", "Телефонная линия", kLine, "problem", "fault", "ok");
   binary("enclosure", "Корпус приёмника", kEnclosure, "tamper", "open", "closed");
-  for (const std::string& address : objects) {
-    config("sensor", "object_" + IdSafe(address), "Объект " + address, ObjectTopic(address), [&](JsonWriter& json) {
+  for (const ObjectStatus& s : objects) {
+    const std::string topic = ObjectTopic(s.address);
+    config("sensor", "object_" + IdSafe(s.address), "Объект " + s.address, topic, [&](JsonWriter& json) {
       json.Key("value_template").String("{{ value_json.control }}");
-      json.Key("json_attributes_topic").String(base + ObjectTopic(address));
+      json.Key("json_attributes_topic").String(base + topic);
       json.Key("icon").String("mdi:shield-home");
     });
   }
-  for (const std::string& address : removed) {
-    messages.push_back({std::string(prefix) + "/sensor/" + node + "/object_" + IdSafe(address) + "/config", ""});
-  }
   return messages;
+}
+
+std::string DiscoveryObjectFilter(std::string_view prefix, std::string_view station) {
+  return std::string(prefix) + "/sensor/" + NodeId(station) + "/+/config";
+}
+
+std::size_t LongestTopic(std::string_view station, std::string_view discoveryPrefix) {
+  const std::size_t own = StationTopicBase(station).size() + std::string_view("status/enclosure").size() +
+                          kMaxAddressBytes;
+  if (discoveryPrefix.empty()) return own;
+  const std::size_t config = discoveryPrefix.size() + std::string_view("/binary_sensor/").size() +
+                             NodeId(station).size() + std::string_view("/object_").size() + 3 * kMaxAddressBytes +
+                             std::string_view("/config").size();
+  return std::max(own, config);
 }
 
 }  // namespace pelvaron

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/create_file.h"
 #include "platform/alarm_player.h"
 
 extern char** environ;
@@ -134,13 +135,18 @@ std::string AlarmPlayer::Spawn(const std::string& path) {
 
 std::string AlarmPlayer::TonesFile(std::string& problem) {
   if (!tones_.empty()) return tones_;
-  const char* dir = std::getenv("TMPDIR");
-  std::string pattern = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/pelvaron-alarm-tones-XXXXXX.wav";
-  // A name of its own, made with the file (never one that someone else laid out).
-  UniqueFd fd(mkostemps(pattern.data(), 4, O_CLOEXEC));
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string dir = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+  // A file of its own, made new (never one that someone else laid out there).
+  std::string pattern;
+  UniqueFd fd;
+  for (int attempt = 0; attempt < 100 && !fd; ++attempt) {
+    pattern = dir + "/pelvaron-alarm-tones-" + std::to_string(getpid()) + "-" + std::to_string(attempt) + ".wav";
+    fd.reset(CreateFile(pattern, O_WRONLY, WhenThere::Refuse, FileMode::Private));
+    if (!fd && errno != EEXIST) break;
+  }
   if (!fd) {
-    problem = "не удалось подготовить звук тревоги в " + pattern.substr(0, pattern.rfind('/')) + ": " +
-              std::strerror(errno);
+    problem = "не удалось подготовить звук тревоги в " + dir + ": " + std::strerror(errno);
     return {};
   }
   const std::vector<std::uint8_t> wav = ToneWave();

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 
+#include "core/create_file.h"
 #include "platform/real_file_system.h"
 
 namespace pelvaron {
@@ -113,7 +114,7 @@ int RealFileSystem::ReplaceFile(const std::string& path, std::span<const std::ui
   }
   const std::string temp = TemporaryOf(target);
   ::unlink(temp.c_str());
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, exists ? 0600 : 0644);
+  int fd = CreateFile(temp, O_WRONLY, WhenThere::Refuse, exists ? FileMode::Private : FileMode::Shared);
   if (fd < 0) return errno;
   AfterReplaceStep(ReplaceStep::TempOpened);
   int err = 0;
@@ -160,7 +161,7 @@ void RealFileSystem::RemoveInterruptedSave(const std::string& path) {
 }
 
 int RealFileSystem::Append(const std::string& path, std::span<const std::uint8_t> data) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  int fd = CreateFile(path, O_WRONLY | O_APPEND, WhenThere::OpenThroughLinks);
   if (fd < 0) return errno;
   struct stat st {};
   int err = ::fstat(fd, &st) == 0 ? 0 : errno;

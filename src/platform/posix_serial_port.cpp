@@ -17,6 +17,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "core/create_file.h"
 #include "core/tick_path.h"
 #include "link/read_deadline.h"
 #include "platform/shutdown_signals.h"
@@ -102,7 +103,7 @@ std::string PosixSerialPort::LockName(const std::string& resolvedPath) {
 int PosixSerialPort::TakeLockFile(const std::string& resolvedPath) {
   const std::string path = lockDir_ + "/" + LockName(resolvedPath);
   for (int attempt = 0; attempt < 2; ++attempt) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    int fd = CreateFile(path, O_WRONLY, WhenThere::Refuse);
     if (fd >= 0) {
       char text[16];
       int n = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(getpid()));

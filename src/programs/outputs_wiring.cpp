@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <string_view>
 
 #include "outputs/command_sink.h"
 #include "outputs/json_lines_sink.h"
@@ -26,9 +26,24 @@ void Absolute(std::string& path) {
   if (!ec) path = full.string();
 }
 
-std::string StripLineEnd(std::string line) {
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-  return line;
+// Valid UTF-8 without control characters: what a topic may hold.
+bool PlainUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    std::size_t length = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    std::uint32_t cp = length == 1 ? b : b & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto c = static_cast<unsigned char>(text[i + k]);
+      if ((c & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    const bool overlong = (length == 2 && cp < 0x80) || (length == 3 && cp < 0x800) || (length == 4 && cp < 0x10000);
+    if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp < 0x20 || (cp >= 0x7F && cp <= 0x9F))
+      return false;
+    i += length;
+  }
+  return true;
 }
 
 }  // namespace
@@ -37,8 +52,26 @@ std::string PrepareOutputOptions(Options& options) {
   Absolute(options.eventsPath);
   Absolute(options.mqttCa);
   Absolute(options.mqttCredentials);
+  if (options.mqttUrl.empty()) return {};
   MqttUrl url;
-  return options.mqttUrl.empty() ? std::string() : ParseMqttUrl(options.mqttUrl, url);
+  if (std::string problem = ParseMqttUrl(options.mqttUrl, url); !problem.empty()) return problem;
+  // A name the broker cannot take would connect and be dropped over and over.
+  const std::string station = StationName(options);
+  if (!PlainUtf8(station)) {
+    return "--station: the name must be UTF-8 text without control characters (it is part of the MQTT topics)";
+  }
+  const std::string& prefix = options.mqttDiscovery;
+  if (!prefix.empty() && (!PlainUtf8(prefix) || prefix.find_first_of("+#") != std::string::npos ||
+                          prefix.front() == '/' || prefix.back() == '/')) {
+    return "--mqtt-discovery: the prefix must be UTF-8 text without control characters, '+', '#' or a '/' at "
+           "either end";
+  }
+  if (const std::size_t longest = LongestTopic(station, prefix); longest > kMaxMqttTopicBytes) {
+    return "--station: the name is too long for MQTT topics (" + std::to_string(station.size()) +
+           " bytes make topics of up to " + std::to_string(longest) + " bytes; MQTT allows " +
+           std::to_string(kMaxMqttTopicBytes) + ")";
+  }
+  return {};
 }
 
 std::string StationName(const Options& options) {
@@ -48,23 +81,6 @@ std::string StationName(const Options& options) {
   return name;
 }
 
-std::string ReadMqttCredentials(const std::string& file, std::string& user, std::string& password) {
-  user.clear();
-  password.clear();
-  if (file.empty()) {
-    if (const char* u = std::getenv("PELVARON_MQTT_USER")) user = u;
-    if (const char* p = std::getenv("PELVARON_MQTT_PASSWORD")) password = p;
-    return {};
-  }
-  std::ifstream in(file);
-  if (!in) return "не удалось прочитать файл " + file + ": " + std::strerror(errno);
-  std::string line;
-  if (std::getline(in, line)) user = StripLineEnd(line);
-  if (std::getline(in, line)) password = StripLineEnd(line);
-  if (user.empty()) return "в файле " + file + " нет имени пользователя (первая строка)";
-  return {};
-}
-
 Report StderrReport(const std::string& programName) {
   return [programName](const std::string& text) {
     const std::string line = programName + ": " + text + "\n";
@@ -72,7 +88,7 @@ Report StderrReport(const std::string& programName) {
   };
 }
 
-std::unique_ptr<ConsoleOutputs> ConsoleOutputs::Start(const Options& options, Report report, std::string* error) {
+std::unique_ptr<ConsoleOutputs> ConsoleOutputs::Start(const Options& options, Report report) {
   std::unique_ptr<ConsoleOutputs> outputs(new ConsoleOutputs());
   const bool any = !options.eventsPath.empty() || !options.onEvent.empty() || !options.mqttUrl.empty();
   // A reader that went away (a closed pipe) must not end the console.
@@ -80,10 +96,9 @@ std::unique_ptr<ConsoleOutputs> ConsoleOutputs::Start(const Options& options, Re
 
   if (!options.eventsPath.empty()) {
     auto file = std::make_unique<JsonLinesSink>(options.eventsPath, report);
-    if (int err = file->Open(); err != 0) {
-      *error = "не удалось открыть файл событий " + options.eventsPath + ": " + std::strerror(err);
-      return nullptr;
-    }
+    // A file that cannot be opened now is told at the first event and tried
+    // again; the events wait.
+    file->Open();
     file->Start();
     outputs->file_ = std::move(file);
   }
@@ -94,19 +109,10 @@ std::unique_ptr<ConsoleOutputs> ConsoleOutputs::Start(const Options& options, Re
   }
   if (!options.mqttUrl.empty()) {
     MqttConfig config;
-    if (std::string problem = ParseMqttUrl(options.mqttUrl, config.url); !problem.empty()) {
-      *error = problem;
-      return nullptr;
-    }
-    if (!options.mqttCa.empty() && ::access(options.mqttCa.c_str(), R_OK) != 0) {
-      *error = "MQTT: не удалось прочитать сертификат " + options.mqttCa + ": " + std::strerror(errno);
-      return nullptr;
-    }
-    if (std::string problem = ReadMqttCredentials(options.mqttCredentials, config.user, config.password);
-        !problem.empty()) {
-      *error = "MQTT: " + problem;
-      return nullptr;
-    }
+    // Checked when the command line was read.
+    ParseMqttUrl(options.mqttUrl, config.url);
+    if (options.mqttCredentials.empty()) ReadMqttCredentials({}, config.user, config.password);
+    config.credentialsFile = options.mqttCredentials;
     struct stat st {};
     if (!options.mqttCredentials.empty() && ::stat(options.mqttCredentials.c_str(), &st) == 0 &&
         (st.st_mode & (S_IRWXG | S_IRWXO)) != 0 && report) {
@@ -118,16 +124,23 @@ std::unique_ptr<ConsoleOutputs> ConsoleOutputs::Start(const Options& options, Re
     config.station = StationName(options);
     config.discoveryPrefix = options.mqttDiscovery;
     auto mqtt = std::make_unique<MqttSink>(std::move(config), report);
-    if (std::string problem = mqtt->Open(); !problem.empty()) {
-      *error = problem;
-      return nullptr;
-    }
+    mqtt->Open();
+    outputs->objectStates_ = mqtt.get();
     outputs->mqtt_ = std::move(mqtt);
   }
   for (auto* sink : {outputs->file_.get(), outputs->command_.get(), outputs->mqtt_.get()}) {
     if (sink) outputs->fanOut_.Add(sink);
   }
   return outputs;
+}
+
+ConsoleHooks ConsoleOutputs::WithObjectStates(ConsoleHooks hooks) {
+  if (objectStates_ == nullptr) return hooks;
+  hooks.beforeStartup = [before = std::move(hooks.beforeStartup), sink = objectStates_](Console& console, Operator& op) {
+    if (before) before(console, op);
+    console.Objects().SetRowsListener([sink](const std::vector<ObjectListRow>& rows) { sink->ObjectsShown(rows); });
+  };
+  return hooks;
 }
 
 ConsoleOutputs::~ConsoleOutputs() {

@@ -6,24 +6,33 @@
 #include <memory>
 #include <string>
 
+#include "app/console_hooks.h"
 #include "app/options.h"
 #include "outputs/background_sink.h"
+#include "outputs/object_states.h"
 #include "outputs/report.h"
 
 namespace pelvaron {
 
 class ConsoleOutputs {
  public:
-  // Makes and starts the outputs in the working folder. Nothing, and why in
-  // *error, when one of them cannot start (a file that cannot be opened, no
-  // MQTT library, unreadable credentials): asked for, it must work.
-  static std::unique_ptr<ConsoleOutputs> Start(const Options& options, Report report, std::string* error);
+  // Makes and starts the outputs in the working folder. One that cannot work
+  // yet (a file that cannot be opened, no MQTT library, unreadable
+  // credentials, a broker that refuses) never stops the console: it tells the
+  // cause once through report and tries again, while the events wait.
+  static std::unique_ptr<ConsoleOutputs> Start(const Options& options, Report report);
   // Stops them after they have handed on what they hold (a few seconds at most).
   ~ConsoleOutputs();
 
   // Where the console's events go to reach them all (beside the store and the
   // alarm queue); nothing when none was asked for.
   EventSink* Sink() { return fanOut_.Empty() ? nullptr : &fanOut_; }
+  // Where the console's object list goes after every refresh; nothing when no
+  // output shows the objects' states.
+  ObjectStatesSink* ObjectStates() { return objectStates_; }
+  // The same, as a console program's hooks: set before start-up, on the
+  // console's own thread.
+  ConsoleHooks WithObjectStates(ConsoleHooks hooks);
 
  private:
   ConsoleOutputs() = default;
@@ -32,20 +41,17 @@ class ConsoleOutputs {
   std::unique_ptr<BackgroundSink> file_;
   std::unique_ptr<BackgroundSink> command_;
   std::unique_ptr<BackgroundSink> mqtt_;
+  ObjectStatesSink* objectStates_ = nullptr;
 };
 
 // Right after the command line is read: paths given on it are made those of
 // the folder it was given in (the demo then works in a folder of its own),
-// and the broker's address is checked. Returns what is wrong, or nothing.
+// and the broker's address, the station's name and the discovery prefix are
+// checked against the topic rules. Returns what is wrong, or nothing.
 std::string PrepareOutputOptions(Options& options);
 
 // The station's name on its events and topics: --station, else the host's name.
 std::string StationName(const Options& options);
-
-// The broker's user and password: from the file (user on the first line,
-// password on the second), else from PELVARON_MQTT_USER and
-// PELVARON_MQTT_PASSWORD. Returns why the file could not be read, or nothing.
-std::string ReadMqttCredentials(const std::string& file, std::string& user, std::string& password);
 
 // Reports as lines on stderr, "program: text", each in one write.
 Report StderrReport(const std::string& programName);

@@ -83,12 +83,8 @@ int ReadCommandLine(const std::vector<std::string>& args, const std::string& pro
 }
 
 int RunHeadlessConsole(const std::string& programName, const Options& options, bool demoFresh) {
-  std::string problem;
-  auto outputs = ConsoleOutputs::Start(options, StderrReport(programName), &problem);
-  if (!outputs) {
-    std::cerr << programName << ": " << problem << "\n";
-    return 1;
-  }
+  // An output that cannot work yet says so and tries again: monitoring goes on.
+  auto outputs = ConsoleOutputs::Start(options, StderrReport(programName));
   ConsolePorts ports = RealPorts();
   // With the event stream on stdout, the event log's lines go to stderr.
   HeadlessOperator op(options.eventsPath == "-" ? std::cerr : std::cout, std::cerr, *ports.clock, programName);
@@ -101,7 +97,7 @@ int RunHeadlessConsole(const std::string& programName, const Options& options, b
   console.bAlarmBeep = options.alarmBeep;
   ProgramRecords records(options, false);
   if (EventSink* sink = outputs->Sink()) records.records.AddOutput(sink);
-  const ConsoleHooks hooks = records.records.Hooks();
+  const ConsoleHooks hooks = outputs->WithObjectStates(records.records.Hooks());
   hooks.beforeStartup(console, op);
   console.Startup();
   if (demoFresh) RegisterDemoObjects(console.Objects());

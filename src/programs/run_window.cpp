@@ -32,7 +32,7 @@ int RunWindow(QApplication& app, const std::string& programName, const Options& 
   // The pointer is only read on the window's thread.
   auto window = std::make_shared<QPointer<ui::WindowShell>>();
   const Report toStderr = StderrReport(programName);
-  std::string problem;
+  // An output that cannot work yet says so and tries again: monitoring goes on.
   auto outputs = ConsoleOutputs::Start(
       options,
       [window, toStderr, &app](const std::string& text) {
@@ -43,15 +43,10 @@ int RunWindow(QApplication& app, const std::string& programName, const Options& 
               if (*window) (*window)->showMessage({text, "", MessageIcon::Exclamation});
             },
             Qt::QueuedConnection);
-      },
-      &problem);
-  if (!outputs) {
-    toStderr(problem);
-    return 1;
-  }
+      });
   ProgramRecords records(options, true);
   if (EventSink* sink = outputs->Sink()) records.records.AddOutput(sink);
-  ui::WindowShell shell(programName, options, RealPorts, after, records.records.Hooks());
+  ui::WindowShell shell(programName, options, RealPorts, after, outputs->WithObjectStates(records.records.Hooks()));
   shell.alarms().attach(records.records.desk(), records.records.store().path());
   *window = &shell;
   QObject::connect(&shell.window(), &QDialog::finished, &app, &QCoreApplication::quit);

@@ -1,11 +1,14 @@
 #include "store/event_store.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
 #include "core/cp1251.h"
+#include "core/create_file.h"
 #include "store/history_format.h"
 
 namespace pelvaron {
@@ -264,6 +267,16 @@ void EventStore::Finalize() {
 int EventStore::Open(const std::string& path, Mode mode, const char* vfs) {
   Close();
   const int flags = mode == Mode::ReadWrite ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY;
+  if (mode == Mode::ReadWrite && vfs == nullptr && !path.empty() && path.front() != ':' && path.rfind("file:", 0) != 0) {
+    // The store's file is made as every file is (SQLite gives its -wal and
+    // -shm the mode of the store's own file).
+    const int fd = CreateFile(path, O_RDWR, WhenThere::OpenThroughLinks);
+    if (fd < 0) {
+      const std::string problem = StoreProblemText(SQLITE_CANTOPEN, errno);
+      return Fail(SQLITE_CANTOPEN, "open", problem.c_str());
+    }
+    ::close(fd);
+  }
   int rc = sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, vfs);
   if (rc != SQLITE_OK) {
     Fail(rc, "open");

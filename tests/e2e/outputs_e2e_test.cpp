@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "objects/object_registry.h"
 #include "support/json_parse.h"
 #include "support/mqtt/test_broker.h"
 #include "support/process_group.h"
@@ -65,6 +67,24 @@ std::string Member(const std::string& json, const std::string& key) {
   const auto object = ParseJson(json);
   const JsonValue* member = object ? object->Find(key) : nullptr;
   return member != nullptr ? member->text : "<none>";
+}
+
+// An objects file as the console keeps it: each object by address, on
+// control or not, with an hour's control period.
+void WriteObjects(const fs::path& file, const std::vector<std::pair<std::string, bool>>& objects) {
+  ObjectTable table;
+  table.fill(BlankObjectRecord());
+  int slot = 1;
+  for (const auto& [address, control] : objects) {
+    ObjectRecord& r = table[slot++];
+    r = ObjectRecord{};
+    std::memcpy(r.szAddress, address.data(), std::min(address.size(), sizeof r.szAddress));
+    r.bUsed = 1;
+    r.bControl = control ? 1 : 0;
+    r.nPeriod = 60;
+    r.bRegistered = 1;
+  }
+  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(table.data()), sizeof table);
 }
 
 bool Maps(pid_t pid, const std::string& part) {
@@ -185,7 +205,100 @@ TEST_F(OutputsEndToEndTest, EveryEventReachesTheBrokerTheFileAndTheCommandAlike)
   const auto link = subscriber.On(std::string(kTopic) + "status/link");
   ASSERT_FALSE(link.empty());
   EXPECT_EQ(link.back(), "lost");
-  EXPECT_FALSE(subscriber.On(std::string(kTopic) + "object/1234").empty());
+  // Messages from an address that is not registered make no object state.
+  EXPECT_TRUE(subscriber.On(std::string(kTopic) + "object/1234").empty());
+}
+
+// The console as a station runs it, under umask 000: a subscriber that comes
+// after the start finds every registered object's true state at once (none
+// has reported), what an earlier run left of an object no longer registered
+// is removed, an --events file that cannot be made (a link planted at its
+// path) is told once while monitoring goes on, and no file the console made
+// may be written by others.
+TEST_F(OutputsEndToEndTest, ALateSubscriberFindsEveryObjectsTrueStateAndNoFileIsWritableByOthers) {
+  TestBroker broker;
+  std::string error;
+  ASSERT_TRUE(broker.Start(&error)) << error;
+  const std::string b = kTopic;
+  const std::string staleConfig = "homeassistant/sensor/pelvaron_e2e/object_0999/config";
+  ASSERT_TRUE(PublishRetained(broker.Port(), b + "object/0999", R"({"address":"0999","control":"overdue","comment":""})"));
+  ASSERT_TRUE(PublishRetained(broker.Port(), staleConfig, R"({"name":"Объект 0999"})"));
+  TestSubscriber watcher(broker.Port(), "#", "e2e-watcher", false);
+  ASSERT_TRUE(watcher.Start());
+  WriteObjects(dir_ / "objects.stt", {{"0012", true}, {"0105", false}, {"0240", true}});
+  fs::create_symlink(dir_ / "victim.jsonl", dir_ / "events.jsonl");
+
+  const mode_t before = ::umask(0);
+  StartConsole({"--mqtt", broker.Url(), "--mqtt-discovery", "--events", "events.jsonl"});
+  ::umask(before);
+  ASSERT_TRUE(console_);
+  ASSERT_TRUE(watcher.WaitFor([&](auto& all) {
+    return !PayloadsOn(all, b + "object/0999").empty() && PayloadsOn(all, b + "object/0999").back().empty() &&
+           !PayloadsOn(all, staleConfig).empty() && PayloadsOn(all, staleConfig).back().empty();
+  })) << "what the earlier run left is still there";
+  // The states follow on the same connection; a latecomer comes after them.
+  ASSERT_TRUE(watcher.WaitFor([&](auto& all) {
+    return !PayloadsOn(all, b + "object/0240").empty() && !PayloadsOn(all, b + "status/link").empty();
+  }));
+
+  TestSubscriber latecomer(broker.Port(), b + "#", "e2e-latecomer", false);
+  ASSERT_TRUE(latecomer.Start());
+  ASSERT_TRUE(latecomer.WaitFor([&](auto& all) {
+    return !PayloadsOn(all, b + "object/0012").empty() && !PayloadsOn(all, b + "object/0105").empty() &&
+           !PayloadsOn(all, b + "object/0240").empty();
+  }));
+  ASSERT_TRUE(latecomer.Flush());
+  const auto kept = latecomer.Messages();
+  for (const auto& [address, control] : {std::pair{"0012", "normal"}, {"0105", "off"}, {"0240", "normal"}}) {
+    const auto payloads = PayloadsOn(kept, b + "object/" + address);
+    ASSERT_EQ(payloads.size(), 1u) << address;
+    EXPECT_EQ(Member(payloads[0], "control"), control) << address;
+  }
+  EXPECT_TRUE(PayloadsOn(kept, b + "object/0999").empty());
+  for (const ReceivedMessage& m : kept) {
+    if (m.topic.rfind(b + "object/", 0) == 0) {
+      EXPECT_TRUE(m.retained) << m.topic;
+    }
+  }
+
+  ASSERT_TRUE(console_->Signal(SIGINT));
+  ASSERT_TRUE(PumpUntil(Children(), [&] { return console_->Exited(); }, SecondsFromNow(30)));
+  EXPECT_EQ(console_->StatusText(), "exit 0");
+  const std::string told = "Не удалось открыть файл событий";
+  ASSERT_NE(console_->Err().find(told), std::string::npos) << console_->Err();
+  EXPECT_EQ(console_->Err().find(told), console_->Err().rfind(told)) << console_->Err();
+  EXPECT_FALSE(fs::exists(dir_ / "victim.jsonl"));
+
+  std::vector<std::string> made;
+  for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
+    struct stat st {};
+    if (::lstat(entry.path().c_str(), &st) != 0 || S_ISLNK(st.st_mode)) continue;
+    made.push_back(fs::relative(entry.path(), dir_).string());
+    EXPECT_EQ(st.st_mode & 022, 0u) << made.back() << " is writable by others";
+  }
+  for (const char* name : {"pelvaron.ini", "events.seq", "events.sqlite", "mqtt-queue", "mqtt-queue/acked",
+                           "mqtt-queue/0000000001.jsonl"}) {
+    EXPECT_NE(std::find(made.begin(), made.end(), name), made.end()) << name << " not made: " << ::testing::PrintToString(made);
+  }
+}
+
+TEST_F(OutputsEndToEndTest, AStationNameTheTopicsCannotHoldIsRefusedAtStart) {
+  const struct {
+    std::string station;
+    const char* told;
+  } cases[] = {
+      {std::string(70000, 's'), "--station: the name is too long for MQTT topics"},
+      {"post\x1b[2J", "--station: the name must be UTF-8 text without control characters"},
+      {"\xff\xfe", "--station: the name must be UTF-8 text without control characters"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.told);
+    console_.reset();
+    ASSERT_NO_FATAL_FAILURE(StartConsole({"--mqtt", "mqtt://127.0.0.1:1", "--station", c.station}));
+    ASSERT_TRUE(PumpUntil(Children(), [&] { return console_->Exited(); }, SecondsFromNow(30)));
+    EXPECT_EQ(console_->StatusText(), "exit 2");
+    EXPECT_NE(console_->Err().find(c.told), std::string::npos) << console_->Err().substr(0, 300);
+  }
 }
 
 TEST_F(OutputsEndToEndTest, TheWillSaysOfflineWhenTheConsoleIsKilledAndOnlyABrokerMapsTheMqttLibrary) {

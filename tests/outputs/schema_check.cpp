@@ -1,5 +1,6 @@
 #include "schema_check.h"
 
+#include <algorithm>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -64,6 +65,10 @@ std::vector<std::string> CheckSchema(const JsonValue& schema, const JsonValue& v
     if (!found) problems.push_back(where + ": not one of the enum values");
   }
   if (const JsonValue* c = schema.Find("const"); c && !Equal(*c, value)) problems.push_back(where + ": not the const");
+  if (const JsonValue* max = schema.Find("maxLength"); max && value.type == JsonValue::Type::String) {
+    const auto characters = std::count_if(value.text.begin(), value.text.end(), [](char c) { return (c & 0xC0) != 0x80; });
+    if (characters > Number(*max)) problems.push_back(where + ": longer than maxLength");
+  }
   if (const JsonValue* min = schema.Find("minimum");
       min && value.type == JsonValue::Type::Number && Number(value) < Number(*min))
     problems.push_back(where + ": below the minimum");
@@ -74,6 +79,13 @@ std::vector<std::string> CheckSchema(const JsonValue& schema, const JsonValue& v
     if (const JsonValue* required = schema.Find("required")) {
       for (const JsonValue& r : required->items) {
         if (!value.Find(r.text)) problems.push_back(where + ": no " + r.text);
+      }
+    }
+    const JsonValue* additional = schema.Find("additionalProperties");
+    if (additional && additional->type == JsonValue::Type::Bool && !additional->boolean) {
+      const JsonValue* properties = schema.Find("properties");
+      for (const JsonMember& member : value.members) {
+        if (!properties || !properties->Find(member.name)) problems.push_back(where + ": " + member.name + " is not allowed");
       }
     }
     if (const JsonValue* properties = schema.Find("properties")) {
@@ -97,16 +109,27 @@ std::vector<std::string> CheckSchema(const JsonValue& schema, const JsonValue& v
   return problems;
 }
 
+namespace {
+
+JsonValue ReadSchema(const std::string& path) {
+  std::ifstream in(std::string(PELVARON_SOURCE_DIR) + "/" + path);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::string error;
+  std::optional<JsonValue> parsed = ParseJson(text.str(), &error);
+  if (!parsed) throw std::runtime_error(path + ": " + error);
+  return *std::move(parsed);
+}
+
+}  // namespace
+
 const JsonValue& EventSchema() {
-  static const JsonValue schema = [] {
-    std::ifstream in(std::string(PELVARON_SOURCE_DIR) + "/docs/events.schema.json");
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string error;
-    std::optional<JsonValue> parsed = ParseJson(text.str(), &error);
-    if (!parsed) throw std::runtime_error("events.schema.json: " + error);
-    return *std::move(parsed);
-  }();
+  static const JsonValue schema = ReadSchema("docs/events.schema.json");
+  return schema;
+}
+
+const JsonValue& DiscoverySchema() {
+  static const JsonValue schema = ReadSchema("tests/outputs/ha_discovery.schema.json");
   return schema;
 }
 

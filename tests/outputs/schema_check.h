@@ -1,7 +1,8 @@
 #pragma once
 
-// The part of JSON Schema that docs/events.schema.json uses (type, required,
-// properties, items, enum, const, minimum, pattern, allOf with if/then), on
+// The part of JSON Schema that docs/events.schema.json and the discovery
+// schema use (type, required, properties, additionalProperties: false,
+// items, enum, const, minimum, maxLength, pattern, allOf with if/then), on
 // values of the tests' strict JSON reader, so that the tests read what the
 // outputs write as any consumer would, without a library for it. Duplicate
 // keys need no check here: the reader refuses them.
@@ -18,5 +19,7 @@ std::vector<std::string> CheckSchema(const JsonValue& schema, const JsonValue& v
 
 // docs/events.schema.json, read once.
 const JsonValue& EventSchema();
+// tests/outputs/ha_discovery.schema.json: by component ("binary_sensor", "sensor").
+const JsonValue& DiscoverySchema();
 
 }  // namespace pelvaron::testing

@@ -2,112 +2,106 @@
 
 #include <gtest/gtest.h>
 
+#include "schema_check.h"
 #include "support/json_parse.h"
 
 namespace pelvaron {
 namespace {
 
-
-Event Of(EventKind kind, std::string address = {}, std::string command = {}) {
-  static std::uint64_t seq = 0;
+Event Of(EventKind kind) {
   Event e;
-  e.seq = ++seq;
   e.kind = kind;
-  e.timeText = "2026-12-07T10:22:20+03:00";
-  e.text = std::string(EventKindName(kind));
-  e.address = std::move(address);
-  e.command = std::move(command);
   return e;
 }
 
-std::string Control(const StationState& state, const std::string& address) {
-  for (const RetainedState& s : state.All()) {
-    if (s.topic != "object/" + address) continue;
-    const auto json = testing::ParseJson(s.payload);
-    return json ? (*json)["control"].text : "bad json";
-  }
-  return "none";
-}
-
-std::string Status(const StationState& state, const std::string& topic) {
-  for (const RetainedState& s : state.All()) {
-    if (s.topic == topic) return s.payload;
-  }
-  return "none";
+ObjectListRow Row(const char* address, const char* control, bool alarm, const char* comment = "") {
+  ObjectListRow row;
+  row.address = std::string(" ") + address;
+  row.control = control;
+  row.bAlarm = alarm;
+  row.comment = comment;
+  return row;
 }
 
 TEST(StationStateTest, TheStatusFieldsFollowTheirEventsFromTheStartOfARun) {
   StationState state;
   EXPECT_TRUE(state.Apply(Of(EventKind::ConsoleStarted)));
-  EXPECT_EQ(Status(state, "status/link"), "lost");
-  EXPECT_EQ(Status(state, "status/line"), "ok");
-  EXPECT_EQ(Status(state, "status/enclosure"), "closed");
-  state.TakeChanged();
+  EXPECT_EQ(state.Retained(), (std::map<std::string, std::string>{
+                                  {"status/link", "lost"}, {"status/line", "ok"}, {"status/enclosure", "closed"}}));
   state.Apply(Of(EventKind::LinkRestored));
   state.Apply(Of(EventKind::LineFault));
   state.Apply(Of(EventKind::EnclosureOpened));
-  state.Apply(Of(EventKind::LinkLost));
-  // Each topic once, with its latest payload, in the order it first changed.
-  EXPECT_EQ(state.TakeChanged(), (std::vector<RetainedState>{
-                                     {"status/link", "lost"}, {"status/line", "fault"}, {"status/enclosure", "open"}}));
-  EXPECT_FALSE(state.Apply(Of(EventKind::LinkLost)));
-  EXPECT_FALSE(state.Apply(Of(EventKind::SettingsChanged)));
+  EXPECT_EQ(state.Retained(), (std::map<std::string, std::string>{
+                                  {"status/link", "ok"}, {"status/line", "fault"}, {"status/enclosure", "open"}}));
+  EXPECT_FALSE(state.Apply(Of(EventKind::LineFault)));
+  EXPECT_FALSE(state.Apply(Of(EventKind::ObjectOverdue)));  // objects come from the list, not from events
 }
 
-TEST(StationStateTest, ObjectsFollowControlOverdueAndTheOperatorsChanges) {
+TEST(StationStateTest, ObjectsAreTheConsolesListAsItShowsThem) {
+  struct Case {
+    ObjectListRow row;
+    const char* control;
+  } cases[] = {
+      {Row("0012", "+", false, "Склад"), "normal"},
+      {Row("0105", "+", true), "overdue"},
+      {Row("0240", "-", false), "off"},
+      {Row("0777", "-", true), "off"},  // taken off control while overdue: not supervised
+  };
+  std::vector<ObjectListRow> rows;
+  for (const Case& c : cases) rows.push_back(c.row);
   StationState state;
-  state.Apply(Of(EventKind::ObjectsChanged, "0012", "register"));
-  state.Apply(Of(EventKind::ObjectsChanged, "0105", "register"));
-  state.Apply(Of(EventKind::ObjectOverdue, "0012"));
-  EXPECT_EQ(Control(state, "0012"), "overdue");
-  state.Apply(Of(EventKind::ObjectBackInControl, "0012"));
-  EXPECT_EQ(Control(state, "0012"), "normal");
-  state.Apply(Of(EventKind::ObjectsChanged, "0105", "control-off"));
-  state.Apply(Of(EventKind::ObjectOverdue, "0012"));
-  state.Apply(Of(EventKind::ObjectsChanged, "", "reset-all-counters"));
-  EXPECT_EQ(Control(state, "0012"), "normal");
-  EXPECT_EQ(Control(state, "0105"), "off");
-  state.Apply(Of(EventKind::ObjectsChanged, "", "control-all-on"));
-  EXPECT_EQ(Control(state, "0105"), "normal");
-  state.TakeChanged();
-  // A deleted object's retained state is removed (an empty payload), then forgotten.
-  state.Apply(Of(EventKind::ObjectsChanged, "0105", "delete"));
-  EXPECT_EQ(state.TakeChanged(), (std::vector<RetainedState>{{"object/0105", ""}}));
-  EXPECT_EQ(state.ObjectAddresses(), std::vector<std::string>{"0012"});
-  state.Apply(Of(EventKind::ObjectsChanged, "", "clear-all"));
-  EXPECT_EQ(state.TakeChanged(), (std::vector<RetainedState>{{"object/0012", ""}}));
-  EXPECT_TRUE(state.All().empty());
+  EXPECT_FALSE(state.ObjectsKnown());
+  EXPECT_TRUE(state.SetObjects(ObjectStatesOf(rows)));
+  EXPECT_TRUE(state.ObjectsKnown());
+  const auto retained = state.Retained();
+  for (const Case& c : cases) {
+    const std::string address = c.row.address.substr(1);
+    ASSERT_TRUE(retained.count("object/" + address)) << address;
+    const auto json = testing::ParseJson(retained.at("object/" + address));
+    ASSERT_TRUE(json) << address;
+    EXPECT_EQ((*json)["address"].text, address);
+    EXPECT_EQ((*json)["control"].text, c.control) << address;
+    EXPECT_EQ((*json)["comment"].text, c.row.comment);
+  }
+  EXPECT_EQ((*testing::ParseJson(retained.at("object/0012")))["comment"].text, "Склад");
+  // The same list again changes nothing; a deleted object is gone.
+  EXPECT_FALSE(state.SetObjects(ObjectStatesOf(rows)));
+  rows.erase(rows.begin() + 1);
+  EXPECT_TRUE(state.SetObjects(ObjectStatesOf(rows)));
+  EXPECT_EQ(state.Retained().count("object/0105"), 0u);
+  EXPECT_EQ(state.Retained().size(), 3u);
 }
 
-TEST(StationStateTest, ObjectStatesSurviveARestartAndTheStatusFieldsStartAfresh) {
-  StationState before;
-  before.Apply(Of(EventKind::ObjectsChanged, "0012", "register"));
-  Event overdue = Of(EventKind::ObjectOverdue, "0012");
-  overdue.text = "Отсутствие контр. извещения от объекта с адресом '0012'!";
-  before.Apply(overdue);
-  before.Apply(Of(EventKind::LinkRestored));
-  StationState after;
-  after.LoadObjects(before.SaveObjects());
-  EXPECT_EQ(after.All().size(), 1u);
-  EXPECT_EQ(after.All(), std::vector<RetainedState>{before.All()[0]});
-  EXPECT_EQ(Control(after, "0012"), "overdue");
-}
-
-TEST(StationStateTest, TopicsAndDiscoveryIdsKeepMqttsSpecialCharactersOut) {
+TEST(StationStateTest, TopicsAndDiscoveryIdsKeepToTheRulesOfMqttAndHomeAssistant) {
   EXPECT_EQ(StationTopicBase("post-1"), "pelvaron/post-1/");
   EXPECT_EQ(StationTopicBase("a/b+c#"), "pelvaron/a_b_c_/");
-  const auto messages = DiscoveryMessages("homeassistant", "пост 1", {"0012"}, {"0105"});
-  ASSERT_EQ(messages.size(), 5u);
-  for (const RetainedState& m : messages) {
-    EXPECT_EQ(m.topic.find_first_of("+# "), std::string::npos) << m.topic;
-    if (m.payload.empty()) continue;
-    const auto json = testing::ParseJson(m.payload);
-    ASSERT_TRUE(json) << m.payload;
-    EXPECT_EQ((*json)["state_topic"].text.rfind("pelvaron/пост 1/", 0), 0u) << m.payload;
-    EXPECT_EQ((*json)["availability_topic"].text, "pelvaron/пост 1/online");
+  EXPECT_EQ(ObjectTopic("12/+"), "object/12__");
+  const std::vector<ObjectStatus> objects = {{"0012", "normal", ""}, {"A#1", "off", ""}};
+  std::string cyrillic;
+  for (int i = 0; i < 100; ++i) cyrillic += "я";
+  for (const std::string& station : {std::string("post-1"), std::string("пост 1"), std::string("Station__X_"),
+                                     std::string(300, 'x'), cyrillic}) {
+    SCOPED_TRACE(station.substr(0, 20));
+    const auto messages = DiscoveryMessages("homeassistant", station, objects);
+    ASSERT_EQ(messages.size(), 5u);
+    for (const auto& [topic, payload] : messages) {
+      EXPECT_EQ(topic.find_first_of("+# "), std::string::npos) << topic;
+      EXPECT_LE(topic.size(), LongestTopic(station, "homeassistant"));
+      const auto json = testing::ParseJson(payload);
+      ASSERT_TRUE(json) << payload;
+      const std::string component = topic.substr(14, topic.find('/', 14) - 14);
+      EXPECT_EQ(testing::CheckSchema(testing::DiscoverySchema()[component], *json), std::vector<std::string>{})
+          << payload;
+      EXPECT_EQ((*json)["availability_topic"].text, StationTopicBase(station) + "online");
+    }
   }
-  EXPECT_EQ(messages[3].topic, "homeassistant/sensor/pelvaron__d0_bf_d0_be_d1_81_d1_82_201/object_0012/config");
-  EXPECT_EQ(messages[4], (RetainedState{"homeassistant/sensor/pelvaron__d0_bf_d0_be_d1_81_d1_82_201/object_0105/config", ""}));
+  const auto messages = DiscoveryMessages("homeassistant", "пост 1", objects);
+  const std::string object = "homeassistant/sensor/pelvaron__d0_bf_d0_be_d1_81_d1_82_201/object_0012/config";
+  ASSERT_TRUE(messages.count(object));
+  EXPECT_EQ((*testing::ParseJson(messages.at(object)))["default_entity_id"].text,
+            "sensor.pelvaron_d0_bf_d0_be_d1_81_d1_82_201_object_0012");
+  EXPECT_EQ(DiscoveryObjectFilter("homeassistant", "пост 1"),
+            "homeassistant/sensor/pelvaron__d0_bf_d0_be_d1_81_d1_82_201/+/config");
 }
 
 }  // namespace

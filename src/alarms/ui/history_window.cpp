@@ -1,5 +1,7 @@
 #include "alarms/ui/history_window.h"
 
+#include <fcntl.h>
+
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTimeEdit>
@@ -17,8 +19,11 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <initializer_list>
 
+#include "core/create_file.h"
 #include "store/history_format.h"
 #include "widgets/focus_frame.h"
 #include "widgets/notice.h"
@@ -231,8 +236,13 @@ void HistoryWindow::showResults(std::vector<StoredEvent> results, const QString&
 bool HistoryWindow::exportCsv(const QString& path) {
   const std::string csv =
       FormatHistorySpreadsheet(results_, [this](const std::string& name) { return table_.TitleOf(name); });
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+  const int fd = CreateFile(path.toStdString(), O_WRONLY | O_TRUNC, WhenThere::OpenThroughLinks);
+  if (fd < 0) {
+    status_->setText(QStringLiteral("Файл %1 не записан: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    return false;
+  }
+  QFile file;
+  if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) ||
       file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()) ||
       !file.flush()) {
     status_->setText(QStringLiteral("Файл %1 не записан: %2").arg(path, file.errorString()));

@@ -243,6 +243,23 @@ std::vector<ReceivedMessage> TestSubscriber::Messages() const {
   return messages_;
 }
 
+bool PublishRetained(int port, const std::string& topic, const std::string& payload) {
+  mosquitto_lib_init();
+  struct mosquitto* client = mosquitto_new(nullptr, true, nullptr);
+  if (client == nullptr) return false;
+  bool done = false;
+  mosquitto_user_data_set(client, &done);
+  mosquitto_publish_callback_set(client, [](struct mosquitto*, void* flag, int) { *static_cast<bool*>(flag) = true; });
+  bool ok = mosquitto_connect(client, "127.0.0.1", port, 30) == MOSQ_ERR_SUCCESS &&
+            mosquitto_publish(client, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, true) ==
+                MOSQ_ERR_SUCCESS;
+  const auto until = SteadyClock::now() + std::chrono::seconds(10);
+  while (ok && !done && SteadyClock::now() < until) ok = mosquitto_loop(client, 100, 1) == MOSQ_ERR_SUCCESS;
+  mosquitto_disconnect(client);
+  mosquitto_destroy(client);
+  return ok && done;
+}
+
 std::vector<std::string> PayloadsOn(const std::vector<ReceivedMessage>& messages, const std::string& topic) {
   std::vector<std::string> payloads;
   for (const ReceivedMessage& m : messages) {

@@ -64,6 +64,10 @@ struct ReceivedMessage {
   bool retained = false;
 };
 
+// Leaves a retained message on the broker (what an earlier run may have
+// left); returns once the broker has it.
+bool PublishRetained(int port, const std::string& topic, const std::string& payload);
+
 // The payloads of the messages on one topic, in the order they came.
 std::vector<std::string> PayloadsOn(const std::vector<ReceivedMessage>& messages, const std::string& topic);
 
