@@ -20,7 +20,7 @@ packages=(
 # For walking through the window by hand or by script: a virtual display, a
 # window manager, and a way to type and click into it.
 if [ "${1:-}" = "--gui-tools" ]; then
-  packages+=(xvfb xauth x11-apps openbox xdotool)
+  packages+=(xvfb xauth x11-apps openbox xdotool imagemagick)
 fi
 
 missing=()

@@ -7,7 +7,8 @@ AlarmSound::AlarmSound(SoundPlayer& player, std::function<std::int64_t()> nowMs,
     : player_(player), nowMs_(std::move(nowMs)), told_(std::move(told)) {}
 
 std::string AlarmSound::ProblemText(const std::string& cause) {
-  return "Звук тревоги не работает: " + cause + ". Попытка повторяется при каждой новой тревоге и раз в минуту.";
+  return "Звук тревоги не работает: " + cause +
+         ". Проверьте звуковое устройство; звук пробуется снова при каждой новой тревоге и раз в минуту.";
 }
 
 void AlarmSound::LearnOutcome() {

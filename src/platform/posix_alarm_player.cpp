@@ -94,7 +94,7 @@ bool AlarmPlayer::Playing(std::string& failure) {
     failure = "проигрыватель " + program_ + " не смог воспроизвести звук (" +
               (WIFEXITED(status) ? "код " + std::to_string(WEXITSTATUS(status))
                                  : "сигнал " + std::to_string(WTERMSIG(status))) +
-              (said.empty() ? std::string() : ": " + said) + "); нет звукового устройства?";
+              (said.empty() ? std::string() : ": " + said) + ")";
   }
   errors_.reset();
   return false;

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 #include "alarms/ui/alarm_queue_window.h"
 #include "alarms/ui/history_window.h"
@@ -16,7 +17,7 @@ namespace pelvaron::ui {
 
 namespace {
 
-constexpr QSize kQueueSize(1100, 480);
+constexpr QSize kQueueSize(1100, 640);
 constexpr QSize kQueueLeast(560, 220);
 
 }  // namespace
@@ -66,8 +67,15 @@ AlarmQueueWindow* AlarmCommandsUi::ensureQueueWindow() {
 
 void AlarmCommandsUi::place(AlarmQueueWindow* w) {
   if (placed_) return;
-  placed_ = true;
   QWidget* main = host_.dialogOwner();
+  if (main != nullptr && main->isVisible() && main->windowHandle() != nullptr && !main->windowHandle()->isExposed()) {
+    // The window manager has not put the main window in its place yet (an
+    // alarm at start-up): the queue goes beside it once it has.
+    placeWhenExposed_ = main->windowHandle();
+    return;
+  }
+  placed_ = true;
+  placeWhenExposed_ = nullptr;
   QScreen* screen = main != nullptr ? main->screen() : w->screen();
   if (screen == nullptr) return;
   QRect beside = main != nullptr && main->isVisible() ? main->frameGeometry() : QRect();
@@ -105,6 +113,9 @@ void AlarmCommandsUi::showQueueAtTopAlarm() {
 }
 
 bool AlarmCommandsUi::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Expose && watched == placeWhenExposed_ && queue_ && queue_->isVisible()) {
+    QMetaObject::invokeMethod(this, [this] { place(queue_); }, Qt::QueuedConnection);
+  }
   if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == kQueueKey && key->modifiers() == Qt::NoModifier && !key->isAutoRepeat()) {

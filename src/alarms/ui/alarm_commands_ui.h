@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QRect>
 #include <QString>
+#include <QWindow>
 
 #include <functional>
 #include <string>
@@ -73,6 +74,7 @@ class AlarmCommandsUi : public QObject {
   QPointer<AlarmQueueWindow> queue_;
   QPointer<HistoryWindow> history_;
   bool placed_ = false;
+  QPointer<QWindow> placeWhenExposed_;  // the main window, not yet where the window manager puts it
 };
 
 }  // namespace pelvaron::ui

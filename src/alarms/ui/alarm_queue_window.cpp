@@ -116,7 +116,7 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
 
   FocusFrame::Install(this);
   InputBlocker::Exempt(this);
-  resize(1100, 480);
+  resize(1100, 640);
   setView(AlarmView{});
 }
 
@@ -311,7 +311,7 @@ void AlarmQueueWindow::focusTopAlarm() {
     return;
   }
   QTreeWidgetItem* top = list_->topLevelItem(0);
-  list_->setCurrentItem(top, 0, QItemSelectionModel::ClearAndSelect);
+  list_->setCurrentItem(top, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   list_->scrollToItem(top);
   list_->setFocus(Qt::ShortcutFocusReason);
 }
