@@ -84,18 +84,19 @@ if [ -f "$work/root$doc/changelog.Debian.gz" ]; then
   [ "$logged" = "$version" ] || fail "the changelog's newest entry is $logged, the package $version"
 fi
 
-# Each program: hardened (lintian below checks the rest), its man page naming
-# every option its --help names, and groff content with the page.
+# Each program: hardened (lintian below checks the rest), its man page telling
+# every option its --help names (as the tag of an entry, not only in the
+# synopsis), and groff content with the page.
 for program in $(grep "^$prefix/bin/" "$work/contents" | xargs -n1 basename); do
   binary=$work/root$prefix/bin/$program
   symbols=$(readelf -W --dyn-syms "$binary")
   grep -q __stack_chk_fail <<<"$symbols" || fail "$program is built without -fstack-protector-strong"
   page=$work/root$prefix/share/man/man1/$program.1.gz
   [ -f "$page" ] || continue
-  text=$(zcat "$page" | sed 's/\\-/-/g')
+  tags=$(zcat "$page" | sed 's/\\-/-/g' | awk 'tag { print } { tag = /^\.TP/ }')
   help=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$binary" --help) || fail "$program --help"
   for option in $(grep -o -- '--[a-z][a-z0-9-]*' <<<"$help" | sort -u); do
-    grep -qE -- "$option([^a-z0-9-]|$)" <<<"$text" || fail "$program(1) lacks $option"
+    grep -qE -- "$option([^a-z0-9-]|$)" <<<"$tags" || fail "$program(1) tells nothing of $option"
   done
   warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "groff on $program(1): $warnings"
