@@ -16,6 +16,8 @@ packages=(
   openssl
   # sd_notify for the systemd unit; dpkg-shlibdeps and file for the package's test.
   libsystemd-dev dpkg-dev file
+  # The package's test: lintian, the man pages through man and groff, readelf.
+  lintian man-db binutils
 )
 # For walking through the window by hand or by script: a virtual display, a
 # window manager, and a way to type and click into it.

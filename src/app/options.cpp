@@ -153,53 +153,80 @@ std::string ProgramNameFrom(const std::string& argv0) {
 }
 
 std::string UsageText(const std::string& programName) {
-  return "Usage: " + programName +
-         " [options]\n"
-         "\n"
-         "The operator's console of an alarm central-monitoring station: polls the\n"
-         "receiver on the configured COM port every half second, writes the event\n"
-         "log and the protocol file, and supervises the registered objects.\n"
-         "It works in the current folder: pelvaron.ini (settings), objects.stt\n"
-         "(objects) and the protocol file (protocol.txt unless configured).\n"
-         "\n"
-         "Options:\n"
-         "  --headless          no window: event log lines on stdout (UTF-8), operator\n"
-         "                      messages on stderr; Ctrl-C or SIGTERM shuts it down\n"
-         "                      in order (the closing protocol line is written)\n"
-         "  --demo              run against a built-in simulated receiver with lively\n"
-         "                      traffic, in the folder ./pelvaron-demo (made when\n"
-         "                      missing), never in a real station's files; falls back\n"
-         "                      to --headless where there is no display\n"
-         "  --device COMn=PATH  the device behind a COM port name (repeatable);\n"
-         "                      without it COM1..COM6 are /dev/ttyS0../dev/ttyS5\n"
-         "  --alarm-sound       sound the overdue alarm by playing alarm.wav from the\n"
-         "                      working folder (every third second while an object\n"
-         "                      under control is overdue)\n"
-         "  --alarm-beep        sound the overdue alarm as four tones\n"
-         "  --tick-ms N         the supervision tick's period in ms (default 500);\n"
-         "                      for tests that must see a lost link within seconds\n"
-         "\n"
-         "Sending events elsewhere (every event as one JSON object: docs/events.md):\n"
-         "  --events PATH       append each event as a line of JSON to PATH;\n"
-         "                      - for stdout (the event log lines then go to stderr)\n"
-         "  --on-event COMMAND  run COMMAND with /bin/sh for each event, the event's\n"
-         "                      JSON on its stdin and PELVARON_KIND, PELVARON_ADDRESS,\n"
-         "                      PELVARON_CODE... in its environment; one at a time\n"
-         "  --on-event-timeout S  end a run of the command after S seconds (default 10)\n"
-         "  --mqtt URL          publish to an MQTT broker: mqtt://HOST[:PORT] or\n"
-         "                      mqtts://HOST[:PORT]; events wait on disk in\n"
-         "                      ./mqtt-queue while the broker is away\n"
-         "  --mqtt-ca FILE      the CA certificate for mqtts:// (default: the system's)\n"
-         "  --mqtt-credentials FILE  the broker's user name on the first line of FILE,\n"
-         "                      its password on the second; or PELVARON_MQTT_USER and\n"
-         "                      PELVARON_MQTT_PASSWORD (never on the command line)\n"
-         "  --mqtt-discovery[=PREFIX]  discovery messages (prefix homeassistant) so\n"
-         "                      home-automation software shows the link, the line,\n"
-         "                      the enclosure and each object as sensors\n"
-         "  --station NAME      this console's name in events and topics (default:\n"
-         "                      the host name)\n"
-         "  --help              this text\n"
-         "  --version           the program's version\n";
+  // pelvaron-headless is a program of its own (the service runs it), so its
+  // help describes it; pelvaron --headless hands over to it under pelvaron's name.
+  const bool headless = programName.ends_with("-headless");
+  std::string text = "Usage: " + programName + " [options]\n\n";
+  if (headless) {
+    text +=
+        "The operator's console of an alarm central-monitoring station without a\n"
+        "window, as a program that loads no window library at all: what\n"
+        "pelvaron --headless runs and what the pelvaron systemd service starts.\n"
+        "It polls the receiver on the configured COM port every half second, prints\n"
+        "the event log lines on stdout (UTF-8) and the operator's messages on stderr,\n"
+        "writes the protocol file and supervises the registered objects. SIGINT,\n"
+        "SIGTERM or SIGHUP end it in order (the closing protocol line is written);\n"
+        "under systemd it reports when it is ready and pings the watchdog.\n";
+  } else {
+    text +=
+        "The operator's console of an alarm central-monitoring station: polls the\n"
+        "receiver on the configured COM port every half second, writes the event\n"
+        "log and the protocol file, and supervises the registered objects.\n";
+  }
+  text +=
+      "It works in the current folder: pelvaron.ini (settings), objects.stt\n"
+      "(objects), the protocol file (protocol.txt unless configured), the event\n"
+      "store events.sqlite and the others its man page lists.\n"
+      "\n"
+      "Options:\n";
+  if (headless) {
+    text +=
+        "  --headless          accepted as pelvaron takes it; changes nothing here\n"
+        "  --demo              run against a built-in simulated receiver with lively\n"
+        "                      traffic, in the folder ./pelvaron-demo (made when\n"
+        "                      missing), never in a real station's files\n";
+  } else {
+    text +=
+        "  --headless          no window: event log lines on stdout (UTF-8), operator\n"
+        "                      messages on stderr; Ctrl-C or SIGTERM shuts it down\n"
+        "                      in order (the closing protocol line is written)\n"
+        "  --demo              run against a built-in simulated receiver with lively\n"
+        "                      traffic, in the folder ./pelvaron-demo (made when\n"
+        "                      missing), never in a real station's files; falls back\n"
+        "                      to --headless where there is no display\n";
+  }
+  text +=
+      "  --device COMn=PATH  the device behind a COM port name (repeatable);\n"
+      "                      without it COM1..COM6 are /dev/ttyS0../dev/ttyS5\n"
+      "  --alarm-sound       sound the overdue alarm by playing alarm.wav from the\n"
+      "                      working folder (every third second while an object\n"
+      "                      under control is overdue)\n"
+      "  --alarm-beep        sound the overdue alarm as four tones\n"
+      "  --tick-ms N         the supervision tick's period in ms (default 500);\n"
+      "                      for tests that must see a lost link within seconds\n"
+      "\n"
+      "Sending events elsewhere (every event as one JSON object: docs/events.md):\n"
+      "  --events PATH       append each event as a line of JSON to PATH;\n"
+      "                      - for stdout (the event log lines then go to stderr)\n"
+      "  --on-event COMMAND  run COMMAND with /bin/sh for each event, the event's\n"
+      "                      JSON on its stdin and PELVARON_KIND, PELVARON_ADDRESS,\n"
+      "                      PELVARON_CODE... in its environment; one at a time\n"
+      "  --on-event-timeout S  end a run of the command after S seconds (default 10)\n"
+      "  --mqtt URL          publish to an MQTT broker: mqtt://HOST[:PORT] or\n"
+      "                      mqtts://HOST[:PORT]; events wait on disk in\n"
+      "                      ./mqtt-queue while the broker is away\n"
+      "  --mqtt-ca FILE      the CA certificate for mqtts:// (default: the system's)\n"
+      "  --mqtt-credentials FILE  the broker's user name on the first line of FILE,\n"
+      "                      its password on the second; or PELVARON_MQTT_USER and\n"
+      "                      PELVARON_MQTT_PASSWORD (never on the command line)\n"
+      "  --mqtt-discovery[=PREFIX]  discovery messages (prefix homeassistant) so\n"
+      "                      home-automation software shows the link, the line,\n"
+      "                      the enclosure and each object as sensors\n"
+      "  --station NAME      this console's name in events and topics (default:\n"
+      "                      the host name)\n"
+      "  --help              this text\n"
+      "  --version           the program's version\n";
+  return text;
 }
 
 }  // namespace pelvaron
