@@ -13,6 +13,7 @@
 
 #include "alarms/alarm_desk.h"
 #include "alarms/priority_table.h"
+#include "core/control_characters.h"
 #include "core/cp1251.h"
 #include "platform/real_file_system.h"
 #include "store/event_store.h"
@@ -181,7 +182,11 @@ Arguments Parse(int argc, char** argv, const PriorityTable& table) {
       a.ack = ParseNumber(v);
       if (!a.ack || *a.ack == 0) a.error = "--ack takes the number of an alarm, not " + v;
     } else if (arg == "--note") {
-      if (value(a.note) && !FitsCp1251(a.note)) {
+      if (!value(a.note)) break;
+      if (std::optional<char32_t> c = FirstControlCharacter(a.note)) {
+        // A line end would forge a protocol line of its own.
+        a.error = "--note: " + ControlCharacterRefusal("Примечание", *c);
+      } else if (!FitsCp1251(a.note)) {
         a.error = "--note: the protocol file cannot hold every character of the note (Windows-1251)";
       } else if (Utf8Length(a.note) > AlarmDesk::kMaxNoteChars) {
         a.error = "--note: at most " + std::to_string(AlarmDesk::kMaxNoteChars) + " characters";

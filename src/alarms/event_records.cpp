@@ -20,11 +20,8 @@ EventKind KindNamed(const std::string& name) {
 }
 
 std::string CommentOf(ObjectRegistry& objects, const std::string& address) {
-  const ObjectTable& table = objects.Table();
-  for (int slot = 1; slot <= kLastObjectSlot && table[slot].bUsed != 0; ++slot) {
-    if (Cp1251ToUtf8(ReadFixedText(table[slot].szAddress)) == address) {
-      return Cp1251ToUtf8(ReadFixedText(table[slot].szComment));
-    }
+  for (int slot = 1; slot <= objects.ObjectCount(); ++slot) {
+    if (objects.AddressOf(slot) == address) return objects.CommentOf(slot);
   }
   return {};
 }
@@ -77,6 +74,9 @@ void EventRecords::BeforeStartup(Console& console, Operator& op) {
   };
   hooks.publish = [&console](Event event) { console.Publish(std::move(event)); };
   hooks.commentOf = [&console](const std::string& address) { return CommentOf(console.Objects(), address); };
+  hooks.refused = [&op](const std::string& text) {
+    op.ShowMessage({text, "Очередь тревог", MessageIcon::Exclamation});
+  };
   if (settings_.soundOverride) {
     hooks.sound = settings_.soundOverride;
   } else if (settings_.sound) {

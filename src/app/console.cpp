@@ -314,7 +314,7 @@ PELVARON_OFF_TICK_PATH bool Console::MinutePassed(int minute) {
       r.nState = OBJSTATE_NO_CONTROL;
       if (!(r.byFlags & OVERDUE_LOGGED)) {
         r.byFlags |= OVERDUE_LOGGED;
-        const std::string address = Cp1251ToUtf8(ReadFixedText(r.szAddress));
+        const std::string address = objects_.AddressOf(slot);
         Say(EventKind::ObjectOverdue, "Отсутствие контр. извещения от объекта с адресом '" + address + "'!", address);
       }
     }

@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "core/control_characters.h"
 #include "core/cp1251.h"
 #include "core/fixed_text.h"
 
@@ -34,6 +35,20 @@ void ShowFileError(Operator& op, int code, const char* where) {
 }
 
 }  // namespace
+
+void AppendShownText(std::string& out, std::string_view cp1251) {
+  // Nearly always none: 0x98 is U+0098, the one C1 control the code page holds.
+  bool control = false;
+  for (char c : cp1251) {
+    const auto b = static_cast<unsigned char>(c);
+    control = control || b < 0x20 || b == 0x7F || b == 0x98;
+  }
+  if (!control) {
+    AppendCp1251AsUtf8(out, cp1251);
+    return;
+  }
+  out += ShowControlCharacters(Cp1251ToUtf8(cp1251));
+}
 
 void WritePeriod(std::string& out, int minutes) {
   const bool hours = minutes >= 60 && minutes % 60 == 0;
@@ -111,8 +126,15 @@ void ObjectRegistry::NoteChange(ObjectChangeKind kind, std::string address) {
 }
 
 std::string ObjectRegistry::AddressOf(int slot) const {
-  if (slot < 1 || slot > kLastObjectSlot) return {};
-  return Cp1251ToUtf8(FixedTextView(table_[slot].szAddress));
+  std::string text;
+  if (slot >= 1 && slot <= kLastObjectSlot) AppendShownText(text, FixedTextView(table_[slot].szAddress));
+  return text;
+}
+
+std::string ObjectRegistry::CommentOf(int slot) const {
+  std::string text;
+  if (slot >= 1 && slot <= kLastObjectSlot) AppendShownText(text, FixedTextView(table_[slot].szComment));
+  return text;
 }
 
 void ObjectRegistry::ResetObjectCounter(int slot) {
@@ -217,12 +239,12 @@ int ObjectRegistry::RefreshObjectList() {
     ObjectListRow& row = rows_[s - 1];
     row.bAlarm = r.bAlarm == 1;
     row.address.assign(1, ' ');
-    AppendCp1251AsUtf8(row.address, FixedTextView(r.szAddress));
+    AppendShownText(row.address, FixedTextView(r.szAddress));
     row.control = r.bControl == 1 ? "+" : "-";
     WritePeriod(row.period, r.nPeriod);
     WriteMinutes(row.lastLink, r.nTimeCounter);
     row.comment.clear();
-    AppendCp1251AsUtf8(row.comment, FixedTextView(r.szComment));
+    AppendShownText(row.comment, FixedTextView(r.szComment));
   }
   rowsValid_ = end - 1;
   op_.ObjectListRefreshed(rows_);

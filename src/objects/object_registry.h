@@ -99,8 +99,10 @@ class ObjectRegistry {
   // The commands report what they did; slot names the object (0: all of them).
   void NoteChange(ObjectChangeKind kind, int slot = 0);
   void NoteChange(ObjectChangeKind kind, std::string address);
-  // The address of a slot's object in UTF-8.
+  // The address and the comment of a slot's object in UTF-8, as shown
+  // (AppendShownText).
   std::string AddressOf(int slot) const;
+  std::string CommentOf(int slot) const;
 
  private:
   FileSystem& fs_;
@@ -120,6 +122,11 @@ class ObjectRegistry {
   std::size_t rowsValid_ = 0;
   std::function<void(const ObjectChange&)> listener_;
 };
+
+// A stored text field as UTF-8 for showing, appended to out: a control
+// character (a file another program wrote may hold any byte) shows as its
+// mark, so that it never makes a line of its own. The bytes stay as they are.
+void AppendShownText(std::string& out, std::string_view cp1251);
 
 // The refusal of a new object when the table is full ("Ограничение").
 OperatorMessage CapacityMessage();
