@@ -281,7 +281,7 @@ PELVARON_TICK_PATH bool Console::StatusStep(std::uint8_t status) {
   Redisplay();
 
   if (status & STATUS_HOLD) return false;
-  if (status & STATUS_NEW_MESSAGE) {
+  if ((status & STATUS_NEW_MESSAGE) || link_.ResumesFetch()) {
     link_.PollMessages([this](const std::uint8_t* buffer) { return Decode(buffer); });
   }
   return true;

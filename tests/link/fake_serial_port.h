@@ -28,6 +28,11 @@ class FakeSerialPort : public SerialPort {
   // until it is closed; Close clears it.
   bool failed = false;
   bool cancelled = false;
+  // The device fails at this command (its text, "gn"): once it went out
+  // whole, so that its answer is lost with the device; or before anything of
+  // it went out.
+  std::string failAfter;
+  std::string failBefore;
 
   std::deque<std::vector<std::uint8_t>> answers;  // one per write, in order
   std::vector<std::uint8_t> rx;                   // what a read would find now
@@ -93,7 +98,18 @@ class FakeSerialPort : public SerialPort {
     std::vector<std::uint8_t> bytes(data, data + size);
     calls.push_back("Write " + Printable(bytes));
     if (!open || failed) return 0;
+    if (!failBefore.empty() && Printable(bytes) == failBefore) {
+      failBefore.clear();
+      failed = true;
+      return 0;
+    }
     writes.push_back(bytes);
+    if (!failAfter.empty() && Printable(bytes) == failAfter) {
+      failAfter.clear();
+      failed = true;
+      if (!answers.empty()) answers.pop_front();
+      return size;
+    }
     if (!answers.empty()) {
       rx.insert(rx.end(), answers.front().begin(), answers.front().end());
       answers.pop_front();
