@@ -87,6 +87,8 @@ void EventRecords::BeforeStartup(Console& console, Operator& op) {
 
   const std::string problem = sink_.OpenNow();
   if (problem.empty()) {
+    std::uint64_t highest = 0;
+    if (sink_.store().HighestSeq(highest) == 0) console.NumberEventsAbove(highest);
     Replay(clock_.Now());
   } else {
     op.ShowMessage({"Хранилище событий " + settings_.storePath + " не открывается: " + problem +

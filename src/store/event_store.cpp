@@ -515,4 +515,14 @@ std::int64_t EventStore::Count() {
   return n;
 }
 
+int EventStore::HighestSeq(std::uint64_t& seq) {
+  seq = 0;
+  sqlite3_stmt* s = nullptr;
+  if (int rc = Statement("SELECT max(seq) FROM events", "highest number", s); rc != SQLITE_OK) return rc;
+  return Rows(s, "highest number", [&](sqlite3_stmt* row) {
+    const sqlite3_int64 n = sqlite3_column_int64(row, 0);
+    seq = n > 0 ? static_cast<std::uint64_t>(n) : 0;
+  });
+}
+
 }  // namespace pelvaron

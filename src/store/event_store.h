@@ -115,6 +115,8 @@ class EventStore {
   int AlarmHistory(std::int64_t since, std::vector<StoredEvent>& out);
   // The number of stored events.
   std::int64_t Count();
+  // The highest event number stored (0 when none): numbering goes on above it.
+  int HighestSeq(std::uint64_t& seq);
 
   sqlite3* handle() { return db_; }
 

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -185,6 +186,32 @@ TEST_F(EventRecordsTest, TheQueueComesBackAfterARestartUntilAcknowledged) {
   {
     ConsoleRun run(folder, clock, fs);
     EXPECT_TRUE(run.records.desk().queue().empty());
+  }
+}
+
+// A damaged events.seq once gave numbers the store held already.
+TEST_F(EventRecordsTest, ADamagedNumberFileIsToldAndNumberingGoesOnAboveTheStore) {
+  for (const std::string damage : {"garbage", "18446744073709551615\n"}) {
+    SCOPED_TRACE(damage);
+    std::uint64_t highest = 0;
+    {
+      ConsoleRun run(folder, clock, fs);
+      run.Tick({Fire()});
+    }
+    for (const StoredEvent& e : Stored()) highest = std::max(highest, e.seq);
+    ASSERT_GT(highest, 0u);
+    fs.files[kEventSequenceFileName] = std::vector<std::uint8_t>(damage.begin(), damage.end());
+    {
+      ConsoleRun run(folder, clock, fs);
+      ASSERT_EQ(run.op.messages.size(), 1u);
+      EXPECT_EQ(run.op.messages[0].text,
+                "Файл номеров событий events.seq повреждён; нумерация продолжена с " +
+                    std::to_string(highest + 1) +
+                    ", после последнего события в хранилище. Файл будет записан заново.");
+    }
+    std::vector<StoredEvent> rows = Stored();
+    EXPECT_EQ(rows.front().seq, highest + 2) << "the start and the stop, numbered on";
+    EXPECT_EQ(rows[1].seq, highest + 1);
   }
 }
 
