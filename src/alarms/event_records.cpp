@@ -52,14 +52,19 @@ EventRecords::EventRecords(FileSystem& fs, Clock& clock, Settings settings)
 }
 
 EventRecords::~EventRecords() {
-  sink_.Stop();
+  sink_.Close(kShutdownPatienceMs);
+}
+
+void EventRecords::AfterShutdown() {
+  const std::string told = sink_.Close(kShutdownPatienceMs);
+  if (!told.empty() && op_ != nullptr) op_->ShowMessage({told, "", MessageIcon::Exclamation});
 }
 
 ConsoleHooks EventRecords::Hooks() {
   ConsoleHooks hooks;
   hooks.beforeStartup = [this](Console& console, Operator& op) { BeforeStartup(console, op); };
   hooks.afterTick = [this](Console& console) { AfterTick(console); };
-  hooks.afterShutdown = [this](Console&) { sink_.Stop(); };
+  hooks.afterShutdown = [this](Console&) { AfterShutdown(); };
   return hooks;
 }
 
