@@ -186,9 +186,28 @@ int ObjectRegistry::LoadObject() {
     ShowFileError(op_, err, "LoadObject();");
     // The file is there but unreadable: keep it until the operator changes something.
     saveHeld_ = true;
+    heldBecause_ = "не удалось прочитать при запуске";
     return 1;
   }
   saveHeld_ = false;
+  // A byte more than the table tells a longer file, whose rest a save would lose.
+  std::vector<std::uint8_t> probe;
+  const bool longer = n == image.size() && fs_.ReadPrefix(kObjectsFileName, image.size() + 1, probe) == 0 &&
+                      probe.size() > image.size();
+  if (n == image.size() && !longer) return 0;
+  // Not an image of the table: what it held stays as it is until the operator
+  // changes the objects (then it is kept beside, as an unreadable one is).
+  const std::string size = std::to_string(image.size());
+  op_.ShowMessage(
+      {std::string("Файл объектов ") + kObjectsFileName + " имеет неверный размер: " +
+           (longer ? "больше " + size + " байт" : std::to_string(n) + " байт вместо " + size) +
+           (longer ? ". Прочитаны первые " + size + " байт" : std::string(". Прочитано его начало")) +
+           " (объектов: " + std::to_string(ObjectCount()) +
+           "). Файл не будет перезаписан, пока вы не измените объекты; тогда он будет сохранён "
+           "под другим именем, а объекты записаны в новый файл.",
+       "", MessageIcon::Exclamation});
+  saveHeld_ = true;
+  heldBecause_ = "имел при запуске неверный размер";
   return 0;
 }
 
@@ -200,18 +219,17 @@ void ObjectRegistry::OperatorChangedObjects() {
   }
   int err = fs_.Rename(kObjectsFileName, aside);
   if (err != 0 && fs_.Exists(kObjectsFileName)) {
-    op_.ShowMessage({"Файл объектов " + std::string(kObjectsFileName) +
-                         " не удалось прочитать при запуске и не удаётся переименовать (ошибка " +
-                         std::to_string(err) +
+    op_.ShowMessage({"Файл объектов " + std::string(kObjectsFileName) + " " + heldBecause_ +
+                         " и не удаётся переименовать (ошибка " + std::to_string(err) +
                          "). Изменения объектов не будут записаны в файл, пока он не "
                          "станет доступен: перенесите его и перезапустите программу.",
                      "", MessageIcon::Exclamation});
     return;
   }
   if (err == 0) {
-    op_.ShowMessage({"Файл объектов " + std::string(kObjectsFileName) +
-                         " не удалось прочитать при запуске. Он сохранён как " + aside +
-                         ", а объекты записываются в новый файл " + kObjectsFileName + ".",
+    op_.ShowMessage({"Файл объектов " + std::string(kObjectsFileName) + " " + heldBecause_ +
+                         ". Он сохранён как " + aside + ", а объекты записываются в новый файл " +
+                         kObjectsFileName + ".",
                      "", MessageIcon::Information});
   }
   saveHeld_ = false;

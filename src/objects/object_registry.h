@@ -78,15 +78,17 @@ class ObjectRegistry {
   // telling the operator the system's error code.
   int SaveObject();
   // Reads at most the table's size from the file into the table. Returns 0, or
-  // 1 after telling the operator; the table then keeps what it held.
+  // 1 after telling the operator; the table then keeps what it held. A file
+  // of another size is read as far as it goes and told; it is kept as an
+  // unreadable one is (below).
   int LoadObject();
   // Start-up: loads the file, or blanks and saves a new one when it is missing. Returns 0.
   int LoadOrInitObjects();
   // Shows the rows of the used slots and saves the file. Returns 0.
   int RefreshObjectList();
 
-  // An objects file that exists but could not be read is not overwritten by
-  // the empty table: refreshes show the list without saving until the
+  // An objects file that exists but could not be read (or not whole) is not
+  // overwritten by the table: refreshes show the list without saving until the
   // operator changes something. The object commands call this first: the
   // unreadable file is then kept beside (objects.stt.unreadable, or .1 ...
   // when that exists) and the operator is told; if it cannot be moved, the
@@ -109,6 +111,7 @@ class ObjectRegistry {
   Operator& op_;
   ObjectTable table_{};
   bool saveHeld_ = false;
+  std::string heldBecause_;  // what was wrong with the file, for the message when it is moved aside
   // A row shows nothing behind nTimeCounter: the loop types do not count.
   static constexpr std::size_t kRowBytes = offsetof(ObjectRecord, szLoop1Type);
   struct ShownRow {
