@@ -220,7 +220,8 @@ int Acknowledge(const Arguments& a) {
     return 1;
   }
   if (event->cls.role != 1) {
-    std::cerr << "pelvaron-history: событие №" << *a.ack << " не тревога: " << event->text << "\n";
+    std::cerr << "pelvaron-history: событие №" << *a.ack << " не тревога: " << ShowControlCharacters(event->text)
+              << "\n";
     return 1;
   }
   if (event->acknowledged) {
@@ -231,7 +232,9 @@ int Acknowledge(const Arguments& a) {
                                    "pelvaron-history") != 0) {
     return StoreFailed(a, "не записывается", store);
   }
-  std::cout << "Тревога №" << *a.ack << " (" << (event->address.empty() ? "" : event->address + ": ") << event->text
+  // The store's texts may come from another program: one line, whatever they hold.
+  std::cout << "Тревога №" << *a.ack << " ("
+            << ShowControlCharacters(event->address.empty() ? event->text : event->address + ": " + event->text)
             << ") подтверждена; консоль запишет это в протокол.\n";
   return 0;
 }
