@@ -28,11 +28,10 @@ class FakeSerialPort : public SerialPort {
   // until it is closed; Close clears it.
   bool failed = false;
   bool cancelled = false;
-  // The device fails at this command (its text, "gn"): once it went out
-  // whole, so that its answer is lost with the device; or before anything of
-  // it went out.
-  std::string failAfter;
-  std::string failBefore;
+  // The device fails at this command ("gn"): after it went out whole (its
+  // answer lost), or before anything of it went out.
+  std::string failAt;
+  bool failAtWentOut = true;
 
   std::deque<std::vector<std::uint8_t>> answers;  // one per write, in order
   std::vector<std::uint8_t> rx;                   // what a read would find now
@@ -98,18 +97,15 @@ class FakeSerialPort : public SerialPort {
     std::vector<std::uint8_t> bytes(data, data + size);
     calls.push_back("Write " + Printable(bytes));
     if (!open || failed) return 0;
-    if (!failBefore.empty() && Printable(bytes) == failBefore) {
-      failBefore.clear();
+    if (!failAt.empty() && Printable(bytes) == failAt) {
+      failAt.clear();
       failed = true;
-      return 0;
-    }
-    writes.push_back(bytes);
-    if (!failAfter.empty() && Printable(bytes) == failAfter) {
-      failAfter.clear();
-      failed = true;
+      if (!failAtWentOut) return 0;
+      writes.push_back(bytes);
       if (!answers.empty()) answers.pop_front();
       return size;
     }
+    writes.push_back(bytes);
     if (!answers.empty()) {
       rx.insert(rx.end(), answers.front().begin(), answers.front().end());
       answers.pop_front();

@@ -130,9 +130,7 @@ TEST_F(Card, TextsTheFileCannotHoldAreRefusedNamingTheField) {
       // A line end would forge a stamped protocol line; the rest steer terminals.
       {"Склад\r\n06:12:2026, 08:47:42  Выключение программы", "", "",
        "«Краткие комментарии» содержит управляющий символ <CR> (возврат каретки)"},
-      {"Склад\nвторая", "", "", "«Краткие комментарии» содержит управляющий символ <LF>"},
       {"", "ШС\x1b[2J", "", "«ШС 1» содержит управляющий символ <ESC>"},
-      {"", "", "звонок\a", "«ШС 2» содержит управляющий символ <BEL>"},
       {"", "", "\xc2\x85", "«ШС 2» содержит управляющий символ <U+0085>"},
   };
   for (const auto& c : cases) {
@@ -165,10 +163,8 @@ TEST_F(Card, AForeignFilesControlCharactersShowAsMarksAndStayInTheFile) {
   EXPECT_EQ(row.comment, "Склад<CR><LF>01:01:2026, 00:00:00  Выключение программы<ESC>");
   EXPECT_EQ(row.address, " 00<LF>1");
   EXPECT_EQ(reg.AddressOf(1), "00<LF>1");
-  EXPECT_EQ(reg.CommentOf(1), row.comment);
-  const std::string file(fs.files.at(kObjectsFileName).begin(), fs.files.at(kObjectsFileName).end());
-  EXPECT_EQ(file.substr(336 + 12, 8), Cp("Склад\r\n0"));
-  EXPECT_EQ(file.substr(336, 5), std::string("00\n1\0", 5));
+  const std::vector<std::uint8_t>& file = fs.files.at(kObjectsFileName);
+  EXPECT_EQ(std::string(file.begin() + 336, file.begin() + 341), std::string("00\n1\0", 5));
 }
 
 TEST_F(Card, HundredCharacterTextsFillTheirFieldsWithoutTerminator) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "support/fakes.h"
 
@@ -151,62 +152,37 @@ TEST(LoadSettings, AnEmptyFileLeavesTheDefaults) {
 }
 
 // A file that is no settings image (a text someone wrote, a disk's garbage)
-// is told naming the file and each thing wrong; what is out of range is run
+// is told naming the file and each thing wrong; what is out of range runs
 // with its default, and the file is left for the operator.
 TEST(LoadSettings, AGarbageFileIsToldAndItsValuesOutOfRangeAreNotUsed) {
-  std::vector<std::uint8_t> sound(208, 0);
-  sound[0] = 1;
-  std::memcpy(&sound[4], "log.txt", 7);
-  sound[204] = 5;
-  sound[205] = 99;
-  std::vector<std::uint8_t> longer = sound;
+  std::vector<std::uint8_t> longer = DefaultImage();
+  longer[204] = 5;
   longer.resize(300, 0x55);
   const std::string text = "[main]\nport=COM1\n";
-  const struct {
-    std::string name;
-    std::vector<std::uint8_t> file;
-    std::vector<std::string> told;  // empty: nothing told
-    std::string path;
-    int port, attempts;
-  } cases[] = {
-      {"sound", sound, {}, "log.txt", 5, 99},
-      {"an INI text",
-       std::vector<std::uint8_t>(text.begin(), text.end()),
-       {"размер 17 байт вместо 208 (недостающее взято по умолчанию)",
-        "признак записи протокола 1767992667 вместо 0 или 1 (протокол записывается)",
+  const std::tuple<std::vector<std::uint8_t>, std::vector<std::string>, int> cases[] = {
+      {{text.begin(), text.end()},
+       {"размер 17 байт вместо 208 (недостающее взято по умолчанию)", "признак записи протокола 1767992667",
         "путь к файлу протокола содержит управляющий символ <LF> (взят protocol.txt)"},
-       "protocol.txt",
-       0,
-       12},
-      {"all 0xFF",
-       std::vector<std::uint8_t>(208, 0xFF),
-       {"признак записи протокола -1", "путь к файлу протокола без завершающего нуля",
-        "номер порта -1 вне 0..5 (взят COM1)", "число попыток -1 вне 1..99 (взято 12)"},
-       "protocol.txt",
-       0,
-       12},
-      {"longer", longer, {"размер больше 208 байт (прочитаны первые 208)"}, "log.txt", 5, 99},
+       0},
+      {std::vector<std::uint8_t>(208, 0xFF),
+       {"путь к файлу протокола без завершающего нуля", "номер порта -1 вне 0..5 (взят COM1)",
+        "число попыток -1 вне 1..99 (взято 12)"},
+       0},
+      {longer, {"размер больше 208 байт (прочитаны первые 208)"}, 5},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [file, told, port] : cases) {
     MemoryFileSystem fs;
     RecordingOperator op;
-    fs.files["pelvaron.ini"] = c.file;
+    fs.files["pelvaron.ini"] = file;
     auto settings = ConsoleSettings::Defaults();
     LoadSettings(settings, fs, op);
-    EXPECT_EQ(settings.ProtocolPath(), c.path);
-    EXPECT_EQ(settings.nComPort, c.port);
-    EXPECT_EQ(settings.nLinkAttempts, c.attempts);
-    EXPECT_EQ(settings.bSaveProtocol, 1);
-    EXPECT_EQ(fs.files["pelvaron.ini"], c.file) << "never rewritten";
-    if (c.told.empty()) {
-      EXPECT_TRUE(op.messages.empty());
-      continue;
-    }
+    EXPECT_EQ(settings.ProtocolPath(), "protocol.txt");
+    EXPECT_EQ((std::vector<int>{settings.bSaveProtocol, settings.nComPort, settings.nLinkAttempts}),
+              (std::vector<int>{1, port, 12}));
+    EXPECT_EQ(fs.files["pelvaron.ini"], file) << "never rewritten";
     ASSERT_EQ(op.messages.size(), 1u);
-    const std::string& message = op.messages[0].text;
-    EXPECT_EQ(message.rfind("Файл настроек pelvaron.ini повреждён: ", 0), 0u) << message;
-    for (const std::string& part : c.told) EXPECT_NE(message.find(part), std::string::npos) << message;
+    EXPECT_EQ(op.messages[0].text.rfind("Файл настроек pelvaron.ini повреждён: ", 0), 0u);
+    for (const std::string& part : told) EXPECT_NE(op.messages[0].text.find(part), std::string::npos) << part;
   }
 }
 

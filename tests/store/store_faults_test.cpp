@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
 #include <random>
 #include <thread>
 
@@ -156,87 +155,6 @@ TEST_F(StoreFaultsTest, AFullDiskIsToldOnceTheConsoleGoesOnAndTheEventsAreWritte
   ASSERT_EQ(store.Search(q, rows), 0);
   EXPECT_EQ(rows.size(), 10u) << "none of the messages lost";
   const std::vector<std::uint64_t> seqs = StoredSeqs(store);
-  for (std::size_t i = 1; i < seqs.size(); ++i) EXPECT_LT(seqs[i - 1], seqs[i]) << "in order";
-}
-
-// Another program holding the store locked at shutdown once cost seconds and
-// the queued events, silently: now what the store could not take waits beside
-// it, the operator is told, and the next start writes it in, before anything
-// newer, so that the alarm queue comes back whole.
-TEST_F(StoreFaultsTest, EventsAStoreLockedAtShutdownCouldNotTakeAreKeptAndWrittenAtTheNextStart) {
-  testing::FakeClock clock;
-  clock.SetLocal(2026, 12, 7, 10, 0, 0);
-  testing::MemoryFileSystem fs;
-  struct Run {
-    Run(testing::FakeClock& clock, testing::MemoryFileSystem& fs, const std::string& path)
-        : console(clock, fs, op, port, DeviceMap{}), records(fs, clock, Settings(path)) {
-      hooks = records.Hooks();
-      hooks.beforeStartup(console, op);
-      console.Startup();
-    }
-    static EventRecords::Settings Settings(const std::string& path) {
-      EventRecords::Settings settings;
-      settings.storePath = path;
-      settings.soundOverride = [] {};
-      return settings;
-    }
-    void Tick(bool fire) {
-      port.answers.assign({{static_cast<std::uint8_t>(fire ? 0x0A : 0x08)}});
-      port.rx.clear();
-      if (fire) {
-        sim::ContactIdEvent e;
-        e.address = 301;
-        e.code = 110;
-        const sim::Frame f = sim::ContactIdFrame(e);
-        port.answers.push_back({f.begin(), f.end()});
-      }
-      console.OnTimer();
-      hooks.afterTick(console);
-    }
-    testing::RecordingOperator op;
-    testing::FakeSerialPort port;
-    Console console;
-    EventRecords records;
-    ConsoleHooks hooks;
-  };
-  std::string unsaved;
-  {
-    Run run(clock, fs, path);
-    unsaved = run.records.store().UnsavedPath();
-    run.Tick(true);
-    ASSERT_TRUE(run.records.store().WaitUntilWritten(20000));
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-    for (int i = 0; i < 3; ++i) run.Tick(true);
-    run.console.Shutdown();
-    run.hooks.afterShutdown(run.console);  // while the other still holds it
-    ASSERT_FALSE(run.op.messages.empty());
-    const std::string& told = run.op.messages.back().text;
-    EXPECT_NE(
-        told.find(" не приняло события при выключении (хранилище занято другой программой); не записано "
-                  "событий: 4. Они сохранены в " +
-                  unsaved + " и будут записаны в хранилище при следующем запуске."),
-        std::string::npos)
-        << told;
-    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(other);
-  }
-  ASSERT_TRUE(std::filesystem::exists(unsaved));
-  Run next(clock, fs, path);
-  EXPECT_EQ(next.records.desk().queue().Sorted().at(0).repeats, 3) << "the queue comes back whole";
-  next.Tick(false);
-  ASSERT_FALSE(next.op.messages.empty());
-  EXPECT_EQ(next.op.messages.back().text, "В хранилище событий " + path +
-                                              " записаны события, сохранённые в " + unsaved +
-                                              " при прошлом выключении: 4.");
-  EXPECT_FALSE(std::filesystem::exists(unsaved));
-  ASSERT_TRUE(next.records.store().WaitUntilWritten(20000));
-  EventStore store;
-  ASSERT_EQ(store.Open(path, EventStore::Mode::ReadOnly), 0);
-  const std::vector<std::uint64_t> seqs = StoredSeqs(store);
-  ASSERT_EQ(seqs.size(), 9u)
-      << "start, link, fire; three fires and the stop kept; the next start and its link";
   for (std::size_t i = 1; i < seqs.size(); ++i) EXPECT_LT(seqs[i - 1], seqs[i]) << "in order";
 }
 
