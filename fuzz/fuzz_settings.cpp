@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/control_characters.h"
+#include "core/cp1251.h"
 #include "fuzz_support.h"
 #include "link/device_map.h"
 #include "protocol/event_protocol.h"
@@ -53,13 +55,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ConsoleSettings settings = ConsoleSettings::Defaults();
   const ConsoleSettings defaults = settings;
   LoadSettings(settings, fs, op);
-  FUZZ_CHECK(op.messages.empty());
-  // The file's first bytes over the defaults; the file itself is left alone.
+  // The file's first bytes over the defaults, but for a value out of its
+  // range, which runs with its default; the file itself is left alone. Told
+  // when it is no sound image.
   const std::size_t n = size < sizeof settings ? size : sizeof settings;
-  const auto* block = reinterpret_cast<const std::uint8_t*>(&settings);
-  FUZZ_CHECK(n == 0 || std::memcmp(block, data, n) == 0);
-  FUZZ_CHECK(
-      std::memcmp(block + n, reinterpret_cast<const std::uint8_t*>(&defaults) + n, sizeof settings - n) == 0);
+  ConsoleSettings read = defaults;
+  if (n > 0) std::memcpy(&read, data, n);
+  const std::string_view readPath = fuzz::FieldText(read.szProtocolPath);
+  const bool pathSound = !readPath.empty() && readPath.size() < sizeof read.szProtocolPath &&
+                         !FirstControlCharacter(Cp1251ToUtf8(readPath));
+  const bool sound = size == sizeof settings && (read.bSaveProtocol == 0 || read.bSaveProtocol == 1) &&
+                     pathSound && read.nComPort >= 0 && read.nComPort <= 5 &&
+                     read.nLinkAttempts >= kMinLinkAttempts && read.nLinkAttempts <= kMaxLinkAttempts;
+  FUZZ_CHECK(op.messages.size() == (sound ? 0u : 1u));
+  op.messages.clear();
+  FUZZ_CHECK(settings.bSaveProtocol == (read.bSaveProtocol == 0 ? 0 : 1));
+  FUZZ_CHECK(fuzz::FieldText(settings.szProtocolPath) ==
+             (pathSound ? readPath : std::string_view("protocol.txt")));
+  FUZZ_CHECK(settings.nComPort == (read.nComPort >= 0 && read.nComPort <= 5 ? read.nComPort : 0));
+  FUZZ_CHECK(settings.nLinkAttempts ==
+             (read.nLinkAttempts >= kMinLinkAttempts && read.nLinkAttempts <= kMaxLinkAttempts
+                  ? read.nLinkAttempts
+                  : 12));
+  FUZZ_CHECK(std::memcmp(settings.reserved, read.reserved, sizeof read.reserved) == 0);
   FUZZ_CHECK(!fs.Saved());
 
   const int attempts = settings.LinkAttempts();

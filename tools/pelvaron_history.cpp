@@ -13,6 +13,7 @@
 
 #include "alarms/alarm_desk.h"
 #include "alarms/priority_table.h"
+#include "core/control_characters.h"
 #include "core/cp1251.h"
 #include "platform/real_file_system.h"
 #include "store/event_store.h"
@@ -181,7 +182,11 @@ Arguments Parse(int argc, char** argv, const PriorityTable& table) {
       a.ack = ParseNumber(v);
       if (!a.ack || *a.ack == 0) a.error = "--ack takes the number of an alarm, not " + v;
     } else if (arg == "--note") {
-      if (value(a.note) && !FitsCp1251(a.note)) {
+      if (!value(a.note)) break;
+      if (std::optional<char32_t> c = FirstControlCharacter(a.note)) {
+        // A line end would forge a protocol line of its own.
+        a.error = "--note: " + ControlCharacterRefusal("Примечание", *c);
+      } else if (!FitsCp1251(a.note)) {
         a.error = "--note: the protocol file cannot hold every character of the note (Windows-1251)";
       } else if (Utf8Length(a.note) > AlarmDesk::kMaxNoteChars) {
         a.error = "--note: at most " + std::to_string(AlarmDesk::kMaxNoteChars) + " characters";
@@ -215,7 +220,8 @@ int Acknowledge(const Arguments& a) {
     return 1;
   }
   if (event->cls.role != 1) {
-    std::cerr << "pelvaron-history: событие №" << *a.ack << " не тревога: " << event->text << "\n";
+    std::cerr << "pelvaron-history: событие №" << *a.ack << " не тревога: " << ShowControlCharacters(event->text)
+              << "\n";
     return 1;
   }
   if (event->acknowledged) {
@@ -226,7 +232,9 @@ int Acknowledge(const Arguments& a) {
                                    "pelvaron-history") != 0) {
     return StoreFailed(a, "не записывается", store);
   }
-  std::cout << "Тревога №" << *a.ack << " (" << (event->address.empty() ? "" : event->address + ": ") << event->text
+  // The store's texts may come from another program: one line, whatever they hold.
+  std::cout << "Тревога №" << *a.ack << " ("
+            << ShowControlCharacters(event->address.empty() ? event->text : event->address + ": " + event->text)
             << ") подтверждена; консоль запишет это в протокол.\n";
   return 0;
 }

@@ -1,5 +1,6 @@
 #include "alarms/alarm_desk.h"
 
+#include "core/control_characters.h"
 #include "core/tick_path.h"
 
 namespace pelvaron {
@@ -92,6 +93,12 @@ void AlarmDesk::Write(std::uint64_t ref, const std::string& address, const std::
 }
 
 int AlarmDesk::Acknowledge(const std::vector<std::uint64_t>& ids, const std::string& note) {
+  // A line end in the note would forge a protocol line of its own.
+  if (std::optional<char32_t> c = FirstControlCharacter(note)) {
+    if (hooks_.refused)
+      hooks_.refused(ControlCharacterRefusal("Примечание", *c) + " Тревога не подтверждена.");
+    return 0;
+  }
   int count = 0;
   for (std::uint64_t id : ids) {
     // Out of the queue first, so the event that records it finds nothing left to do.
@@ -107,7 +114,9 @@ int AlarmDesk::Acknowledge(const std::vector<std::uint64_t>& ids, const std::str
 void AlarmDesk::AcknowledgeFromOutside(std::uint64_t ref, const std::string& address, const std::string& text,
                                        const std::string& note, const std::string& source) {
   std::optional<AlarmEntry> entry = queue_.Acknowledge(ref, address);
-  Write(ref, entry ? entry->address : address, entry ? entry->text : text, note, source);
+  Write(ref, ShowControlCharacters(entry ? entry->address : address),
+        ShowControlCharacters(entry ? entry->text : text), ShowControlCharacters(note),
+        ShowControlCharacters(source));
   if (entry) Changed(false);
 }
 

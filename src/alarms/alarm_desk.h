@@ -39,6 +39,7 @@ class AlarmDesk : public EventSink {
     std::function<std::string(const std::string&)> commentOf;  // an object's comment by its address
     // One burst of the audible alarm; newAlarm: an alarm came since the last one.
     std::function<void(bool newAlarm)> sound;
+    std::function<void(const std::string&)> refused;  // why a request was not done, for the operator
   };
 
   static constexpr int kSoundEverySeconds = 3;
@@ -67,11 +68,13 @@ class AlarmDesk : public EventSink {
 
   // The operator acknowledges the entries with these ids, with an optional
   // note: those he saw, never one that came meanwhile. Returns how many were
-  // acknowledged (one gone already is skipped).
+  // acknowledged (one gone already is skipped). A note with a control
+  // character is refused (told through the refused hook): nothing is acknowledged.
   int Acknowledge(const std::vector<std::uint64_t>& ids, const std::string& note);
   // An acknowledgement made without the console (pelvaron-history --ack) of
   // the event numbered ref: recorded as the window's are, naming its source.
   // The event's address and text come from the store (empty when unknown).
+  // Its texts come from outside: a control character in them shows as its mark.
   void AcknowledgeFromOutside(std::uint64_t ref, const std::string& address, const std::string& text,
                               const std::string& note, const std::string& source);
 

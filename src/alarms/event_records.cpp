@@ -20,11 +20,8 @@ EventKind KindNamed(const std::string& name) {
 }
 
 std::string CommentOf(ObjectRegistry& objects, const std::string& address) {
-  const ObjectTable& table = objects.Table();
-  for (int slot = 1; slot <= kLastObjectSlot && table[slot].bUsed != 0; ++slot) {
-    if (Cp1251ToUtf8(ReadFixedText(table[slot].szAddress)) == address) {
-      return Cp1251ToUtf8(ReadFixedText(table[slot].szComment));
-    }
+  for (int slot = 1; slot <= objects.ObjectCount(); ++slot) {
+    if (objects.AddressOf(slot) == address) return objects.CommentOf(slot);
   }
   return {};
 }
@@ -55,14 +52,19 @@ EventRecords::EventRecords(FileSystem& fs, Clock& clock, Settings settings)
 }
 
 EventRecords::~EventRecords() {
-  sink_.Stop();
+  sink_.Close(kShutdownPatienceMs);
+}
+
+void EventRecords::AfterShutdown() {
+  const std::string told = sink_.Close(kShutdownPatienceMs);
+  if (!told.empty() && op_ != nullptr) op_->ShowMessage({told, "", MessageIcon::Exclamation});
 }
 
 ConsoleHooks EventRecords::Hooks() {
   ConsoleHooks hooks;
   hooks.beforeStartup = [this](Console& console, Operator& op) { BeforeStartup(console, op); };
   hooks.afterTick = [this](Console& console) { AfterTick(console); };
-  hooks.afterShutdown = [this](Console&) { sink_.Stop(); };
+  hooks.afterShutdown = [this](Console&) { AfterShutdown(); };
   return hooks;
 }
 
@@ -77,6 +79,9 @@ void EventRecords::BeforeStartup(Console& console, Operator& op) {
   };
   hooks.publish = [&console](Event event) { console.Publish(std::move(event)); };
   hooks.commentOf = [&console](const std::string& address) { return CommentOf(console.Objects(), address); };
+  hooks.refused = [&op](const std::string& text) {
+    op.ShowMessage({text, "Очередь тревог", MessageIcon::Exclamation});
+  };
   if (settings_.soundOverride) {
     hooks.sound = [listen = settings_.soundOverride](bool) { listen(); };
   } else if (settings_.sound) {
@@ -89,6 +94,8 @@ void EventRecords::BeforeStartup(Console& console, Operator& op) {
 
   const std::string problem = sink_.OpenNow();
   if (problem.empty()) {
+    std::uint64_t highest = 0;
+    if (sink_.store().HighestSeq(highest) == 0) console.NumberEventsAbove(highest);
     Replay(clock_.Now());
   } else {
     op.ShowMessage({"Хранилище событий " + settings_.storePath + " не открывается: " + problem +

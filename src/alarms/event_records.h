@@ -58,6 +58,10 @@ class EventRecords {
   const std::string& tableProblem() const { return tableProblem_; }
 
  private:
+  // The store's share of the console's shutdown within a second: what it
+  // could not take is kept for the next start, and told.
+  static constexpr int kShutdownPatienceMs = 500;
+  void AfterShutdown();
   void BeforeStartup(Console& console, Operator& op);
   void HearReport();  // what the store's thread has to tell, taken after a tick
   void Replay(std::int64_t now);

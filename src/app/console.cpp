@@ -1,5 +1,6 @@
 #include "app/console.h"
 
+#include <cerrno>
 #include <cstdint>
 
 #include "app/apply_message.h"
@@ -126,16 +127,31 @@ void Console::Startup() {
   Redisplay();
   settings = ConsoleSettings::Defaults();
   LoadSettings(settings, fs_, op_);
-  if (events_ != nullptr && sequence_.Load() != 0) {
-    op_.ShowMessage({std::string("Файл номеров событий ") + kEventSequenceFileName +
-                         " не удалось прочитать; нумерация событий начата заново.",
-                     "", MessageIcon::Exclamation});
-  }
+  if (events_ != nullptr) StartNumbering();
   link_.OpenComPort();
   objects_.LoadOrInitObjects();
   objects_.RefreshObjectList();
   protocol_.AppendStampedLine(">>");
   Say(EventKind::ConsoleStarted, "Включение программы");
+}
+
+void Console::StartNumbering() {
+  const int err = sequence_.Load();
+  if (storedSeq_) sequence_.ContinueAbove(*storedSeq_);
+  if (err == 0) return;
+  std::string text =
+      std::string("Файл номеров событий ") + kEventSequenceFileName +
+      (err == EINVAL || err == ERANGE ? " повреждён"
+                                      : " не удалось прочитать (ошибка " + std::to_string(err) + ")");
+  if (!storedSeq_) {
+    text += "; нумерация событий начата заново: хранилище событий недоступно, номера могут повториться.";
+  } else if (*storedSeq_ == 0) {
+    text += "; нумерация событий начата заново (в хранилище нет событий).";
+  } else {
+    text += "; нумерация продолжена с " + std::to_string(sequence_.Peek()) +
+            ", после последнего события в хранилище. Файл будет записан заново.";
+  }
+  op_.ShowMessage({text, "", MessageIcon::Exclamation});
 }
 
 void Console::Shutdown() {
@@ -281,7 +297,7 @@ PELVARON_TICK_PATH bool Console::StatusStep(std::uint8_t status) {
   Redisplay();
 
   if (status & STATUS_HOLD) return false;
-  if (status & STATUS_NEW_MESSAGE) {
+  if ((status & STATUS_NEW_MESSAGE) || link_.ResumesFetch()) {
     link_.PollMessages([this](const std::uint8_t* buffer) { return Decode(buffer); });
   }
   return true;
@@ -314,7 +330,7 @@ PELVARON_OFF_TICK_PATH bool Console::MinutePassed(int minute) {
       r.nState = OBJSTATE_NO_CONTROL;
       if (!(r.byFlags & OVERDUE_LOGGED)) {
         r.byFlags |= OVERDUE_LOGGED;
-        const std::string address = Cp1251ToUtf8(ReadFixedText(r.szAddress));
+        const std::string address = objects_.AddressOf(slot);
         Say(EventKind::ObjectOverdue, "Отсутствие контр. извещения от объекта с адресом '" + address + "'!", address);
       }
     }

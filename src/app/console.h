@@ -69,6 +69,10 @@ class Console {
   // Where the console's events go (none by default), and the station's name
   // they carry. Set before Startup; the sink lives longer than the console.
   void SetEventSink(EventSink* sink, std::string station);
+  // Events of earlier runs, kept elsewhere (the store), go up to this number:
+  // numbering goes on above it, also when events.seq is lost or damaged.
+  // Before Startup; not called: nothing is known beyond events.seq.
+  void NumberEventsAbove(std::uint64_t highest) { storedSeq_ = highest; }
   // Publishes an event of the console's own with the next number and the
   // current time (for the shells' additions, such as acknowledgements).
   void Publish(Event event);
@@ -98,6 +102,8 @@ class Console {
 
  private:
   void Redisplay() { op_.Redisplay(status_); }
+  // events.seq read, and the store's highest number above it; damage told.
+  void StartNumbering();
   bool LocalTime(std::tm& tm);
   // Returns false when the tick ends after the indicators (STATUS_HOLD).
   bool StatusStep(std::uint8_t status);
@@ -137,6 +143,7 @@ class Console {
   EventSink* events_ = nullptr;
   std::string station_;
   EventSequence sequence_;
+  std::optional<std::uint64_t> storedSeq_;
   bool shutDown_ = false;
   std::int64_t nextTickMs_ = 0;  // ExpectNextTickAt's, for one tick
   // Last and apart: its rows are most of the console's size, and the fields

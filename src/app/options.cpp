@@ -1,5 +1,7 @@
 #include "app/options.h"
 
+#include "core/control_characters.h"
+
 namespace pelvaron {
 
 namespace {
@@ -53,6 +55,11 @@ bool ParseOutputOption(const std::vector<std::string>& args, std::size_t& i, Opt
   for (const Text& t : texts) {
     if (!TakeValue(args, i, t.name, value, o.error)) continue;
     if (o.error.empty() && value.empty()) o.error = std::string(t.name) + " needs a value that is not empty";
+    // The station's name goes into every event, topic and line about it.
+    const std::optional<char32_t> c = FirstControlCharacter(value);
+    if (o.error.empty() && t.field == &Options::station && c) {
+      o.error = "--station: " + ControlCharacterRefusal("Имя станции", *c);
+    }
     o.*t.field = value;
     return true;
   }

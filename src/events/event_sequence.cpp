@@ -19,9 +19,16 @@ int EventSequence::Load() {
   const char* first = reinterpret_cast<const char*>(bytes.data());
   std::uint64_t mark = 0;
   auto [end, ec] = std::from_chars(first, first + bytes.size(), mark);
+  if (ec == std::errc::result_out_of_range || (ec == std::errc() && mark > kLargest))
+    return lastError_ = ERANGE;
   if (ec != std::errc() || end == first) return lastError_ = EINVAL;
   next_ = mark < 1 ? 1 : mark;
   return 0;
+}
+
+void EventSequence::ContinueAbove(std::uint64_t highest) {
+  if (highest > kLargest) highest = kLargest;
+  if (highest >= next_) next_ = highest + 1;
 }
 
 std::uint64_t EventSequence::Next() {

@@ -17,13 +17,22 @@ inline constexpr char kEventSequenceFileName[] = "events.seq";
 class EventSequence {
  public:
   static constexpr std::uint64_t kBlock = 1000;
+  // Numbers are kept as signed 64-bit integers (the store's): a larger one
+  // in the file is damage, never a number to wrap.
+  static constexpr std::uint64_t kLargest = static_cast<std::uint64_t>(INT64_MAX) - kBlock;
 
   explicit EventSequence(FileSystem& fs, std::string path = kEventSequenceFileName);
 
   // Reads where the last run's reservation ended. Returns 0, or the system's
   // error code when an existing file could not be read or held no number
-  // (numbering then starts at 1 and the file is replaced).
+  // (EINVAL) or one beyond kLargest (ERANGE): numbering then starts at 1,
+  // unless ContinueAbove says more, and the file is replaced.
   int Load();
+  // Numbers up to highest were given by earlier runs (the store keeps
+  // them): the next one is above it, whatever the file said.
+  void ContinueAbove(std::uint64_t highest);
+  // The number Next() gives next.
+  std::uint64_t Peek() const { return next_; }
   // The next number, from 1. Never fails: when the reservation cannot be
   // written the numbers go on in memory and the write is tried again with the
   // next number; LastError() says why.

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "core/tick_path.h"
 
@@ -21,6 +22,7 @@ constexpr char kWrongLengthText[] =
     "Debug information: there were very many or too few digits loaded on the Current Data request!";
 
 constexpr int kWrongLength = 1;
+constexpr int kNothingCurrent = -1;  // a sink says 0 or its own positive codes
 
 }  // namespace
 
@@ -63,6 +65,8 @@ int ReceiverLink::OpenPort(bool reopen) {
   ++openCount_;
   // A handle still open would be lost (and hold the device) once replaced.
   if (port_.IsOpen()) port_.Close();
+  // Another port may lead to another receiver, whose current message is not ours to fetch.
+  if (comName_ != DeviceMap::ComName(settings_.nComPort)) resumeFetch_ = false;
   comName_ = DeviceMap::ComName(settings_.nComPort);
   auto path = devices_.DevicePath(comName_);
   // A name without a device (an index outside the table) fails like a
@@ -151,9 +155,10 @@ std::size_t ReceiverLink::Exchange(const std::uint8_t* command, std::size_t comm
                                    std::uint8_t* answer, std::size_t answerSize, unsigned purgeAfter,
                                    AnswerHints hints) {
   std::memset(answer, 0, answerSize);
+  written_ = 0;
   if (port_.Cancelled()) return 0;
   port_.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR);
-  port_.Write(command, commandSize);
+  written_ = port_.Write(command, commandSize);
   if (waitMs > 0) WaitMs(waitMs);
   std::size_t got = port_.ReadAnswer(answer, answerSize, hints);
   port_.Purge(purgeAfter);
@@ -181,11 +186,16 @@ int ReceiverLink::GetNewMessage(const FrameSink& sink) {
 }
 
 int ReceiverLink::GetCurrentMessage(const FrameSink& sink) {
+  return FetchCurrent(sink, false);
+}
+
+int ReceiverLink::FetchCurrent(const FrameSink& sink, bool noneIsNews) {
   std::uint8_t buffer[kMessageBufferSize];
   std::size_t got = Exchange(kCurrentCommand, sizeof kCurrentCommand, kCurrentMessageWaitMs, buffer, sizeof buffer,
                              PURGE_RXCLEAR);
   if (got != kMessageSize) {
     if (port_.Cancelled()) return kWrongLength;  // cut short on the way out: nothing to report
+    if (got == 0 && noneIsNews) return kNothingCurrent;
     Show(kWrongLengthText, "", MessageIcon::None);
     return kWrongLength;
   }
@@ -194,12 +204,23 @@ int ReceiverLink::GetCurrentMessage(const FrameSink& sink) {
 }
 
 void ReceiverLink::PollMessages(const FrameSink& sink) {
-  if (GetNewMessage(sink) == 0) return;
-  int attempts = kCurrentMessageAttempts;
-  do {
-    --attempts;
-    if (port_.Cancelled() || GetCurrentMessage(sink) == 0) attempts = 0;
-  } while (attempts != 0);
+  // Whether the receiver holds a message it has sent us and we have not taken.
+  const bool resumed = std::exchange(resumeFetch_, false);
+  bool owed = resumed;
+  if (!resumed) {
+    if (GetNewMessage(sink) == 0) return;
+    owed = written_ == sizeof kNewCommand;
+  }
+  for (int attempt = 0; attempt < kCurrentMessageAttempts; ++attempt) {
+    if (port_.Cancelled()) return;
+    if (port_.Failed()) break;
+    // A receiver that lost its current message (with its power) has nothing
+    // for a resumed fetch: no answer then is no fault.
+    const int result = FetchCurrent(sink, resumed && attempt == 0);
+    if (result == 0 || result == kNothingCurrent) return;
+  }
+  // Cut short by the port: the next poll once it is back asks "gc" first.
+  if (port_.Failed()) resumeFetch_ = owed;
 }
 
 int ReceiverLink::ReadParameters(ParameterBlock& block) {

@@ -106,8 +106,15 @@ class ReceiverLink {
   // not 0; a "gc" of the wrong length also shows the debug message.
   int GetNewMessage(const FrameSink& sink);
   int GetCurrentMessage(const FrameSink& sink);
-  // One "gn", then up to five "gc" until the sink accepts a frame.
+  // One "gn", then up to five "gc" until the sink accepts a frame. After a
+  // port that failed mid-fetch (ResumesFetch), "gc" comes first instead of
+  // "gn": the receiver moved the message to its current one when the "gn"
+  // reached it, and the answer was lost with the port. A cycle ends when the
+  // port fails: nothing more gets through it.
   void PollMessages(const FrameSink& sink);
+  // A fetch was cut short by the port failing: the next poll, also without
+  // the status byte's new-message bit, asks for the current message first.
+  bool ResumesFetch() const { return resumeFetch_; }
 
   // "gd" and "sd" with read-back: the kParam* codes.
   int ReadParameters(ParameterBlock& block);
@@ -123,6 +130,8 @@ class ReceiverLink {
   std::size_t Exchange(const std::uint8_t* command, std::size_t commandSize, int waitMs, std::uint8_t* answer,
                        std::size_t answerSize, unsigned purgeAfter, AnswerHints hints = {});
   void Show(const char* text, const char* title, MessageIcon icon);
+  // "gc"; noneIsNews: no answer at all is told apart (kNothingCurrent), quietly.
+  int FetchCurrent(const FrameSink& sink, bool noneIsNews);
 
   SerialPort& port_;
   Clock& clock_;
@@ -136,6 +145,8 @@ class ReceiverLink {
   // What this outage has told the operator (empty once the port opened whole).
   std::string toldText_;
   bool deviceGone_ = false;  // the outage began with the device failing under us
+  std::size_t written_ = 0;  // bytes of the last exchange's command that went out
+  bool resumeFetch_ = false;
 };
 
 }  // namespace pelvaron

@@ -1,5 +1,6 @@
 #include "objects/object_card.h"
 
+#include "core/control_characters.h"
 #include "core/cp1251.h"
 #include "core/fixed_text.h"
 
@@ -35,6 +36,12 @@ FieldText CheckField(const std::string& utf8, const char* label, std::size_t lim
   };
   if (Utf8Length(utf8) > limit) {
     return refuse(" длиннее " + std::to_string(limit) + " символов.\nСократите текст.");
+  }
+  // A line end would make lines of its own wherever the text is written.
+  if (std::optional<char32_t> c = FirstControlCharacter(utf8); c && *c != 0) {
+    return FieldText{{},
+                     OperatorMessage{ControlCharacterRefusal(std::string("Текст в поле «") + label + "»", *c),
+                                     kInputCaption, MessageIcon::Exclamation}};
   }
   // Nearly every text can be stored as it is: then there is nothing to name.
   if (std::optional<std::string> cp1251 = Utf8ToCp1251(utf8); cp1251 && cp1251->find('\0') == std::string::npos) {

@@ -112,11 +112,11 @@ std::string ObjectStateInfo(const ObjectRegistry& registry, int slot) {
   if (r.nState == OBJSTATE_LOOP_ALARM) {
     if (r.byLoopAlarm & 0x01) {
       text += "\r\nТревога по ШС1, Тип ШС1 : ";
-      AppendCp1251AsUtf8(text, FixedTextView(r.szLoop1Type));
+      AppendShownText(text, FixedTextView(r.szLoop1Type));
     }
     if (r.byLoopAlarm & 0x02) {
       text += "\r\nТревога по ШС2, Тип ШС2 : ";
-      AppendCp1251AsUtf8(text, FixedTextView(r.szLoop2Type));
+      AppendShownText(text, FixedTextView(r.szLoop2Type));
     }
   }
   return text;

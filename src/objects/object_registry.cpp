@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "core/control_characters.h"
 #include "core/cp1251.h"
 #include "core/fixed_text.h"
 
@@ -34,6 +35,20 @@ void ShowFileError(Operator& op, int code, const char* where) {
 }
 
 }  // namespace
+
+void AppendShownText(std::string& out, std::string_view cp1251) {
+  // Nearly always none: 0x98 is U+0098, the one C1 control the code page holds.
+  bool control = false;
+  for (char c : cp1251) {
+    const auto b = static_cast<unsigned char>(c);
+    control = control || b < 0x20 || b == 0x7F || b == 0x98;
+  }
+  if (!control) {
+    AppendCp1251AsUtf8(out, cp1251);
+    return;
+  }
+  out += ShowControlCharacters(Cp1251ToUtf8(cp1251));
+}
 
 void WritePeriod(std::string& out, int minutes) {
   const bool hours = minutes >= 60 && minutes % 60 == 0;
@@ -111,8 +126,15 @@ void ObjectRegistry::NoteChange(ObjectChangeKind kind, std::string address) {
 }
 
 std::string ObjectRegistry::AddressOf(int slot) const {
-  if (slot < 1 || slot > kLastObjectSlot) return {};
-  return Cp1251ToUtf8(FixedTextView(table_[slot].szAddress));
+  std::string text;
+  if (slot >= 1 && slot <= kLastObjectSlot) AppendShownText(text, FixedTextView(table_[slot].szAddress));
+  return text;
+}
+
+std::string ObjectRegistry::CommentOf(int slot) const {
+  std::string text;
+  if (slot >= 1 && slot <= kLastObjectSlot) AppendShownText(text, FixedTextView(table_[slot].szComment));
+  return text;
 }
 
 void ObjectRegistry::ResetObjectCounter(int slot) {
@@ -164,9 +186,28 @@ int ObjectRegistry::LoadObject() {
     ShowFileError(op_, err, "LoadObject();");
     // The file is there but unreadable: keep it until the operator changes something.
     saveHeld_ = true;
+    heldBecause_ = "не удалось прочитать при запуске";
     return 1;
   }
   saveHeld_ = false;
+  // A byte more than the table tells a longer file, whose rest a save would lose.
+  std::vector<std::uint8_t> probe;
+  const bool longer = n == image.size() && fs_.ReadPrefix(kObjectsFileName, image.size() + 1, probe) == 0 &&
+                      probe.size() > image.size();
+  if (n == image.size() && !longer) return 0;
+  // Not an image of the table: what it held stays as it is until the operator
+  // changes the objects (then it is kept beside, as an unreadable one is).
+  const std::string size = std::to_string(image.size());
+  op_.ShowMessage(
+      {std::string("Файл объектов ") + kObjectsFileName + " имеет неверный размер: " +
+           (longer ? "больше " + size + " байт" : std::to_string(n) + " байт вместо " + size) +
+           (longer ? ". Прочитаны первые " + size + " байт" : std::string(". Прочитано его начало")) +
+           " (объектов: " + std::to_string(ObjectCount()) +
+           "). Файл не будет перезаписан, пока вы не измените объекты; тогда он будет сохранён "
+           "под другим именем, а объекты записаны в новый файл.",
+       "", MessageIcon::Exclamation});
+  saveHeld_ = true;
+  heldBecause_ = "имел при запуске неверный размер";
   return 0;
 }
 
@@ -178,18 +219,17 @@ void ObjectRegistry::OperatorChangedObjects() {
   }
   int err = fs_.Rename(kObjectsFileName, aside);
   if (err != 0 && fs_.Exists(kObjectsFileName)) {
-    op_.ShowMessage({"Файл объектов " + std::string(kObjectsFileName) +
-                         " не удалось прочитать при запуске и не удаётся переименовать (ошибка " +
-                         std::to_string(err) +
+    op_.ShowMessage({"Файл объектов " + std::string(kObjectsFileName) + " " + heldBecause_ +
+                         " и не удаётся переименовать (ошибка " + std::to_string(err) +
                          "). Изменения объектов не будут записаны в файл, пока он не "
                          "станет доступен: перенесите его и перезапустите программу.",
                      "", MessageIcon::Exclamation});
     return;
   }
   if (err == 0) {
-    op_.ShowMessage({"Файл объектов " + std::string(kObjectsFileName) +
-                         " не удалось прочитать при запуске. Он сохранён как " + aside +
-                         ", а объекты записываются в новый файл " + kObjectsFileName + ".",
+    op_.ShowMessage({"Файл объектов " + std::string(kObjectsFileName) + " " + heldBecause_ +
+                         ". Он сохранён как " + aside + ", а объекты записываются в новый файл " +
+                         kObjectsFileName + ".",
                      "", MessageIcon::Information});
   }
   saveHeld_ = false;
@@ -217,12 +257,12 @@ int ObjectRegistry::RefreshObjectList() {
     ObjectListRow& row = rows_[s - 1];
     row.bAlarm = r.bAlarm == 1;
     row.address.assign(1, ' ');
-    AppendCp1251AsUtf8(row.address, FixedTextView(r.szAddress));
+    AppendShownText(row.address, FixedTextView(r.szAddress));
     row.control = r.bControl == 1 ? "+" : "-";
     WritePeriod(row.period, r.nPeriod);
     WriteMinutes(row.lastLink, r.nTimeCounter);
     row.comment.clear();
-    AppendCp1251AsUtf8(row.comment, FixedTextView(r.szComment));
+    AppendShownText(row.comment, FixedTextView(r.szComment));
   }
   rowsValid_ = end - 1;
   op_.ObjectListRefreshed(rows_);

@@ -78,15 +78,17 @@ class ObjectRegistry {
   // telling the operator the system's error code.
   int SaveObject();
   // Reads at most the table's size from the file into the table. Returns 0, or
-  // 1 after telling the operator; the table then keeps what it held.
+  // 1 after telling the operator; the table then keeps what it held. A file
+  // of another size is read as far as it goes and told; it is kept as an
+  // unreadable one is (below).
   int LoadObject();
   // Start-up: loads the file, or blanks and saves a new one when it is missing. Returns 0.
   int LoadOrInitObjects();
   // Shows the rows of the used slots and saves the file. Returns 0.
   int RefreshObjectList();
 
-  // An objects file that exists but could not be read is not overwritten by
-  // the empty table: refreshes show the list without saving until the
+  // An objects file that exists but could not be read (or not whole) is not
+  // overwritten by the table: refreshes show the list without saving until the
   // operator changes something. The object commands call this first: the
   // unreadable file is then kept beside (objects.stt.unreadable, or .1 ...
   // when that exists) and the operator is told; if it cannot be moved, the
@@ -104,14 +106,17 @@ class ObjectRegistry {
   // The commands report what they did; slot names the object (0: all of them).
   void NoteChange(ObjectChangeKind kind, int slot = 0);
   void NoteChange(ObjectChangeKind kind, std::string address);
-  // The address of a slot's object in UTF-8.
+  // The address and the comment of a slot's object in UTF-8, as shown
+  // (AppendShownText).
   std::string AddressOf(int slot) const;
+  std::string CommentOf(int slot) const;
 
  private:
   FileSystem& fs_;
   Operator& op_;
   ObjectTable table_{};
   bool saveHeld_ = false;
+  std::string heldBecause_;  // what was wrong with the file, for the message when it is moved aside
   // A row shows nothing behind nTimeCounter: the loop types do not count.
   static constexpr std::size_t kRowBytes = offsetof(ObjectRecord, szLoop1Type);
   struct ShownRow {
@@ -126,6 +131,11 @@ class ObjectRegistry {
   std::function<void(const ObjectChange&)> listener_;
   std::function<void(const std::vector<ObjectListRow>&)> rowsListener_;
 };
+
+// A stored text field as UTF-8 for showing, appended to out: a control
+// character (a file another program wrote may hold any byte) shows as its
+// mark, so that it never makes a line of its own. The bytes stay as they are.
+void AppendShownText(std::string& out, std::string_view cp1251);
 
 // The refusal of a new object when the table is full ("Ограничение").
 OperatorMessage CapacityMessage();

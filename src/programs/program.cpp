@@ -14,6 +14,7 @@
 #include "platform/posix_serial_port.h"
 #include "platform/service_notifier.h"
 #include "platform/shutdown_signals.h"
+#include "platform/working_folder_lock.h"
 #include "programs/demo.h"
 #include "programs/outputs_wiring.h"
 #include "programs/real_ports.h"
@@ -61,6 +62,19 @@ PELVARON_TICK_PATH [[gnu::noinline]] void RunStation(Clock& clock, PosixSerialPo
 
 }  // namespace
 
+std::string FolderTakenText(const WorkingFolderLock& lock) {
+  if (!lock.Taken()) return {};
+  std::string holder;
+  if (lock.HolderPid() != 0) {
+    holder = " (процесс " + std::to_string(lock.HolderPid()) +
+             (lock.HolderProgram().empty() ? "" : ", " + lock.HolderProgram()) + ")";
+  }
+  return "В папке " + lock.Folder() + " уже работает другая консоль" + holder +
+         ". Вторая консоль в той же папке записывала бы те же файлы (objects.stt, протокол, events.sqlite) "
+         "и давала бы событиям те же номера, поэтому эта не запущена. Остановите ту консоль или запустите "
+         "эту в другой папке.";
+}
+
 int ReadCommandLine(const std::vector<std::string>& args, const std::string& programName, Options& options) {
   options = ParseOptions(std::vector<std::string>(args.begin() + (args.empty() ? 0 : 1), args.end()));
   if (options.help) {
@@ -83,6 +97,11 @@ int ReadCommandLine(const std::vector<std::string>& args, const std::string& pro
 }
 
 int RunHeadlessConsole(const std::string& programName, const Options& options, bool demoFresh) {
+  const WorkingFolderLock folder;
+  if (folder.Taken()) {
+    std::cerr << programName << ": " << FolderTakenText(folder) << "\n";
+    return 1;
+  }
   // An output that cannot work yet says so and tries again: monitoring goes on.
   auto outputs = ConsoleOutputs::Start(options, StderrReport(programName));
   ConsolePorts ports = RealPorts();

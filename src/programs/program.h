@@ -15,6 +15,12 @@ namespace pelvaron {
 // printed, or a bad option told), or -1 to go on.
 int ReadCommandLine(const std::vector<std::string>& args, const std::string& programName, Options& options);
 
+// Why a console is not started in a folder another console holds, naming
+// the folder and, where known, the other process; empty when it is free.
+// The lock is held as long as the object lives.
+class WorkingFolderLock;
+std::string FolderTakenText(const WorkingFolderLock& lock);
+
 // The console without a window until SIGINT or SIGTERM.
 int RunHeadlessConsole(const std::string& programName, const Options& options, bool demoFresh);
 

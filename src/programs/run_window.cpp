@@ -5,15 +5,19 @@
 #include <QPointer>
 #include <QTranslator>
 #include <atomic>
+#include <iostream>
 #include <thread>
 
-#include "app/ui/console_shell.h"
 #include "alarms/ui/alarm_commands_ui.h"
+#include "app/ui/console_shell.h"
 #include "app/ui/console_window.h"
 #include "platform/shutdown_signals.h"
+#include "platform/working_folder_lock.h"
 #include "programs/outputs_wiring.h"
+#include "programs/program.h"
 #include "programs/real_ports.h"
 #include "programs/records.h"
+#include "widgets/notice.h"
 
 namespace pelvaron {
 
@@ -24,6 +28,13 @@ int RunWindow(QApplication& app, const std::string& programName, const Options& 
   if (qtTexts.load(QLocale(QLocale::Russian), "qtbase", "_",
                    QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
     app.installTranslator(&qtTexts);
+  }
+  const WorkingFolderLock folder;
+  if (folder.Taken()) {
+    const std::string text = FolderTakenText(folder);
+    std::cerr << programName << ": " << text << "\n";
+    ui::ShowNotice(nullptr, QString::fromStdString(text), {}, QMessageBox::Critical);
+    return 1;
   }
   std::function<void(ObjectRegistry&)> after;
   if (afterStartup) after = afterStartup;

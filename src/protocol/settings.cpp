@@ -1,7 +1,11 @@
 #include "protocol/settings.h"
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
+#include <vector>
 
+#include "core/control_characters.h"
 #include "core/cp1251.h"
 #include "core/fixed_text.h"
 
@@ -17,6 +21,44 @@ void ShowSystemError(Operator& op, int code) {
 }
 
 }  // namespace
+
+std::string RepairLoadedSettings(ConsoleSettings& s, std::size_t fileSize) {
+  const ConsoleSettings defaults = ConsoleSettings::Defaults();
+  std::string problems;
+  auto add = [&problems](const std::string& what) { problems += (problems.empty() ? "" : "; ") + what; };
+  if (fileSize < sizeof s) {
+    add("размер " + std::to_string(fileSize) + " байт вместо " + std::to_string(sizeof s) +
+        " (недостающее взято по умолчанию)");
+  } else if (fileSize > sizeof s) {
+    add("размер больше " + std::to_string(sizeof s) + " байт (прочитаны первые " + std::to_string(sizeof s) +
+        ")");
+  }
+  if (s.bSaveProtocol != 0 && s.bSaveProtocol != 1) {
+    add("признак записи протокола " + std::to_string(s.bSaveProtocol) +
+        " вместо 0 или 1 (протокол записывается)");
+    s.bSaveProtocol = 1;
+  }
+  const std::string_view path = FixedTextView(s.szProtocolPath);
+  const std::optional<char32_t> control = FirstControlCharacter(Cp1251ToUtf8(path));
+  if (path.empty() || path.size() == sizeof s.szProtocolPath || control) {
+    add(std::string("путь к файлу протокола ") +
+        (path.empty() ? "пуст"
+         : control ? "содержит управляющий символ " + ControlCharacterMark(*control)
+                   : std::string("без завершающего нуля")) +
+        " (взят " + defaults.ProtocolPath() + ")");
+    std::memcpy(s.szProtocolPath, defaults.szProtocolPath, sizeof s.szProtocolPath);
+  }
+  if (s.nComPort < 0 || s.nComPort > 5) {
+    add("номер порта " + std::to_string(s.nComPort) + " вне 0..5 (взят COM1)");
+    s.nComPort = defaults.nComPort;
+  }
+  if (s.nLinkAttempts < kMinLinkAttempts || s.nLinkAttempts > kMaxLinkAttempts) {
+    add("число попыток " + std::to_string(s.nLinkAttempts) + " вне 1..99 (взято " +
+        std::to_string(defaults.nLinkAttempts) + ")");
+    s.nLinkAttempts = defaults.nLinkAttempts;
+  }
+  return problems;
+}
 
 ConsoleSettings ConsoleSettings::Defaults() {
   ConsoleSettings s;
@@ -47,13 +89,22 @@ int ConsoleSettings::LinkAttempts() const {
 
 void LoadSettings(ConsoleSettings& settings, FileSystem& fs, Operator& op) {
   if (fs.Exists(kSettingsFileName)) {
-    // Straight into the block: a short file leaves the rest as it was, an
-    // unreadable one all of it.
-    std::size_t n = 0;
-    int err = fs.ReadPrefixInto(kSettingsFileName, {reinterpret_cast<std::uint8_t*>(&settings), sizeof settings}, n);
+    // A byte more than the block tells a longer file. A short file leaves
+    // the rest of the block as it was, an unreadable one all of it.
+    std::vector<std::uint8_t> bytes;
+    int err = fs.ReadPrefix(kSettingsFileName, sizeof settings + 1, bytes);
     if (err != 0) {
       // Unreadable: keep the file as it is and run with what the block holds.
       ShowSystemError(op, err);
+      return;
+    }
+    std::memcpy(&settings, bytes.data(), std::min(bytes.size(), sizeof settings));
+    const std::string problems = RepairLoadedSettings(settings, bytes.size());
+    if (!problems.empty()) {
+      op.ShowMessage({std::string("Файл настроек ") + kSettingsFileName + " повреждён: " + problems +
+                          ". Файл не изменён: сохраните настройки программы (Свойства → Настройки "
+                          "программы) или удалите файл, и он будет записан заново.",
+                      "", MessageIcon::Exclamation});
     }
     return;
   }

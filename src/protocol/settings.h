@@ -45,7 +45,14 @@ static_assert(offsetof(ConsoleSettings, nLinkAttempts) == 205);
 // Reads the settings file into the block (at most 208 bytes over what it
 // holds), or creates the file from the block when it is missing. Failures are
 // shown as "<code> : System error(debugging info)." and the block keeps its values.
+// A file that is not a sound image (of another size, or with values out of
+// their range) is told, naming the file; the values out of range are
+// replaced by their defaults and the file is left as it is.
 void LoadSettings(ConsoleSettings& settings, FileSystem& fs, Operator& op);
+
+// What is wrong with a block read from a file of fileSize bytes, for the
+// operator, "" when nothing; every value out of its range is set to its default.
+std::string RepairLoadedSettings(ConsoleSettings& settings, std::size_t fileSize);
 
 // Replaces the settings file with the block, atomically: a crash or a full
 // disk leaves the old file. Returns 0 or the system's error code (also shown).

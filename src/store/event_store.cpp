@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -261,7 +263,21 @@ void EventStore::Finalize() {
   sqlite3_finalize(markAck_);
   sqlite3_finalize(pending_);
   sqlite3_finalize(dataVersion_);
-  insert_ = markAck_ = pending_ = dataVersion_ = nullptr;
+  sqlite3_finalize(holds_);
+  insert_ = markAck_ = pending_ = dataVersion_ = holds_ = nullptr;
+}
+
+int EventStore::BusyWait(void* self, int count) {
+  auto* store = static_cast<EventStore*>(self);
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  const std::int64_t now = static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+  if (count == 0) store->busySince_ = now;
+  const std::int64_t giveUp = std::min(store->busySince_ + kBusyWaitMs, store->giveUpAt_.load());
+  if (now >= giveUp) return 0;
+  // Short steps: a shutdown that comes meanwhile is not kept waiting.
+  sqlite3_sleep(static_cast<int>(std::min<std::int64_t>(10, giveUp - now)));
+  return 1;
 }
 
 int EventStore::Open(const std::string& path, Mode mode, const char* vfs) {
@@ -284,7 +300,7 @@ int EventStore::Open(const std::string& path, Mode mode, const char* vfs) {
     return rc;
   }
   sqlite3_extended_result_codes(db_, 1);
-  sqlite3_busy_timeout(db_, 2000);
+  sqlite3_busy_handler(db_, BusyWait, this);
   sqlite3_create_function_v2(db_, "pv_contains", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, ContainsFunction,
                              nullptr, nullptr, nullptr);
   // A small page cache: the store must not grow a station's memory.
@@ -364,6 +380,24 @@ void EventStore::Rollback() {
 }
 
 int EventStore::Insert(const Event& event, const StoredClass& cls) {
+  StoredEvent row;
+  row.seq = event.seq;
+  row.time = event.time;
+  row.timeText = event.timeText;
+  row.station = event.station;
+  row.kind = EventKindName(event.kind);
+  row.address = event.address;
+  row.text = event.text;
+  row.command = event.command;
+  row.detail = event.detail;
+  row.ref = event.ref;
+  row.cls = cls;
+  if (event.kind == EventKind::AlarmAcknowledged) row.cls.role = kAcknowledgementRole;
+  if (event.message) row.frame.assign(event.message->raw.begin(), event.message->raw.end());
+  return InsertStored(row);
+}
+
+int EventStore::InsertStored(const StoredEvent& event) {
   int rc = Prepare(insert_,
                    "INSERT INTO events(seq, time, time_text, station, kind, address, text, command, detail, ref, "
                    "priority, alarm, alarm_key, frame) VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,"
@@ -371,23 +405,22 @@ int EventStore::Insert(const Event& event, const StoredClass& cls) {
                    "CASE WHEN ?12 = 3 THEN COALESCE((SELECT n.alarm_key FROM events n WHERE n.seq = ?10"
                    " AND n.alarm = 1 ORDER BY n.id DESC LIMIT 1), '') ELSE ?13 END,?14)");
   if (rc != SQLITE_OK) return rc;
-  const bool ack = event.kind == EventKind::AlarmAcknowledged;
+  const bool ack = event.cls.role == kAcknowledgementRole;
   sqlite3_bind_int64(insert_, 1, static_cast<sqlite3_int64>(event.seq));
   sqlite3_bind_int64(insert_, 2, event.time);
   BindText(insert_, 3, event.timeText);
   BindText(insert_, 4, event.station);
-  const std::string_view kind = EventKindName(event.kind);
-  sqlite3_bind_text(insert_, 5, kind.data(), static_cast<int>(kind.size()), SQLITE_STATIC);
+  BindText(insert_, 5, event.kind);
   BindText(insert_, 6, event.address);
   BindText(insert_, 7, event.text);
   BindText(insert_, 8, event.command);
   BindText(insert_, 9, event.detail);
   sqlite3_bind_int64(insert_, 10, static_cast<sqlite3_int64>(event.ref));
-  BindText(insert_, 11, cls.priority);
-  sqlite3_bind_int(insert_, 12, ack ? kAcknowledgementRole : cls.role);
-  BindText(insert_, 13, cls.key);
-  if (event.message) {
-    sqlite3_bind_blob(insert_, 14, event.message->raw.data(), static_cast<int>(event.message->raw.size()),
+  BindText(insert_, 11, event.cls.priority);
+  sqlite3_bind_int(insert_, 12, event.cls.role);
+  BindText(insert_, 13, event.cls.key);
+  if (!event.frame.empty()) {
+    sqlite3_bind_blob(insert_, 14, event.frame.data(), static_cast<int>(event.frame.size()),
                       SQLITE_TRANSIENT);
   }
   rc = sqlite3_step(insert_);
@@ -517,6 +550,27 @@ int EventStore::AlarmHistory(std::int64_t since, std::vector<StoredEvent>& out) 
   return Rows(s, "alarm history", [&](sqlite3_stmt* row) { out.push_back(Row(row, false)); });
 }
 
+bool EventStore::Holds(const StoredEvent& event) {
+  if (Prepare(holds_, "SELECT 1 FROM events WHERE seq = ? AND time = ? AND kind = ?") != SQLITE_OK)
+    return false;
+  sqlite3_bind_int64(holds_, 1, static_cast<sqlite3_int64>(event.seq));
+  sqlite3_bind_int64(holds_, 2, event.time);
+  BindText(holds_, 3, event.kind);
+  const bool found = sqlite3_step(holds_) == SQLITE_ROW;
+  sqlite3_reset(holds_);
+  return found;
+}
+
+int EventStore::AllInOrder(std::vector<StoredEvent>& out) {
+  out.clear();
+  sqlite3_stmt* s = nullptr;
+  if (int rc = Statement(std::string("SELECT ") + kColumns + " FROM events e ORDER BY e.id", "read", s);
+      rc != SQLITE_OK) {
+    return rc;
+  }
+  return Rows(s, "read", [&](sqlite3_stmt* row) { out.push_back(Row(row, false)); });
+}
+
 std::int64_t EventStore::Count() {
   sqlite3_stmt* s = nullptr;
   std::int64_t n = -1;
@@ -526,6 +580,16 @@ std::int64_t EventStore::Count() {
   }
   sqlite3_finalize(s);
   return n;
+}
+
+int EventStore::HighestSeq(std::uint64_t& seq) {
+  seq = 0;
+  sqlite3_stmt* s = nullptr;
+  if (int rc = Statement("SELECT max(seq) FROM events", "highest number", s); rc != SQLITE_OK) return rc;
+  return Rows(s, "highest number", [&](sqlite3_stmt* row) {
+    const sqlite3_int64 n = sqlite3_column_int64(row, 0);
+    seq = n > 0 ? static_cast<std::uint64_t>(n) : 0;
+  });
 }
 
 }  // namespace pelvaron

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -79,9 +80,15 @@ class EventStore {
   EventStore(const EventStore&) = delete;
   EventStore& operator=(const EventStore&) = delete;
 
+  // How long a statement waits for another program's lock before it fails.
+  static constexpr int kBusyWaitMs = 2000;
+
   // Opens the store, making it (and its tables) when writing. vfs names an
   // SQLite VFS other than the default (tests inject failures with one).
   int Open(const std::string& path, Mode mode, const char* vfs = nullptr);
+  // No wait for another program's lock goes on past this moment (the
+  // monotonic clock's milliseconds): the process is ending. Any thread.
+  void GiveUpWaitingAt(std::int64_t monotonicMs) { giveUpAt_.store(monotonicMs); }
   void Close();
   bool IsOpen() const { return db_ != nullptr; }
   std::string Error() const { return error_; }
@@ -93,6 +100,10 @@ class EventStore {
   void Rollback();
   // An acknowledgement event also marks the requests it answers as recorded.
   int Insert(const Event& event, const StoredClass& cls);
+  // An event as another store kept it (its row number is not kept).
+  int InsertStored(const StoredEvent& event);
+  // Whether an event with this number, time and kind is stored already.
+  bool Holds(const StoredEvent& event);
   // pelvaron-history --ack: a request for the console to record.
   int RequestAcknowledgement(std::uint64_t ref, std::int64_t time, const std::string& note,
                              const std::string& source, std::int64_t* id = nullptr);
@@ -113,8 +124,12 @@ class EventStore {
   // Alarms, restores and acknowledgements since a time, oldest first: what
   // puts a console's alarm queue back after a restart.
   int AlarmHistory(std::int64_t since, std::vector<StoredEvent>& out);
+  // Every stored event, oldest first.
+  int AllInOrder(std::vector<StoredEvent>& out);
   // The number of stored events.
   std::int64_t Count();
+  // The highest event number stored (0 when none): numbering goes on above it.
+  int HighestSeq(std::uint64_t& seq);
 
   sqlite3* handle() { return db_; }
 
@@ -138,6 +153,10 @@ class EventStore {
   sqlite3_stmt* markAck_ = nullptr;
   sqlite3_stmt* pending_ = nullptr;
   sqlite3_stmt* dataVersion_ = nullptr;
+  sqlite3_stmt* holds_ = nullptr;
+  std::atomic<std::int64_t> giveUpAt_{INT64_MAX};
+  std::int64_t busySince_ = 0;  // when the statement waiting now met the lock
+  static int BusyWait(void* self, int count);
 };
 
 // What an SQLite result code means to an operator, in Russian: "диск

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "core/control_characters.h"
 #include "core/cp1251.h"
 #include "core/json_writer.h"
 #include "decode/message_json.h"
@@ -112,8 +113,8 @@ std::string FormatHistoryTable(const std::vector<StoredEvent>& events, const Pri
   std::size_t seqWidth = 1, priorityWidth = 9, addressWidth = 5;
   for (const StoredEvent& e : events) {
     seqWidth = std::max(seqWidth, std::to_string(e.seq).size());
-    priorityWidth = std::max(priorityWidth, Utf8Length(Title(title, e.cls.priority)));
-    addressWidth = std::max(addressWidth, Utf8Length(e.address));
+    priorityWidth = std::max(priorityWidth, Utf8Length(ShowControlCharacters(Title(title, e.cls.priority))));
+    addressWidth = std::max(addressWidth, Utf8Length(ShowControlCharacters(e.address)));
   }
   std::string out;
   Cell(out, "№", seqWidth, true);
@@ -124,13 +125,13 @@ std::string FormatHistoryTable(const std::vector<StoredEvent>& events, const Pri
   for (const StoredEvent& e : events) {
     std::string line;
     Cell(line, std::to_string(e.seq), seqWidth, true);
-    Cell(line, ReadableTime(e.timeText), 19);
-    Cell(line, e.address, addressWidth);
-    Cell(line, Title(title, e.cls.priority), priorityWidth);
-    line += e.text;
+    Cell(line, ShowControlCharacters(ReadableTime(e.timeText)), 19);
+    Cell(line, ShowControlCharacters(e.address), addressWidth);
+    Cell(line, ShowControlCharacters(Title(title, e.cls.priority)), priorityWidth);
+    line += ShowControlCharacters(e.text);
     if (e.acknowledged) {
       line += "  [подтверждена " + ReadableTime(IsoTimeOf(e.ackTime));
-      if (!e.ackNote.empty()) line += ": " + e.ackNote;
+      if (!e.ackNote.empty()) line += ": " + ShowControlCharacters(e.ackNote);
       line += "]";
     } else if (e.cls.role == 1) {
       line += "  [не подтверждена]";

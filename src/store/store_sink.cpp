@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
 #ifdef __linux__
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -23,19 +25,111 @@ EventStoreSink::EventStoreSink(std::string path, Classifier classify, std::size_
       vfs_(vfs) {}
 
 EventStoreSink::~EventStoreSink() {
-  Stop();
-  // What the last burst wrote is committed before the store closes.
-  if (inTransaction_ && store_.Commit() != SQLITE_OK) {
-    store_.Rollback();
-    droppedTotal_ += batch_.size();
-  }
+  Close(EventStore::kBusyWaitMs);
 }
 
 std::string EventStoreSink::OpenNow() {
   if (store_.IsOpen()) return {};
   polledVersion_.reset();  // a new connection counts its own versions
-  if (store_.Open(path_, EventStore::Mode::ReadWrite, vfs_) == SQLITE_OK) return {};
-  return store_.Problem();
+  if (store_.Open(path_, EventStore::Mode::ReadWrite, vfs_) != SQLITE_OK) return store_.Problem();
+  if (TakeUnsaved()) return {};
+  const std::string problem = store_.Problem();
+  store_.Close();
+  return problem;
+}
+
+bool EventStoreSink::TakeUnsaved() {
+  if (unsavedChecked_) return true;
+  const std::string unsaved = UnsavedPath();
+  struct stat st {};
+  if (stat(unsaved.c_str(), &st) != 0) {
+    unsavedChecked_ = true;
+    return true;
+  }
+  EventStore kept;
+  std::vector<StoredEvent> events;
+  if (kept.Open(unsaved, EventStore::Mode::ReadOnly) != SQLITE_OK || kept.AllInOrder(events) != SQLITE_OK) {
+    // Never in the way of the events to come: told once, left for a look.
+    unsavedChecked_ = true;
+    Tell(report_.problem, "События, не записанные в хранилище при прошлом выключении, остались в файле " +
+                              unsaved + ", но он не читается: " + kept.Problem() +
+                              ". Файл оставлен как есть. (" + kept.Error() + ")");
+    return true;
+  }
+  kept.Close();
+  // A copy already written (a crash between the commit and the removal) is not written twice.
+  if (store_.Begin() != SQLITE_OK) return false;
+  std::size_t written = 0;
+  for (const StoredEvent& e : events) {
+    if (store_.Holds(e)) continue;
+    if (store_.InsertStored(e) != SQLITE_OK) {
+      store_.Rollback();
+      return false;
+    }
+    ++written;
+  }
+  if (store_.Commit() != SQLITE_OK) {
+    store_.Rollback();
+    return false;
+  }
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) unlink((unsaved + suffix).c_str());
+  unsavedChecked_ = true;
+  Tell(report_.recovered, "В хранилище событий " + path_ + " записаны события, сохранённые в " + unsaved +
+                              " при прошлом выключении: " + std::to_string(written) + ".");
+  return true;
+}
+
+std::string EventStoreSink::Close(int patienceMs) {
+  if (closed_) return {};
+  closed_ = true;
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  // A wait for another program's lock ends with the patience, not after it.
+  store_.GiveUpWaitingAt(static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000 + patienceMs);
+  closing_ = true;
+  Stop(patienceMs);
+  // What the last burst wrote is committed before the store closes.
+  if (inTransaction_ && store_.Commit() == SQLITE_OK) {
+    written_ += batch_.size();
+    batch_.clear();
+  }
+  store_.Rollback();
+  inTransaction_ = false;
+  std::vector<Event> unwritten = std::move(batch_);
+  batch_.clear();
+  {
+    std::lock_guard lock(leftMutex_);
+    for (Event& e : left_) unwritten.push_back(std::move(e));
+    left_.clear();
+  }
+  store_.Close();
+  const std::uint64_t lost = dropped_.exchange(0);
+  std::string told = unwritten.empty() ? std::string() : KeepUnsaved(unwritten);
+  if (lost > 0) {
+    if (!told.empty()) told += " ";
+    told += "Не поместилось в очередь хранилища и не сохранено событий: " + std::to_string(lost) +
+            "; строки сообщений и тревог есть в файле протокола.";
+  }
+  return told;
+}
+
+std::string EventStoreSink::KeepUnsaved(const std::vector<Event>& events) {
+  const std::string unsaved = UnsavedPath();
+  const std::string count = std::to_string(events.size());
+  const std::string why = failing_ ? store_.Problem() : "не успело за время выключения";
+  EventStore kept;
+  bool ok = kept.Open(unsaved, EventStore::Mode::ReadWrite) == SQLITE_OK && kept.Begin() == SQLITE_OK;
+  for (std::size_t i = 0; ok && i < events.size(); ++i) ok = Write(kept, events[i]);
+  ok = ok && kept.Commit() == SQLITE_OK;
+  const std::string what = "Хранилище событий " + path_ + " не приняло события при выключении (" + why +
+                           "); не записано событий: " + count + ".";
+  if (!ok) {
+    kept.Rollback();
+    droppedTotal_ += events.size();
+    return what + " Их не удалось сохранить и в " + unsaved + ": " + kept.Problem() +
+           "; строки сообщений и тревог есть в файле протокола.";
+  }
+  return what + " Они сохранены в " + unsaved + " и будут записаны в хранилище при следующем запуске.";
 }
 
 PELVARON_TICK_PATH EventStoreSink::FileLook EventStoreSink::LookAtFiles() const {
@@ -67,6 +161,12 @@ PELVARON_OFF_TICK_PATH void EventStoreSink::PublishPollRequest() {
   Publish(Event{});
 }
 
+void EventStoreSink::Tell(std::string& field, const std::string& text) {
+  std::lock_guard lock(reportMutex_);
+  field += field.empty() ? text : " " + text;
+  reportWaiting_.store(true, std::memory_order_release);
+}
+
 EventStoreSink::Report EventStoreSink::TakeReport() {
   if (!ReportWaiting()) return {};
   std::lock_guard lock(reportMutex_);
@@ -81,6 +181,8 @@ bool EventStoreSink::Ready() {
     polledVersion_.reset();
     if (store_.Open(path_, EventStore::Mode::ReadWrite, vfs_) != SQLITE_OK) return false;
   }
+  // Kept from an earlier shutdown: before anything newer.
+  if (!TakeUnsaved()) return false;
   if (inTransaction_) return true;
   if (store_.Begin() != SQLITE_OK) return false;
   inTransaction_ = true;
@@ -92,7 +194,11 @@ bool EventStoreSink::Ready() {
 }
 
 bool EventStoreSink::Write(const Event& event) {
-  return store_.Insert(event, classify_ ? classify_(event) : StoredClass{}) == SQLITE_OK;
+  return Write(store_, event);
+}
+
+bool EventStoreSink::Write(EventStore& store, const Event& event) {
+  return store.Insert(event, classify_ ? classify_(event) : StoredClass{}) == SQLITE_OK;
 }
 
 bool EventStoreSink::Failed() {
@@ -100,12 +206,10 @@ bool EventStoreSink::Failed() {
   inTransaction_ = false;
   if (!failing_) {
     failing_ = true;
-    std::lock_guard lock(reportMutex_);
-    report_.problem = "Хранилище событий " + path_ + " не записывается: " + store_.Problem() +
-                      ". События ждут в очереди и будут записаны, как только это станет возможно; "
-                      "наблюдение продолжается. (" +
-                      store_.Error() + ")";
-    reportWaiting_.store(true, std::memory_order_release);
+    Tell(report_.problem, "Хранилище событий " + path_ + " не записывается: " + store_.Problem() +
+                              ". События ждут в очереди и будут записаны, как только это станет возможно; "
+                              "наблюдение продолжается. (" +
+                              store_.Error() + ")");
   }
   return false;
 }
@@ -115,11 +219,10 @@ void EventStoreSink::Healthy() {
   failing_ = false;
   const std::uint64_t lost = dropped_.exchange(0);
   if (!wasFailing && lost == 0) return;
-  std::lock_guard lock(reportMutex_);
-  report_.recovered = wasFailing ? "Хранилище событий " + path_ + " снова записывается."
-                                 : "Хранилище событий " + path_ + " не успевало записывать события.";
-  if (lost > 0) report_.recovered += " Не сохранено событий: " + std::to_string(lost) + ".";
-  reportWaiting_.store(true, std::memory_order_release);
+  std::string text = wasFailing ? "Хранилище событий " + path_ + " снова записывается."
+                                : "Хранилище событий " + path_ + " не успевало записывать события.";
+  if (lost > 0) text += " Не сохранено событий: " + std::to_string(lost) + ".";
+  Tell(report_.recovered, text);
 }
 
 void EventStoreSink::Poll() {
@@ -196,6 +299,12 @@ bool EventStoreSink::WaitUntilWritten(int timeoutMs) {
 
 void EventStoreSink::Overflow(const Event& event) {
   if (event.seq == 0) return;
+  if (closing_) {
+    // Left when the sink stopped: kept for the next start.
+    std::lock_guard lock(leftMutex_);
+    left_.push_back(event);
+    return;
+  }
   ++dropped_;
   ++droppedTotal_;
 }

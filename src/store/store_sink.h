@@ -20,6 +20,13 @@ namespace pelvaron {
 // cannot be written keeps the events in the queue and tries again every
 // second; when the queue is full the newest are counted and dropped. The
 // console's thread learns of it, once per outage, through TakeReport.
+//
+// At shutdown the store gets a short while (another program may hold it
+// locked); what it could not take then is kept beside it in a small store
+// of its own (UnsavedPath) and written into it, before anything newer, when
+// it is next opened. The unsaved events are the history and the alarm
+// queue's replay: an alarm left out would be gone from the queue after the
+// restart although nobody acknowledged it.
 class EventStoreSink : public BackgroundSink {
  public:
   static constexpr std::size_t kDefaultCapacity = 1000;
@@ -34,8 +41,15 @@ class EventStoreSink : public BackgroundSink {
 
   // Opens the store at once, on the caller's thread (start-up, before
   // Start): "" or what went wrong, in Russian (SQLite's words in
-  // store().Error()). The sink opens it by itself otherwise.
+  // store().Error()). The sink opens it by itself otherwise. Events kept
+  // from an earlier shutdown are written first.
   std::string OpenNow();
+  // Where the events a shutdown could not write wait: "<store>.unsaved".
+  std::string UnsavedPath() const { return path_ + ".unsaved"; }
+  // The end: the store gets patienceMs to take what is queued, what it
+  // could not take goes to UnsavedPath. Returns what the operator should
+  // hear of it (empty when all was written). Safe to call twice.
+  std::string Close(int patienceMs);
   // The caller has told the operator that the store is out of order: the
   // sink's first failure is then no news. Before Start.
   void MarkFailing() { failing_ = true; }
@@ -76,12 +90,19 @@ class EventStoreSink : public BackgroundSink {
   int retryMs_ = 1000;
 
  private:
+  // Adds a sentence to a part of the report, for the console's thread.
+  void Tell(std::string& field, const std::string& text);
   bool Ready();
   bool Failed();
   void Healthy();
   void Poll();
   bool Write(const Event& event);
+  bool Write(EventStore& store, const Event& event);
   bool CommitBatch(bool dropLastOnFailure);
+  // Writes the events kept by an earlier shutdown into the open store and
+  // removes their file; false when the store could not take them now.
+  bool TakeUnsaved();
+  std::string KeepUnsaved(const std::vector<Event>& events);
 
   std::string path_;
   std::string wal_;  // SQLite's write-ahead log beside it
@@ -105,6 +126,11 @@ class EventStoreSink : public BackgroundSink {
   static constexpr int kLookAnywayEvery = 15;
   bool failing_ = false;
   bool niced_ = false;
+  bool unsavedChecked_ = false;  // the unsaved file was taken in, or found unreadable and left
+  std::atomic<bool> closing_{false};
+  bool closed_ = false;
+  std::mutex leftMutex_;
+  std::vector<Event> left_;  // what the queue still held when it stopped
   static constexpr int kWriterNice = 10;
 
   std::mutex reportMutex_;

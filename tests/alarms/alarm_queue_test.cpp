@@ -124,6 +124,7 @@ class DeskTest : public ::testing::Test {
     };
     hooks.commentOf = [](const std::string& address) { return address == "0301" ? "Склад" : ""; };
     hooks.sound = [this](bool newAlarm) { soundsForNewAlarms.push_back(newAlarm); };
+    hooks.refused = [this](const std::string& text) { refusals.push_back(text); };
     desk.SetHooks(hooks);
     desk.SetListener([this](const AlarmView& v) { views.push_back(v); });
   }
@@ -132,6 +133,7 @@ class DeskTest : public ::testing::Test {
   std::vector<std::string> protocol;
   std::vector<Event> published;
   std::vector<AlarmView> views;
+  std::vector<std::string> refusals;
   std::uint64_t seq = 100;
   std::vector<bool> soundsForNewAlarms;  // each burst: whether an alarm had just come
   int Sounds() const { return static_cast<int>(soundsForNewAlarms.size()); }
@@ -225,6 +227,27 @@ TEST_F(DeskTest, AnAcknowledgementFromOutsideIsRecordedWithItsSourceEvenForAnAla
   desk.AcknowledgeFromOutside(2, "0012", "Тревога по шлейфам", "", "pelvaron-history");
   EXPECT_EQ(published.size(), 2u);
   EXPECT_EQ(protocol.back(), "    Тревога по шлейфам");
+}
+
+// A note is one line: from the window it is refused, from the store (written
+// by another program) its control characters show as marks.
+TEST_F(DeskTest, ANoteWithALineEndNeverForgesAProtocolLine) {
+  const std::string forged = "выезд\r\n06:12:2026, 08:47:42  Выключение программы";
+  desk.Publish(ContactId(301, 110, true, 3, 7, 100));
+  EXPECT_EQ(desk.Acknowledge({7}, forged), 0);
+  EXPECT_TRUE(protocol.empty());
+  EXPECT_TRUE(published.empty());
+  EXPECT_EQ(desk.queue().size(), 1u) << "the alarm still waits";
+  ASSERT_EQ(refusals.size(), 1u);
+  EXPECT_NE(refusals[0].find("Примечание содержит управляющий символ <CR>"), std::string::npos)
+      << refusals[0];
+
+  desk.AcknowledgeFromOutside(7, "0301", "Пожарная тревога", forged, "pelvaron-history\x1b[2J");
+  EXPECT_EQ(protocol,
+            (std::vector<std::string>{
+                "Подтверждена тревога №7 (pelvaron-history<ESC>[2J), объект '0301'", "    Пожарная тревога",
+                "    Примечание: выезд<CR><LF>06:12:2026, 08:47:42  Выключение программы"}));
+  EXPECT_TRUE(desk.queue().empty());
 }
 
 TEST_F(DeskTest, ReplayPutsTheQueueBackWithoutRecordingAnything) {

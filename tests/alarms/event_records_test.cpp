@@ -188,6 +188,53 @@ TEST_F(EventRecordsTest, TheQueueComesBackAfterARestartUntilAcknowledged) {
   }
 }
 
+// A damaged events.seq once gave numbers the store held already.
+TEST_F(EventRecordsTest, ADamagedNumberFileIsToldAndNumberingGoesOnAboveTheStore) {
+  { ConsoleRun run(folder, clock, fs); }
+  const std::uint64_t highest = Stored().front().seq;
+  fs.files[kEventSequenceFileName] = {'x'};
+  {
+    ConsoleRun run(folder, clock, fs);
+    ASSERT_EQ(run.op.messages.size(), 1u);
+    EXPECT_EQ(run.op.messages[0].text,
+              "Файл номеров событий events.seq повреждён; нумерация продолжена с " +
+                  std::to_string(highest + 1) +
+                  ", после последнего события в хранилище. Файл будет записан заново.");
+  }
+  EXPECT_EQ(Stored().front().seq, highest + 2) << "its start and stop, numbered on";
+}
+
+// A store another program holds locked at shutdown once cost seconds and the
+// queued events, silently: now they wait beside it, told, and the next start
+// writes them in first, so that the alarm queue comes back whole.
+TEST_F(EventRecordsTest, EventsAStoreLockedAtShutdownCouldNotTakeAreKeptForTheNextStart) {
+  const std::string unsaved = folder + "/events.sqlite.unsaved";
+  {
+    ConsoleRun run(folder, clock, fs);
+    run.Tick({Fire()});
+    ASSERT_TRUE(run.records.store().WaitUntilWritten(20000));
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open((folder + "/events.sqlite").c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    for (int i = 0; i < 3; ++i) run.Tick({Fire()});
+    run.console.Shutdown();
+    run.hooks.afterShutdown(run.console);  // while the other still holds it
+    EXPECT_NE(run.op.messages.back().text.find(
+                  "занято другой программой); не записано событий: 4. Они сохранены в " + unsaved),
+              std::string::npos);
+    sqlite3_close(other);
+  }
+  ConsoleRun next(folder, clock, fs);
+  EXPECT_EQ(next.records.desk().queue().Sorted().at(0).repeats, 3);
+  next.Tick();
+  EXPECT_NE(next.op.messages.back().text.find(" при прошлом выключении: 4."), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(unsaved));
+  ASSERT_TRUE(next.records.store().WaitUntilWritten(20000));
+  std::vector<StoredEvent> rows = Stored();  // newest first
+  ASSERT_EQ(rows.size(), 9u) << "start, link, fire; three fires and the stop kept; start and link";
+  for (std::size_t i = 1; i < rows.size(); ++i) EXPECT_GT(rows[i - 1].seq, rows[i].seq) << "in order";
+}
+
 TEST_F(EventRecordsTest, AStoreOfANewerProgramIsToldByItsCauseOnceAndMonitoringGoesOn) {
   {
     EventStore store;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/fixed_text.h"
 #include "link/fake_serial_port.h"
 #include "support/fakes.h"
@@ -413,6 +415,46 @@ TEST_F(ConsoleTest, AnUnpluggedReceiverIsFoundAgainByTheTickWithTheLinkLinesAsEv
                                                   "Восстановление связи с Велдор"}));
   ASSERT_EQ(op.messages.size(), 2u);
   EXPECT_EQ(op.messages[1].text, "Порт COM1 снова открыт.");
+}
+
+// The receiver moves a message to its current one when "gn" reaches it: an
+// answer lost with the port is fetched with "gc" once the port is back, also
+// when it was the last message (the status byte then says nothing waits).
+TEST_F(ConsoleTest, AMessageWhoseAnswerWasLostWithThePortIsFetchedAgainOnceItIsBack) {
+  const std::vector<std::uint8_t> frame = Hex("00 05 0A 20 00 30 00 00 00 5F");
+  // Whether "gn" went out before the port failed, and whether the receiver
+  // still holds the message then (not when it was restarted).
+  const std::pair<bool, bool> cases[] = {{true, true}, {true, false}, {false, true}};
+  for (const auto& [gnWentOut, currentKept] : cases) {
+    ConsoleOperator op;
+    FakeSerialPort port;
+    Console console{clock, fs, op, port, DeviceMap{}};
+    At(10, 15, 30);
+    console.Startup();
+    auto tick = [&](std::vector<std::vector<std::uint8_t>> answers) {
+      port.answers.assign(answers.begin(), answers.end());
+      port.rx.clear();
+      console.OnTimer();
+    };
+    tick({{0x08}});
+    port.failAt = "gn";
+    port.failAtWentOut = gnWentOut;
+    tick({{0x0A}, frame});
+    const unsigned opens = console.Link().OpenCount();
+    for (int i = 0; i <= PortWatch::kReopenTicks && console.Link().OpenCount() == opens; ++i) tick({});
+    const std::size_t before = port.writes.size();
+    const std::uint8_t status = gnWentOut ? 0x08 : 0x0A;  // the lost one was the last; or it still waits
+    tick(currentKept ? std::vector<std::vector<std::uint8_t>>{{status}, frame}
+                     : std::vector<std::vector<std::uint8_t>>{{status}});
+    tick({{0x08}});
+    const std::vector<std::string> commands = port.Commands();
+    EXPECT_EQ(
+        std::vector<std::string>(commands.begin() + static_cast<std::ptrdiff_t>(before), commands.end()),
+        (std::vector<std::string>{"gs", gnWentOut ? "gc" : "gn", "gs"}));
+    EXPECT_EQ(std::count(op.log.begin(), op.log.end(), " "), currentKept ? 1 : 0)
+        << "the message's first line";
+    EXPECT_EQ(op.messages.size(), 2u) << "the port's failure and its return, no debug box";
+  }
 }
 
 TEST_F(ConsoleTest, ShutdownClosesThePortAndWritesTheClosingLineOnce) {

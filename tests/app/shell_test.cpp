@@ -30,6 +30,11 @@ TEST(Options, BadCommandLinesSayWhatIsWrong) {
     EXPECT_NE(ParseOptions({"--tick-ms", bad}).error, "") << bad;
   }
   EXPECT_NE(ParseOptions({"--tick-ms"}).error, "");
+  // The station's name goes into every event: one line, nothing that steers a terminal.
+  EXPECT_EQ(ParseOptions({"--station", "пост\n1"})
+                .error.rfind("--station: Имя станции содержит управляющий символ <LF>", 0),
+            0u);
+  EXPECT_NE(ParseOptions({"--station=\x1b[2J"}).error.find("<ESC>"), std::string::npos);
 }
 
 TEST(Options, TheProgramNameIsTheExecutablesBaseName) {

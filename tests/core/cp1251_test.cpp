@@ -5,8 +5,10 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "core/control_characters.h"
 #include "core/fixed_text.h"
 
 namespace pelvaron {
@@ -192,6 +194,20 @@ TEST(FixedText, StopsAtTheZeroOrTheFieldsEnd) {
   WriteFixedText(record.text, "123456");
   EXPECT_EQ(ReadFixedText(record.text), "1234");
   EXPECT_EQ(record.next, 'N');
+}
+
+// Every control character is found and marked; nothing printable is, not the
+// code page's upper half nor a no-break space. Bytes that are no UTF-8 stay.
+TEST(ControlCharacters, AreFoundAndMarkedAndNothingElseIs) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"выезд\r\n06:12", "выезд<CR><LF>06:12"},     {"\x1b[2J\a\t", "<ESC>[2J<BEL><TAB>"},
+      {std::string("a\0b\x7f", 4), "a<NUL>b<DEL>"}, {"\xc2\x85и\xc2\x9f", "<U+0085>и<U+009F>"},
+      {"Ђ™ № \xc2\xa0 ё", "Ђ™ № \xc2\xa0 ё"},       {"\xff\xc2", "\xff\xc2"},
+  };
+  for (const auto& [text, shown] : cases) {
+    EXPECT_EQ(ShowControlCharacters(text), shown);
+    EXPECT_EQ(FirstControlCharacter(text).has_value(), text != shown) << shown;
+  }
 }
 
 }  // namespace

@@ -431,6 +431,18 @@ TEST_F(HeadlessConsoleTest, FirstStartWithoutTheDeviceShutsDownOnSigterm) {
       SecondsFromNow(30)))
       << console_->StatusText() << ", stdout so far:\n"
       << console_->Out();
+  // A second console in the same folder is refused before it writes anything.
+  auto second = ChildProcess::Start({PELVARON_PROGRAM, "--headless", "--tick-ms", "20"}, dir_, &error);
+  ASSERT_TRUE(second) << error;
+  ASSERT_TRUE(PumpUntil(
+      {second.get(), console_.get()}, [&] { return second->Exited(); }, SecondsFromNow(30)))
+      << "the second console was not refused";
+  EXPECT_EQ(second->StatusText(), "exit 1");
+  EXPECT_NE(second->Err().find("В папке " + fs::canonical(dir_).string() +
+                               " уже работает другая консоль (процесс " + std::to_string(console_->Pid()) +
+                               ", pelvaron)."),
+            std::string::npos)
+      << second->Err();
   ASSERT_TRUE(console_->Signal(SIGTERM));
   ASSERT_TRUE(PumpUntil(
       console, [&] { return console_->Exited(); }, SecondsFromNow(30)))

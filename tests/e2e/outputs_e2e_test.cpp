@@ -288,7 +288,7 @@ TEST_F(OutputsEndToEndTest, AStationNameTheTopicsCannotHoldIsRefusedAtStart) {
     const char* told;
   } cases[] = {
       {std::string(70000, 's'), "--station: the name is too long for MQTT topics"},
-      {"post\x1b[2J", "--station: the name must be UTF-8 text without control characters"},
+      {"post\x1b[2J", "--station: Имя станции содержит управляющий символ <ESC>"},
       {"\xff\xfe", "--station: the name must be UTF-8 text without control characters"},
   };
   for (const auto& c : cases) {

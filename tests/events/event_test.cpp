@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <set>
 #include <string>
 #include <vector>
@@ -49,12 +50,28 @@ TEST(EventSequenceTest, AFileThatCannotBeWrittenDoesNotStopTheNumbers) {
   EXPECT_EQ(fs.Text(kEventSequenceFileName), "1003\n");
 }
 
-TEST(EventSequenceTest, AGarbledFileIsReportedAndNumberingStartsAfresh) {
-  MemoryFileSystem fs;
-  fs.files[kEventSequenceFileName] = {'x', 'y'};
-  EventSequence seq(fs);
-  EXPECT_NE(seq.Load(), 0);
-  EXPECT_EQ(seq.Next(), 1u);
+// A damaged file (no number, or one the store could not hold) is reported;
+// numbering goes on above what the store holds and never wraps.
+TEST(EventSequenceTest, ADamagedFileIsReportedAndNumberingGoesOnAboveTheStore) {
+  const struct {
+    std::string file;
+    int error;
+    std::uint64_t stored, next;
+  } cases[] = {
+      {"xy", EINVAL, 0, 1},
+      {"18446744073709551615", ERANGE, 41, 42},
+      {"99999999999999999999", ERANGE, 41, 42},
+      {"2001", 0, 41, 2001},
+      {"2001", 0, 5000, 5001},  // an old copy behind the store
+  };
+  for (const auto& c : cases) {
+    MemoryFileSystem fs;
+    fs.files[kEventSequenceFileName] = std::vector<std::uint8_t>(c.file.begin(), c.file.end());
+    EventSequence seq(fs);
+    EXPECT_EQ(seq.Load(), c.error) << c.file;
+    seq.ContinueAbove(c.stored);
+    EXPECT_EQ(seq.Next(), c.next) << c.file;
+  }
 }
 
 TEST(EventTest, KindNamesAreDistinctAndStable) {

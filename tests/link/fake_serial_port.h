@@ -28,6 +28,10 @@ class FakeSerialPort : public SerialPort {
   // until it is closed; Close clears it.
   bool failed = false;
   bool cancelled = false;
+  // The device fails at this command ("gn"): after it went out whole (its
+  // answer lost), or before anything of it went out.
+  std::string failAt;
+  bool failAtWentOut = true;
 
   std::deque<std::vector<std::uint8_t>> answers;  // one per write, in order
   std::vector<std::uint8_t> rx;                   // what a read would find now
@@ -93,6 +97,14 @@ class FakeSerialPort : public SerialPort {
     std::vector<std::uint8_t> bytes(data, data + size);
     calls.push_back("Write " + Printable(bytes));
     if (!open || failed) return 0;
+    if (!failAt.empty() && Printable(bytes) == failAt) {
+      failAt.clear();
+      failed = true;
+      if (!failAtWentOut) return 0;
+      writes.push_back(bytes);
+      if (!answers.empty()) answers.pop_front();
+      return size;
+    }
     writes.push_back(bytes);
     if (!answers.empty()) {
       rx.insert(rx.end(), answers.front().begin(), answers.front().end());

@@ -424,6 +424,12 @@ TEST_F(PtyLockTest, ALinkAndItsDeviceAreOnePort) {
   first.Close();
   EXPECT_FALSE(std::filesystem::exists(lockFile)) << "the lock file goes with the port";
   EXPECT_EQ(byDevice.Open(device), 0);
+
+  // Its lock file taken over meanwhile by another process (which found it
+  // stale, say): closing leaves the other's file alone.
+  { std::ofstream(lockFile, std::ios::trunc) << LockText(getppid()); }
+  byDevice.Close();
+  EXPECT_EQ(Read(lockFile), LockText(getppid())) << "another's lock file is never removed";
 }
 
 TEST_F(PtyLockTest, AStaleLockFileIsTakenOverALiveOneRefuses) {

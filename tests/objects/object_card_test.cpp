@@ -127,6 +127,11 @@ TEST_F(Card, TextsTheFileCannotHoldAreRefusedNamingTheField) {
       {"", "", std::string("a\0b", 3), "«ШС 2» содержит нулевой символ"},
       {"", "", "\xff", "«ШС 2»"},
       {std::string(101, 'x'), "", "", "«Краткие комментарии» длиннее 100 символов"},
+      // A line end would forge a stamped protocol line; the rest steer terminals.
+      {"Склад\r\n06:12:2026, 08:47:42  Выключение программы", "", "",
+       "«Краткие комментарии» содержит управляющий символ <CR> (возврат каретки)"},
+      {"", "ШС\x1b[2J", "", "«ШС 1» содержит управляющий символ <ESC>"},
+      {"", "", "\xc2\x85", "«ШС 2» содержит управляющий символ <U+0085>"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.named);
@@ -144,6 +149,22 @@ TEST_F(Card, TextsTheFileCannotHoldAreRefusedNamingTheField) {
     EXPECT_NE(refusal->text.find(c.named), std::string::npos) << refusal->text;
     EXPECT_TRUE(Unchanged(before));
   }
+}
+
+// A file another program wrote may hold any byte: what is shown marks the
+// control characters, and the stored bytes stay until the operator edits the object.
+TEST_F(Card, AForeignFilesControlCharactersShowAsMarksAndStayInTheFile) {
+  Add("0001");
+  ObjectRecord& r = reg.Table()[1];
+  WriteFixedText(r.szComment, Cp("Склад\r\n01:01:2026, 00:00:00  Выключение программы\x1b"));
+  WriteFixedText(r.szAddress, "00\n1");
+  reg.RefreshObjectList();
+  const ObjectListRow& row = op.refreshes.back().at(0);
+  EXPECT_EQ(row.comment, "Склад<CR><LF>01:01:2026, 00:00:00  Выключение программы<ESC>");
+  EXPECT_EQ(row.address, " 00<LF>1");
+  EXPECT_EQ(reg.AddressOf(1), "00<LF>1");
+  const std::vector<std::uint8_t>& file = fs.files.at(kObjectsFileName);
+  EXPECT_EQ(std::string(file.begin() + 336, file.begin() + 341), std::string("00\n1\0", 5));
 }
 
 TEST_F(Card, HundredCharacterTextsFillTheirFieldsWithoutTerminator) {

@@ -206,6 +206,37 @@ TEST_F(Commands, TheFirstCommandKeepsAnUnreadableFileBesideBeforeSaving) {
   EXPECT_NE(op.messages[0].text.find("objects.stt.unreadable.1"), std::string::npos);
 }
 
+// A file of another size is no image of the table: told naming it, read as
+// far as it goes, and never saved over until the first command moves it beside.
+TEST_F(Commands, AnObjectsFileOfAnotherSizeIsToldAndKeptBesideAtTheFirstCommand) {
+  std::vector<std::uint8_t> shorter(336 + 12, 0);  // one object, cut after its bUsed
+  std::memcpy(&shorter[336], "0001", 5);
+  shorter[336 + 8] = 1;
+  const std::pair<std::vector<std::uint8_t>, std::string> cases[] = {
+      {shorter,
+       "objects.stt имеет неверный размер: 348 байт вместо 33936. Прочитано его начало (объектов: 1)."},
+      {std::vector<std::uint8_t>(40000, 0),
+       "размер: больше 33936 байт. Прочитаны первые 33936 байт (объектов: 0)."},
+  };
+  for (const auto& [file, told] : cases) {
+    MemoryFileSystem fs2;
+    ObjectRegistry reg2(fs2, op);
+    op.messages.clear();
+    fs2.files[kObjectsFileName] = file;
+    reg2.LoadOrInitObjects();
+    reg2.RefreshObjectList();
+    EXPECT_EQ(fs2.replaceCount, 0);
+    ResetAllCounters(reg2);
+    EXPECT_EQ(fs2.files["objects.stt.unreadable"], file);
+    EXPECT_EQ(fs2.files[kObjectsFileName].size(), 33936u);
+    ASSERT_EQ(op.messages.size(), 2u);
+    EXPECT_NE(op.messages[0].text.find(told), std::string::npos) << op.messages[0].text;
+    EXPECT_EQ(op.messages[1].text.rfind(
+                  "Файл объектов objects.stt имел при запуске неверный размер. Он сохранён", 0),
+              0u);
+  }
+}
+
 TEST_F(Commands, AnUnreadableFileThatCannotBeMovedIsNeverSavedOver) {
   MemoryFileSystem fs2;
   ObjectRegistry reg2(fs2, op);

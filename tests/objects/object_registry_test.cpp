@@ -294,6 +294,7 @@ TEST_F(Registry, UnreadableFileIsNotOverwrittenByRefreshes) {
   EXPECT_EQ(fs.replaceCount, 0);
   EXPECT_EQ(File(), (std::vector<std::uint8_t>{1, 2, 3}));
   fs.failRead = 0;
+  fs.files[kObjectsFileName] = std::vector<std::uint8_t>(kObjectsFileSize, 0);
   reg.LoadObject();  // readable again: saving goes on
   reg.RefreshObjectList();
   EXPECT_EQ(fs.replaceCount, 1);

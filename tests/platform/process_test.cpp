@@ -1,6 +1,6 @@
 // The process's dealings with the system: shutdown signals that cut a waiting
-// read short, a closed pipe that ends nothing, and the service manager's
-// readiness, watchdog and journal.
+// read short, a closed pipe that ends nothing, the service manager's
+// readiness, watchdog and journal, and the working folder's lock.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -14,12 +14,14 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/posix_serial_port.h"
 #include "platform/service_notifier.h"
 #include "platform/shutdown_signals.h"
+#include "platform/working_folder_lock.h"
 
 namespace pelvaron {
 namespace {
@@ -190,6 +192,41 @@ TEST(Journal, StderrIsTheJournalOnlyWhenItIsTheStreamNamed) {
   EXPECT_FALSE(StderrGoesToJournal()) << "a stream handed down from elsewhere";
   unsetenv("JOURNAL_STREAM");
   EXPECT_FALSE(StderrGoesToJournal());
+}
+
+// One console to a working folder: a second one learns who holds it, and one
+// killed outright leaves nothing that refuses the next start.
+TEST(WorkingFolderLock, ASecondHolderLearnsTheFirstAndAKilledOneHoldsNothing) {
+  char name[] = "/tmp/pelvaron-folder-XXXXXX";
+  ASSERT_NE(mkdtemp(name), nullptr);
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(name);
+  const mode_t mask = umask(0);
+  {
+    WorkingFolderLock first;
+    umask(mask);
+    EXPECT_FALSE(first.Taken());
+    EXPECT_EQ(std::filesystem::status(kWorkingFolderLockName).permissions(), std::filesystem::perms(0644));
+    EXPECT_EQ(WorkingFolderLock().HolderProgram(), "test_platform") << "another opening, also in one process";
+  }
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    WorkingFolderLock held;
+    _exit(write(ready[1], held.Taken() ? "n" : "y", 1) == 1 ? pause() : 1);
+  }
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  EXPECT_EQ(c, 'y') << "let go with its holder";
+  EXPECT_EQ(WorkingFolderLock().HolderPid(), static_cast<long>(child));
+  kill(child, SIGKILL);  // kill -9, the watchdog
+  waitpid(child, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
+  EXPECT_FALSE(WorkingFolderLock().Taken());
+  std::filesystem::current_path(before);
+  std::filesystem::remove_all(name);
 }
 
 }  // namespace

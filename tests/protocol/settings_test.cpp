@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "support/fakes.h"
 
@@ -144,8 +145,45 @@ TEST(LoadSettings, AnEmptyFileLeavesTheDefaults) {
   auto settings = defaults;
   LoadSettings(settings, fs, op);
   EXPECT_EQ(std::memcmp(&settings, &defaults, sizeof settings), 0);
-  EXPECT_TRUE(op.messages.empty());
+  ASSERT_EQ(op.messages.size(), 1u);
+  EXPECT_EQ(op.messages[0].text.rfind("Файл настроек pelvaron.ini повреждён: размер 0 байт вместо 208 ", 0),
+            0u);
   EXPECT_TRUE(fs.files["pelvaron.ini"].empty());  // read, never rewritten
+}
+
+// A file that is no settings image (a text someone wrote, a disk's garbage)
+// is told naming the file and each thing wrong; what is out of range runs
+// with its default, and the file is left for the operator.
+TEST(LoadSettings, AGarbageFileIsToldAndItsValuesOutOfRangeAreNotUsed) {
+  std::vector<std::uint8_t> longer = DefaultImage();
+  longer[204] = 5;
+  longer.resize(300, 0x55);
+  const std::string text = "[main]\nport=COM1\n";
+  const std::tuple<std::vector<std::uint8_t>, std::vector<std::string>, int> cases[] = {
+      {{text.begin(), text.end()},
+       {"размер 17 байт вместо 208 (недостающее взято по умолчанию)", "признак записи протокола 1767992667",
+        "путь к файлу протокола содержит управляющий символ <LF> (взят protocol.txt)"},
+       0},
+      {std::vector<std::uint8_t>(208, 0xFF),
+       {"путь к файлу протокола без завершающего нуля", "номер порта -1 вне 0..5 (взят COM1)",
+        "число попыток -1 вне 1..99 (взято 12)"},
+       0},
+      {longer, {"размер больше 208 байт (прочитаны первые 208)"}, 5},
+  };
+  for (const auto& [file, told, port] : cases) {
+    MemoryFileSystem fs;
+    RecordingOperator op;
+    fs.files["pelvaron.ini"] = file;
+    auto settings = ConsoleSettings::Defaults();
+    LoadSettings(settings, fs, op);
+    EXPECT_EQ(settings.ProtocolPath(), "protocol.txt");
+    EXPECT_EQ((std::vector<int>{settings.bSaveProtocol, settings.nComPort, settings.nLinkAttempts}),
+              (std::vector<int>{1, port, 12}));
+    EXPECT_EQ(fs.files["pelvaron.ini"], file) << "never rewritten";
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_EQ(op.messages[0].text.rfind("Файл настроек pelvaron.ini повреждён: ", 0), 0u);
+    for (const std::string& part : told) EXPECT_NE(op.messages[0].text.find(part), std::string::npos) << part;
+  }
 }
 
 }  // namespace

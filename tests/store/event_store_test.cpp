@@ -235,6 +235,17 @@ TEST_F(EventStoreTest, AnAcknowledgementCoversItsAlarmsRepeatsButNotTheNextAlarm
   ASSERT_EQ(store.Open(path, EventStore::Mode::ReadWrite), 0) << store.Error();
   EXPECT_TRUE(store.FindBySeq(6)->acknowledged);
   EXPECT_FALSE(store.FindBySeq(8)->acknowledged);
+
+  // The key acknowledged a second time: each alarm keeps the first acknowledgement after it.
+  Event second = At(9, 8000, "0012", "Подтверждена тревога №8", EventKind::AlarmAcknowledged);
+  second.ref = 8;
+  second.detail = "повторный выезд";
+  ASSERT_EQ(store.Insert(second, {}), 0);
+  for (std::uint64_t seq : {1, 6}) {
+    EXPECT_EQ(store.FindBySeq(seq)->ackNote, "выезд") << seq;
+    EXPECT_EQ(store.FindBySeq(seq)->ackTime, 6000) << seq;
+  }
+  EXPECT_EQ(store.FindBySeq(8)->ackNote, "повторный выезд");
 }
 
 TEST_F(EventStoreTest, AFileThatIsNoStoreIsRefusedAndLeftAlone) {

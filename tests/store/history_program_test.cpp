@@ -116,6 +116,21 @@ TEST_F(HistoryProgramTest, AcknowledgesAnAlarmOnceAndRefusesWhatIsNoAlarm) {
       << r.out;
 }
 
+// A store another program wrote may hold any text: the table shows each
+// event on one line, a control character as its mark.
+TEST_F(HistoryProgramTest, TheTableShowsControlCharactersAsMarks) {
+  {
+    EventStore store;
+    ASSERT_EQ(store.Open(path, EventStore::Mode::ReadWrite), 0) << store.Error();
+    ASSERT_EQ(store.Insert(At(5, today + 180, "\x1b[2J", "Тревога\r\nподделка\a"), {"fire", 1, "c"}), 0);
+  }
+  Result r = RunProgram("--limit 1");
+  EXPECT_EQ(Lines(r.out), 2) << r.out;
+  EXPECT_NE(r.out.find("<ESC>[2J  Пожар      Тревога<CR><LF>подделка<BEL>  [не подтверждена]"),
+            std::string::npos)
+      << r.out;
+}
+
 TEST_F(HistoryProgramTest, AWrongCommandLineSaysWhatIsWrong) {
   const struct {
     const char* args;
@@ -128,6 +143,8 @@ TEST_F(HistoryProgramTest, AWrongCommandLineSaysWhatIsWrong) {
       {"--limit 0", "--limit takes a number above 0"},
       {"--note x", "--note goes with --ack"},
       {"--ack 1 --note '😀'", "cannot hold every character"},
+      {"--ack 2 --note \"$(printf 'ложная\\r\\n06:12:2026, 08:47:42  Выключение программы')\"",
+       "--note: Примечание содержит управляющий символ <CR> (возврат каретки)"},
       {"--address", "--address needs a value"},
       {"--colour", "unknown option: --colour"},
   };
