@@ -15,7 +15,7 @@
 #include "decode/radio.h"
 #include "fuzz_support.h"
 #include "protocol/event_protocol.h"
-#include "support/json_parse.h"
+#include "support/strict_json.h"
 
 using namespace pelvaron;
 
@@ -107,7 +107,9 @@ void JsonString(const std::uint8_t* data, std::size_t size) {
   AppendJsonString(json, text);
   FUZZ_CHECK(fuzz::NoRawControl(json));
   // One JSON document, and a string (the strict reader's verdict).
-  FUZZ_CHECK(testing::ReadJsonString(json, back));
+  const auto value = testing::ParseJson(json);
+  FUZZ_CHECK(value && value->is_string());
+  back = value->get_ref<const std::string&>();
   const bool replaced = json.find("\\ufffd") != std::string::npos;
   if (!replaced) FUZZ_CHECK(fuzz::SameBytes(back, text));
   // Written again, the text read back gives the same JSON (no double escaping).

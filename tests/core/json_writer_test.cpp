@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "support/json_parse.h"
+#include "support/strict_json.h"
 
 namespace pelvaron {
 namespace {
@@ -23,8 +23,8 @@ std::string RoundTrip(std::string_view s) {
   const std::string json = Quoted(s);
   std::string error;
   const auto value = ParseJson(json, &error);
-  EXPECT_TRUE(value) << error << " in " << json;
-  return value ? value->text : std::string();
+  EXPECT_TRUE(value && value->is_string()) << error << " in " << json;
+  return value && value->is_string() ? value->get<std::string>() : std::string();
 }
 
 bool HasRawControl(std::string_view json) {
@@ -87,6 +87,31 @@ TEST(JsonString, FindsAnEscapeAtEveryPositionOfALongText) {
         }
       }
     }
+  }
+}
+
+// The reader every test of the JSON outputs relies on refuses what a writer
+// could get wrong, a key written twice among it (nlohmann alone keeps the last).
+TEST(StrictJson, RefusesWhatAWriterCouldGetWrong) {
+  const struct {
+    std::string text;
+    bool valid;
+  } cases[] = {
+      {R"({"a":1,"a":2})", false},
+      {R"({"a":{"b":1,"b":1}})", false},
+      {R"({"a":{"b":1},"b":2,"c":[{"a":1},{"a":1}]})", true},     // one key in several objects
+      {"\"a\x01\"", false},                                       // a raw control character
+      {"\"\xFF\"", false},
+      {"\"\xC0\x80\"", false},                                    // overlong
+      {"\"\xED\xA0\x80\"", false},                                // a surrogate in UTF-8
+      {R"("\ud800")", false},                                     // a lone surrogate escaped
+      {R"("\x41")", false},
+      {R"({} {})", false},
+      {R"("\u0000\ud83d\ude00")", true},
+  };
+  for (const auto& c : cases) {
+    std::string error;
+    EXPECT_EQ(ParseJson(c.text, &error).has_value(), c.valid) << c.text << " " << error;
   }
 }
 

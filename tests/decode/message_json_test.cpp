@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "support/fakes.h"
-#include "support/json_parse.h"
+#include "support/strict_json.h"
 
 namespace pelvaron {
 namespace {
 
 using testing::Hex;
-using testing::JsonValue;
+using testing::Json;
 using testing::ParseJson;
 
 DecodedMessage Message(const std::string& hex) {
@@ -21,48 +21,51 @@ DecodedMessage Message(const std::string& hex) {
   return DecodeMessage(frame.data());
 }
 
-std::string Json(const DecodedMessage& m) {
+std::string Written(const DecodedMessage& m) {
   std::string out;
   AppendMessageJson(out, m);
   return out;
 }
 
 // The message's JSON read back, after the checks every object must pass.
-JsonValue Parsed(const DecodedMessage& m) {
-  const std::string json = Json(m);
+Json Parsed(const DecodedMessage& m) {
+  const std::string json = Written(m);
   EXPECT_EQ(json.find('\n'), std::string::npos);
   std::string error;
   auto value = ParseJson(json, &error);
   EXPECT_TRUE(value) << error << "\n" << json;
   if (!value) return {};
   // The lines are the decoder's, one string each.
-  const JsonValue& lines = *value->Find("lines");
-  EXPECT_EQ(lines.items.size(), m.lines.size());
-  for (std::size_t i = 0; i < lines.items.size() && i < m.lines.size(); ++i) EXPECT_EQ(lines.items[i].text, m.lines[i]);
+  const Json& lines = value->at("lines");
+  EXPECT_EQ(lines.size(), m.lines.size());
+  for (std::size_t i = 0; i < lines.size() && i < m.lines.size(); ++i) EXPECT_EQ(lines[i], m.lines[i]);
   return *value;
 }
 
-std::int64_t Int(const JsonValue& object, const char* key) {
-  const JsonValue* v = object.Find(key);
-  return v != nullptr && v->IsInt() ? v->Int() : -999;
+std::int64_t Int(const Json& object, const char* key) {
+  return object.contains(key) ? testing::Int(object[key]) : -999;
 }
-bool Bool(const JsonValue& object, const char* key) {
-  const JsonValue* v = object.Find(key);
-  EXPECT_TRUE(v != nullptr && v->type == JsonValue::Type::Bool) << key;
-  return v != nullptr && v->boolean;
+bool Bool(const Json& object, const char* key) {
+  EXPECT_TRUE(object.contains(key) && object[key].is_boolean()) << key;
+  return object.value(key, false);
 }
-std::string Text(const JsonValue& object, const char* key) {
-  const JsonValue* v = object.Find(key);
-  EXPECT_TRUE(v != nullptr && v->type == JsonValue::Type::String) << key;
-  return v != nullptr ? v->text : std::string();
+std::string Text(const Json& object, const char* key) {
+  EXPECT_TRUE(object.contains(key) && object[key].is_string()) << key;
+  return object.value(key, "");
+}
+// The keys in the order written.
+std::vector<std::string> Keys(const Json& object) {
+  std::vector<std::string> keys;
+  for (const auto& member : object.items()) keys.push_back(member.key());
+  return keys;
 }
 
 TEST(MessageJson, ContactIdHasItsFieldsUnderStableNames) {
-  const JsonValue j = Parsed(Message("12 34 1F 01 13 00 01 00 00 7A"));
+  const Json j = Parsed(Message("12 34 1F 01 13 00 01 00 00 7A"));
   const std::vector<std::string> keys = {"kind",        "sum_ok",   "sum",         "raw",        "address_class",
                                          "address",     "address_number", "device_type", "device_name", "new_event",
                                          "contact_id",  "lines",    "stamped_line"};
-  EXPECT_EQ(j.Keys(), keys);
+  EXPECT_EQ(Keys(j), keys);
   EXPECT_EQ(Text(j, "kind"), "contact-id");
   EXPECT_TRUE(Bool(j, "sum_ok"));
   EXPECT_EQ(Int(j, "sum"), 0x7A);
@@ -74,8 +77,8 @@ TEST(MessageJson, ContactIdHasItsFieldsUnderStableNames) {
   EXPECT_EQ(Text(j, "device_name"), "\"Contact-ID\"");
   EXPECT_FALSE(Bool(j, "new_event"));
   EXPECT_EQ(Int(j, "stamped_line"), 1);
-  const JsonValue& c = *j.Find("contact_id");
-  EXPECT_EQ(c.Keys(), (std::vector<std::string>{"code", "code_number", "new_event", "partition", "partition_number",
+  const Json& c = j.at("contact_id");
+  EXPECT_EQ(Keys(c), (std::vector<std::string>{"code", "code_number", "new_event", "partition", "partition_number",
                                                  "zone", "zone_number", "text"}));
   EXPECT_EQ(Text(c, "code"), "130");
   EXPECT_EQ(Int(c, "code_number"), 130);
@@ -90,35 +93,35 @@ TEST(MessageJson, ContactIdHasItsFieldsUnderStableNames) {
 // Digits above 9 keep their letters and have no number.
 TEST(MessageJson, GarbledDigitsHaveNoNumbers) {
   const DecodedMessage m = Message("1A 2B 3F C0 3A 0D EF 00 02 7A");
-  const JsonValue j = Parsed(m);
+  const Json j = Parsed(m);
   EXPECT_EQ(Text(j, "address"), "1A2B");
-  EXPECT_TRUE(j.Find("address_number")->IsNull());
+  EXPECT_TRUE(j.at("address_number").is_null());
   EXPECT_TRUE(Bool(j, "new_event"));
-  const JsonValue& c = *j.Find("contact_id");
+  const Json& c = j.at("contact_id");
   EXPECT_EQ(Text(c, "code"), "3A0");
-  EXPECT_TRUE(c.Find("code_number")->IsNull());
+  EXPECT_TRUE(c.at("code_number").is_null());
   EXPECT_EQ(Text(c, "partition"), "C0");
-  EXPECT_TRUE(c.Find("partition_number")->IsNull());
+  EXPECT_TRUE(c.at("partition_number").is_null());
   EXPECT_EQ(Text(c, "zone"), "DEF");
-  EXPECT_TRUE(c.Find("zone_number")->IsNull());
+  EXPECT_TRUE(c.at("zone_number").is_null());
   // The event text is the one the event line shows in brackets.
   EXPECT_EQ("[" + Text(c, "text") + "]", m.lines[6]);
 }
 
 TEST(MessageJson, LoopStateHasBothLoops) {
-  const JsonValue alarm = Parsed(Message("04 27 0A 6F C3 C0 00 00 02 27"));
+  const Json alarm = Parsed(Message("04 27 0A 6F C3 C0 00 00 02 27"));
   EXPECT_EQ(Text(alarm, "kind"), "loop-state");
   EXPECT_EQ(Text(alarm, "device_name"), "ОРН");
-  EXPECT_EQ(alarm.Find("subtype"), nullptr);  // decimal units have none
-  const JsonValue& s = *alarm.Find("loop_state");
-  EXPECT_EQ(s.Keys(),
+  EXPECT_FALSE(alarm.contains("subtype"));  // decimal units have none
+  const Json& s = alarm.at("loop_state");
+  EXPECT_EQ(Keys(s),
             (std::vector<std::string>{"kind", "guard", "duress", "tamper_restored", "control_message", "loops"}));
   EXPECT_EQ(Int(s, "kind"), 6);
   EXPECT_EQ(Int(s, "guard"), 12);
   EXPECT_FALSE(Bool(s, "control_message"));
-  ASSERT_EQ(s.Find("loops")->items.size(), 2u);
-  for (const JsonValue& loop : s.Find("loops")->items) {
-    EXPECT_EQ(loop.Keys(),
+  ASSERT_EQ(s.at("loops").size(), 2u);
+  for (const Json& loop : s.at("loops")) {
+    EXPECT_EQ(Keys(loop),
               (std::vector<std::string>{"broken", "armed", "alarm", "loop_type", "linked", "silent_alarm"}));
     EXPECT_TRUE(Bool(loop, "broken") && Bool(loop, "armed") && Bool(loop, "alarm"));
     EXPECT_TRUE(Bool(loop, "linked") && Bool(loop, "silent_alarm"));
@@ -126,14 +129,14 @@ TEST(MessageJson, LoopStateHasBothLoops) {
   }
 
   // A guard's control message under duress; only the first loop's type is "тревожный".
-  const JsonValue control = Parsed(Message("04 27 0A 21 13 38 00 00 00 A1"));
-  const JsonValue& c = *control.Find("loop_state");
+  const Json control = Parsed(Message("04 27 0A 21 13 38 00 00 00 A1"));
+  const Json& c = control.at("loop_state");
   EXPECT_EQ(Int(c, "kind"), 2);
   EXPECT_EQ(Int(c, "guard"), 3);
   EXPECT_TRUE(Bool(c, "control_message"));
   EXPECT_TRUE(Bool(c, "duress"));
-  const JsonValue& one = c.Find("loops")->items[0];
-  const JsonValue& two = c.Find("loops")->items[1];
+  const Json& one = c.at("loops")[0];
+  const Json& two = c.at("loops")[1];
   EXPECT_EQ(Int(one, "loop_type"), 1);
   EXPECT_EQ(Int(two, "loop_type"), 0);
   EXPECT_FALSE(Bool(one, "armed"));
@@ -143,24 +146,24 @@ TEST(MessageJson, LoopStateHasBothLoops) {
 }
 
 TEST(MessageJson, DiallerAndUnknownUnitsHaveABinaryAddressAndASubtype) {
-  const JsonValue open = Parsed(Message("00 2A 16 06 21 00 00 00 00 67"));
+  const Json open = Parsed(Message("00 2A 16 06 21 00 00 00 00 67"));
   EXPECT_EQ(Text(open, "kind"), "dialler");
   EXPECT_EQ(Text(open, "address_class"), "binary");
   EXPECT_EQ(Text(open, "address"), "42");
   EXPECT_EQ(Int(open, "address_number"), 42);
   EXPECT_EQ(Int(open, "subtype"), 6);
   EXPECT_EQ(Text(open, "device_name"), "Тамсир и.1");
-  const JsonValue& d = *open.Find("dialler");
-  EXPECT_EQ(d.Keys(), (std::vector<std::string>{"byte", "message", "set", "known"}));
+  const Json& d = open.at("dialler");
+  EXPECT_EQ(Keys(d), (std::vector<std::string>{"byte", "message", "set", "known"}));
   EXPECT_EQ(Int(d, "byte"), 0x21);
   EXPECT_EQ(Int(d, "message"), 2);
   EXPECT_TRUE(Bool(d, "set"));
   EXPECT_TRUE(Bool(d, "known"));
-  const JsonValue unknown = Parsed(Message("00 2A 16 06 45 00 00 00 00 8B"));
-  EXPECT_FALSE(Bool(*unknown.Find("dialler"), "known"));
+  const Json unknown = Parsed(Message("00 2A 16 06 45 00 00 00 00 8B"));
+  EXPECT_FALSE(Bool(unknown.at("dialler"), "known"));
 
   // Nothing after the type line, so nothing of a kind of its own: the whole object.
-  EXPECT_EQ(Json(Message("12 34 14 07 AB CD EF 01 02 C9")),
+  EXPECT_EQ(Written(Message("12 34 14 07 AB CD EF 01 02 C9")),
             "{\"kind\":\"unknown-unit\",\"sum_ok\":true,\"sum\":713,\"raw\":\"12 34 14 07 AB CD EF 01 02 C9\","
             "\"address_class\":\"binary\",\"address\":\"4660\",\"address_number\":4660,\"device_type\":20,"
             "\"device_name\":\"Неизвестный, тип:7\",\"subtype\":7,\"new_event\":false,"
@@ -171,15 +174,15 @@ TEST(MessageJson, DiallerAndUnknownUnitsHaveABinaryAddressAndASubtype) {
 
 TEST(MessageJson, RadioHasOneRecordPerLine) {
   // Armed from a keypad for the partition mask FF of the upper bank: partitions 9..16.
-  const JsonValue j = Parsed(Message("12 34 11 01 00 C1 FF 38 02 50"));
+  const Json j = Parsed(Message("12 34 11 01 00 C1 FF 38 02 50"));
   EXPECT_EQ(Text(j, "kind"), "radio");
   EXPECT_EQ(Int(j, "subtype"), 1);
-  const JsonValue& records = *j.Find("radio");
-  ASSERT_EQ(records.items.size(), 8u);
-  EXPECT_EQ(j.Find("lines")->items.size(), 6u + 8u);
-  for (std::size_t i = 0; i < records.items.size(); ++i) {
-    const JsonValue& r = records.items[i];
-    EXPECT_EQ(r.Keys(), (std::vector<std::string>{"event_code", "new_event", "text", "expander", "device_kind",
+  const Json& records = j.at("radio");
+  ASSERT_EQ(records.size(), 8u);
+  EXPECT_EQ(j.at("lines").size(), 6u + 8u);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const Json& r = records[i];
+    EXPECT_EQ(Keys(r), (std::vector<std::string>{"event_code", "new_event", "text", "expander", "device_kind",
                                                   "device_name", "source", "upper_bank", "detail"}));
     EXPECT_EQ(Int(r, "event_code"), 0);
     EXPECT_TRUE(Bool(r, "new_event"));
@@ -192,15 +195,15 @@ TEST(MessageJson, RadioHasOneRecordPerLine) {
     EXPECT_EQ(Int(r, "detail"), static_cast<std::int64_t>(9 + i));
   }
   // The radio lines hold tabs: escaped in the JSON, back as they were.
-  EXPECT_NE(Json(Message("12 34 11 01 00 C1 FF 38 02 50")).find("РР:3\\t\\tРаздел:9\\t\\t"), std::string::npos);
+  EXPECT_NE(Written(Message("12 34 11 01 00 C1 FF 38 02 50")).find("РР:3\\t\\tРаздел:9\\t\\t"), std::string::npos);
 
   // A relay event from another expander has no lines and no records.
-  const JsonValue none = Parsed(Message("12 34 11 01 60 85 05 26 01 68"));
-  EXPECT_TRUE(none.Find("radio")->items.empty());
+  const Json none = Parsed(Message("12 34 11 01 60 85 05 26 01 68"));
+  EXPECT_TRUE(none.at("radio").empty());
 }
 
 TEST(MessageJson, AWrongSumIsDecodedNoFurtherThanItsTypeByte) {
-  EXPECT_EQ(Json(Message("12 34 1F 01 13 00 01 00 00 7B")),
+  EXPECT_EQ(Written(Message("12 34 1F 01 13 00 01 00 00 7B")),
             "{\"kind\":\"bad-sum\",\"sum_ok\":false,\"sum\":122,\"raw\":\"12 34 1F 01 13 00 01 00 00 7B\","
             "\"address_class\":\"decimal\",\"device_type\":31,\"new_event\":false,\"lines\":[],"
             "\"stamped_line\":null}");
@@ -219,12 +222,12 @@ TEST(MessageJson, AReusedMessageWritesWhatAFreshOneWrites) {
     DecodeMessage(frame.data(), reused);
     out.clear();
     AppendMessageJson(out, reused);
-    EXPECT_EQ(out, Json(Message(hex))) << hex;
+    EXPECT_EQ(out, Written(Message(hex))) << hex;
   }
   // Appended, not replaced.
   out = "x";
   AppendMessageJson(out, reused);
-  EXPECT_EQ(out, "x" + Json(reused));
+  EXPECT_EQ(out, "x" + Written(reused));
 }
 
 }  // namespace

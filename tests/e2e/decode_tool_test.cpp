@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "child_process.h"
-#include "support/json_parse.h"
+#include "support/strict_json.h"
 
 namespace pelvaron::testing {
 namespace {
@@ -161,25 +161,25 @@ TEST(DecodeTool, JsonLinesCarryEveryFrameAndItsLines) {
     std::string error;
     const auto object = ParseJson(objects[i], &error);
     ASSERT_TRUE(object) << error;
-    EXPECT_EQ(object->Keys().front(), "time");
-    const std::string time = object->Find("time")->text;
+    EXPECT_EQ(object->begin().key(), "time");
+    const std::string time = object->at("time");
     // ISO 8601 with the offset: 2026-12-07T10:35:21+03:00
     ASSERT_EQ(time.size(), 25u) << time;
     EXPECT_TRUE(time[10] == 'T' && (time[19] == '+' || time[19] == '-') && time[22] == ':') << time;
-    EXPECT_EQ(object->Find("raw")->text, frames[i]);
-    const std::string kind = object->Find("kind")->text;
+    EXPECT_EQ(object->at("raw"), frames[i]);
+    const std::string kind = object->at("kind");
     ++kinds[kind];
 
-    const JsonValue& lines = *object->Find("lines");
-    const JsonValue& stamped = *object->Find("stamped_line");
+    const Json& lines = object->at("lines");
+    const Json& stamped = object->at("stamped_line");
     if (kind == "bad-sum") {
-      EXPECT_TRUE(lines.items.empty());
-      EXPECT_TRUE(stamped.IsNull());
+      EXPECT_TRUE(lines.empty());
+      EXPECT_TRUE(stamped.is_null());
       continue;
     }
-    for (std::size_t n = 0; n < lines.items.size(); ++n) {
-      relinked += static_cast<std::int64_t>(n) == stamped.Int() ? kStamp + "  " : "";
-      relinked += lines.items[n].text + "\n";
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+      relinked += stamped.is_number_integer() && stamped == n ? kStamp + "  " : "";
+      relinked += lines[n].get<std::string>() + "\n";
     }
   }
   EXPECT_EQ(relinked, Golden("frames.text"));

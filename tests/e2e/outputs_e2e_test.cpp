@@ -19,7 +19,7 @@
 
 #include "child_process.h"
 #include "objects/object_registry.h"
-#include "support/json_parse.h"
+#include "support/strict_json.h"
 #include "support/mqtt/test_broker.h"
 #include "support/process_group.h"
 
@@ -65,8 +65,9 @@ std::vector<std::string> Lines(const std::string& text) {
 // valid JSON).
 std::string Member(const std::string& json, const std::string& key) {
   const auto object = ParseJson(json);
-  const JsonValue* member = object ? object->Find(key) : nullptr;
-  return member != nullptr ? member->text : "<none>";
+  if (!object || !object->contains(key)) return "<none>";
+  const Json& member = object->at(key);
+  return member.is_string() ? member.get<std::string>() : member.is_number() ? member.dump() : "";
 }
 
 // An objects file as the console keeps it: each object by address, on

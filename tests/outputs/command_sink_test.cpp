@@ -10,7 +10,7 @@
 #include <memory>
 #include <sstream>
 
-#include "support/json_parse.h"
+#include "support/strict_json.h"
 #include "support/process_group.h"
 #include "temp_dir.h"
 #include "wait_until.h"
@@ -67,8 +67,8 @@ TEST(CommandSinkTest, TheCommandGetsTheEventAsJsonOnStdinAndItsFieldsInTheEnviro
   std::string error;
   const auto json = testing::ParseJson(input, &error);
   ASSERT_TRUE(json) << error;
-  EXPECT_EQ((*json)["seq"].Int(), 42);
-  EXPECT_EQ((*json)["address"].text, "1234");
+  EXPECT_EQ(testing::Int(json->at("seq")), 42);
+  EXPECT_EQ(json->at("address"), "1234");
 
   const std::vector<std::string> env = Lines(ReadAll(dir / "env.txt"));
   for (const char* expected :

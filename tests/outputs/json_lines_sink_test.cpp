@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "events/event_json.h"
-#include "support/json_parse.h"
+#include "support/strict_json.h"
 #include "temp_dir.h"
 #include "wait_until.h"
 
@@ -37,7 +37,7 @@ std::vector<std::int64_t> Seqs(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) {
     const auto json = testing::ParseJson(line);
-    seqs.push_back(json ? (*json)["seq"].Int() : -1);
+    seqs.push_back(json && json->contains("seq") ? testing::Int(json->at("seq")) : -1);
   }
   if (!text.empty() && text.back() != '\n') seqs.push_back(-1);
   return seqs;

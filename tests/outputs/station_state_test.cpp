@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "schema_check.h"
-#include "support/json_parse.h"
 
 namespace pelvaron {
 namespace {
@@ -59,11 +58,13 @@ TEST(StationStateTest, ObjectsAreTheConsolesListAsItShowsThem) {
     ASSERT_TRUE(retained.count("object/" + address)) << address;
     const auto json = testing::ParseJson(retained.at("object/" + address));
     ASSERT_TRUE(json) << address;
-    EXPECT_EQ((*json)["address"].text, address);
-    EXPECT_EQ((*json)["control"].text, c.control) << address;
-    EXPECT_EQ((*json)["comment"].text, c.row.comment);
+    EXPECT_EQ(json->at("address"), address);
+    EXPECT_EQ(json->at("control"), c.control) << address;
+    EXPECT_EQ(json->at("comment"), c.row.comment);
   }
-  EXPECT_EQ((*testing::ParseJson(retained.at("object/0012")))["comment"].text, "Склад");
+  const auto stored = testing::ParseJson(retained.at("object/0012"));
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->at("comment"), "Склад");
   // The same list again changes nothing; a deleted object is gone.
   EXPECT_FALSE(state.SetObjects(ObjectStatesOf(rows)));
   rows.erase(rows.begin() + 1);
@@ -90,16 +91,17 @@ TEST(StationStateTest, TopicsAndDiscoveryIdsKeepToTheRulesOfMqttAndHomeAssistant
       const auto json = testing::ParseJson(payload);
       ASSERT_TRUE(json) << payload;
       const std::string component = topic.substr(14, topic.find('/', 14) - 14);
-      EXPECT_EQ(testing::CheckSchema(testing::DiscoverySchema()[component], *json), std::vector<std::string>{})
+      EXPECT_EQ(testing::CheckSchema(testing::DiscoverySchema().at(component), *json), std::vector<std::string>{})
           << payload;
-      EXPECT_EQ((*json)["availability_topic"].text, StationTopicBase(station) + "online");
+      EXPECT_EQ(json->at("availability_topic"), StationTopicBase(station) + "online");
     }
   }
   const auto messages = DiscoveryMessages("homeassistant", "пост 1", objects);
   const std::string object = "homeassistant/sensor/pelvaron__d0_bf_d0_be_d1_81_d1_82_201/object_0012/config";
   ASSERT_TRUE(messages.count(object));
-  EXPECT_EQ((*testing::ParseJson(messages.at(object)))["default_entity_id"].text,
-            "sensor.pelvaron_d0_bf_d0_be_d1_81_d1_82_201_object_0012");
+  const auto config = testing::ParseJson(messages.at(object));
+  ASSERT_TRUE(config);
+  EXPECT_EQ(config->at("default_entity_id"), "sensor.pelvaron_d0_bf_d0_be_d1_81_d1_82_201_object_0012");
   EXPECT_EQ(DiscoveryObjectFilter("homeassistant", "пост 1"),
             "homeassistant/sensor/pelvaron__d0_bf_d0_be_d1_81_d1_82_201/+/config");
 }

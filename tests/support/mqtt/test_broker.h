@@ -14,10 +14,12 @@ struct mosquitto_message;
 
 namespace pelvaron::testing {
 
-// A broker of the test's own: the mosquitto program on 127.0.0.1 and a free
-// port, with a config file and a persistence folder it writes in a folder of
-// its own. Stopped (and the folder removed) when destroyed; it can be stopped
-// and started again on the same port, keeping what it persisted.
+// The real broker, run for one test: the mosquitto program on 127.0.0.1 and
+// a free port, with a config file and a persistence folder it writes in a
+// folder of its own. Stopped (and the folder removed) when destroyed; it can
+// be stopped and started again on the same port, keeping what it persisted.
+// What a broker refuses or how it goes away is the real one's too: a password
+// file, a CA that signed nothing it shows, SIGTERM.
 class TestBroker {
  public:
   // Whether the mosquitto program is installed (scripts/ensure-deps.sh).
