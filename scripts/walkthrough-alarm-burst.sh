@@ -28,12 +28,15 @@ export DISPLAY="$display" QT_QPA_PLATFORM=xcb
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
 sleep 1
 openbox >/dev/null 2>&1 & pids+=($!)
+# The window manager in charge before the first window maps.
+for _ in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.2; done
 "$build/sim/pelvaron-sim" --link "$work/veldor" --scenario sim/scenarios/alarm-burst.scn >/dev/null 2>&1 & sim=$!
 pids+=($sim)
 sleep 1
 console="$(realpath "$build/src/pelvaron")"
 (cd "$work" && exec "$console" --device "COM1=$work/veldor") >"$work/console.log" 2>&1 &
-pids+=($!)
+consolePid=$!
+pids+=($consolePid)
 
 failures=0
 check() {  # check NAME COMMAND...: one line, and the count of failures
@@ -93,7 +96,8 @@ xdotool windowactivate --sync "$main"; sleep 0.5
 xdotool key Escape; sleep 1
 shot exit-question
 xdotool key Return; sleep 1
-check "Esc, Return leave the console running" test -n "$(window 'Pelvaron, вер')"
+running() { kill -0 "$consolePid" 2>/dev/null && ! protocol | grep -q 'Выключение программы'; }
+check "Esc, Return leave the console running" running
 xdotool key Escape; sleep 1; xdotool key Tab Return
 check "Esc, Tab, Return end it in order" wait_for 10 bash -c "iconv -f cp1251 -t utf-8 '$work/protocol.txt' | grep -q 'Выключение программы'"
 
