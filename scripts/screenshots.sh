@@ -15,12 +15,18 @@ src="$build/screenshots_main.cpp"
 cat >"$src" <<'EOF'
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QEventLoop>
+#include <QMessageBox>
 #include <QPainter>
 #include <QTreeWidget>
 
 #include <ctime>
 
+#include "alarms/priority_table.h"
 #include "alarms/ui/alarm_queue_window.h"
+#include "alarms/ui/history_window.h"
+#include "store/event_store.h"
 #include "app/ui/about_box.h"
 #include "app/ui/console_window.h"
 #include "link/ui/exchange_progress_dlg.h"
@@ -143,10 +149,67 @@ int main(int argc, char** argv) {
     view.sounding = true;
     view.rows = {row(41, 0, "Пожар", "#FF4040", "1234", "Склад, ул. Заводская 3", "Пожарная тревога", 95, 2, false),
                  row(38, 2, "Проникновение", "#FFA040", "0012", "Офис, 2 этаж", "Охранная тревога", 310, 0, true),
+                 row(39, 2, "Проникновение", "#FFA040", "0105", "Магазин \"Продукты\"", "Охранная тревога", 200, 0, false),
                  row(40, 3, "Вскрытие", "#FFE060", "", "", "Вскрытие корпуса", 140, 0, false)};
     queue.setView(view);
+    // The operator has chosen the restored burglary; the others are new to him.
+    queue.list()->topLevelItem(1)->setSelected(true);
+    queue.resize(1100, 300);
+    Save(&queue, dir, "alarm-queue");
+    queue.setSoundWarning(QString::fromUtf8("Звук тревоги не работает: нет проигрывателя звука aplay (пакет alsa-utils). "
+                                            "Проверьте звуковое устройство; звук пробуется снова при каждой новой "
+                                            "тревоге и раз в минуту."), true);
+    Save(&queue, dir, "alarm-queue-sound-warning");
   }
-  Save(&queue, dir, "alarm-queue");
+
+  {
+    // A message that came three times while its box was open.
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8("Ошибка"),
+                    QString::fromUtf8("Не удаётся обнаружить COM1 !\n Возможно, ресурс используется другой программой."),
+                    QMessageBox::Ok);
+    box.setInformativeText(QString::fromUtf8("Таких сообщений: 3"));
+    Save(&box, dir, "counted-box");
+  }
+
+  {
+    // The history of a day, searched from a store of its own.
+    const QString folder = QDir::tempPath() + "/pelvaron-screenshots-history";
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    const std::string path = (folder + "/events.sqlite").toStdString();
+    const std::int64_t noon = QDateTime(QDate::currentDate(), QTime(12, 0)).toSecsSinceEpoch();
+    {
+      EventStore store;
+      store.Open(path, EventStore::Mode::ReadWrite);
+      auto add = [&](std::uint64_t seq, std::int64_t at, EventKind kind, const char* address, const char* text,
+                     StoredClass cls, std::uint64_t ref = 0, const char* note = "") {
+        Event e;
+        e.seq = seq;
+        e.time = at;
+        e.kind = kind;
+        e.address = address;
+        e.text = text;
+        e.ref = ref;
+        e.detail = note;
+        store.Insert(e, cls);
+      };
+      add(101, noon - 3600, EventKind::Message, "0012", "Контрольное извещение от охранника N 1", {"information", 0, ""});
+      add(102, noon - 1800, EventKind::Message, "0105", "Охранная тревога", {"burglary", 1, "cid:130:01:003"});
+      add(103, noon - 1750, EventKind::AlarmAcknowledged, "0105", "Подтверждена тревога №102, объект '0105'",
+          {"", 3, ""}, 102, "выехала группа");
+      add(104, noon - 600, EventKind::Message, "1234", "Пожарная тревога", {"fire", 1, "cid:110:01:007"});
+      add(105, noon, EventKind::ObjectOverdue, "0777", "Отсутствие контр. извещения от объекта с адресом '0777'!",
+          {"supervision", 1, "console:object-overdue"});
+    }
+    HistoryWindow history(path, PriorityTable::Defaults());
+    QEventLoop wait;
+    QObject::connect(&history, &HistoryWindow::searchFinished, &wait, &QEventLoop::quit);
+    history.search();
+    wait.exec();
+    history.resize(1000, 360);
+    Save(&history, dir, "history-window");
+    QDir(folder).removeRecursively();
+  }
 
   QPixmap icons(80, 40);
   icons.fill(Qt::white);
@@ -166,7 +229,7 @@ flags=$(pkg-config --cflags Qt6Widgets)
 libs=$(pkg-config --libs Qt6Widgets)
 g++ -std=c++20 -fPIC -I src $flags "$src" -o "$build/screenshots" \
   "$build/src/libpelvaron_gui.a" "$build/src/libpelvaron_alarms.a" "$build/src/libpelvaron_store.a" "$build/src/libpelvaron_platform.a" \
-  "$build/src/libpelvaron_core.a" $libs -lsqlite3
+  "$build/src/libpelvaron_outputs.a" "$build/src/libpelvaron_core.a" $libs -lsqlite3
 # A real X server (Xvfb) where there is one, so the pictures are what a desktop shows.
 if command -v xvfb-run >/dev/null 2>&1; then
   QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$build/screenshots" "$out"

@@ -86,9 +86,7 @@ check "the lost port is told" wait_for 30 bash -c "xdotool search --onlyvisible 
 sleep 1
 shot notice
 xdotool windowactivate --sync "$(window 'Очередь тревог')"; sleep 0.5
-xdotool key F9; sleep 0.5; xdotool key Tab Tab; sleep 0.5
-shot notice-keys
-xdotool key space; sleep 1.5
+xdotool key F9; sleep 0.5; xdotool key Tab Tab space; sleep 1.5
 check "the queue takes keys while the message is open" acknowledged 2
 
 # Esc in the main window asks first, with "Нет" as the answer a stray key gives.
