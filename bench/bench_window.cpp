@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "app/console.h"
+#include "app/console_access.h"
 #include "app/ui/console_shell.h"
 #include "app/ui/console_window.h"
 #include "objects/object_card.h"
@@ -445,10 +446,10 @@ void BM_WindowStall(benchmark::State& state) {
       break;
     }
     if (full) {
-      shell->post([](Console& c, ObjectCard&) {
+      shell->post(OnConsole(shell->consoleAccess(), [](Console& c, ObjectCard&) {
         for (int i = 0; i < MAX_LOG_LINES; ++i)
           c.Protocol().AppendPlainLine("filler line " + std::to_string(i));
-      });
+      }));
       if (!WaitFor([&] { return window.m_listProtocol->lineCount() == ui::EventLogList::kMaxLines; },
                    20000)) {
         state.SkipWithError("the log did not fill");

@@ -13,6 +13,7 @@
 #include "app/ui/console_window.h"
 #include "platform/shutdown_signals.h"
 #include "platform/working_folder_lock.h"
+#include "programs/alarm_windows.h"
 #include "programs/outputs_wiring.h"
 #include "programs/program.h"
 #include "programs/real_ports.h"
@@ -57,8 +58,12 @@ int RunWindow(QApplication& app, const std::string& programName, const Options& 
       });
   ProgramRecords records(options, true);
   if (EventSink* sink = outputs->Sink()) records.records.AddOutput(sink);
+  // The alarm windows outlive the shell, which stops the console's thread first.
+  std::unique_ptr<ui::AlarmCommandsUi> alarms;
   ui::WindowShell shell(programName, options, RealPorts, after, outputs->WithObjectStates(records.records.Hooks()));
-  shell.alarms().attach(records.records.desk(), records.records.store().path());
+  alarms = std::make_unique<ui::AlarmCommandsUi>(shell);
+  alarms->attach(records.records.desk(), records.records.store().path());
+  JoinAlarmWindows(shell, *alarms);
   *window = &shell;
   QObject::connect(&shell.window(), &QDialog::finished, &app, &QCoreApplication::quit);
 

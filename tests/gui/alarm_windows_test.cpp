@@ -28,6 +28,7 @@
 #include "alarms/ui/alarm_commands_ui.h"
 #include "alarms/ui/alarm_queue_window.h"
 #include "alarms/ui/history_window.h"
+#include "app/console_access.h"
 #include "app/ui/console_shell.h"
 #include "app/ui/console_window.h"
 #include "core/cp1251.h"
@@ -36,6 +37,7 @@
 #include "objects/object_card.h"
 #include "platform/real_file_system.h"
 #include "platform/system_clock.h"
+#include "programs/alarm_windows.h"
 #include "programs/real_ports.h"
 #include "res/resources.h"
 #include "sim/simulator.h"
@@ -155,7 +157,7 @@ TEST(AlarmQueueWindow, AtItsFirstSizeALongEventTextHidesNoOtherColumn) {
 // answer to a question is yes, and something may happen while it is asked.
 class ImmediateHost : public ui::CommandHost {
  public:
-  void post(ConsoleCall call) override { call(console, card); }
+  void post(Call call) override { call(); }
   void showMessage(const OperatorMessage&, QWidget*) override {}
   void showMessageAndWait(const OperatorMessage&, QWidget*) override {}
   bool ask(const OperatorMessage& question, QWidget*, bool defaultYes) override {
@@ -177,10 +179,17 @@ class ImmediateHost : public ui::CommandHost {
   testing::FakeSerialPort port;
   Console console{clock, fs, op, port, DeviceMap{}};
   ObjectCard card;
+  // Where the commands find them.
+  struct Access : ConsoleAccess {
+    explicit Access(ImmediateHost& host) : host(host) {}
+    Console& console() override { return host.console; }
+    ObjectCard& card() override { return host.card; }
+    ImmediateHost& host;
+  } access{*this};
 
  protected:
-  void postAndReturn(ConsoleCall work, std::function<void()> back) override {
-    work(console, card);
+  void postAndReturn(Call work, std::function<void()> back) override {
+    work();
     back();
   }
 };
@@ -464,11 +473,15 @@ class AlarmShellTest : public StoreFolderTest {
     shell_ = std::make_unique<ui::WindowShell>("pelvaron", options_, RealPorts, nullptr, hooks);
     shell_->messageHook = [this](const OperatorMessage& m) { messages_.push_back(m); };
     shell_->questionHook = [](const OperatorMessage&) { return true; };
-    shell_->alarms().attach(records_->desk(), "events.sqlite");
+    alarms_ = std::make_unique<ui::AlarmCommandsUi>(*shell_);
+    alarms_->attach(records_->desk(), "events.sqlite");
+    JoinAlarmWindows(*shell_, *alarms_);
   }
   void Start() { shell_->start(); }
+  ui::AlarmCommandsUi& Alarms() { return *alarms_; }
   void TearDown() override {
     shell_.reset();
+    alarms_.reset();
     records_.reset();
     if (simulator_) simulator_->Stop();
     StoreFolderTest::TearDown();
@@ -478,7 +491,7 @@ class AlarmShellTest : public StoreFolderTest {
     return Cp1251ToUtf8(std::string(std::istreambuf_iterator<char>(in), {}));
   }
   QTreeWidget* QueueList() {
-    AlarmQueueWindow* w = shell_->alarms().queueWindow();
+    AlarmQueueWindow* w = Alarms().queueWindow();
     return w ? w->list() : nullptr;
   }
 
@@ -488,6 +501,7 @@ class AlarmShellTest : public StoreFolderTest {
   std::unique_ptr<sim::Simulator> simulator_;
   std::unique_ptr<EventRecords> records_;
   std::unique_ptr<ui::WindowShell> shell_;
+  std::unique_ptr<ui::AlarmCommandsUi> alarms_;  // as the program has them: beside the shell, outliving it
   std::vector<OperatorMessage> messages_;
   std::atomic<int> sounds_{0};
   std::atomic<std::int64_t> consoleTime_{0};
@@ -500,7 +514,7 @@ TEST_F(AlarmShellTest, AFireAlarmComesFirstSoundsUntilAcknowledgedAndIsFoundInTh
   ASSERT_TRUE(QTest::qWaitFor([&] { return QueueList() && QueueList()->topLevelItemCount() == 1; }, 20000));
   ASSERT_TRUE(simulator_->Apply("contact-id addr=301 code=110 zone=3 new"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return QueueList()->topLevelItemCount() == 2; }, 20000));
-  AlarmQueueWindow* w = shell_->alarms().queueWindow();
+  AlarmQueueWindow* w = Alarms().queueWindow();
   EXPECT_TRUE(w->isVisible()) << "came to the front by itself";
   EXPECT_EQ(QueueList()->topLevelItem(0)->text(AlarmQueueWindow::kPriority), QString("Пожар"));
   EXPECT_EQ(QueueList()->topLevelItem(0)->text(AlarmQueueWindow::kAddress), QString("0301"));
@@ -530,7 +544,7 @@ TEST_F(AlarmShellTest, AFireAlarmComesFirstSoundsUntilAcknowledgedAndIsFoundInTh
   EXPECT_NE(protocol.find(", объект '0302'\r\n    Охранная тревога\r\n"), std::string::npos);
 
   shell_->window().triggerCommand(res::ID_EVENT_HISTORY);
-  HistoryWindow* history = shell_->alarms().historyWindow();
+  HistoryWindow* history = Alarms().historyWindow();
   ASSERT_NE(history, nullptr);
   EXPECT_TRUE(history->isVisible());
   history->findChild<QLineEdit*>("addressEdit")->setText("0301");
@@ -566,7 +580,7 @@ TEST_F(AlarmShellTest, NoBoxBlocksTheQueueAndAStrayReturnAcknowledgesNothing) {
     QTreeWidget* list = QueueList();
     const int rows = list->topLevelItemCount();
     click(list->viewport(), list->visualItemRect(list->topLevelItem(0)).center());
-    auto* button = shell_->alarms().queueWindow()->findChild<QPushButton*>("acknowledgeButton");
+    auto* button = Alarms().queueWindow()->findChild<QPushButton*>("acknowledgeButton");
     click(button, button->rect().center());
     return QTest::qWaitFor([&] { return list->topLevelItemCount() == rows - 1; }, 20000);
   };
@@ -604,7 +618,7 @@ TEST_F(AlarmShellTest, NoBoxBlocksTheQueueAndAStrayReturnAcknowledgesNothing) {
       QTest::keyClick(question, Qt::Key_Return);
     }
   });
-  shell_->alarms().queueWindow()->findChild<QPushButton*>("acknowledgeAllButton")->click();
+  Alarms().queueWindow()->findChild<QPushButton*>("acknowledgeAllButton")->click();
   alarm(305);  // seen after whatever the answer posted
   EXPECT_EQ(QueueList()->topLevelItemCount(), 2);
   box->accept();
@@ -619,7 +633,7 @@ TEST_F(AlarmShellTest, AnAlarmWaitingFromBeforeARestartOpensTheQueueAtStart) {
   }
   Start();
   ASSERT_TRUE(QTest::qWaitFor([&] { return QueueList() && QueueList()->topLevelItemCount() == 1; }, 20000));
-  EXPECT_TRUE(shell_->alarms().queueWindow()->isVisible());
+  EXPECT_TRUE(Alarms().queueWindow()->isVisible());
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/console.h"
+#include "app/console_access.h"
 #include "core/fixed_text.h"
 #include "gui_support.h"
 #include "link/fake_serial_port.h"
@@ -33,7 +34,7 @@ class ImmediateHost : public CommandHost {
     console.Startup();
   }
 
-  void post(ConsoleCall call) override { call(console, card); }
+  void post(Call call) override { call(); }
   void showMessage(const OperatorMessage& message, QWidget*) override { messages.push_back(message); }
   void showMessageAndWait(const OperatorMessage& message, QWidget*) override { messages.push_back(message); }
   bool ask(const OperatorMessage& question, QWidget*, bool) override {
@@ -67,13 +68,20 @@ class ImmediateHost : public CommandHost {
   testing::FakeSerialPort port;
   Console console{clock, fs, op, port, DeviceMap{}};
   ObjectCard card;
+  // Where the commands find them.
+  struct Access : ConsoleAccess {
+    explicit Access(ImmediateHost& host) : host(host) {}
+    Console& console() override { return host.console; }
+    ObjectCard& card() override { return host.card; }
+    ImmediateHost& host;
+  } access{*this};
   bool answer = false;
   std::vector<std::string> questions;
   std::vector<OperatorMessage> messages;
 
  protected:
-  void postAndReturn(ConsoleCall work, std::function<void()> back) override {
-    work(console, card);
+  void postAndReturn(Call work, std::function<void()> back) override {
+    work();
     back();
   }
 };
@@ -82,7 +90,7 @@ class ImmediateHost : public CommandHost {
 TEST(ObjectCommandsThroughAHost, QuestionsComeFirstAndOnlyYesActs) {
   testing::GuiApp();
   ImmediateHost host;
-  ObjectCommandsUi commands(host);
+  ObjectCommandsUi commands(host, host.access);
   host.Register("0042");
   host.Register("0043");
   ASSERT_EQ(host.Objects(), 2);
@@ -171,7 +179,7 @@ TEST_F(ViewerTest, OnlyAFailureIsTold) {
 // viewer that exits 1.
 TEST_F(ViewerTest, TheCommandShowsTheViewersFailure) {
   ImmediateHost host;
-  ProtocolCommandsUi commands(host);
+  ProtocolCommandsUi commands(host, host.access);
   Viewer("exit 1");
   commands.onOpenProtocolFile();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !host.messages.empty(); }, 20000));

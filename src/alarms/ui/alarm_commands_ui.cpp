@@ -168,7 +168,7 @@ void AlarmCommandsUi::acknowledge(const std::vector<std::uint64_t>& ids, const Q
   }
   AlarmDesk* desk = desk_;
   const std::string text = note.toStdString();
-  host_.post([desk, ids, text](Console&, ObjectCard&) { desk->Acknowledge(ids, text); });
+  host_.post([desk, ids, text] { desk->Acknowledge(ids, text); });
   queue_->noteEdit()->clear();
 }
 

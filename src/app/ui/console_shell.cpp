@@ -5,14 +5,11 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <chrono>
-
-#include "alarms/ui/alarm_commands_ui.h"
-#include "app/alarm_sound.h"
 #include "console_window.h"
+#include "console_worker.h"
+#include "gui_operator.h"
 #include "link/ui/receiver_commands_ui.h"
 #include "objects/ui/object_commands_ui.h"
-#include "platform/alarm_player.h"
 #include "protocol/ui/protocol_commands_ui.h"
 #include "widgets/input_blocker.h"
 #include "widgets/qt_texts.h"
@@ -43,116 +40,18 @@ QMessageBox::Icon BoxIcon(MessageIcon icon) {
 
 }  // namespace
 
-// The console's operator: everything it reports is handed to the window's
-// thread; nothing here waits for the window.
-class GuiOperator : public Operator {
- public:
-  explicit GuiOperator(WindowShell* shell) : shell_(shell) {}
-
-  void ShowMessage(const OperatorMessage& message) override {
-    Post([message](WindowShell* s) { s->showMessage(message); });
-  }
-  void LogLineAdded(const std::string& line) override {
-    Post([line = Q(line)](WindowShell* s) { s->window().addLine(line); });
-  }
-  void LogFirstLineRemoved() override {
-    Post([](WindowShell* s) { s->window().removeFirst(); });
-  }
-  void LogCleared() override {
-    Post([](WindowShell* s) { s->window().clearLog(); });
-  }
-  void ObjectListRefreshed(const std::vector<ObjectListRow>& rows) override {
-    Post([rows](WindowShell* s) { s->window().setObjectRows(rows); });
-  }
-  void Redisplay(const StatusView& status) override {
-    Post([status](WindowShell* s) { s->window().setStatus(status); });
-  }
-  void ExchangeProgress(bool shown, const std::string& a, const std::string& b) override {
-    Post([shown, a = Q(a), b = Q(b)](WindowShell* s) { s->showProgress(shown, a, b); });
-  }
-  void SoundAlarm(bool playFile, bool beep, bool newAlarm) override { sound_.Play(playFile, beep, newAlarm); }
-
- private:
-  template <class F>
-  void Post(F f) {
-    QPointer<WindowShell> shell(shell_);
-    QMetaObject::invokeMethod(
-        shell_,
-        [shell, f = std::move(f)] {
-          if (shell && !shell->finished()) f(shell.data());
-        },
-        Qt::QueuedConnection);
-  }
-
-  // Told in the alarm queue's window, lasting, never in a box that waits for an answer.
-  void SoundTold(const std::string& problem) {
-    const bool failing = !problem.empty();
-    Post([text = Q(failing ? AlarmSound::ProblemText(problem) : AlarmSound::kBackText), failing](WindowShell* s) {
-      s->alarms().setSoundWarning(text, failing);
-    });
-  }
-
-  WindowShell* shell_;
-  AlarmPlayer player_;
-  AlarmSound sound_{player_,
-                    [] {
-                      return std::chrono::duration_cast<std::chrono::milliseconds>(
-                                 std::chrono::steady_clock::now().time_since_epoch())
-                          .count();
-                    },
-                    [this](const std::string& problem) { SoundTold(problem); }};
-};
-
-ConsoleWorker::ConsoleWorker(PortsFactory factory, Options options,
-                             std::function<void(ObjectRegistry&)> afterStartup, GuiOperator* op,
-                             ConsoleHooks hooks)
-    : factory_(std::move(factory)),
-      options_(std::move(options)),
-      afterStartup_(std::move(afterStartup)),
-      op_(op),
-      hooks_(std::move(hooks)) {}
-
-ConsoleWorker::~ConsoleWorker() = default;
-
-void ConsoleWorker::start() {
-  ports_ = factory_();
-  console_ = std::make_unique<Console>(*ports_.clock, *ports_.files, *op_, *ports_.port, options_.devices);
-  console_->bAlarmSound = options_.alarmSound;
-  console_->bAlarmBeep = options_.alarmBeep;
-  if (hooks_.beforeStartup) hooks_.beforeStartup(*console_, *op_);
-  console_->Startup();
-  if (afterStartup_) afterStartup_(console_->Objects());
-  timer_ = new QTimer(this);
-  timer_->setTimerType(Qt::PreciseTimer);
-  connect(timer_, &QTimer::timeout, this, [this] {
-    console_->OnTimer();
-    if (hooks_.afterTick) hooks_.afterTick(*console_);
-  });
-  timer_->start(options_.tickMs);
-  if (!timer_->isActive()) op_->ShowMessage({"Cannot install timer", "Error message", MessageIcon::Error});
-}
-
-void ConsoleWorker::stop() {
-  if (timer_) timer_->stop();
-  if (!console_ || console_->IsShutDown()) return;
-  console_->Shutdown();
-  if (hooks_.afterShutdown) hooks_.afterShutdown(*console_);
-}
-
 WindowShell::WindowShell(std::string programName, Options options, PortsFactory factory,
                          std::function<void(ObjectRegistry&)> afterStartup, ConsoleHooks hooks)
     : programName_(std::move(programName)), options_(options) {
   InstallRussianQtTexts();
   blocker_ = std::make_unique<InputBlocker>();
   window_ = std::make_unique<CConsoleDlg>();
-  objects_ = std::make_unique<ObjectCommandsUi>(*this);
-  protocol_ = std::make_unique<ProtocolCommandsUi>(*this);
-  receiver_ = std::make_unique<ReceiverCommandsUi>(*this);
-  alarms_ = std::make_unique<AlarmCommandsUi>(*this);
-  alarms_->setKeepClear([this] { return window_->statusStripOnScreen(); });
   operator_ = std::make_unique<GuiOperator>(this);
   worker_ = new ConsoleWorker(std::move(factory), std::move(options), std::move(afterStartup), operator_.get(),
                               std::move(hooks));
+  objects_ = std::make_unique<ObjectCommandsUi>(*this, *worker_);
+  protocol_ = std::make_unique<ProtocolCommandsUi>(*this, *worker_);
+  receiver_ = std::make_unique<ReceiverCommandsUi>(*this, *worker_);
   worker_->moveToThread(&thread_);
   connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
   connectWindow();
@@ -177,22 +76,22 @@ CObjectCardDlg& WindowShell::card() {
   return objects_->card();
 }
 
-void WindowShell::post(ConsoleCall call) {
-  if (closing_) return;
-  ConsoleWorker* worker = worker_;
-  QMetaObject::invokeMethod(
-      worker_, [worker, call = std::move(call)] { call(worker->console(), worker->card()); },
-      Qt::QueuedConnection);
+ConsoleAccess& WindowShell::consoleAccess() {
+  return *worker_;
 }
 
-void WindowShell::postAndReturn(ConsoleCall work, std::function<void()> back) {
+void WindowShell::post(Call call) {
+  if (closing_) return;
+  QMetaObject::invokeMethod(worker_, std::move(call), Qt::QueuedConnection);
+}
+
+void WindowShell::postAndReturn(Call work, std::function<void()> back) {
   if (closing_) return;
   QPointer<WindowShell> self(this);
-  ConsoleWorker* worker = worker_;
   QMetaObject::invokeMethod(
       worker_,
-      [self, worker, work = std::move(work), back = std::move(back)] {
-        work(worker->console(), worker->card());
+      [self, work = std::move(work), back = std::move(back)] {
+        work();
         QMetaObject::invokeMethod(
             self.data(),
             [self, back] {
@@ -282,7 +181,7 @@ void WindowShell::showNextMessage() {
     box_ = nullptr;
     showNextMessage();
   });
-  if (alarms_->alarmsWaiting()) {
+  if (messagesAsNotices_ && messagesAsNotices_()) {
     // Alarms wait: a notice that blocks no window and takes no key, so that
     // nothing keeps the operator from them.
     box_->setObjectName(QStringLiteral("notice"));
@@ -356,7 +255,7 @@ void WindowShell::connectWindow() {
   connect(w, &CConsoleDlg::closeRequested, this, &WindowShell::requestClose);
   connect(w, &CConsoleDlg::exitKeyPressed, this, &WindowShell::onExitKey);
   connect(w, &CConsoleDlg::clearLogRequested, this,
-          [this] { post([](Console& console, ObjectCard&) { console.ClearEventLog(); }); });
+          [this] { post(OnConsole(*worker_, [](Console& console, ObjectCard&) { console.ClearEventLog(); })); });
   connect(w, &CConsoleDlg::programSettingsRequested, protocol_.get(), &ProtocolCommandsUi::onProgramSettings);
   connect(w, &CConsoleDlg::receiverSettingsRequested, receiver_.get(),
           &ReceiverCommandsUi::onReceiverSettings);
@@ -364,8 +263,6 @@ void WindowShell::connectWindow() {
           &ProtocolCommandsUi::onOpenProtocolFile);
   connect(w, &CConsoleDlg::objectCommand, objects_.get(), &ObjectCommandsUi::onObjectCommand);
   connect(w, &CConsoleDlg::objectListDoubleClicked, objects_.get(), &ObjectCommandsUi::onStateInfo);
-  connect(w, &CConsoleDlg::alarmQueueRequested, alarms_.get(), &AlarmCommandsUi::onAlarmQueue);
-  connect(w, &CConsoleDlg::eventHistoryRequested, alarms_.get(), &AlarmCommandsUi::onEventHistory);
 }
 
 }  // namespace pelvaron::ui

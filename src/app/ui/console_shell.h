@@ -8,57 +8,29 @@
 #include <memory>
 #include <string>
 
-#include "app/console.h"
 #include "app/console_hooks.h"
 #include "app/console_ports.h"
 #include "app/options.h"
 #include "core/operator.h"
-#include "objects/object_card.h"
 #include "widgets/command_host.h"
 
 class QMessageBox;
 class QTimer;
 
+namespace pelvaron {
+class ConsoleAccess;
+}
+
 namespace pelvaron::ui {
 
 class CConsoleDlg;
 class CObjectCardDlg;
+class ConsoleWorker;
 class GuiOperator;
-class AlarmCommandsUi;
 class InputBlocker;
 class ObjectCommandsUi;
 class ProtocolCommandsUi;
 class ReceiverCommandsUi;
-
-// The Console on a thread of its own, ticking by its own timer. Everything
-// reaches it as a queued call, so the window never waits for an exchange.
-class ConsoleWorker : public QObject {
-  Q_OBJECT
- public:
-  ConsoleWorker(PortsFactory factory, Options options, std::function<void(ObjectRegistry&)> afterStartup,
-                GuiOperator* op, ConsoleHooks hooks = {});
-  ~ConsoleWorker() override;
-
-  // Only on the worker's thread.
-  Console& console() { return *console_; }
-  ObjectCard& card() { return card_; }
-
- public slots:
-  void start();
-  // Stops the tick and shuts the console down (port closed, closing line written).
-  void stop();
-
- private:
-  PortsFactory factory_;
-  Options options_;
-  std::function<void(ObjectRegistry&)> afterStartup_;
-  GuiOperator* op_;
-  ConsoleHooks hooks_;
-  ConsolePorts ports_;
-  std::unique_ptr<Console> console_;
-  QTimer* timer_ = nullptr;
-  ObjectCard card_;
-};
 
 // The window and the console together: the window is a view of the console,
 // commands go to the console as queued calls, and what the console reports
@@ -80,7 +52,12 @@ class WindowShell : public QObject, public CommandHost {
 
   CConsoleDlg& window() { return *window_; }
   CObjectCardDlg& card();
-  AlarmCommandsUi& alarms() { return *alarms_; }
+  // Where the window's commands find the console (on its thread only).
+  ConsoleAccess& consoleAccess();
+
+  // While this says so (alarms wait for the operator), a message is a
+  // notice that blocks no window and takes no key instead of a box.
+  void setMessagesAsNotices(std::function<bool()> when) { messagesAsNotices_ = std::move(when); }
 
   // Starts the console's thread and shows the window.
   void start();
@@ -95,7 +72,7 @@ class WindowShell : public QObject, public CommandHost {
   bool finished() const { return finished_; }
 
   using CommandHost::post;
-  void post(ConsoleCall call) override;
+  void post(Call call) override;
 
   // Tests answer messages and questions here instead of boxes. A message
   // comes to the hook when its box would open (a repeat held back meanwhile
@@ -120,8 +97,12 @@ class WindowShell : public QObject, public CommandHost {
 
   std::string programName() const { return programName_; }
 
+ signals:
+  // The audible alarm cannot play (failing, with the text to show) or plays again.
+  void soundWarning(const QString& text, bool failing);
+
  protected:
-  void postAndReturn(ConsoleCall work, std::function<void()> back) override;
+  void postAndReturn(Call work, std::function<void()> back) override;
 
  private:
   void connectWindow();
@@ -142,8 +123,8 @@ class WindowShell : public QObject, public CommandHost {
   std::unique_ptr<ObjectCommandsUi> objects_;
   std::unique_ptr<ProtocolCommandsUi> protocol_;
   std::unique_ptr<ReceiverCommandsUi> receiver_;
-  std::unique_ptr<AlarmCommandsUi> alarms_;
   std::unique_ptr<GuiOperator> operator_;
+  std::function<bool()> messagesAsNotices_;
   QThread thread_;
   ConsoleWorker* worker_ = nullptr;
   QPointer<QMessageBox> box_;  // the open message box

@@ -7,13 +7,14 @@
 
 namespace pelvaron::ui {
 
-ReceiverCommandsUi::ReceiverCommandsUi(CommandHost& host, QObject* parent) : QObject(parent), host_(host) {}
+ReceiverCommandsUi::ReceiverCommandsUi(CommandHost& host, ConsoleAccess& console, QObject* parent)
+    : QObject(parent), host_(host), console_(console) {}
 
 void ReceiverCommandsUi::onReceiverSettings() {
   if (!host_.beginSettingsCommand()) return;  // one settings command at a time
   host_.beginExchange();
   host_.post<std::optional<ReceiverSettingsRead>>(
-      [](Console& c, ObjectCard&) { return c.ReadReceiverSettings(); },
+      OnConsole(console_, [](Console& c, ObjectCard&) { return c.ReadReceiverSettings(); }),
       [this](std::optional<ReceiverSettingsRead> read) {
         host_.endExchange();
         if (!read) {
@@ -35,8 +36,8 @@ void ReceiverCommandsUi::onReceiverSettings() {
         ReceiverPageValues values{page->m_bCheckLine, page->m_nCheckInterval, page->m_nPickupRings,
                                   page->m_nMainFormat, page->m_nFormatCount};
         host_.beginExchange();
-        host_.post<int>([block = read->block, values](
-                            Console& c, ObjectCard&) { return c.WriteReceiverSettings(block, values); },
+        host_.post<int>(OnConsole(console_, [block = read->block, values](
+                            Console& c, ObjectCard&) { return c.WriteReceiverSettings(block, values); }),
                         [this](int) {
                           host_.endExchange();
                           host_.endSettingsCommand();

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QString>
 
+#include "app/console_access.h"
 #include "widgets/command_host.h"
 
 namespace pelvaron::ui {
@@ -15,7 +16,7 @@ class CExchangeProgressDlg;
 class ReceiverCommandsUi : public QObject {
   Q_OBJECT
  public:
-  explicit ReceiverCommandsUi(CommandHost& host, QObject* parent = nullptr);
+  ReceiverCommandsUi(CommandHost& host, ConsoleAccess& console, QObject* parent = nullptr);
 
   void onReceiverSettings();
   // The console's progress report: the window shown with both texts, or gone.
@@ -28,6 +29,7 @@ class ReceiverCommandsUi : public QObject {
 
  private:
   CommandHost& host_;
+  ConsoleAccess& console_;
   QPointer<CExchangeProgressDlg> progress_;
   bool closingNotice_ = false;
 };

@@ -20,7 +20,8 @@ std::string S(const QString& s) {
 
 }  // namespace
 
-ObjectCommandsUi::ObjectCommandsUi(CommandHost& host, QObject* parent) : QObject(parent), host_(host) {
+ObjectCommandsUi::ObjectCommandsUi(CommandHost& host, ConsoleAccess& console, QObject* parent)
+    : QObject(parent), host_(host), console_(console) {
   card_ = new CObjectCardDlg(host_.dialogOwner());
   connect(card_, &CObjectCardDlg::registerRequested, this, &ObjectCommandsUi::onCardRegister);
   connect(card_, &CObjectCardDlg::deleteRequested, this, &ObjectCommandsUi::onCardDelete);
@@ -37,33 +38,33 @@ void ObjectCommandsUi::onObjectCommand(int id, int row) {
       break;
     case res::ID_OBJECTS_CLEAR_ALL:
       if (host_.ask(ClearAllObjectsQuestion()))
-        host_.post([](Console& c, ObjectCard&) { ClearAllObjects(c.Objects()); });
+        host_.post(OnConsole(console_, [](Console& c, ObjectCard&) { ClearAllObjects(c.Objects()); }));
       break;
     case res::ID_OBJECTS_RESET_COUNTERS:
-      host_.post([](Console& c, ObjectCard&) { ResetAllCounters(c.Objects()); });
+      host_.post(OnConsole(console_, [](Console& c, ObjectCard&) { ResetAllCounters(c.Objects()); }));
       break;
     case res::ID_OBJECTS_CONTROL_ON:
     case res::ID_OBJECTS_CONTROL_OFF:
-      host_.post([on = id == res::ID_OBJECTS_CONTROL_ON](Console& c, ObjectCard&) {
+      host_.post(OnConsole(console_, [on = id == res::ID_OBJECTS_CONTROL_ON](Console& c, ObjectCard&) {
         SetControlAll(c.Objects(), on);
-      });
+      }));
       break;
     case res::ID_OBJECT_CONTROL_ON:
     case res::ID_OBJECT_CONTROL_OFF:
-      host_.post([slot, on = id == res::ID_OBJECT_CONTROL_ON](Console& c, ObjectCard&) {
+      host_.post(OnConsole(console_, [slot, on = id == res::ID_OBJECT_CONTROL_ON](Console& c, ObjectCard&) {
         SetControl(c.Objects(), slot, on);
-      });
+      }));
       break;
     case res::ID_OBJECT_RESET_COUNTER:
-      host_.post([slot](Console& c, ObjectCard&) { ResetCounter(c.Objects(), slot); });
+      host_.post(OnConsole(console_, [slot](Console& c, ObjectCard&) { ResetCounter(c.Objects(), slot); }));
       break;
     case res::ID_OBJECT_DELETE:
       if (row < 0) break;
       host_.post<OperatorMessage>(
-          [slot](Console& c, ObjectCard&) { return DeleteObjectQuestion(c.Objects(), slot); },
+          OnConsole(console_, [slot](Console& c, ObjectCard&) { return DeleteObjectQuestion(c.Objects(), slot); }),
           [this, slot](OperatorMessage question) {
             if (question.text.empty() || !host_.ask(question)) return;
-            host_.post([slot](Console& c, ObjectCard&) { DeleteObject(c.Objects(), slot); });
+            host_.post(OnConsole(console_, [slot](Console& c, ObjectCard&) { DeleteObject(c.Objects(), slot); }));
           });
       break;
     default:
@@ -77,16 +78,16 @@ void ObjectCommandsUi::openCard(bool newObject, int row) {
   const int slot = row + 1;
   // The card's opening values come from the console's table.
   host_.post<bool>(
-      [newObject, slot](Console& c, ObjectCard& card) {
+      OnConsole(console_, [newObject, slot](Console& c, ObjectCard& card) {
         return newObject ? BeginNewObject(c.Objects(), card) : BeginEditObject(c.Objects(), card, slot);
-      },
+      }),
       [this, newObject](bool open) {
         if (!open) {
           cardBusy_ = false;
           return;
         }
         host_.post<ObjectCard>(
-            [](Console&, ObjectCard& card) { return card; },
+            OnConsole(console_, [](Console&, ObjectCard& card) { return card; }),
             [this, newObject](ObjectCard values) {
               card_->m_nSlot = values.m_nSlot;
               card_->m_strAddress = Q(values.m_strAddress);
@@ -100,9 +101,9 @@ void ObjectCommandsUi::openCard(bool newObject, int row) {
               cardBusy_ = false;
               const CardResult cardResult = result == QDialog::Accepted ? CardResult::Ok : CardResult::Cancel;
               if (newObject) {
-                host_.post([](Console& c, ObjectCard& card) { EndNewObject(c.Objects(), card); });
+                host_.post(OnConsole(console_, [](Console& c, ObjectCard& card) { EndNewObject(c.Objects(), card); }));
               } else {
-                host_.post([cardResult](Console& c, ObjectCard&) { EndEditObject(c.Objects(), cardResult); });
+                host_.post(OnConsole(console_, [cardResult](Console& c, ObjectCard&) { EndEditObject(c.Objects(), cardResult); }));
               }
             });
       });
@@ -120,12 +121,12 @@ void ObjectCommandsUi::onCardRegister() {
   typed.m_strState = S(card_->m_strState);
   card_->setEnabled(false);  // one registration at a time
   host_.post<std::optional<OperatorMessage>>(
-      [typed](Console& c, ObjectCard& card) {
+      OnConsole(console_, [typed](Console& c, ObjectCard& card) {
         const int added = card.bNewObjectAdded;
         card = typed;
         card.bNewObjectAdded = added;
         return RegisterObjectCard(card, c.Objects());
-      },
+      }),
       [this](std::optional<OperatorMessage> refusal) {
         card_->setEnabled(true);
         if (refusal) {
@@ -140,7 +141,7 @@ void ObjectCommandsUi::onCardRegister() {
 void ObjectCommandsUi::onCardDelete() {
   if (card_->m_nSlot == -1) return;
   if (!host_.ask(CardDeleteQuestion(), card_)) return;
-  host_.post<bool>([](Console& c, ObjectCard& card) { return DeleteObjectFromCard(card, c.Objects()); },
+  host_.post<bool>(OnConsole(console_, [](Console& c, ObjectCard& card) { return DeleteObjectFromCard(card, c.Objects()); }),
                    [this](bool deleted) {
                      if (deleted) card_->accept();
                    });
@@ -149,7 +150,7 @@ void ObjectCommandsUi::onCardDelete() {
 void ObjectCommandsUi::onStateInfo(int row) {
   if (row < 0) return;
   host_.post<std::string>(
-      [slot = row + 1](Console& c, ObjectCard&) { return ObjectStateInfo(c.Objects(), slot); },
+      OnConsole(console_, [slot = row + 1](Console& c, ObjectCard&) { return ObjectStateInfo(c.Objects(), slot); }),
       [this](std::string info) {
         if (info.empty()) return;
         CObjectStateDlg dlg(host_.dialogOwner());

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include "app/console_access.h"
 #include "widgets/command_host.h"
 
 namespace pelvaron::ui {
@@ -16,7 +17,7 @@ class ObjectCommandsUi : public QObject {
   Q_OBJECT
  public:
   // The card is made at once, owned by the host's window.
-  explicit ObjectCommandsUi(CommandHost& host, QObject* parent = nullptr);
+  ObjectCommandsUi(CommandHost& host, ConsoleAccess& console, QObject* parent = nullptr);
 
   CObjectCardDlg& card() { return *card_; }
 
@@ -31,6 +32,7 @@ class ObjectCommandsUi : public QObject {
   void onCardDelete();
 
   CommandHost& host_;
+  ConsoleAccess& console_;
   CObjectCardDlg* card_ = nullptr;
   bool cardBusy_ = false;  // the object card is open or opening
 };

@@ -9,7 +9,8 @@
 
 namespace pelvaron::ui {
 
-ProtocolCommandsUi::ProtocolCommandsUi(CommandHost& host, QObject* parent) : QObject(parent), host_(host) {}
+ProtocolCommandsUi::ProtocolCommandsUi(CommandHost& host, ConsoleAccess& console, QObject* parent)
+    : QObject(parent), host_(host), console_(console) {}
 
 ProtocolCommandsUi::~ProtocolCommandsUi() {
   // A viewer's opener still waiting is ended here rather than left to
@@ -24,7 +25,7 @@ ProtocolCommandsUi::~ProtocolCommandsUi() {
 void ProtocolCommandsUi::onProgramSettings() {
   if (!host_.beginSettingsCommand()) return;  // one settings command at a time
   host_.post<ProgramSettingsValues>(
-      [](Console& c, ObjectCard&) { return c.ProgramSettingsPage(); },
+      OnConsole(console_, [](Console& c, ObjectCard&) { return c.ProgramSettingsPage(); }),
       [this](ProgramSettingsValues values) {
         auto* page = new Settings();
         page->m_bSaveProtocol = values.m_bSaveProtocol;
@@ -40,12 +41,12 @@ void ProtocolCommandsUi::onProgramSettings() {
         values.m_nComPort = page->m_nComPort;
         values.m_strProtocolPath = page->m_strProtocolPath.toStdString();
         values.m_strAttempts = page->m_strAttempts.toStdString();
-        host_.post([values](Console& c, ObjectCard&) { c.AcceptProgramSettings(values); });
+        host_.post(OnConsole(console_, [values](Console& c, ObjectCard&) { c.AcceptProgramSettings(values); }));
       });
 }
 
 void ProtocolCommandsUi::onOpenProtocolFile() {
-  host_.post<std::string>([](Console& c, ObjectCard&) { return c.settings.ProtocolPath(); },
+  host_.post<std::string>(OnConsole(console_, [](Console& c, ObjectCard&) { return c.settings.ProtocolPath(); }),
                           [this](std::string path) {
                             OpenProtocolFileForViewing(path, this, [this](const OperatorMessage& failure) {
                               host_.showMessage(failure);

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include "app/console_access.h"
 #include "widgets/command_host.h"
 
 namespace pelvaron::ui {
@@ -11,7 +12,7 @@ namespace pelvaron::ui {
 class ProtocolCommandsUi : public QObject {
   Q_OBJECT
  public:
-  explicit ProtocolCommandsUi(CommandHost& host, QObject* parent = nullptr);
+  ProtocolCommandsUi(CommandHost& host, ConsoleAccess& console, QObject* parent = nullptr);
   ~ProtocolCommandsUi() override;
 
   void onProgramSettings();
@@ -19,6 +20,7 @@ class ProtocolCommandsUi : public QObject {
 
  private:
   CommandHost& host_;
+  ConsoleAccess& console_;
 };
 
 }  // namespace pelvaron::ui
