@@ -132,6 +132,78 @@ std::string Quote(std::string_view text) {
   return "«" + std::string(text) + "»";
 }
 
+// "ack,raise": one of ack, queue and log, and raise when a new alarm brings
+// the queue's window to the front. Why not, or nothing.
+std::string Handling(std::string_view handling, Priority& p) {
+  bool handlingSeen = false;
+  std::size_t start = 0;
+  while (start <= handling.size()) {
+    std::size_t comma = handling.find(',', start);
+    std::string_view flag = handling.substr(start, comma == std::string_view::npos ? comma : comma - start);
+    if (flag == "ack" || flag == "queue" || flag == "log") {
+      if (handlingSeen) return "обработка " + Quote(handling) + ": только одно из ack, queue, log";
+      handlingSeen = true;
+      p.handling = flag == "ack"     ? AlarmHandling::Acknowledge
+                   : flag == "queue" ? AlarmHandling::Queue
+                                     : AlarmHandling::Log;
+    } else if (flag == "raise") {
+      p.raise = true;
+    } else {
+      return "неизвестная обработка " + Quote(flag) + " (ack, queue, log, raise)";
+    }
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  if (!handlingSeen) return "обработка " + Quote(handling) + ": нужно одно из ack, queue, log";
+  return {};
+}
+
+// The rest of the line from its first word on, spaces and all, less the
+// blanks at its end.
+std::string Title(std::string_view line, std::string_view first) {
+  std::size_t at = static_cast<std::size_t>(first.data() - line.data());
+  std::string_view title = line.substr(at);
+  while (!title.empty() && (title.back() == ' ' || title.back() == '\t' || title.back() == '\r'))
+    title.remove_suffix(1);
+  return std::string(title);
+}
+
+// A rule's source from its word, and what it tests from the word after it
+// (none for default and bad-sum). Why not, or nothing.
+std::string RuleWhat(std::string_view op, std::string_view what, PriorityTable::Rule& rule) {
+  using Source = PriorityTable::Rule::Source;
+  if (op == "default") {
+    rule.source = Source::Default;
+  } else if (op == "bad-sum") {
+    rule.source = Source::BadSum;
+  } else if (op == "cid" || op == "radio") {
+    rule.source = op == "cid" ? Source::ContactId : Source::Radio;
+    if (!CodeRanges(what, op == "cid" ? 999 : 255, rule.codes)) {
+      return "коды " + Quote(what) + ": нужно число или диапазон через запятую, от 0 до " +
+             (op == "cid" ? "999" : "255");
+    }
+  } else if (op == "loop") {
+    rule.source = Source::Loop;
+    if (!Lookup(kLoopWhats, what, rule.what)) {
+      return "сообщение шлейфов " + Quote(what) +
+             ": alarm, duress, tamper, control, extra, arming, disarming или other";
+    }
+  } else if (op == "dialler") {
+    rule.source = Source::Dialler;
+    if (!Lookup(kDiallerWhats, what, rule.what) &&
+        !(Number(what, rule.what) && rule.what >= 0 && rule.what <= 15)) {
+      return "сообщение Тамсир " + Quote(what) +
+             ": control, power-on, case-open, line-fault или номер от 0 до 15";
+    }
+  } else if (op == "console") {
+    rule.source = Source::Console;
+    EventKind kind{};
+    if (!ConsoleKind(what, kind)) return "событие консоли " + Quote(what) + " неизвестно";
+    rule.what = static_cast<int>(kind);
+  }
+  return {};
+}
+
 }  // namespace
 
 struct PriorityTableParser {
@@ -149,35 +221,9 @@ struct PriorityTableParser {
     Priority p;
     p.name = std::string(words[1]);
     if (result.table.Find(p.name) >= 0) return Error("приоритет " + Quote(p.name) + " объявлен дважды");
-    bool handlingSeen = false;
-    std::string_view handling = words[2];
-    std::size_t start = 0;
-    while (start <= handling.size()) {
-      std::size_t comma = handling.find(',', start);
-      std::string_view flag = handling.substr(start, comma == std::string_view::npos ? comma : comma - start);
-      if (flag == "ack" || flag == "queue" || flag == "log") {
-        if (handlingSeen) return Error("обработка " + Quote(handling) + ": только одно из ack, queue, log");
-        handlingSeen = true;
-        p.handling = flag == "ack"     ? AlarmHandling::Acknowledge
-                     : flag == "queue" ? AlarmHandling::Queue
-                                       : AlarmHandling::Log;
-      } else if (flag == "raise") {
-        p.raise = true;
-      } else {
-        return Error("неизвестная обработка " + Quote(flag) + " (ack, queue, log, raise)");
-      }
-      if (comma == std::string_view::npos) break;
-      start = comma + 1;
-    }
-    if (!handlingSeen) return Error("обработка " + Quote(handling) + ": нужно одно из ack, queue, log");
+    if (std::string why = Handling(words[2], p); !why.empty()) return Error(why);
     if (!Colour(words[3], p.colour)) return Error("цвет " + Quote(words[3]) + ": нужно #RRGGBB или -");
-    if (words.size() > 4) {
-      std::size_t at = static_cast<std::size_t>(words[4].data() - line.data());
-      std::string_view title = line.substr(at);
-      while (!title.empty() && (title.back() == ' ' || title.back() == '\t' || title.back() == '\r'))
-        title.remove_suffix(1);
-      p.title = std::string(title);
-    }
+    if (words.size() > 4) p.title = Title(line, words[4]);
     if (p.title.empty()) p.title = p.name;
     result.table.priorities_.push_back(std::move(p));
   }
@@ -190,7 +236,6 @@ struct PriorityTableParser {
   }
 
   void RuleLine(const std::vector<std::string_view>& words) {
-    using Source = PriorityTable::Rule::Source;
     PriorityTable::Rule rule;
     std::string_view op = words[0];
     constexpr std::string_view kWords[] = {"cid", "radio", "loop", "dialler", "console", "bad-sum", "default"};
@@ -204,35 +249,8 @@ struct PriorityTableParser {
                         : "нужно: " + std::string(op) + " ЧТО ПРИОРИТЕТ");
     }
     if (!PriorityOf(words.back(), rule.priority)) return;
-    if (op == "default") {
-      rule.source = Source::Default;
-    } else if (op == "bad-sum") {
-      rule.source = Source::BadSum;
-    } else if (op == "cid" || op == "radio") {
-      rule.source = op == "cid" ? Source::ContactId : Source::Radio;
-      if (!CodeRanges(words[1], op == "cid" ? 999 : 255, rule.codes)) {
-        return Error("коды " + Quote(words[1]) + ": нужно число или диапазон через запятую, от 0 до " +
-                     (op == "cid" ? "999" : "255"));
-      }
-    } else if (op == "loop") {
-      rule.source = Source::Loop;
-      if (!Lookup(kLoopWhats, words[1], rule.what)) {
-        return Error("сообщение шлейфов " + Quote(words[1]) +
-                     ": alarm, duress, tamper, control, extra, arming, disarming или other");
-      }
-    } else if (op == "dialler") {
-      rule.source = Source::Dialler;
-      if (!Lookup(kDiallerWhats, words[1], rule.what) &&
-          !(Number(words[1], rule.what) && rule.what >= 0 && rule.what <= 15)) {
-        return Error("сообщение Тамсир " + Quote(words[1]) +
-                     ": control, power-on, case-open, line-fault или номер от 0 до 15");
-      }
-    } else if (op == "console") {
-      rule.source = Source::Console;
-      EventKind kind{};
-      if (!ConsoleKind(words[1], kind)) return Error("событие консоли " + Quote(words[1]) + " неизвестно");
-      rule.what = static_cast<int>(kind);
-    }
+    if (std::string why = RuleWhat(op, bare ? std::string_view() : words[1], rule); !why.empty())
+      return Error(why);
     result.table.rules_.push_back(std::move(rule));
   }
 

@@ -116,7 +116,8 @@ void FeedInput(CommandRun& run, std::string_view input, SteadyClock::time_point 
   run.input = -1;
 }
 
-bool WaitForEnd(CommandRun& run, SteadyClock::time_point deadline, const std::atomic<bool>& closing, int& status) {
+bool WaitForEnd(CommandRun& run, SteadyClock::time_point deadline, const std::atomic<bool>& closing,
+                int& status) {
   run.pidFd = PidFd(run.pid);
   status = 0;
   bool ended = false;

@@ -39,8 +39,8 @@ void FeedInput(CommandRun& run, std::string_view input, std::chrono::steady_cloc
 // Waits for the command to end until the deadline; true, with its status,
 // when it did. Once closing is set (the console is shutting down) it waits
 // two seconds more at most.
-bool WaitForEnd(CommandRun& run, std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& closing,
-                int& status);
+bool WaitForEnd(CommandRun& run, std::chrono::steady_clock::time_point deadline,
+                const std::atomic<bool>& closing, int& status);
 
 // Ends the command's whole group: SIGTERM, then SIGKILL a second later.
 void EndGroup(CommandRun& run, int& status);

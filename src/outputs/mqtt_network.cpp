@@ -111,7 +111,8 @@ bool MqttNetwork::AllDone(SteadyClock::time_point now) {
     finishBy_ = now + std::chrono::milliseconds(config_.drainMs);
   }
   if (!finishing_) return false;
-  const bool allSent = !connection_.HasClient() || !connection_.Connected() || (inFlight_.empty() && !queue_.HasUnread());
+  const bool allSent =
+      !connection_.HasClient() || !connection_.Connected() || (inFlight_.empty() && !queue_.HasUnread());
   return allSent || now >= finishBy_;
 }
 

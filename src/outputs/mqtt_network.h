@@ -79,7 +79,7 @@ class MqttNetwork : private MqttConnection::Listener {
 
   // The thread's own.
   std::deque<InFlight> inFlight_;
-  std::set<QueuePosition> ackedAhead_;  // acknowledged behind an unacknowledged one
+  std::set<QueuePosition> ackedAhead_;   // acknowledged behind an unacknowledged one
   std::set<std::uint64_t> garbageTold_;  // segments with a record that is no event
   int backoffMs_ = 0;
   SteadyClock::time_point nextAttempt_;

@@ -38,7 +38,8 @@ std::map<std::string, std::string> RetainedStates::Wanted(bool& objectsKnown) {
   std::lock_guard lock(mutex_);
   objectsKnown = state_.ObjectsKnown();
   for (auto& [topic, payload] : state_.Retained()) wanted[base_ + topic] = std::move(payload);
-  if (!discoveryPrefix_.empty()) wanted.merge(DiscoveryMessages(discoveryPrefix_, station_, state_.Objects()));
+  if (!discoveryPrefix_.empty())
+    wanted.merge(DiscoveryMessages(discoveryPrefix_, station_, state_.Objects()));
   return wanted;
 }
 
