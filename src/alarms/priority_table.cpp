@@ -1,292 +1,8 @@
 #include "alarms/priority_table.h"
 
-#include <algorithm>
-#include <array>
-#include <charconv>
+#include <string>
 
 namespace pelvaron {
-
-namespace {
-
-struct Named {
-  std::string_view name;
-  int value;
-};
-
-// Loop-state messages by what they say; "duress" is a flag of several kinds.
-constexpr int kLoopDuress = -1;
-constexpr int kLoopOther = -2;
-constexpr std::array kLoopWhats = std::to_array<Named>({
-    {"alarm", 6},
-    {"duress", kLoopDuress},
-    {"tamper", 1},
-    {"control", 2},
-    {"extra", 3},
-    {"arming", 4},
-    {"disarming", 5},
-    {"other", kLoopOther},
-});
-constexpr int kLoopTamperKind = 1;
-
-constexpr std::array kDiallerWhats = std::to_array<Named>({
-    {"control", 0},
-    {"power-on", 1},
-    {"case-open", 2},
-    {"line-fault", 3},
-});
-
-// The console's events that end an alarm of another kind.
-struct Pair {
-  EventKind alarm;
-  EventKind restore;
-};
-constexpr Pair kConsolePairs[] = {
-    {EventKind::ObjectOverdue, EventKind::ObjectBackInControl},
-    {EventKind::LinkLost, EventKind::LinkRestored},
-    {EventKind::LineFault, EventKind::LineRestored},
-    {EventKind::EnclosureOpened, EventKind::EnclosureClosed},
-};
-
-std::vector<std::string_view> Words(std::string_view line) {
-  std::vector<std::string_view> words;
-  std::size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-    std::size_t start = i;
-    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-    if (i > start) words.push_back(line.substr(start, i - start));
-  }
-  return words;
-}
-
-bool Number(std::string_view text, int& out) {
-  int base = 10;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    text.remove_prefix(2);
-    base = 16;
-  }
-  if (text.empty()) return false;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out, base);
-  return ec == std::errc() && end == text.data() + text.size();
-}
-
-// "110-118,121": inclusive ranges within [0, max].
-bool CodeRanges(std::string_view text, int max, std::vector<std::pair<int, int>>& out) {
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t comma = text.find(',', start);
-    std::string_view part = text.substr(start, comma == std::string_view::npos ? comma : comma - start);
-    std::size_t dash = part.find('-');
-    int low = 0, high = 0;
-    if (dash == std::string_view::npos) {
-      if (!Number(part, low)) return false;
-      high = low;
-    } else if (!Number(part.substr(0, dash), low) || !Number(part.substr(dash + 1), high)) {
-      return false;
-    }
-    if (low < 0 || high > max || low > high) return false;
-    out.emplace_back(low, high);
-    if (comma == std::string_view::npos) break;
-    start = comma + 1;
-  }
-  return !out.empty();
-}
-
-bool InRanges(const std::vector<std::pair<int, int>>& ranges, int code) {
-  for (const auto& [low, high] : ranges) {
-    if (code >= low && code <= high) return true;
-  }
-  return false;
-}
-
-bool Colour(std::string_view text, std::string& out) {
-  if (text == "-") {
-    out.clear();
-    return true;
-  }
-  if (text.size() != 7 || text[0] != '#') return false;
-  for (char c : text.substr(1)) {
-    bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-    if (!hex) return false;
-  }
-  out = std::string(text);
-  return true;
-}
-
-template <std::size_t N>
-bool Lookup(const std::array<Named, N>& table, std::string_view name, int& out) {
-  for (const Named& n : table) {
-    if (n.name == name) {
-      out = n.value;
-      return true;
-    }
-  }
-  return false;
-}
-
-bool ConsoleKind(std::string_view name, EventKind& out) {
-  for (EventKind kind : AllEventKinds()) {
-    if (EventKindName(kind) == name && kind != EventKind::Message && kind != EventKind::AlarmAcknowledged) {
-      out = kind;
-      return true;
-    }
-  }
-  return false;
-}
-
-// A table saved in another encoding would show its titles as garbage.
-bool ValidUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const std::size_t n = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : 4;
-    if (n == 4) return false;
-    for (std::size_t k = 1; k <= n; ++k) {
-      if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += n + 1;
-  }
-  return true;
-}
-
-std::string Quote(std::string_view text) {
-  return "«" + std::string(text) + "»";
-}
-
-}  // namespace
-
-struct PriorityTableParser {
-  ParsedPriorityTable result;
-  int lineNumber = 0;
-  bool rulesBegun = false;
-
-  void Error(const std::string& what) {
-    result.errors.push_back("строка " + std::to_string(lineNumber) + ": " + what);
-  }
-
-  void PriorityLine(std::string_view line, const std::vector<std::string_view>& words) {
-    if (rulesBegun) return Error("приоритеты объявляются до правил");
-    if (words.size() < 4) return Error("нужно: priority ИМЯ ОБРАБОТКА ЦВЕТ НАЗВАНИЕ");
-    Priority p;
-    p.name = std::string(words[1]);
-    if (result.table.Find(p.name) >= 0) return Error("приоритет " + Quote(p.name) + " объявлен дважды");
-    bool handlingSeen = false;
-    std::string_view handling = words[2];
-    std::size_t start = 0;
-    while (start <= handling.size()) {
-      std::size_t comma = handling.find(',', start);
-      std::string_view flag = handling.substr(start, comma == std::string_view::npos ? comma : comma - start);
-      if (flag == "ack" || flag == "queue" || flag == "log") {
-        if (handlingSeen) return Error("обработка " + Quote(handling) + ": только одно из ack, queue, log");
-        handlingSeen = true;
-        p.handling = flag == "ack"     ? AlarmHandling::Acknowledge
-                     : flag == "queue" ? AlarmHandling::Queue
-                                       : AlarmHandling::Log;
-      } else if (flag == "raise") {
-        p.raise = true;
-      } else {
-        return Error("неизвестная обработка " + Quote(flag) + " (ack, queue, log, raise)");
-      }
-      if (comma == std::string_view::npos) break;
-      start = comma + 1;
-    }
-    if (!handlingSeen) return Error("обработка " + Quote(handling) + ": нужно одно из ack, queue, log");
-    if (!Colour(words[3], p.colour)) return Error("цвет " + Quote(words[3]) + ": нужно #RRGGBB или -");
-    if (words.size() > 4) {
-      std::size_t at = static_cast<std::size_t>(words[4].data() - line.data());
-      std::string_view title = line.substr(at);
-      while (!title.empty() && (title.back() == ' ' || title.back() == '\t' || title.back() == '\r'))
-        title.remove_suffix(1);
-      p.title = std::string(title);
-    }
-    if (p.title.empty()) p.title = p.name;
-    result.table.priorities_.push_back(std::move(p));
-  }
-
-  bool PriorityOf(std::string_view name, int& out) {
-    out = result.table.Find(name);
-    if (out >= 0) return true;
-    Error("неизвестный приоритет " + Quote(name) + " (объявите его строкой priority выше)");
-    return false;
-  }
-
-  void RuleLine(const std::vector<std::string_view>& words) {
-    using Source = PriorityTable::Rule::Source;
-    PriorityTable::Rule rule;
-    std::string_view op = words[0];
-    constexpr std::string_view kWords[] = {"cid", "radio", "loop", "dialler", "console", "bad-sum", "default"};
-    if (std::find(std::begin(kWords), std::end(kWords), op) == std::end(kWords)) {
-      return Error("неизвестное слово " + Quote(op) +
-                   " (priority, cid, radio, loop, dialler, console, bad-sum, default)");
-    }
-    const bool bare = op == "default" || op == "bad-sum";
-    if (words.size() != (bare ? 2u : 3u)) {
-      return Error(bare ? "нужно: " + std::string(op) + " ПРИОРИТЕТ"
-                        : "нужно: " + std::string(op) + " ЧТО ПРИОРИТЕТ");
-    }
-    if (!PriorityOf(words.back(), rule.priority)) return;
-    if (op == "default") {
-      rule.source = Source::Default;
-    } else if (op == "bad-sum") {
-      rule.source = Source::BadSum;
-    } else if (op == "cid" || op == "radio") {
-      rule.source = op == "cid" ? Source::ContactId : Source::Radio;
-      if (!CodeRanges(words[1], op == "cid" ? 999 : 255, rule.codes)) {
-        return Error("коды " + Quote(words[1]) + ": нужно число или диапазон через запятую, от 0 до " +
-                     (op == "cid" ? "999" : "255"));
-      }
-    } else if (op == "loop") {
-      rule.source = Source::Loop;
-      if (!Lookup(kLoopWhats, words[1], rule.what)) {
-        return Error("сообщение шлейфов " + Quote(words[1]) +
-                     ": alarm, duress, tamper, control, extra, arming, disarming или other");
-      }
-    } else if (op == "dialler") {
-      rule.source = Source::Dialler;
-      if (!Lookup(kDiallerWhats, words[1], rule.what) &&
-          !(Number(words[1], rule.what) && rule.what >= 0 && rule.what <= 15)) {
-        return Error("сообщение Тамсир " + Quote(words[1]) +
-                     ": control, power-on, case-open, line-fault или номер от 0 до 15");
-      }
-    } else if (op == "console") {
-      rule.source = Source::Console;
-      EventKind kind{};
-      if (!ConsoleKind(words[1], kind)) return Error("событие консоли " + Quote(words[1]) + " неизвестно");
-      rule.what = static_cast<int>(kind);
-    }
-    result.table.rules_.push_back(std::move(rule));
-  }
-
-  void Line(std::string_view line) {
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (!ValidUtf8(line)) return Error("текст не в кодировке UTF-8");
-    std::vector<std::string_view> words = Words(line);
-    if (words.empty() || words[0].front() == '#') return;
-    if (words[0] == "priority") {
-      PriorityLine(line, words);
-    } else {
-      rulesBegun = true;
-      RuleLine(words);
-    }
-  }
-};
-
-ParsedPriorityTable ParsePriorityTable(std::string_view text) {
-  PriorityTableParser parser;
-  // A byte-order mark from an editor is no error.
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    ++parser.lineNumber;
-    parser.Line(text.substr(start, end - start));
-    start = end + 1;
-  }
-  if (parser.result.errors.empty() && parser.result.table.priorities().empty()) {
-    parser.result.errors.push_back("в таблице нет ни одного приоритета");
-  }
-  return std::move(parser.result);
-}
 
 const PriorityTable& PriorityTable::Defaults() {
   static const PriorityTable table = ParsePriorityTable(DefaultPriorityTableText()).table;
@@ -314,14 +30,117 @@ namespace {
 
 using Source = PriorityTable::Rule::Source;
 
-// What an event offers the rules: its source and the values they test.
+// A loop-state message of kind 1 tells the tamper switch opened or back in order.
+constexpr int kLoopTamperKind = 1;
+
+// The console's events that end an alarm of another kind.
+struct Pair {
+  EventKind alarm;
+  EventKind restore;
+};
+constexpr Pair kConsolePairs[] = {
+    {EventKind::ObjectOverdue, EventKind::ObjectBackInControl},
+    {EventKind::LinkLost, EventKind::LinkRestored},
+    {EventKind::LineFault, EventKind::LineRestored},
+    {EventKind::EnclosureOpened, EventKind::EnclosureClosed},
+};
+
+// What an event offers the rules (its source and the values they test), and
+// its role and key for the queue unless a loop rule says otherwise.
 struct Facts {
   Source source = Source::Default;
-  int code = -1;             // Contact ID or radio code; dialler message
+  int code = -1;  // Contact ID or radio code; dialler message
   int loopKind = -1;
   bool duress = false;
   EventKind consoleKind = EventKind::Message;
+  AlarmRole role = AlarmRole::None;
+  std::string key;
 };
+
+Facts ContactIdFacts(const ContactIdFields& cid) {
+  Facts f;
+  f.source = Source::ContactId;
+  f.code = cid.code;
+  f.role = cid.newEvent ? AlarmRole::Alarm : AlarmRole::Restore;
+  f.key = "cid:" + std::string(cid.codeText.view()) + ":" + std::string(cid.partition.view()) + ":" +
+          std::string(cid.zone.view());
+  return f;
+}
+
+// The first record speaks for the message.
+Facts RadioFacts(const DecodedMessage& m) {
+  Facts f;
+  if (m.radioCount == 0) return f;
+  const RadioRecordFields& r = m.radio[0];
+  f.source = Source::Radio;
+  f.code = r.eventCode;
+  f.role = r.newEvent ? AlarmRole::Alarm : AlarmRole::Restore;
+  f.key = "radio:" + std::to_string(r.eventCode) + ":" + std::to_string(r.expander) + ":" +
+          std::to_string(r.deviceKind) + ":" + std::to_string(r.source) + ":" + std::to_string(r.detail);
+  return f;
+}
+
+// Its key comes with the rule that takes it (LoopAlarm).
+Facts LoopFacts(const LoopStateFields& loop) {
+  Facts f;
+  f.source = Source::Loop;
+  f.loopKind = loop.kind;
+  f.duress = loop.duress;
+  f.role = AlarmRole::Alarm;
+  return f;
+}
+
+Facts DiallerFacts(const DiallerFields& dialler) {
+  Facts f;
+  f.source = Source::Dialler;
+  f.code = dialler.message;
+  f.role = dialler.set ? AlarmRole::Alarm : AlarmRole::Restore;
+  f.key = "dialler:" + std::to_string(dialler.message);
+  return f;
+}
+
+// A message whose sum is wrong tells nothing of its unit.
+Facts MessageFacts(const Event& event) {
+  if (!event.message || !event.message->sumOk) {
+    Facts f;
+    f.source = Source::BadSum;
+    return f;
+  }
+  const DecodedMessage& m = *event.message;
+  switch (m.kind) {
+    case MessageKind::ContactId: return ContactIdFacts(m.contactId);
+    case MessageKind::Radio: return RadioFacts(m);
+    case MessageKind::LoopState: return LoopFacts(m.loopState);
+    case MessageKind::Dialler: return DiallerFacts(m.dialler);
+    case MessageKind::UnknownUnit:
+    case MessageKind::BadSum:
+      break;
+  }
+  return {};
+}
+
+// A restore is classified as the alarm it ends, so that one rule serves both.
+Facts ConsoleFacts(EventKind kind) {
+  Facts f;
+  f.source = Source::Console;
+  f.consoleKind = kind;
+  for (const Pair& p : kConsolePairs) {
+    if (kind == p.restore) {
+      f.consoleKind = p.alarm;
+      f.role = AlarmRole::Restore;
+    }
+  }
+  if (f.role == AlarmRole::None) f.role = AlarmRole::Alarm;
+  f.key = "console:" + std::string(EventKindName(f.consoleKind));
+  return f;
+}
+
+bool InRanges(const std::vector<std::pair<int, int>>& ranges, int code) {
+  for (const auto& [low, high] : ranges) {
+    if (code >= low && code <= high) return true;
+  }
+  return false;
+}
 
 bool Matches(const PriorityTable::Rule& rule, const Facts& f) {
   if (rule.source == Source::Default) return true;
@@ -331,8 +150,8 @@ bool Matches(const PriorityTable::Rule& rule, const Facts& f) {
     case Source::Radio:
       return f.code >= 0 && InRanges(rule.codes, f.code);
     case Source::Loop:
-      if (rule.what == kLoopDuress) return f.duress;
-      if (rule.what == kLoopOther) return f.loopKind < 1 || f.loopKind > 6;
+      if (rule.what == PriorityTable::Rule::kDuress) return f.duress;
+      if (rule.what == PriorityTable::Rule::kOtherLoop) return f.loopKind < 1 || f.loopKind > 6;
       return rule.what == f.loopKind;
     case Source::Dialler:
       return rule.what == f.code;
@@ -346,84 +165,32 @@ bool Matches(const PriorityTable::Rule& rule, const Facts& f) {
   return true;
 }
 
+// The loop rule names what the message is taken for: a duress control
+// message is a duress alarm, not a control message.
+void LoopAlarm(const PriorityTable::Rule& rule, const Facts& f, const LoopStateFields& loop, AlarmClass& c) {
+  const bool tamper = f.loopKind == kLoopTamperKind && rule.what != PriorityTable::Rule::kDuress;
+  const bool restored = tamper && loop.tamperRestored;
+  c.role = restored ? AlarmRole::Restore : AlarmRole::Alarm;
+  c.key = rule.what == PriorityTable::Rule::kDuress ? "loop:duress" : "loop:" + std::to_string(f.loopKind);
+}
+
 }  // namespace
 
 AlarmClass PriorityTable::Classify(const Event& event) const {
   AlarmClass c;
-  Facts f;
   if (event.kind == EventKind::AlarmAcknowledged) return c;
-  if (event.kind == EventKind::Message) {
-    if (!event.message || !event.message->sumOk) {
-      f.source = Source::BadSum;
-    } else {
-      const DecodedMessage& m = *event.message;
-      switch (m.kind) {
-        case MessageKind::ContactId:
-          f.source = Source::ContactId;
-          f.code = m.contactId.code;
-          c.role = m.contactId.newEvent ? AlarmRole::Alarm : AlarmRole::Restore;
-          c.key = "cid:" + std::string(m.contactId.codeText.view()) + ":" +
-                  std::string(m.contactId.partition.view()) + ":" + std::string(m.contactId.zone.view());
-          break;
-        case MessageKind::Radio:
-          if (m.radioCount == 0) break;
-          f.source = Source::Radio;
-          f.code = m.radio[0].eventCode;
-          c.role = m.radio[0].newEvent ? AlarmRole::Alarm : AlarmRole::Restore;
-          c.key = "radio:" + std::to_string(m.radio[0].eventCode) + ":" + std::to_string(m.radio[0].expander) +
-                  ":" + std::to_string(m.radio[0].deviceKind) + ":" + std::to_string(m.radio[0].source) + ":" +
-                  std::to_string(m.radio[0].detail);
-          break;
-        case MessageKind::LoopState:
-          f.source = Source::Loop;
-          f.loopKind = m.loopState.kind;
-          f.duress = m.loopState.duress;
-          c.role = AlarmRole::Alarm;
-          break;
-        case MessageKind::Dialler:
-          f.source = Source::Dialler;
-          f.code = m.dialler.message;
-          c.role = m.dialler.set ? AlarmRole::Alarm : AlarmRole::Restore;
-          c.key = "dialler:" + std::to_string(m.dialler.message);
-          break;
-        case MessageKind::UnknownUnit:
-        case MessageKind::BadSum:
-          break;
-      }
-    }
-  } else {
-    f.source = Source::Console;
-    f.consoleKind = event.kind;
-    for (const Pair& p : kConsolePairs) {
-      if (event.kind == p.restore) {
-        f.consoleKind = p.alarm;
-        c.role = AlarmRole::Restore;
-      }
-    }
-    if (c.role == AlarmRole::None) c.role = AlarmRole::Alarm;
-    c.key = "console:" + std::string(EventKindName(f.consoleKind));
-  }
-
+  Facts f = event.kind == EventKind::Message ? MessageFacts(event) : ConsoleFacts(event.kind);
+  c.role = f.role;
+  c.key = std::move(f.key);
   for (const Rule& rule : rules_) {
     if (!Matches(rule, f)) continue;
     c.priority = rule.priority;
-    if (rule.source == Source::Loop) {
-      // The rule names what the message is taken for: a duress control
-      // message is a duress alarm, not a control message.
-      const bool tamper = f.loopKind == kLoopTamperKind && rule.what != kLoopDuress;
-      const bool restored = tamper && event.message->loopState.tamperRestored;
-      c.role = restored ? AlarmRole::Restore : AlarmRole::Alarm;
-      c.key = rule.what == kLoopDuress ? "loop:duress" : "loop:" + std::to_string(f.loopKind);
-    }
+    if (rule.source == Source::Loop) LoopAlarm(rule, f, event.message->loopState, c);
     break;
   }
   if (c.priority < 0) c.role = AlarmRole::None;
   return c;
 }
-
-}  // namespace pelvaron
-
-namespace pelvaron {
 
 PriorityTable LoadPriorityTable(FileSystem& fs, std::string* problem, const std::string& path) {
   if (problem) problem->clear();

@@ -73,6 +73,10 @@ struct PriorityTable::Rule {
   Source source = Source::Default;
   std::vector<std::pair<int, int>> codes;  // inclusive ranges (Contact ID, radio)
   int what = 0;                            // loop or dialler message, console event kind
+  // A loop rule's what besides the message's kind: duress is a flag of
+  // several kinds; other is every kind no rule names.
+  static constexpr int kDuress = -1;
+  static constexpr int kOtherLoop = -2;
   int priority = 0;
 };
 
@@ -83,7 +87,8 @@ struct ParsedPriorityTable {
   bool ok() const { return errors.empty(); }
 };
 
-// Parses a whole table; every bad line is reported, not only the first.
+// Parses a whole table; every bad line is reported, not only the first
+// (priority_table_parser.cpp).
 ParsedPriorityTable ParsePriorityTable(std::string_view text);
 
 // The table in force: the working folder's file when there is one and it is

@@ -3,9 +3,9 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "outputs/background_sink.h"
+#include "outputs/event_environment.h"
 #include "outputs/report.h"
 
 namespace pelvaron {
@@ -32,14 +32,13 @@ class CommandSink : public BackgroundSink {
   void Overflow(const Event& event) override;
 
  private:
+  void TellOutcome(bool ended, int status);
+
   std::string command_;
   int timeoutMs_;
   CauseReporter reporter_;
   std::atomic<bool> closing_{false};
   std::atomic<std::uint64_t> runs_{0};
 };
-
-// "NAME=value" for each PELVARON_* variable the command gets for the event.
-std::vector<std::string> EventEnvironment(const Event& event);
 
 }  // namespace pelvaron

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "events/event.h"
+#include "store/text_search.h"  // FoldCase: how HistoryQuery::text is matched
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -71,6 +72,9 @@ struct PendingAcknowledgement {
 // (the history window, pelvaron-history). Results are SQLite's codes, 0 for
 // success; Problem() says what went wrong in the operator's words, Error()
 // in SQLite's (for the end of a message, in parentheses).
+//
+// Opening and closing are in event_store.cpp, the tables in event_schema.h,
+// writing in event_store_writes.cpp, reading in event_store_search.cpp.
 class EventStore {
  public:
   enum class Mode { ReadWrite, ReadOnly };
@@ -158,12 +162,5 @@ class EventStore {
   std::int64_t busySince_ = 0;  // when the statement waiting now met the lock
   static int BusyWait(void* self, int count);
 };
-
-// What an SQLite result code means to an operator, in Russian: "диск
-// заполнен". systemError: the errno behind it, when known.
-std::string StoreProblemText(int code, int systemError = 0);
-
-// Letters of both cases as one, for the text search: Latin and Cyrillic.
-std::string FoldCase(std::string_view utf8);
 
 }  // namespace pelvaron

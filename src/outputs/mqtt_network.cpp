@@ -1,0 +1,246 @@
+#include "outputs/mqtt_network.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "outputs/event_record.h"
+#include "outputs/station_state.h"
+
+namespace pelvaron {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+int MsBetween(SteadyClock::time_point from, SteadyClock::time_point to) {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
+  return ms < 0 ? 0 : static_cast<int>(ms > 60000 ? 60000 : ms);
+}
+
+}  // namespace
+
+MqttNetwork::MqttNetwork(const MqttConfig& config, DiskQueue& queue, RetainedStates& states,
+                         CauseReporter& diskReporter, Report report)
+    : config_(config),
+      queue_(queue),
+      states_(states),
+      diskReporter_(diskReporter),
+      report_(report),
+      base_(StationTopicBase(config.station)),
+      eventTopic_(base_ + "event"),
+      connection_(config, base_ + "online", std::move(report), *this) {}
+
+MqttNetwork::~MqttNetwork() {
+  Finish();
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+void MqttNetwork::Start() {
+  connection_.LoadLibrary();
+  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  thread_ = std::thread([this] { Run(); });
+}
+
+void MqttNetwork::Wake() {
+  if (wakeFd_ < 0) return;
+  const std::uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+}
+
+void MqttNetwork::Finish() {
+  finishRequested_ = true;
+  Wake();
+  if (thread_.joinable()) thread_.join();
+}
+
+void MqttNetwork::SessionStarted() {
+  // A new session: whatever was unacknowledged goes again, from the first.
+  inFlight_.clear();
+  queue_.Rewind();
+  states_.NewSession();
+  for (const std::string& filter : states_.Filters()) {
+    if (!connection_.Subscribe(filter)) return;
+  }
+  connection_.Publish(nullptr, base_ + "online", "online", true);
+  states_.MarkChanged();
+}
+
+void MqttNetwork::Published(int mid) {
+  for (InFlight& f : inFlight_) {
+    if (f.mid == mid && !f.acked) {
+      f.acked = true;
+      ++acknowledged_;
+      break;
+    }
+  }
+}
+
+void MqttNetwork::Retained(const std::string& topic, std::string payload) {
+  states_.KeptFromBefore(topic, std::move(payload));
+}
+
+void MqttNetwork::Run() {
+  backoffMs_ = config_.reconnectMinMs;
+  nextAttempt_ = lastSync_ = lastMisc_ = SteadyClock::now();
+  for (;;) {
+    auto now = SteadyClock::now();
+    if (AllDone(now)) break;
+    ConnectWhenDue(now);
+    connection_.GiveUpUnanswered(now);
+    SendWhatIsDue();
+    WaitForWork(now);
+    now = SteadyClock::now();
+    KeepAlive(now);
+    DropWhenAsked(now);
+    PopAcknowledged();
+    SyncWhenDue(now);
+  }
+  SayGoodbye();
+}
+
+// Once the end is asked for: done when everything is sent and acknowledged,
+// when there is no broker to send to, or when the time for it is up.
+bool MqttNetwork::AllDone(SteadyClock::time_point now) {
+  if (finishRequested_ && !finishing_) {
+    finishing_ = true;
+    finishBy_ = now + std::chrono::milliseconds(config_.drainMs);
+  }
+  if (!finishing_) return false;
+  const bool allSent =
+      !connection_.HasClient() || !connection_.Connected() || (inFlight_.empty() && !queue_.HasUnread());
+  return allSent || now >= finishBy_;
+}
+
+void MqttNetwork::BackOff(SteadyClock::time_point now) {
+  nextAttempt_ = now + std::chrono::milliseconds(backoffMs_);
+  backoffMs_ = std::min(backoffMs_ * 2, config_.reconnectMaxMs);
+}
+
+void MqttNetwork::ConnectWhenDue(SteadyClock::time_point now) {
+  if (connection_.HasClient() || finishing_ || now < nextAttempt_) return;
+  if (!connection_.Begin()) BackOff(now);
+}
+
+void MqttNetwork::SendWhatIsDue() {
+  if (!connection_.Up()) return;
+  backoffMs_ = config_.reconnectMinMs;
+  SendEvents();
+  if (states_.Changed() && !connection_.DropAsked()) {
+    states_.Publish([this](const std::string& topic, const std::string& payload) {
+      return connection_.Publish(nullptr, topic, payload, true);
+    });
+  }
+}
+
+void MqttNetwork::SendEvents() {
+  std::vector<DiskQueue::Record> records;
+  while (connection_.Up() && inFlight_.size() < config_.window) {
+    records.clear();
+    if (queue_.ReadNext(config_.window - inFlight_.size(), records) == 0) break;
+    for (DiskQueue::Record& r : records) {
+      if (ackedAhead_.erase(r.end) != 0) {
+        inFlight_.push_back({0, r.end, true});
+        continue;
+      }
+      if (!LooksLikeEvent(r.data)) {
+        // Never published; passed over as if acknowledged, the rest goes on.
+        if (garbageTold_.insert(r.end.segment).second && report_) {
+          report_("MQTT: в файле очереди " + queue_.SegmentPath(r.end.segment) +
+                  " есть записи, которые не являются событиями; они пропущены и не отправляются.");
+        }
+        inFlight_.push_back({0, r.end, true});
+        continue;
+      }
+      int mid = 0;
+      if (!connection_.Publish(&mid, eventTopic_, r.data, false)) return;
+      inFlight_.push_back({mid, r.end, false});
+    }
+  }
+}
+
+// With everything sent, acknowledged, durable and published, nothing is due
+// before the keepalive's ping (sent at most a quarter of it late); an event,
+// the console's list, the broker or the end wakes the thread before that.
+int MqttNetwork::WaitMs(SteadyClock::time_point now) const {
+  int timeoutMs = 1000;
+  if (!connection_.HasClient() && !finishing_) timeoutMs = MsBetween(now, nextAttempt_);
+  if (connection_.Up() && !finishing_ && inFlight_.empty() && !queue_.HasUnread() && !queue_.Dirty() &&
+      !states_.Changed()) {
+    timeoutMs = std::max(timeoutMs, config_.keepaliveS * 250);
+  }
+  if (finishing_) timeoutMs = std::min(timeoutMs, MsBetween(now, finishBy_) + 1);
+  return timeoutMs;
+}
+
+void MqttNetwork::WaitForWork(SteadyClock::time_point now) {
+  pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {-1, 0, 0}};
+  nfds_t count = 1;
+  const int sock = connection_.Socket();
+  if (sock >= 0) {
+    fds[1] = {sock, static_cast<short>(POLLIN | (connection_.WantWrite() ? POLLOUT : 0)), 0};
+    count = 2;
+  }
+  const int timeoutMs = WaitMs(now);
+  if (!connection_.DropAsked()) ::poll(fds, count, timeoutMs);
+  if (fds[0].revents & POLLIN) {
+    std::uint64_t value;
+    [[maybe_unused]] ssize_t n = ::read(wakeFd_, &value, sizeof value);
+  }
+  if (count == 2 && connection_.HasClient()) connection_.Pump(fds[1].revents);
+}
+
+void MqttNetwork::KeepAlive(SteadyClock::time_point now) {
+  if (!connection_.HasClient() || connection_.DropAsked() || MsBetween(lastMisc_, now) < 500) return;
+  lastMisc_ = now;
+  connection_.Misc();
+}
+
+void MqttNetwork::DropWhenAsked(SteadyClock::time_point now) {
+  if (!connection_.HasClient() || !connection_.DropAsked()) return;
+  connection_.Drop();
+  for (const InFlight& f : inFlight_) {
+    if (f.acked) ackedAhead_.insert(f.end);
+  }
+  inFlight_.clear();
+  queue_.Rewind();
+  BackOff(now);
+}
+
+void MqttNetwork::PopAcknowledged() {
+  bool any = false;
+  QueuePosition end;
+  while (!inFlight_.empty() && inFlight_.front().acked) {
+    end = inFlight_.front().end;
+    inFlight_.pop_front();
+    any = true;
+  }
+  if (any) {
+    if (int err = queue_.Acknowledge(end); err != 0) {
+      diskReporter_.Trouble("ack " + std::to_string(err), "Не удалось записать положение очереди MQTT (" +
+                                                          config_.queueDir + "): " + std::strerror(err));
+    }
+  }
+}
+
+void MqttNetwork::SyncWhenDue(SteadyClock::time_point now) {
+  if (MsBetween(lastSync_, now) < config_.syncEveryMs) return;
+  lastSync_ = now;
+  if (int err = queue_.Sync(); err != 0) {
+    diskReporter_.Trouble("sync " + std::to_string(err), "Не удалось сохранить очередь событий MQTT на диске (" +
+                                                         config_.queueDir + "): " + std::strerror(err));
+  }
+}
+
+void MqttNetwork::SayGoodbye() {
+  if (connection_.HasClient() && connection_.Connected()) connection_.SayGoodbye();
+  PopAcknowledged();
+  connection_.Close();
+  queue_.Sync();
+}
+
+}  // namespace pelvaron

@@ -1,0 +1,73 @@
+#include "store/event_schema.h"
+
+#include <sqlite3.h>
+
+#include <string>
+
+namespace pelvaron {
+
+namespace {
+
+constexpr char kSchema[] = R"SQL(
+CREATE TABLE IF NOT EXISTS events(
+  id INTEGER PRIMARY KEY,
+  seq INTEGER NOT NULL,
+  time INTEGER NOT NULL,
+  time_text TEXT NOT NULL,
+  station TEXT NOT NULL,
+  kind TEXT NOT NULL,
+  address TEXT NOT NULL,
+  text TEXT NOT NULL,
+  command TEXT NOT NULL,
+  detail TEXT NOT NULL,
+  ref INTEGER NOT NULL,
+  priority TEXT NOT NULL,
+  alarm INTEGER NOT NULL,
+  alarm_key TEXT NOT NULL,
+  frame BLOB);
+CREATE INDEX IF NOT EXISTS events_time ON events(time);
+CREATE INDEX IF NOT EXISTS events_address_time ON events(address, time);
+CREATE INDEX IF NOT EXISTS events_seq ON events(seq);
+CREATE INDEX IF NOT EXISTS events_ref ON events(ref) WHERE ref <> 0;
+CREATE INDEX IF NOT EXISTS events_alarms ON events(time) WHERE alarm <> 0;
+CREATE TABLE IF NOT EXISTS acknowledgements(
+  id INTEGER PRIMARY KEY,
+  ref INTEGER NOT NULL,
+  time INTEGER NOT NULL,
+  note TEXT NOT NULL,
+  source TEXT NOT NULL,
+  recorded INTEGER);
+CREATE INDEX IF NOT EXISTS acknowledgements_ref ON acknowledgements(ref);
+CREATE INDEX IF NOT EXISTS events_acknowledged ON events(address, alarm_key) WHERE alarm = 3;
+CREATE INDEX IF NOT EXISTS acknowledgements_pending ON acknowledgements(time) WHERE recorded IS NULL;
+)SQL";
+
+// A store of schema 1 learns its acknowledgements' keys.
+constexpr char kKeysOfAcknowledgements[] =
+    "UPDATE events SET alarm_key = COALESCE((SELECT n.alarm_key FROM events n WHERE n.seq = events.ref"
+    " AND n.alarm = 1 ORDER BY n.id DESC LIMIT 1), '') WHERE alarm = 3";
+
+}  // namespace
+
+int UpgradeSchema(sqlite3* db, int& version) {
+  version = 0;
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &s, nullptr);
+  if (rc == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) version = sqlite3_column_int(s, 0);
+  rc = sqlite3_finalize(s);
+  if (rc != SQLITE_OK) return rc;
+  if (version > kSchemaVersion) return kNewerSchema;
+  if (version == kSchemaVersion) return SQLITE_OK;
+  rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK && version == 1) rc = sqlite3_exec(db, kKeysOfAcknowledgements, nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) {
+    rc = sqlite3_exec(db, ("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str(), nullptr, nullptr,
+                      nullptr);
+  }
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  return rc;
+}
+
+}  // namespace pelvaron

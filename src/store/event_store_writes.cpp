@@ -1,0 +1,109 @@
+// The event store's writing: transactions, events, acknowledgement requests.
+#include "store/event_store.h"
+
+#include <sqlite3.h>
+
+#include "store/event_schema.h"
+#include "store/sql_text.h"
+
+namespace pelvaron {
+
+int EventStore::Begin() {
+  int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  return rc == SQLITE_OK ? rc : Fail(rc, "begin");
+}
+
+int EventStore::Commit() {
+  int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+  return rc == SQLITE_OK ? rc : Fail(rc, "commit");
+}
+
+void EventStore::Rollback() {
+  if (db_ != nullptr && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+int EventStore::Insert(const Event& event, const StoredClass& cls) {
+  StoredEvent row;
+  row.seq = event.seq;
+  row.time = event.time;
+  row.timeText = event.timeText;
+  row.station = event.station;
+  row.kind = EventKindName(event.kind);
+  row.address = event.address;
+  row.text = event.text;
+  row.command = event.command;
+  row.detail = event.detail;
+  row.ref = event.ref;
+  row.cls = cls;
+  if (event.kind == EventKind::AlarmAcknowledged) row.cls.role = kAcknowledgementRole;
+  if (event.message) row.frame.assign(event.message->raw.begin(), event.message->raw.end());
+  return InsertStored(row);
+}
+
+int EventStore::InsertStored(const StoredEvent& event) {
+  int rc = Prepare(insert_,
+                   "INSERT INTO events(seq, time, time_text, station, kind, address, text, command, detail, ref, "
+                   "priority, alarm, alarm_key, frame) VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,"
+                   // An acknowledgement keeps the key of the alarm it names.
+                   "CASE WHEN ?12 = 3 THEN COALESCE((SELECT n.alarm_key FROM events n WHERE n.seq = ?10"
+                   " AND n.alarm = 1 ORDER BY n.id DESC LIMIT 1), '') ELSE ?13 END,?14)");
+  if (rc != SQLITE_OK) return rc;
+  const bool ack = event.cls.role == kAcknowledgementRole;
+  sqlite3_bind_int64(insert_, 1, static_cast<sqlite3_int64>(event.seq));
+  sqlite3_bind_int64(insert_, 2, event.time);
+  BindText(insert_, 3, event.timeText);
+  BindText(insert_, 4, event.station);
+  BindText(insert_, 5, event.kind);
+  BindText(insert_, 6, event.address);
+  BindText(insert_, 7, event.text);
+  BindText(insert_, 8, event.command);
+  BindText(insert_, 9, event.detail);
+  sqlite3_bind_int64(insert_, 10, static_cast<sqlite3_int64>(event.ref));
+  BindText(insert_, 11, event.cls.priority);
+  sqlite3_bind_int(insert_, 12, event.cls.role);
+  BindText(insert_, 13, event.cls.key);
+  if (!event.frame.empty()) {
+    sqlite3_bind_blob(insert_, 14, event.frame.data(), static_cast<int>(event.frame.size()),
+                      SQLITE_TRANSIENT);
+  }
+  rc = sqlite3_step(insert_);
+  sqlite3_reset(insert_);
+  if (rc != SQLITE_DONE) return Fail(rc, "insert");
+  if (!ack) return SQLITE_OK;
+  rc = Prepare(markAck_, "UPDATE acknowledgements SET recorded = ? WHERE ref = ? AND recorded IS NULL");
+  if (rc != SQLITE_OK) return rc;
+  sqlite3_bind_int64(markAck_, 1, static_cast<sqlite3_int64>(event.seq));
+  sqlite3_bind_int64(markAck_, 2, static_cast<sqlite3_int64>(event.ref));
+  rc = sqlite3_step(markAck_);
+  sqlite3_reset(markAck_);
+  return rc == SQLITE_DONE ? SQLITE_OK : Fail(rc, "mark acknowledgement");
+}
+
+int EventStore::RequestAcknowledgement(std::uint64_t ref, std::int64_t time, const std::string& note,
+                                       const std::string& source, std::int64_t* id) {
+  sqlite3_stmt* s = nullptr;
+  int rc = Statement("INSERT INTO acknowledgements(ref, time, note, source) VALUES(?,?,?,?)", "prepare", s);
+  if (rc != SQLITE_OK) return rc;
+  sqlite3_bind_int64(s, 1, static_cast<sqlite3_int64>(ref));
+  sqlite3_bind_int64(s, 2, time);
+  BindText(s, 3, note);
+  BindText(s, 4, source);
+  rc = sqlite3_step(s);
+  sqlite3_finalize(s);
+  if (rc != SQLITE_DONE) return Fail(rc, "insert acknowledgement");
+  if (id) *id = sqlite3_last_insert_rowid(db_);
+  return SQLITE_OK;
+}
+
+bool EventStore::Holds(const StoredEvent& event) {
+  if (Prepare(holds_, "SELECT 1 FROM events WHERE seq = ? AND time = ? AND kind = ?") != SQLITE_OK)
+    return false;
+  sqlite3_bind_int64(holds_, 1, static_cast<sqlite3_int64>(event.seq));
+  sqlite3_bind_int64(holds_, 2, event.time);
+  BindText(holds_, 3, event.kind);
+  const bool found = sqlite3_step(holds_) == SQLITE_ROW;
+  sqlite3_reset(holds_);
+  return found;
+}
+
+}  // namespace pelvaron
