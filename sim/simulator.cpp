@@ -55,8 +55,8 @@ std::unique_ptr<Simulator> Simulator::OnNewPty(SimulatorOptions options, std::st
   if (!error) error = &local;
   std::unique_ptr<Simulator> sim(new Simulator(std::move(options)));
   sim->onPty_ = true;
-  sim->wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (sim->wakeFd_ < 0) {
+  sim->wakeFd_.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!sim->wakeFd_) {
     *error = SystemError("eventfd");
     return nullptr;
   }
@@ -71,8 +71,8 @@ std::unique_ptr<Simulator> Simulator::OnDevice(const std::string& path, Simulato
   std::unique_ptr<Simulator> sim(new Simulator(std::move(options)));
   sim->onPty_ = false;
   sim->devicePath_ = path;
-  sim->wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (sim->wakeFd_ < 0) {
+  sim->wakeFd_.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!sim->wakeFd_) {
     *error = SystemError("eventfd");
     return nullptr;
   }
@@ -83,7 +83,6 @@ std::unique_ptr<Simulator> Simulator::OnDevice(const std::string& path, Simulato
 Simulator::~Simulator() {
   Stop();
   CloseDevice();
-  if (wakeFd_ >= 0) close(wakeFd_);
   // The link goes with the simulator, if it still points at our device.
   if (!options_.linkPath.empty()) {
     char target[PATH_MAX];
@@ -100,43 +99,40 @@ bool Simulator::OpenPty(std::string* error) {
     *error = SystemError("cannot make a pseudo-terminal");
     return false;
   }
+  UniqueFd masterFd(master), slaveFd(slave);
   // The console sees a raw line from the start: no echo that would come back
   // to us as requests, no line editing.
   if (!MakeRaw(slave) || !MakeRaw(master)) {
     *error = SystemError("cannot set the pseudo-terminal raw");
-    close(master);
-    close(slave);
     return false;
   }
   fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
   fcntl(master, F_SETFD, FD_CLOEXEC);
   fcntl(slave, F_SETFD, FD_CLOEXEC);
-  fd_ = master;
-  ptySlave_ = slave;
+  fd_ = std::move(masterFd);
+  ptySlave_ = std::move(slaveFd);
   devicePath_ = name;
   return true;
 }
 
 bool Simulator::OpenDevice(std::string* error) {
-  int fd = open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
+  UniqueFd fd(open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) {
     *error = SystemError("cannot open " + devicePath_);
     return false;
   }
-  if (ioctl(fd, TIOCEXCL) != 0 || !MakeRaw(fd)) {
+  if (ioctl(fd.get(), TIOCEXCL) != 0 || !MakeRaw(fd.get())) {
     *error = SystemError(devicePath_ + " is not a usable serial device");
-    close(fd);
     return false;
   }
-  tcflush(fd, TCIOFLUSH);
-  fd_ = fd;
+  tcflush(fd.get(), TCIOFLUSH);
+  fd_ = std::move(fd);
   return true;
 }
 
 void Simulator::CloseDevice() {
-  if (fd_ >= 0) close(fd_);
-  if (ptySlave_ >= 0) close(ptySlave_);
-  fd_ = ptySlave_ = -1;
+  fd_.reset();
+  ptySlave_.reset();
 }
 
 bool Simulator::UpdateLink(std::string* error) {
@@ -184,9 +180,9 @@ bool Simulator::Finished() const {
 }
 
 void Simulator::Wake() {
-  if (wakeFd_ < 0) return;
+  if (!wakeFd_) return;
   std::uint64_t one = 1;
-  [[maybe_unused]] ssize_t n = write(wakeFd_, &one, sizeof one);
+  [[maybe_unused]] ssize_t n = write(wakeFd_.get(), &one, sizeof one);
 }
 
 bool Simulator::Enqueue(const Frame& frame) {
@@ -362,16 +358,16 @@ void Simulator::Run() {
       }
       model_.Expire(now);
       auto due = model_.TakeDue(now);
-      if (!due.empty() && fd_ >= 0) {
+      if (!due.empty() && fd_) {
         // Nobody reading: the bytes are lost, as on a real line.
-        [[maybe_unused]] ssize_t n = write(fd_, due.data(), due.size());
+        [[maybe_unused]] ssize_t n = write(fd_.get(), due.data(), due.size());
       }
       auto consider = [&](std::int64_t t) { wakeAtUs = wakeAtUs ? std::min(*wakeAtUs, t) : t; };
       if (auto d = model_.NextDueUs()) consider(*d);
       if (!scenarioDone) consider(scenarioAtUs);
       if (traffic_) consider(trafficAtUs);
       if (vanishedUntilUs_) consider(*vanishedUntilUs_);
-      fd = fd_;
+      fd = fd_.get();
     }
     for (const auto& note : notes) {
       if (options_.onTrace) options_.onTrace(note);
@@ -382,7 +378,7 @@ void Simulator::Run() {
       break;
     }
 
-    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd, POLLIN, 0}};
+    pollfd fds[2] = {{wakeFd_.get(), POLLIN, 0}, {fd, POLLIN, 0}};
     timespec timeout{};
     timespec* timeoutPtr = nullptr;
     if (wakeAtUs) {
@@ -395,12 +391,12 @@ void Simulator::Run() {
     if (ready <= 0) continue;
     if (fds[0].revents & POLLIN) {
       std::uint64_t count;
-      [[maybe_unused]] ssize_t n = read(wakeFd_, &count, sizeof count);
+      [[maybe_unused]] ssize_t n = read(wakeFd_.get(), &count, sizeof count);
     }
     if (fd >= 0 && fds[1].revents) {
       std::lock_guard lock(mutex_);
       // A "vanish" from another thread may have closed it meanwhile.
-      if (fd_ != fd) continue;
+      if (fd_.get() != fd) continue;
       ssize_t n = read(fd, readBuffer.data(), readBuffer.size());
       if (n > 0) {
         model_.Feed(readBuffer.data(), static_cast<std::size_t>(n), NowUs());

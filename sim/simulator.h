@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/unique_fd.h"
 #include "sim/frames.h"
 #include "sim/receiver_model.h"
 #include "sim/scenario.h"
@@ -86,9 +87,9 @@ class Simulator {
   SimulatorOptions options_;
   bool onPty_ = true;
   std::string devicePath_;
-  int fd_ = -1;
-  int ptySlave_ = -1;  // held open so the master never sees a hang-up
-  int wakeFd_ = -1;
+  UniqueFd fd_;
+  UniqueFd ptySlave_;  // held open so the master never sees a hang-up
+  UniqueFd wakeFd_;
 
   mutable std::mutex mutex_;
   mutable std::condition_variable requestsChanged_;

@@ -6,9 +6,9 @@
 
 namespace pelvaron {
 
-int CreateFile(const std::string& path, int flags, WhenThere there, FileMode mode) {
-  flags |= O_CLOEXEC;
-  const auto bits = static_cast<mode_t>(mode);
+namespace {
+
+int Open(const std::string& path, int flags, WhenThere there, mode_t bits) {
   if (there != WhenThere::OpenThroughLinks) {
     const int create = there == WhenThere::Refuse ? O_CREAT | O_EXCL : O_CREAT;
     return ::open(path.c_str(), flags | create | O_NOFOLLOW, bits);
@@ -23,6 +23,14 @@ int CreateFile(const std::string& path, int flags, WhenThere there, FileMode mod
   }
   errno = ELOOP;
   return -1;
+}
+
+}  // namespace
+
+Result<UniqueFd> CreateFile(const std::string& path, int flags, WhenThere there, FileMode mode) {
+  UniqueFd fd(Open(path, flags | O_CLOEXEC, there, static_cast<mode_t>(mode)));
+  if (!fd) return SystemProblem("Файл " + path + " не открывается");
+  return fd;
 }
 
 }  // namespace pelvaron

@@ -2,6 +2,9 @@
 
 #include <string>
 
+#include "core/result.h"
+#include "core/unique_fd.h"
+
 namespace pelvaron {
 
 // Who may read a file the programs make: everyone (0644), or only its owner
@@ -20,7 +23,7 @@ enum class WhenThere {
 // a symbolic link planted at its path (nor through a dangling one), is not
 // inherited by the commands the console runs, and is made with mode. flags
 // are open(2)'s access flags (O_WRONLY or O_RDWR, with O_APPEND or O_TRUNC).
-// Returns the descriptor, or -1 with errno set.
-int CreateFile(const std::string& path, int flags, WhenThere there, FileMode mode = FileMode::Shared);
+// Returns the descriptor, or the problem with errno as its code.
+Result<UniqueFd> CreateFile(const std::string& path, int flags, WhenThere there, FileMode mode = FileMode::Shared);
 
 }  // namespace pelvaron

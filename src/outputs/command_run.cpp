@@ -58,11 +58,6 @@ bool WaitUntil(pid_t pid, int pidFd, SteadyClock::time_point deadline, int& stat
 
 }  // namespace
 
-CommandRun::~CommandRun() {
-  if (input >= 0) ::close(input);
-  if (pidFd >= 0) ::close(pidFd);
-}
-
 std::vector<std::string> CommandEnvironment(std::vector<std::string> eventVariables) {
   std::vector<std::string> env;
   for (char** v = environ; v != nullptr && *v != nullptr; ++v) {
@@ -79,9 +74,10 @@ int SpawnCommand(std::string command, std::vector<std::string> env, CommandRun& 
 
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) return errno;
+  UniqueFd readEnd(pipeFds[0]), writeEnd(pipeFds[1]);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[0], STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, readEnd.get(), STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
@@ -99,26 +95,21 @@ int SpawnCommand(std::string command, std::vector<std::string> env, CommandRun& 
   const int spawned = ::posix_spawn(&pid, sh, &actions, &attr, argv, envp.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
-  ::close(pipeFds[0]);
-  if (spawned != 0) {
-    ::close(pipeFds[1]);
-    return spawned;
-  }
+  if (spawned != 0) return spawned;
   run.pid = pid;
-  run.input = pipeFds[1];
+  run.input = std::move(writeEnd);
   return 0;
 }
 
 void FeedInput(CommandRun& run, std::string_view input, SteadyClock::time_point deadline) {
-  ::fcntl(run.input, F_SETFL, O_NONBLOCK);
-  WriteAll(run.input, input, nullptr, deadline);
-  ::close(run.input);
-  run.input = -1;
+  ::fcntl(run.input.get(), F_SETFL, O_NONBLOCK);
+  WriteAll(run.input.get(), input, nullptr, deadline);
+  run.input.reset();
 }
 
 bool WaitForEnd(CommandRun& run, SteadyClock::time_point deadline, const std::atomic<bool>& closing,
                 int& status) {
-  run.pidFd = PidFd(run.pid);
+  run.pidFd.reset(PidFd(run.pid));
   status = 0;
   bool ended = false;
   // Checked in steps, so that shutting down can cut a long run short.
@@ -127,11 +118,11 @@ bool WaitForEnd(CommandRun& run, SteadyClock::time_point deadline, const std::at
     if (closing) {
       const auto cut = SteadyClock::now() + std::chrono::milliseconds(2000);
       step = cut < deadline ? cut : deadline;
-      ended = WaitUntil(run.pid, run.pidFd, step, status);
+      ended = WaitUntil(run.pid, run.pidFd.get(), step, status);
       break;
     }
     if (step > deadline) step = deadline;
-    ended = WaitUntil(run.pid, run.pidFd, step, status);
+    ended = WaitUntil(run.pid, run.pidFd.get(), step, status);
     if (SteadyClock::now() >= deadline) break;
   }
   return ended;
@@ -139,7 +130,7 @@ bool WaitForEnd(CommandRun& run, SteadyClock::time_point deadline, const std::at
 
 void EndGroup(CommandRun& run, int& status) {
   ::kill(-run.pid, SIGTERM);
-  if (!WaitUntil(run.pid, run.pidFd, SteadyClock::now() + std::chrono::seconds(1), status)) {
+  if (!WaitUntil(run.pid, run.pidFd.get(), SteadyClock::now() + std::chrono::seconds(1), status)) {
     ::kill(-run.pid, SIGKILL);
     ::waitpid(run.pid, &status, 0);
   }

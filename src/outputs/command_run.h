@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/unique_fd.h"
+
 namespace pelvaron {
 
 // One run of the event command: /bin/sh -c COMMAND in a process group of its
@@ -16,13 +18,8 @@ namespace pelvaron {
 // close with it.
 struct CommandRun {
   pid_t pid = -1;
-  int input = -1;  // the write end of the command's stdin
-  int pidFd = -1;  // -1 where the system has no pidfd
-
-  CommandRun() = default;
-  ~CommandRun();
-  CommandRun(const CommandRun&) = delete;
-  CommandRun& operator=(const CommandRun&) = delete;
+  UniqueFd input;  // the write end of the command's stdin
+  UniqueFd pidFd;  // none where the system has no pidfd
 };
 
 // The environment a run gets: the console's own without any PELVARON_*

@@ -62,10 +62,7 @@ DiskQueue::~DiskQueue() {
 }
 
 void DiskQueue::CloseAll() {
-  for (int* fd : {&writeFd_, &ackFd_, &readFd_}) {
-    if (*fd >= 0) ::close(*fd);
-    *fd = -1;
-  }
+  for (UniqueFd* fd : {&writeFd_, &ackFd_, &readFd_}) fd->reset();
 }
 
 std::string DiskQueue::SegmentPath(std::uint64_t segment) const {
@@ -75,11 +72,16 @@ std::string DiskQueue::SegmentPath(std::uint64_t segment) const {
 }
 
 int DiskQueue::OpenWriteSegment(std::uint64_t segment, bool create) {
-  if (writeFd_ >= 0) ::close(writeFd_);
+  writeFd_.reset();
   const std::string path = SegmentPath(segment);
-  writeFd_ = create ? CreateFile(path, O_RDWR | O_APPEND, WhenThere::Open)
-                    : ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
-  if (writeFd_ < 0) return errno;
+  if (create) {
+    Result<UniqueFd> made = CreateFile(path, O_RDWR | O_APPEND, WhenThere::Open);
+    if (!made) return made.problem().code;
+    writeFd_ = std::move(*made);
+  } else {
+    writeFd_.reset(::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW));
+    if (!writeFd_) return errno;
+  }
   writeSegment_ = segment;
   segments_.emplace(segment, 0);
   return 0;
@@ -87,7 +89,7 @@ int DiskQueue::OpenWriteSegment(std::uint64_t segment, bool create) {
 
 bool DiskQueue::IsOpen() const {
   std::lock_guard lock(mutex_);
-  return writeFd_ >= 0 && ackFd_ >= 0;
+  return writeFd_ && ackFd_;
 }
 
 DiskQueue::Findings DiskQueue::TakeFindings() {
@@ -137,9 +139,9 @@ int DiskQueue::OpenLocked() {
     auto last = std::prev(segments_.end());
     if (int err = OpenWriteSegment(last->first, false); err != 0) return err;
     // A crash in the middle of a record leaves part of a line: cut it off.
-    const off_t whole = WholeLinesLength(writeFd_, static_cast<off_t>(last->second));
+    const off_t whole = WholeLinesLength(writeFd_.get(), static_cast<off_t>(last->second));
     if (static_cast<std::uint64_t>(whole) != last->second) {
-      if (::ftruncate(writeFd_, whole) != 0) return errno;
+      if (::ftruncate(writeFd_.get(), whole) != 0) return errno;
       findings_.tornSegment = SegmentPath(last->first);
       findings_.tornBytes = last->second - static_cast<std::uint64_t>(whole);
       last->second = static_cast<std::uint64_t>(whole);
@@ -147,11 +149,12 @@ int DiskQueue::OpenLocked() {
   }
 
   const std::string ackPath = dir_ + "/" + kAckFileName;
-  ackFd_ = CreateFile(ackPath, O_RDWR, WhenThere::Open);
-  if (ackFd_ < 0) return errno;
+  Result<UniqueFd> ack = CreateFile(ackPath, O_RDWR, WhenThere::Open);
+  if (!ack) return ack.problem().code;
+  ackFd_ = std::move(*ack);
   char text[64] = {};
   unsigned long long segment = 0, offset = 0;
-  const ssize_t n = ::pread(ackFd_, text, sizeof text - 1, 0);
+  const ssize_t n = ::pread(ackFd_.get(), text, sizeof text - 1, 0);
   const auto first = segments_.begin();
   head_ = {first->first, 0};
   // Without a readable position every record still here is sent again:
@@ -178,10 +181,7 @@ void DiskQueue::NormalizeHead() {
   }
   while (!segments_.empty() && segments_.begin()->first < head_.segment) {
     const std::uint64_t gone = segments_.begin()->first;
-    if (readFd_ >= 0 && readSegment_ == gone) {
-      ::close(readFd_);
-      readFd_ = -1;
-    }
+    if (readSegment_ == gone) readFd_.reset();
     ::unlink(SegmentPath(gone).c_str());
     segments_.erase(segments_.begin());
   }
@@ -196,9 +196,9 @@ std::uint64_t DiskQueue::PendingLocked() const {
 
 int DiskQueue::Append(std::string_view record) {
   std::lock_guard lock(mutex_);
-  if (writeFd_ < 0) return EBADF;
+  if (!writeFd_) return EBADF;
   if (segments_[writeSegment_] >= limits_.segmentBytes) {
-    if (writeDirty_ && ::fdatasync(writeFd_) == 0) writeDirty_ = false;
+    if (writeDirty_ && ::fdatasync(writeFd_.get()) == 0) writeDirty_ = false;
     const std::uint64_t previous = writeSegment_;
     if (int err = OpenWriteSegment(previous + 1, true); err != 0) {
       OpenWriteSegment(previous, false);
@@ -210,9 +210,9 @@ int DiskQueue::Append(std::string_view record) {
   line.append(record);
   line += '\n';
   std::uint64_t& size = segments_[writeSegment_];
-  if (int err = WriteAll(writeFd_, line); err != 0) {
+  if (int err = WriteAll(writeFd_.get(), line); err != 0) {
     // Whole records only: take back what was written of this one.
-    if (::ftruncate(writeFd_, static_cast<off_t>(size)) != 0) {
+    if (::ftruncate(writeFd_.get(), static_cast<off_t>(size)) != 0) {
       // The torn line is cut off at the next Open at the latest.
     }
     return err;
@@ -226,16 +226,15 @@ int DiskQueue::Append(std::string_view record) {
 void DiskQueue::DropOldest() {
   // Counts what is given up, then lets the head move past the segment.
   const std::uint64_t segment = head_.segment;
-  const int fd = ::open(SegmentPath(segment).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd >= 0) {
+  const UniqueFd fd(::open(SegmentPath(segment).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (fd) {
     std::vector<char> buffer(kReadChunk);
     off_t at = static_cast<off_t>(head_.offset);
     ssize_t n;
-    while ((n = ::pread(fd, buffer.data(), buffer.size(), at)) > 0) {
+    while ((n = ::pread(fd.get(), buffer.data(), buffer.size(), at)) > 0) {
       for (ssize_t i = 0; i < n; ++i) dropped_ += buffer[static_cast<std::size_t>(i)] == '\n';
       at += n;
     }
-    ::close(fd);
   }
   head_.offset = segments_[segment];
   NormalizeHead();
@@ -254,16 +253,15 @@ std::size_t DiskQueue::ReadNext(std::size_t max, std::vector<Record>& out) {
       cursor_ = {std::next(it)->first, 0};
       continue;
     }
-    if (readFd_ < 0 || readSegment_ != cursor_.segment) {
-      if (readFd_ >= 0) ::close(readFd_);
-      readFd_ = ::open(SegmentPath(cursor_.segment).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (!readFd_ || readSegment_ != cursor_.segment) {
+      readFd_.reset(::open(SegmentPath(cursor_.segment).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
       readSegment_ = cursor_.segment;
-      if (readFd_ < 0) break;
+      if (!readFd_) break;
     }
     std::uint64_t want = it->second - cursor_.offset;
     if (want > kReadChunk) want = kReadChunk;
     buffer.resize(want);
-    const ssize_t n = ::pread(readFd_, buffer.data(), want, static_cast<off_t>(cursor_.offset));
+    const ssize_t n = ::pread(readFd_.get(), buffer.data(), want, static_cast<off_t>(cursor_.offset));
     if (n <= 0) break;
     std::size_t start = 0;
     bool whole = false;
@@ -282,7 +280,7 @@ std::size_t DiskQueue::ReadNext(std::size_t max, std::vector<Record>& out) {
       // A record longer than a chunk: read it whole next time.
       if (want == kReadChunk && it->second - cursor_.offset > kReadChunk) {
         std::string big(it->second - cursor_.offset, '\0');
-        const ssize_t m = ::pread(readFd_, big.data(), big.size(), static_cast<off_t>(cursor_.offset));
+        const ssize_t m = ::pread(readFd_.get(), big.data(), big.size(), static_cast<off_t>(cursor_.offset));
         const std::size_t end = m > 0 ? big.find('\n') : std::string::npos;
         if (end == std::string::npos || end >= static_cast<std::size_t>(m)) break;
         big.resize(end);
@@ -318,12 +316,12 @@ int DiskQueue::Acknowledge(QueuePosition end) {
 }
 
 int DiskQueue::WriteAcknowledged() {
-  if (ackFd_ < 0) return EBADF;
+  if (!ackFd_) return EBADF;
   // Fixed width, so that each write replaces the whole text in place.
   char text[48];
   const int n = std::snprintf(text, sizeof text, "%020llu %020llu\n", static_cast<unsigned long long>(head_.segment),
                               static_cast<unsigned long long>(head_.offset));
-  if (::pwrite(ackFd_, text, static_cast<std::size_t>(n), 0) != n) return errno ? errno : EIO;
+  if (::pwrite(ackFd_.get(), text, static_cast<std::size_t>(n), 0) != n) return errno ? errno : EIO;
   ackDirty_ = true;
   return 0;
 }
@@ -331,12 +329,12 @@ int DiskQueue::WriteAcknowledged() {
 int DiskQueue::Sync() {
   std::lock_guard lock(mutex_);
   int result = 0;
-  if (writeDirty_ && writeFd_ >= 0) {
-    if (::fdatasync(writeFd_) != 0) result = errno;
+  if (writeDirty_ && writeFd_) {
+    if (::fdatasync(writeFd_.get()) != 0) result = errno;
     else writeDirty_ = false;
   }
-  if (ackDirty_ && ackFd_ >= 0) {
-    if (::fdatasync(ackFd_) != 0) result = errno;
+  if (ackDirty_ && ackFd_) {
+    if (::fdatasync(ackFd_.get()) != 0) result = errno;
     else ackDirty_ = false;
   }
   return result;

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/unique_fd.h"
+
 namespace pelvaron {
 
 // A place in the queue: a segment file and a byte offset in it.
@@ -106,9 +108,9 @@ class DiskQueue {
   mutable std::mutex mutex_;
   std::map<std::uint64_t, std::uint64_t> segments_;  // number -> bytes
   std::uint64_t writeSegment_ = 0;
-  int writeFd_ = -1;
-  int ackFd_ = -1;
-  int readFd_ = -1;
+  UniqueFd writeFd_;
+  UniqueFd ackFd_;
+  UniqueFd readFd_;
   std::uint64_t readSegment_ = 0;
   QueuePosition head_;    // the first unacknowledged byte
   QueuePosition cursor_;  // the next byte to read

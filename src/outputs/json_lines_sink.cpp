@@ -15,7 +15,7 @@ namespace pelvaron {
 
 namespace {
 
-int OpenForAppend(const std::string& path) {
+Result<UniqueFd> OpenForAppend(const std::string& path) {
   // The operator names the file: a link to a file kept elsewhere is followed.
   return CreateFile(path, O_WRONLY | O_APPEND, WhenThere::OpenThroughLinks);
 }
@@ -27,16 +27,21 @@ JsonLinesSink::JsonLinesSink(std::string path, Report report, std::size_t capaci
 
 JsonLinesSink::~JsonLinesSink() {
   Stop();
-  if (fd_ >= 0 && !stdout_) ::close(fd_);
 }
 
-int JsonLinesSink::Open() {
-  if (stdout_) {
-    fd_ = STDOUT_FILENO;
-    return 0;
+int JsonLinesSink::Fd() const {
+  return stdout_ ? STDOUT_FILENO : file_.get();
+}
+
+Result<> JsonLinesSink::Open() {
+  if (stdout_) return {};
+  Result<UniqueFd> opened = OpenForAppend(path_);
+  if (!opened) {
+    openProblem_ = opened.problem();
+    return openProblem_;
   }
-  fd_ = OpenForAppend(path_);
-  return fd_ < 0 ? errno : 0;
+  file_ = std::move(*opened);
+  return {};
 }
 
 void JsonLinesSink::ReopenIfMoved() {
@@ -44,29 +49,30 @@ void JsonLinesSink::ReopenIfMoved() {
   if (stdout_) return;
   struct stat byName {};
   struct stat open {};
-  if (fd_ >= 0 && ::stat(path_.c_str(), &byName) == 0 && ::fstat(fd_, &open) == 0 && byName.st_ino == open.st_ino &&
+  if (file_ && ::stat(path_.c_str(), &byName) == 0 && ::fstat(file_.get(), &open) == 0 && byName.st_ino == open.st_ino &&
       byName.st_dev == open.st_dev) {
     return;
   }
-  const int fresh = OpenForAppend(path_);
-  if (fresh < 0) return;  // the write below says why
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fresh;
+  Result<UniqueFd> fresh = OpenForAppend(path_);
+  if (!fresh) {
+    openProblem_ = fresh.problem();  // the write below says why
+    return;
+  }
+  file_ = std::move(*fresh);
 }
 
 bool JsonLinesSink::WriteLine(const std::string& line) {
   KeepPipeSignalsAway();
   ReopenIfMoved();
-  if (fd_ < 0) {
-    const int err = errno;
-    reporter_.Trouble("open " + std::to_string(err), "Не удалось открыть файл событий " + path_ + ": " +
-                                                         std::strerror(err));
+  if (Fd() < 0) {
+    reporter_.Trouble("open " + std::to_string(openProblem_.code),
+                      "Не удалось открыть файл событий " + path_ + ": " + openProblem_.cause);
     return false;
   }
   off_t before = -1;
-  if (!stdout_) before = ::lseek(fd_, 0, SEEK_END);
+  if (!stdout_) before = ::lseek(Fd(), 0, SEEK_END);
   std::size_t done = 0;
-  if (const int err = WriteAll(fd_, line, &done); err != 0) {
+  if (const int err = WriteAll(Fd(), line, &done); err != 0) {
     if (stdout_) {
       // Nobody reads any more: the events cannot wait for a reader.
       reporter_.Trouble("stdout " + std::to_string(err),
@@ -74,7 +80,7 @@ bool JsonLinesSink::WriteLine(const std::string& line) {
       return err != EAGAIN && err != EWOULDBLOCK;
     }
     // Whole lines only: take back what was written of this one.
-    if (done > 0 && before >= 0 && ::ftruncate(fd_, before) != 0) {
+    if (done > 0 && before >= 0 && ::ftruncate(Fd(), before) != 0) {
       // Nothing more to do: the next line starts after the torn one.
     }
     reporter_.Trouble("write " + std::to_string(err), "Не удалось записать событие в файл " + path_ + ": " +

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/result.h"
+#include "core/unique_fd.h"
 #include "outputs/background_sink.h"
 #include "outputs/report.h"
 
@@ -20,8 +22,9 @@ class JsonLinesSink : public BackgroundSink {
   JsonLinesSink(std::string path, Report report, std::size_t capacity = kCapacity);
   ~JsonLinesSink() override;
 
-  // Opens (or creates) the file for appending; 0 or the system's error code.
-  int Open();
+  // Opens (or creates) the file for appending. One that cannot be opened is
+  // told at the first event and tried again with each.
+  Result<> Open();
 
  protected:
   bool Deliver(const Event& event) override;
@@ -34,7 +37,9 @@ class JsonLinesSink : public BackgroundSink {
 
   std::string path_;
   CauseReporter reporter_;
-  int fd_ = -1;
+  UniqueFd file_;          // the file named; stdout is not ours to close
+  Problem openProblem_;    // why the file could not be opened last
+  int Fd() const;
   bool stdout_ = false;
   std::string line_;
 };

@@ -37,19 +37,18 @@ MqttNetwork::MqttNetwork(const MqttConfig& config, DiskQueue& queue, RetainedSta
 
 MqttNetwork::~MqttNetwork() {
   Finish();
-  if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
 void MqttNetwork::Start() {
   connection_.LoadLibrary();
-  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  wakeFd_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   thread_ = std::thread([this] { Run(); });
 }
 
 void MqttNetwork::Wake() {
-  if (wakeFd_ < 0) return;
+  if (!wakeFd_) return;
   const std::uint64_t one = 1;
-  [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+  [[maybe_unused]] ssize_t n = ::write(wakeFd_.get(), &one, sizeof one);
 }
 
 void MqttNetwork::Finish() {
@@ -178,7 +177,7 @@ int MqttNetwork::WaitMs(SteadyClock::time_point now) const {
 }
 
 void MqttNetwork::WaitForWork(SteadyClock::time_point now) {
-  pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {-1, 0, 0}};
+  pollfd fds[2] = {{wakeFd_.get(), POLLIN, 0}, {-1, 0, 0}};
   nfds_t count = 1;
   const int sock = connection_.Socket();
   if (sock >= 0) {
@@ -189,7 +188,7 @@ void MqttNetwork::WaitForWork(SteadyClock::time_point now) {
   if (!connection_.DropAsked()) ::poll(fds, count, timeoutMs);
   if (fds[0].revents & POLLIN) {
     std::uint64_t value;
-    [[maybe_unused]] ssize_t n = ::read(wakeFd_, &value, sizeof value);
+    [[maybe_unused]] ssize_t n = ::read(wakeFd_.get(), &value, sizeof value);
   }
   if (count == 2 && connection_.HasClient()) connection_.Pump(fds[1].revents);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "core/unique_fd.h"
 #include "outputs/disk_queue.h"
 #include "outputs/mqtt_connection.h"
 #include "outputs/mqtt_options.h"
@@ -90,7 +91,7 @@ class MqttNetwork : private MqttConnection::Listener {
 
   std::atomic<bool> finishRequested_{false};
   std::atomic<std::uint64_t> acknowledged_{0};
-  int wakeFd_ = -1;
+  UniqueFd wakeFd_;
   std::thread thread_;
 };
 

@@ -142,8 +142,9 @@ std::string AlarmPlayer::TonesFile(std::string& problem) {
   UniqueFd fd;
   for (int attempt = 0; attempt < 100 && !fd; ++attempt) {
     pattern = dir + "/pelvaron-alarm-tones-" + std::to_string(getpid()) + "-" + std::to_string(attempt) + ".wav";
-    fd.reset(CreateFile(pattern, O_WRONLY, WhenThere::Refuse, FileMode::Private));
-    if (!fd && errno != EEXIST) break;
+    Result<UniqueFd> made = CreateFile(pattern, O_WRONLY, WhenThere::Refuse, FileMode::Private);
+    if (made) fd = std::move(*made);
+    if (!made && made.problem().code != EEXIST) break;
   }
   if (!fd) {
     problem = "не удалось подготовить звук тревоги в " + dir + ": " + std::strerror(errno);

@@ -19,11 +19,8 @@ std::string DirectoryOf(const std::string& path) {
 }
 
 void SyncDirectoryOf(const std::string& path) {
-  int dir = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
+  const UniqueFd dir(::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir) ::fsync(dir.get());
 }
 
 constexpr int kMaxLinks = 40;  // as the kernel's own limit on a path's links
@@ -70,13 +67,13 @@ std::string RealFileSystem::FollowLinks(const std::string& path) {
 
 int RealFileSystem::ReadPrefix(const std::string& path, std::size_t max, std::vector<std::uint8_t>& out) {
   out.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return errno;
   out.resize(max);
   std::size_t done = 0;
   int err = 0;
   while (done < max) {
-    ssize_t n = ::read(fd, out.data() + done, max - done);
+    ssize_t n = ::read(fd.get(), out.data() + done, max - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       err = errno;
@@ -85,18 +82,18 @@ int RealFileSystem::ReadPrefix(const std::string& path, std::size_t max, std::ve
     if (n == 0) break;
     done += static_cast<std::size_t>(n);
   }
-  ::close(fd);
   out.resize(done);
   return err;
 }
 
 int RealFileSystem::WriteInPlace(const std::string& target, std::span<const std::uint8_t> data) {
-  int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  int err = WriteAll(fd, data);
-  if (err == 0 && ::ftruncate(fd, static_cast<off_t>(data.size())) != 0) err = errno;
-  if (err == 0 && ::fsync(fd) != 0) err = errno;
-  if (::close(fd) != 0 && err == 0) err = errno;
+  UniqueFd fd(::open(target.c_str(), O_WRONLY | O_CLOEXEC));
+  if (!fd) return errno;
+  int err = WriteAll(fd.get(), data);
+  if (err == 0 && ::ftruncate(fd.get(), static_cast<off_t>(data.size())) != 0) err = errno;
+  if (err == 0 && ::fsync(fd.get()) != 0) err = errno;
+  // A late write error of the disk shows at the close.
+  if (fd.reset() != 0 && err == 0) err = errno;
   return err;
 }
 
@@ -114,29 +111,30 @@ int RealFileSystem::ReplaceFile(const std::string& path, std::span<const std::ui
   }
   const std::string temp = TemporaryOf(target);
   ::unlink(temp.c_str());
-  int fd = CreateFile(temp, O_WRONLY, WhenThere::Refuse, exists ? FileMode::Private : FileMode::Shared);
-  if (fd < 0) return errno;
+  Result<UniqueFd> created = CreateFile(temp, O_WRONLY, WhenThere::Refuse, exists ? FileMode::Private : FileMode::Shared);
+  if (!created) return created.problem().code;
+  UniqueFd& fd = *created;
   AfterReplaceStep(ReplaceStep::TempOpened);
   int err = 0;
   if (exists) {
     if ((old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
-        ChangeOwner(fd, old.st_uid, old.st_gid) != 0) {
+        ChangeOwner(fd.get(), old.st_uid, old.st_gid) != 0) {
       // The owner cannot be kept: the file itself is written over instead.
-      ::close(fd);
+      fd.reset();
       ::unlink(temp.c_str());
       return WriteInPlace(target, data);
     }
-    if (::fchmod(fd, old.st_mode & 07777) != 0) err = errno;
+    if (::fchmod(fd.get(), old.st_mode & 07777) != 0) err = errno;
   }
-  if (err == 0) err = WriteAll(fd, data);
+  if (err == 0) err = WriteAll(fd.get(), data);
   if (err == 0) AfterReplaceStep(ReplaceStep::Written);
   if (err == 0) {
-    if (::fsync(fd) != 0)
+    if (::fsync(fd.get()) != 0)
       err = errno;
     else
       AfterReplaceStep(ReplaceStep::Synced);
   }
-  if (::close(fd) != 0 && err == 0) err = errno;
+  if (fd.reset() != 0 && err == 0) err = errno;
   if (err == 0) AfterReplaceStep(ReplaceStep::Closed);
   if (err == 0) {
     if (::rename(temp.c_str(), target.c_str()) != 0)
@@ -161,22 +159,23 @@ void RealFileSystem::RemoveInterruptedSave(const std::string& path) {
 }
 
 int RealFileSystem::Append(const std::string& path, std::span<const std::uint8_t> data) {
-  int fd = CreateFile(path, O_WRONLY | O_APPEND, WhenThere::OpenThroughLinks);
-  if (fd < 0) return errno;
+  Result<UniqueFd> opened = CreateFile(path, O_WRONLY | O_APPEND, WhenThere::OpenThroughLinks);
+  if (!opened) return opened.problem().code;
+  UniqueFd& fd = *opened;
   struct stat st {};
-  int err = ::fstat(fd, &st) == 0 ? 0 : errno;
+  int err = ::fstat(fd.get(), &st) == 0 ? 0 : errno;
   // A read-only protocol file stays unwritten, also for root.
   if (err == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) err = EACCES;
   if (err == 0) {
-    err = WriteAll(fd, data);
+    err = WriteAll(fd.get(), data);
     // Whole lines or none: what part reached the file (a full disk takes what
     // fits) is cut back to where the file ended.
     if (err != 0 && S_ISREG(st.st_mode)) {
-      while (::ftruncate(fd, st.st_size) != 0 && errno == EINTR) {
+      while (::ftruncate(fd.get(), st.st_size) != 0 && errno == EINTR) {
       }
     }
   }
-  if (::close(fd) != 0 && err == 0) err = errno;
+  if (fd.reset() != 0 && err == 0) err = errno;
   return err;
 }
 

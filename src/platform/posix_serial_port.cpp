@@ -103,12 +103,12 @@ std::string PosixSerialPort::LockName(const std::string& resolvedPath) {
 int PosixSerialPort::TakeLockFile(const std::string& resolvedPath) {
   const std::string path = lockDir_ + "/" + LockName(resolvedPath);
   for (int attempt = 0; attempt < 2; ++attempt) {
-    int fd = CreateFile(path, O_WRONLY, WhenThere::Refuse);
-    if (fd >= 0) {
+    Result<UniqueFd> made = CreateFile(path, O_WRONLY, WhenThere::Refuse);
+    if (made) {
       char text[16];
       int n = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(getpid()));
-      bool written = write(fd, text, static_cast<std::size_t>(n)) == n;
-      close(fd);
+      bool written = write(made->get(), text, static_cast<std::size_t>(n)) == n;
+      made->reset();
       if (!written) {
         unlink(path.c_str());
         return 0;  // a full lock folder: the flock alone keeps the device
@@ -116,7 +116,7 @@ int PosixSerialPort::TakeLockFile(const std::string& resolvedPath) {
       lockFile_ = path;
       return 0;
     }
-    if (errno != EEXIST) return 0;  // no lock folder to write in: the flock alone keeps it
+    if (made.problem().code != EEXIST) return 0;  // no lock folder to write in: the flock alone keeps it
     const pid_t owner = LockOwner(path);
     // Our own file is left from a port of ours that was not closed in order;
     // a process that no longer runs, or a file that names none, holds nothing.

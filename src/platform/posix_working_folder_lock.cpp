@@ -1,3 +1,4 @@
+#include "core/create_file.h"
 #include "platform/working_folder_lock.h"
 
 #include <fcntl.h>
@@ -36,32 +37,29 @@ std::string ProgramOf(long pid) {
 WorkingFolderLock::WorkingFolderLock() {
   char cwd[PATH_MAX];
   folder_ = getcwd(cwd, sizeof cwd) != nullptr ? cwd : ".";
-  // Never world-writable, whatever the umask; a link in its place is not followed.
-  fd_ = open(kWorkingFolderLockName, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  // Made as every file is: never world-writable, a link in its place not followed.
+  if (Result<UniqueFd> made = CreateFile(kWorkingFolderLockName, O_RDWR, WhenThere::Open)) fd_ = std::move(*made);
   // A folder the console may not write: the file another console made still locks.
-  if (fd_ < 0) fd_ = open(kWorkingFolderLockName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd_ < 0) return;
-  if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+  if (!fd_) fd_.reset(open(kWorkingFolderLockName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd_) return;
+  if (flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
     taken_ = errno == EWOULDBLOCK;
     if (taken_) {
-      holderPid_ = HolderOf(fd_);
+      holderPid_ = HolderOf(fd_.get());
       if (holderPid_ != 0) holderProgram_ = ProgramOf(holderPid_);
     }
-    close(fd_);
-    fd_ = -1;
+    fd_.reset();
     return;
   }
   char text[24];
   const int n = std::snprintf(text, sizeof text, "%ld\n", static_cast<long>(getpid()));
   // Only a help for the message of the one refused: the flock is the lock.
-  const bool named = ftruncate(fd_, 0) == 0 && pwrite(fd_, text, static_cast<std::size_t>(n), 0) == n;
+  const bool named = ftruncate(fd_.get(), 0) == 0 && pwrite(fd_.get(), text, static_cast<std::size_t>(n), 0) == n;
   (void)named;
 }
 
-WorkingFolderLock::~WorkingFolderLock() {
-  // Closing lets go of the lock. The file stays: removing it could let two
-  // consoles lock two different files of one name.
-  if (fd_ >= 0) close(fd_);
-}
+// Closing lets go of the lock. The file stays: removing it could let two
+// consoles lock two different files of one name.
+WorkingFolderLock::~WorkingFolderLock() = default;
 
 }  // namespace pelvaron

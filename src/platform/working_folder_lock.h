@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "core/unique_fd.h"
+
 namespace pelvaron {
 
 inline constexpr char kWorkingFolderLockName[] = "pelvaron.lock";
@@ -30,7 +32,7 @@ class WorkingFolderLock {
   const std::string& HolderProgram() const { return holderProgram_; }
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
   bool taken_ = false;
   std::string folder_;
   long holderPid_ = 0;

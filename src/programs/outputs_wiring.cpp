@@ -98,7 +98,7 @@ std::unique_ptr<ConsoleOutputs> ConsoleOutputs::Start(const Options& options, Re
     auto file = std::make_unique<JsonLinesSink>(options.eventsPath, report);
     // A file that cannot be opened now is told at the first event and tried
     // again; the events wait.
-    file->Open();
+    (void)file->Open();
     file->Start();
     outputs->file_ = std::move(file);
   }

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "store/sqlite_handles.h"
+
 namespace pelvaron {
 
 namespace {
@@ -51,11 +53,14 @@ constexpr char kKeysOfAcknowledgements[] =
 
 int UpgradeSchema(sqlite3* db, int& version) {
   version = 0;
-  sqlite3_stmt* s = nullptr;
-  int rc = sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &s, nullptr);
-  if (rc == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) version = sqlite3_column_int(s, 0);
-  rc = sqlite3_finalize(s);
-  if (rc != SQLITE_OK) return rc;
+  {
+    SqlStatement s;
+    int rc = PrepareOnce(db, "PRAGMA user_version", -1, s);
+    if (rc == SQLITE_OK && sqlite3_step(s.get()) == SQLITE_ROW) version = sqlite3_column_int(s.get(), 0);
+    if (rc == SQLITE_OK) rc = sqlite3_finalize(s.release());
+    if (rc != SQLITE_OK) return rc;
+  }
+  int rc = SQLITE_OK;
   if (version > kSchemaVersion) return kNewerSchema;
   if (version == kSchemaVersion) return SQLITE_OK;
   rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);

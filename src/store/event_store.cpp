@@ -24,39 +24,31 @@ int EventStore::Fail(int code, const char* what, const char* problem) {
   error_ += ": ";
   // The connection's own words when they are about this failure (a rollback
   // after it may have cleared them).
-  if (db_ != nullptr && (sqlite3_errcode(db_) & 0xFF) == (code & 0xFF)) {
-    error_ += sqlite3_errmsg(db_);
+  if (db_ != nullptr && (sqlite3_errcode(db_.get()) & 0xFF) == (code & 0xFF)) {
+    error_ += sqlite3_errmsg(db_.get());
   } else {
     error_ += sqlite3_errstr(code);
   }
-  problem_ = problem != nullptr ? problem : StoreProblemText(code, db_ != nullptr ? sqlite3_system_errno(db_) : 0);
+  problem_ = problem != nullptr ? problem : StoreProblemText(code, db_ != nullptr ? sqlite3_system_errno(db_.get()) : 0);
   return code;
 }
 
-int EventStore::Prepare(sqlite3_stmt*& stmt, const char* sql) {
-  if (stmt != nullptr) {
-    sqlite3_reset(stmt);
-    sqlite3_clear_bindings(stmt);
+int EventStore::Prepare(SqlStatement& stmt, const char* sql) {
+  if (stmt) {
+    sqlite3_reset(stmt.get());
+    sqlite3_clear_bindings(stmt.get());
     return SQLITE_OK;
   }
-  int rc = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+  sqlite3_stmt* raw = nullptr;
+  int rc = sqlite3_prepare_v3(db_.get(), sql, -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
+  stmt.reset(raw);
   if (rc != SQLITE_OK) return Fail(rc, "prepare");
   return SQLITE_OK;
 }
 
-int EventStore::Statement(const std::string& sql, const char* what, sqlite3_stmt*& stmt) {
-  stmt = nullptr;
-  const int rc = sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
+int EventStore::Statement(const std::string& sql, const char* what, SqlStatement& stmt) {
+  const int rc = PrepareOnce(db_.get(), sql.c_str(), static_cast<int>(sql.size()), stmt);
   return rc == SQLITE_OK ? rc : Fail(rc, what);
-}
-
-void EventStore::Finalize() {
-  sqlite3_finalize(insert_);
-  sqlite3_finalize(markAck_);
-  sqlite3_finalize(pending_);
-  sqlite3_finalize(dataVersion_);
-  sqlite3_finalize(holds_);
-  insert_ = markAck_ = pending_ = dataVersion_ = holds_ = nullptr;
 }
 
 int EventStore::BusyWait(void* self, int count) {
@@ -78,22 +70,22 @@ int EventStore::Open(const std::string& path, Mode mode, const char* vfs) {
   if (mode == Mode::ReadWrite && vfs == nullptr && !path.empty() && path.front() != ':' && path.rfind("file:", 0) != 0) {
     // The store's file is made as every file is (SQLite gives its -wal and
     // -shm the mode of the store's own file).
-    const int fd = CreateFile(path, O_RDWR, WhenThere::OpenThroughLinks);
-    if (fd < 0) {
-      const std::string problem = StoreProblemText(SQLITE_CANTOPEN, errno);
+    if (Result<UniqueFd> made = CreateFile(path, O_RDWR, WhenThere::OpenThroughLinks); !made) {
+      const std::string problem = StoreProblemText(SQLITE_CANTOPEN, made.problem().code);
       return Fail(SQLITE_CANTOPEN, "open", problem.c_str());
     }
-    ::close(fd);
   }
-  int rc = sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, vfs);
+  sqlite3* opened = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &opened, flags | SQLITE_OPEN_NOMUTEX, vfs);
+  db_.reset(opened);  // also when it failed: SQLite gives a handle to close
   if (rc != SQLITE_OK) {
     Fail(rc, "open");
     Close();
     return rc;
   }
-  sqlite3_extended_result_codes(db_, 1);
-  sqlite3_busy_handler(db_, BusyWait, this);
-  AddTextSearch(db_);
+  sqlite3_extended_result_codes(db_.get(), 1);
+  sqlite3_busy_handler(db_.get(), BusyWait, this);
+  AddTextSearch(db_.get());
   // A small page cache: the store must not grow a station's memory.
   const char* pragmas = mode == Mode::ReadWrite ? "PRAGMA cache_size = -256;"
                                                   "PRAGMA journal_mode = WAL;"
@@ -101,12 +93,12 @@ int EventStore::Open(const std::string& path, Mode mode, const char* vfs) {
                                                   "PRAGMA journal_size_limit = 4194304;"
                                                   "PRAGMA temp_store = MEMORY;"
                                                 : "PRAGMA cache_size = -1024;";
-  rc = sqlite3_exec(db_, pragmas, nullptr, nullptr, nullptr);
+  rc = sqlite3_exec(db_.get(), pragmas, nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK && mode == Mode::ReadWrite) rc = Schema();
   const char* problem = nullptr;
   if (rc == SQLITE_OK && mode == Mode::ReadOnly) {
     // A store that another program made must be ours.
-    rc = sqlite3_exec(db_, "SELECT id FROM events LIMIT 0", nullptr, nullptr, nullptr);
+    rc = sqlite3_exec(db_.get(), "SELECT id FROM events LIMIT 0", nullptr, nullptr, nullptr);
     if (rc == SQLITE_ERROR) problem = "в файле нет событий консоли";
   }
   if (rc != SQLITE_OK) {
@@ -116,8 +108,7 @@ int EventStore::Open(const std::string& path, Mode mode, const char* vfs) {
     } else {
       Fail(rc, mode == Mode::ReadWrite ? "set up" : "read", problem);
     }
-    sqlite3_close_v2(db_);
-    db_ = nullptr;
+    Close();
     return rc;
   }
   error_.clear();
@@ -127,7 +118,7 @@ int EventStore::Open(const std::string& path, Mode mode, const char* vfs) {
 
 int EventStore::Schema() {
   int version = 0;
-  const int rc = UpgradeSchema(db_, version);
+  const int rc = UpgradeSchema(db_.get(), version);
   if (rc == kNewerSchema) {
     error_ = "set up: made by a newer program (schema " + std::to_string(version) + ")";
     problem_ = "его записала более новая версия программы";
@@ -136,17 +127,16 @@ int EventStore::Schema() {
 }
 
 void EventStore::Close() {
-  Finalize();
-  if (db_ != nullptr) sqlite3_close_v2(db_);
-  db_ = nullptr;
+  for (SqlStatement* kept : {&insert_, &markAck_, &pending_, &dataVersion_, &holds_}) kept->reset();
+  db_.reset();
 }
 
 int EventStore::DataVersion(std::int64_t& version) {
   int rc = Prepare(dataVersion_, "PRAGMA data_version");
   if (rc != SQLITE_OK) return rc;
-  rc = sqlite3_step(dataVersion_);
-  if (rc == SQLITE_ROW) version = sqlite3_column_int64(dataVersion_, 0);
-  sqlite3_reset(dataVersion_);
+  rc = sqlite3_step(dataVersion_.get());
+  if (rc == SQLITE_ROW) version = sqlite3_column_int64(dataVersion_.get(), 0);
+  sqlite3_reset(dataVersion_.get());
   return rc == SQLITE_ROW ? SQLITE_OK : Fail(rc, "data version");
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "events/event.h"
+#include "store/sqlite_handles.h"
 #include "store/text_search.h"  // FoldCase: how HistoryQuery::text is matched
 
 struct sqlite3;
@@ -135,29 +136,29 @@ class EventStore {
   // The highest event number stored (0 when none): numbering goes on above it.
   int HighestSeq(std::uint64_t& seq);
 
-  sqlite3* handle() { return db_; }
+  sqlite3* handle() { return db_.get(); }
 
  private:
   int Fail(int code, const char* what, const char* problem = nullptr);
-  int Prepare(sqlite3_stmt*& stmt, const char* sql);
+  int Prepare(SqlStatement& stmt, const char* sql);
   // A statement for one use: SQLITE_OK, or the error said as what.
-  int Statement(const std::string& sql, const char* what, sqlite3_stmt*& stmt);
+  int Statement(const std::string& sql, const char* what, SqlStatement& stmt);
   // Steps a statement for one use through its rows, handing each to each(stmt),
   // and finalizes it: SQLITE_OK, or the error said as what.
   template <class Each>
-  int Rows(sqlite3_stmt* stmt, const char* what, Each&& each);
-  int PrepareSearch(const HistoryQuery& query, const char* prefix, sqlite3_stmt*& stmt);
+  int Rows(SqlStatement stmt, const char* what, Each&& each);
+  int PrepareSearch(const HistoryQuery& query, const char* prefix, SqlStatement& stmt);
   int Schema();
-  void Finalize();
 
-  sqlite3* db_ = nullptr;
+  SqlConnection db_;
   std::string error_;
   std::string problem_;
-  sqlite3_stmt* insert_ = nullptr;
-  sqlite3_stmt* markAck_ = nullptr;
-  sqlite3_stmt* pending_ = nullptr;
-  sqlite3_stmt* dataVersion_ = nullptr;
-  sqlite3_stmt* holds_ = nullptr;
+  // Prepared once and kept; they go before the connection (declared after it).
+  SqlStatement insert_;
+  SqlStatement markAck_;
+  SqlStatement pending_;
+  SqlStatement dataVersion_;
+  SqlStatement holds_;
   std::atomic<std::int64_t> giveUpAt_{INT64_MAX};
   std::int64_t busySince_ = 0;  // when the statement waiting now met the lock
   static int BusyWait(void* self, int count);

@@ -74,14 +74,13 @@ StoredEvent Row(sqlite3_stmt* s, bool withAck) {
 }  // namespace
 
 template <class Each>
-int EventStore::Rows(sqlite3_stmt* stmt, const char* what, Each&& each) {
+int EventStore::Rows(SqlStatement stmt, const char* what, Each&& each) {
   int rc;
-  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) each(stmt);
-  sqlite3_finalize(stmt);
+  while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) each(stmt.get());
   return rc == SQLITE_DONE ? SQLITE_OK : Fail(rc, what);
 }
 
-int EventStore::PrepareSearch(const HistoryQuery& q, const char* prefix, sqlite3_stmt*& s) {
+int EventStore::PrepareSearch(const HistoryQuery& q, const char* prefix, SqlStatement& statement) {
   std::string sql = SelectWithAcknowledgement(prefix) + " WHERE 1";
   const std::vector<std::string> forms = q.address.empty() ? std::vector<std::string>{} : AddressForms(q.address);
   if (forms.size() == 1) sql += " AND e.address = :address";
@@ -92,7 +91,8 @@ int EventStore::PrepareSearch(const HistoryQuery& q, const char* prefix, sqlite3
   if (!q.text.empty()) sql += " AND (pv_contains(e.text, :text) OR pv_contains(e.detail, :text))";
   sql += " ORDER BY e.time DESC, e.id DESC";
   if (q.limit > 0) sql += " LIMIT :limit";
-  if (int rc = Statement(sql, "search", s); rc != SQLITE_OK) return rc;
+  if (int rc = Statement(sql, "search", statement); rc != SQLITE_OK) return rc;
+  sqlite3_stmt* s = statement.get();
   auto bind = [s](const char* name) { return sqlite3_bind_parameter_index(s, name); };
   if (!forms.empty()) BindText(s, bind(":address"), forms[0]);
   if (forms.size() == 2) BindText(s, bind(":padded"), forms[1]);
@@ -106,26 +106,26 @@ int EventStore::PrepareSearch(const HistoryQuery& q, const char* prefix, sqlite3
 
 int EventStore::Search(const HistoryQuery& q, std::vector<StoredEvent>& out) {
   out.clear();
-  sqlite3_stmt* s = nullptr;
+  SqlStatement s;
   if (int rc = PrepareSearch(q, "", s); rc != SQLITE_OK) return rc;
-  return Rows(s, "search", [&](sqlite3_stmt* row) { out.push_back(Row(row, true)); });
+  return Rows(std::move(s), "search", [&](sqlite3_stmt* row) { out.push_back(Row(row, true)); });
 }
 
 std::string EventStore::SearchPlan(const HistoryQuery& q) {
-  sqlite3_stmt* s = nullptr;
+  SqlStatement s;
   if (PrepareSearch(q, "EXPLAIN QUERY PLAN ", s) != SQLITE_OK) return {};
   std::string plan;
-  Rows(s, "search plan", [&](sqlite3_stmt* row) { plan += ColumnText(row, 3) + "\n"; });
+  Rows(std::move(s), "search plan", [&](sqlite3_stmt* row) { plan += ColumnText(row, 3) + "\n"; });
   return plan;
 }
 
 std::optional<StoredEvent> EventStore::FindBySeq(std::uint64_t seq) {
-  sqlite3_stmt* s = nullptr;
+  SqlStatement s;
   const std::string sql = SelectWithAcknowledgement("") + " WHERE e.seq = ? ORDER BY e.id DESC LIMIT 1";
   if (Statement(sql, "find", s) != SQLITE_OK) return std::nullopt;
-  sqlite3_bind_int64(s, 1, static_cast<sqlite3_int64>(seq));
+  sqlite3_bind_int64(s.get(), 1, static_cast<sqlite3_int64>(seq));
   std::optional<StoredEvent> found;
-  Rows(s, "find", [&](sqlite3_stmt* row) { found = Row(row, true); });
+  Rows(std::move(s), "find", [&](sqlite3_stmt* row) { found = Row(row, true); });
   return found;
 }
 
@@ -144,58 +144,58 @@ int EventStore::PendingAcknowledgements(std::int64_t afterId, std::vector<Pendin
       AcknowledgementOf("n") + " IS NOT NULL) ORDER BY r.id";
   int rc = Prepare(pending_, sql.c_str());
   if (rc != SQLITE_OK) return rc;
-  sqlite3_bind_int64(pending_, 1, afterId);
-  while ((rc = sqlite3_step(pending_)) == SQLITE_ROW) {
+  sqlite3_stmt* pending = pending_.get();
+  sqlite3_bind_int64(pending, 1, afterId);
+  while ((rc = sqlite3_step(pending)) == SQLITE_ROW) {
     PendingAcknowledgement a;
-    a.id = sqlite3_column_int64(pending_, 0);
-    a.ref = static_cast<std::uint64_t>(sqlite3_column_int64(pending_, 1));
-    a.time = sqlite3_column_int64(pending_, 2);
-    a.note = ColumnText(pending_, 3);
-    a.source = ColumnText(pending_, 4);
-    a.address = ColumnText(pending_, 5);
-    a.text = ColumnText(pending_, 6);
+    a.id = sqlite3_column_int64(pending, 0);
+    a.ref = static_cast<std::uint64_t>(sqlite3_column_int64(pending, 1));
+    a.time = sqlite3_column_int64(pending, 2);
+    a.note = ColumnText(pending, 3);
+    a.source = ColumnText(pending, 4);
+    a.address = ColumnText(pending, 5);
+    a.text = ColumnText(pending, 6);
     out.push_back(std::move(a));
   }
-  sqlite3_reset(pending_);  // kept for the next time, holding no read
+  sqlite3_reset(pending);  // kept for the next time, holding no read
   return rc == SQLITE_DONE ? SQLITE_OK : Fail(rc, "pending acknowledgements");
 }
 
 int EventStore::AlarmHistory(std::int64_t since, std::vector<StoredEvent>& out) {
   out.clear();
-  sqlite3_stmt* s = nullptr;
+  SqlStatement s;
   const std::string sql =
       std::string("SELECT ") + kColumns + " FROM events e WHERE e.alarm <> 0 AND e.time >= ? ORDER BY e.id";
   if (int rc = Statement(sql, "alarm history", s); rc != SQLITE_OK) return rc;
-  sqlite3_bind_int64(s, 1, since);
-  return Rows(s, "alarm history", [&](sqlite3_stmt* row) { out.push_back(Row(row, false)); });
+  sqlite3_bind_int64(s.get(), 1, since);
+  return Rows(std::move(s), "alarm history", [&](sqlite3_stmt* row) { out.push_back(Row(row, false)); });
 }
 
 int EventStore::AllInOrder(std::vector<StoredEvent>& out) {
   out.clear();
-  sqlite3_stmt* s = nullptr;
+  SqlStatement s;
   if (int rc = Statement(std::string("SELECT ") + kColumns + " FROM events e ORDER BY e.id", "read", s);
       rc != SQLITE_OK) {
     return rc;
   }
-  return Rows(s, "read", [&](sqlite3_stmt* row) { out.push_back(Row(row, false)); });
+  return Rows(std::move(s), "read", [&](sqlite3_stmt* row) { out.push_back(Row(row, false)); });
 }
 
 std::int64_t EventStore::Count() {
-  sqlite3_stmt* s = nullptr;
+  SqlStatement s;
   std::int64_t n = -1;
-  if (sqlite3_prepare_v2(db_, "SELECT count(*) FROM events", -1, &s, nullptr) == SQLITE_OK &&
-      sqlite3_step(s) == SQLITE_ROW) {
-    n = sqlite3_column_int64(s, 0);
+  if (PrepareOnce(db_.get(), "SELECT count(*) FROM events", -1, s) == SQLITE_OK &&
+      sqlite3_step(s.get()) == SQLITE_ROW) {
+    n = sqlite3_column_int64(s.get(), 0);
   }
-  sqlite3_finalize(s);
   return n;
 }
 
 int EventStore::HighestSeq(std::uint64_t& seq) {
   seq = 0;
-  sqlite3_stmt* s = nullptr;
+  SqlStatement s;
   if (int rc = Statement("SELECT max(seq) FROM events", "highest number", s); rc != SQLITE_OK) return rc;
-  return Rows(s, "highest number", [&](sqlite3_stmt* row) {
+  return Rows(std::move(s), "highest number", [&](sqlite3_stmt* row) {
     const sqlite3_int64 n = sqlite3_column_int64(row, 0);
     seq = n > 0 ? static_cast<std::uint64_t>(n) : 0;
   });

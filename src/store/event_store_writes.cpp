@@ -9,17 +9,17 @@
 namespace pelvaron {
 
 int EventStore::Begin() {
-  int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  int rc = sqlite3_exec(db_.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
   return rc == SQLITE_OK ? rc : Fail(rc, "begin");
 }
 
 int EventStore::Commit() {
-  int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+  int rc = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
   return rc == SQLITE_OK ? rc : Fail(rc, "commit");
 }
 
 void EventStore::Rollback() {
-  if (db_ != nullptr && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  if (db_ != nullptr && !sqlite3_get_autocommit(db_.get())) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 int EventStore::Insert(const Event& event, const StoredClass& cls) {
@@ -49,60 +49,60 @@ int EventStore::InsertStored(const StoredEvent& event) {
                    " AND n.alarm = 1 ORDER BY n.id DESC LIMIT 1), '') ELSE ?13 END,?14)");
   if (rc != SQLITE_OK) return rc;
   const bool ack = event.cls.role == kAcknowledgementRole;
-  sqlite3_bind_int64(insert_, 1, static_cast<sqlite3_int64>(event.seq));
-  sqlite3_bind_int64(insert_, 2, event.time);
-  BindText(insert_, 3, event.timeText);
-  BindText(insert_, 4, event.station);
-  BindText(insert_, 5, event.kind);
-  BindText(insert_, 6, event.address);
-  BindText(insert_, 7, event.text);
-  BindText(insert_, 8, event.command);
-  BindText(insert_, 9, event.detail);
-  sqlite3_bind_int64(insert_, 10, static_cast<sqlite3_int64>(event.ref));
-  BindText(insert_, 11, event.cls.priority);
-  sqlite3_bind_int(insert_, 12, event.cls.role);
-  BindText(insert_, 13, event.cls.key);
+  sqlite3_stmt* insert = insert_.get();
+  sqlite3_bind_int64(insert, 1, static_cast<sqlite3_int64>(event.seq));
+  sqlite3_bind_int64(insert, 2, event.time);
+  BindText(insert, 3, event.timeText);
+  BindText(insert, 4, event.station);
+  BindText(insert, 5, event.kind);
+  BindText(insert, 6, event.address);
+  BindText(insert, 7, event.text);
+  BindText(insert, 8, event.command);
+  BindText(insert, 9, event.detail);
+  sqlite3_bind_int64(insert, 10, static_cast<sqlite3_int64>(event.ref));
+  BindText(insert, 11, event.cls.priority);
+  sqlite3_bind_int(insert, 12, event.cls.role);
+  BindText(insert, 13, event.cls.key);
   if (!event.frame.empty()) {
-    sqlite3_bind_blob(insert_, 14, event.frame.data(), static_cast<int>(event.frame.size()),
+    sqlite3_bind_blob(insert, 14, event.frame.data(), static_cast<int>(event.frame.size()),
                       SQLITE_TRANSIENT);
   }
-  rc = sqlite3_step(insert_);
-  sqlite3_reset(insert_);
+  rc = sqlite3_step(insert);
+  sqlite3_reset(insert);
   if (rc != SQLITE_DONE) return Fail(rc, "insert");
   if (!ack) return SQLITE_OK;
   rc = Prepare(markAck_, "UPDATE acknowledgements SET recorded = ? WHERE ref = ? AND recorded IS NULL");
   if (rc != SQLITE_OK) return rc;
-  sqlite3_bind_int64(markAck_, 1, static_cast<sqlite3_int64>(event.seq));
-  sqlite3_bind_int64(markAck_, 2, static_cast<sqlite3_int64>(event.ref));
-  rc = sqlite3_step(markAck_);
-  sqlite3_reset(markAck_);
+  sqlite3_bind_int64(markAck_.get(), 1, static_cast<sqlite3_int64>(event.seq));
+  sqlite3_bind_int64(markAck_.get(), 2, static_cast<sqlite3_int64>(event.ref));
+  rc = sqlite3_step(markAck_.get());
+  sqlite3_reset(markAck_.get());
   return rc == SQLITE_DONE ? SQLITE_OK : Fail(rc, "mark acknowledgement");
 }
 
 int EventStore::RequestAcknowledgement(std::uint64_t ref, std::int64_t time, const std::string& note,
                                        const std::string& source, std::int64_t* id) {
-  sqlite3_stmt* s = nullptr;
+  SqlStatement s;
   int rc = Statement("INSERT INTO acknowledgements(ref, time, note, source) VALUES(?,?,?,?)", "prepare", s);
   if (rc != SQLITE_OK) return rc;
-  sqlite3_bind_int64(s, 1, static_cast<sqlite3_int64>(ref));
-  sqlite3_bind_int64(s, 2, time);
-  BindText(s, 3, note);
-  BindText(s, 4, source);
-  rc = sqlite3_step(s);
-  sqlite3_finalize(s);
+  sqlite3_bind_int64(s.get(), 1, static_cast<sqlite3_int64>(ref));
+  sqlite3_bind_int64(s.get(), 2, time);
+  BindText(s.get(), 3, note);
+  BindText(s.get(), 4, source);
+  rc = sqlite3_step(s.get());
   if (rc != SQLITE_DONE) return Fail(rc, "insert acknowledgement");
-  if (id) *id = sqlite3_last_insert_rowid(db_);
+  if (id) *id = sqlite3_last_insert_rowid(db_.get());
   return SQLITE_OK;
 }
 
 bool EventStore::Holds(const StoredEvent& event) {
   if (Prepare(holds_, "SELECT 1 FROM events WHERE seq = ? AND time = ? AND kind = ?") != SQLITE_OK)
     return false;
-  sqlite3_bind_int64(holds_, 1, static_cast<sqlite3_int64>(event.seq));
-  sqlite3_bind_int64(holds_, 2, event.time);
-  BindText(holds_, 3, event.kind);
-  const bool found = sqlite3_step(holds_) == SQLITE_ROW;
-  sqlite3_reset(holds_);
+  sqlite3_bind_int64(holds_.get(), 1, static_cast<sqlite3_int64>(event.seq));
+  sqlite3_bind_int64(holds_.get(), 2, event.time);
+  BindText(holds_.get(), 3, event.kind);
+  const bool found = sqlite3_step(holds_.get()) == SQLITE_ROW;
+  sqlite3_reset(holds_.get());
   return found;
 }
 

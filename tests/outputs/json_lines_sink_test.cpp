@@ -49,7 +49,7 @@ TEST(JsonLinesSinkTest, EventsAreAppendedAsLinesAndAMovedFileIsStartedAnew) {
   std::ofstream(path) << "{\"seq\":0}\n";  // what an earlier run wrote stays
   Reports reports;
   JsonLinesSink sink(path, reports.Sink());
-  ASSERT_EQ(sink.Open(), 0);
+  ASSERT_TRUE(sink.Open());
   sink.Start();
   for (std::uint64_t seq = 1; seq <= 3; ++seq) sink.Publish(Numbered(seq));
   ASSERT_TRUE(WaitUntil([&] { return Seqs(ReadAll(path)).size() == 4; }));
@@ -80,7 +80,7 @@ TEST(JsonLinesSinkTest, AFullDiskLeavesOnlyWholeLinesAndTheEventsFollowInOrderOn
 
   Reports reports;
   JsonLinesSink sink(path, reports.Sink());
-  ASSERT_EQ(sink.Open(), 0);
+  ASSERT_TRUE(sink.Open());
   sink.Start();
   for (std::uint64_t seq = 1; seq <= 3; ++seq) sink.Publish(Numbered(seq));
   ASSERT_TRUE(WaitUntil([&] { return reports.Count("Не удалось записать событие") == 1; }));

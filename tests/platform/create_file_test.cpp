@@ -51,18 +51,16 @@ TEST(CreateFileTest, UnderUmask000FilesAreOnlyTheOwnersToWriteAndPlantedLinksAre
     const fs::path victim = dir / ("victim" + std::to_string(n));
     if (c.at == At::DanglingLink) fs::create_symlink(victim, path);
     if (c.at == At::LinkToFile) fs::create_symlink(dir / "target", path);
-    errno = 0;
-    const int fd = CreateFile(path, O_WRONLY | O_APPEND, c.there, c.mode);
+    const Result<UniqueFd> fd = CreateFile(path, O_WRONLY | O_APPEND, c.there, c.mode);
     if (c.error != 0) {
-      EXPECT_EQ(fd, -1);
-      EXPECT_EQ(errno, c.error);
+      ASSERT_FALSE(fd);
+      EXPECT_EQ(fd.problem().code, c.error);
     } else {
-      ASSERT_GE(fd, 0) << std::strerror(errno);
+      ASSERT_TRUE(fd) << fd.problem().Told();
       struct stat st {};
-      ASSERT_EQ(::fstat(fd, &st), 0);
+      ASSERT_EQ(::fstat(fd->get(), &st), 0);
       EXPECT_EQ(st.st_mode & 07777, c.made);
-      EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
-      ::close(fd);
+      EXPECT_NE(::fcntl(fd->get(), F_GETFD) & FD_CLOEXEC, 0);
     }
     EXPECT_FALSE(fs::exists(victim));
   }

@@ -236,13 +236,13 @@ void HistoryWindow::showResults(std::vector<StoredEvent> results, const QString&
 bool HistoryWindow::exportCsv(const QString& path) {
   const std::string csv =
       FormatHistorySpreadsheet(results_, [this](const std::string& name) { return table_.TitleOf(name); });
-  const int fd = CreateFile(path.toStdString(), O_WRONLY | O_TRUNC, WhenThere::OpenThroughLinks);
-  if (fd < 0) {
-    status_->setText(QStringLiteral("Файл %1 не записан: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+  Result<UniqueFd> made = CreateFile(path.toStdString(), O_WRONLY | O_TRUNC, WhenThere::OpenThroughLinks);
+  if (!made) {
+    status_->setText(QStringLiteral("Файл %1 не записан: %2").arg(path, QString::fromStdString(made.problem().cause)));
     return false;
   }
   QFile file;
-  if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) ||
+  if (!file.open(made->release(), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) ||
       file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()) ||
       !file.flush()) {
     status_->setText(QStringLiteral("Файл %1 не записан: %2").arg(path, file.errorString()));
