@@ -96,6 +96,37 @@ TEST(PriorityTable, TheShippedTableGivesEachKindOfEventItsPriority) {
   EXPECT_EQ(t.At(t.Find("information"))->handling, AlarmHandling::Log);
 }
 
+// The Contact ID families as published: life safety first, every one that
+// needs a person waits for acknowledgement, and its restore closes it.
+TEST(PriorityTable, EveryContactIdFamilyHasItsPlaceAndItsRestoreClosesIt) {
+  const PriorityTable& t = PriorityTable::Defaults();
+  const struct {
+    int code;
+    const char* priority;
+  } cases[] = {
+      {100, "medical"}, {101, "medical"}, {102, "medical"}, {124, "panic"},      {125, "panic"},
+      {137, "tamper"},  {146, "burglary"}, {151, "hazard"}, {154, "hazard"},     {162, "hazard"},
+      {163, "hazard"},  {147, "trouble"},  {200, "trouble"}, {206, "trouble"},   {207, "information"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code);
+    const AlarmClass alarm = t.Classify(ContactId(301, c.code, true));
+    const AlarmClass restore = t.Classify(ContactId(301, c.code, false));
+    EXPECT_EQ(NameOf(t, alarm), c.priority);
+    EXPECT_EQ(restore.role, AlarmRole::Restore);
+    EXPECT_EQ(restore.key, alarm.key);
+    const Priority* p = t.At(alarm.priority);
+    ASSERT_NE(p, nullptr);
+    if (std::string(c.priority) != "information") {
+      EXPECT_EQ(p->handling, AlarmHandling::Acknowledge);
+    }
+  }
+  // Medical help comes right after fire, before panic and everything else; all three raise the queue.
+  EXPECT_LT(t.Find("fire"), t.Find("medical"));
+  EXPECT_LT(t.Find("medical"), t.Find("panic"));
+  for (const char* name : {"fire", "medical", "panic", "hazard"}) EXPECT_TRUE(t.At(t.Find(name))->raise) << name;
+}
+
 TEST(PriorityTable, ARestoreSharesTheKeyOfItsAlarmOnly) {
   const PriorityTable& t = PriorityTable::Defaults();
   EXPECT_EQ(t.Classify(ContactId(301, 110, true, 3)).key, t.Classify(ContactId(301, 110, false, 3)).key);

@@ -139,7 +139,7 @@ TEST_F(HistoryProgramTest, AWrongCommandLineSaysWhatIsWrong) {
       {"--format xml", "--format takes table, csv or json"},
       {"--from yesterday", "--from: not a date or time"},
       {"--day '2026-12-07 10:00'", "--day takes a date without a time"},
-      {"--priority loud", "there are: fire panic burglary"},
+      {"--priority loud", "there are: fire medical panic hazard burglary"},
       {"--limit 0", "--limit takes a number above 0"},
       {"--note x", "--note goes with --ack"},
       {"--ack 1 --note '😀'", "cannot hold every character"},
