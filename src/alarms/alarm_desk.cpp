@@ -1,7 +1,6 @@
 #include "alarms/alarm_desk.h"
 
 #include "core/control_characters.h"
-#include "core/tick_path.h"
 
 namespace pelvaron {
 
@@ -120,21 +119,17 @@ void AlarmDesk::AcknowledgeFromOutside(std::uint64_t ref, const std::string& add
   if (entry) Changed(false);
 }
 
-PELVARON_TICK_PATH void AlarmDesk::Tick(std::int64_t now) {
+void AlarmDesk::Tick(std::int64_t now) {
   if (!queue_.NeedsSound()) {
     lastSound_ = -1;
     newAlarm_ = false;
     return;
   }
-  if (!SoundDue(now)) return;
+  if (lastSound_ >= 0 && now >= lastSound_ && now - lastSound_ < kSoundEverySeconds) return;
   lastSound_ = now;
   const bool fresh = newAlarm_;
   newAlarm_ = false;
   if (hooks_.sound) hooks_.sound(fresh);
-}
-
-PELVARON_TICK_PATH bool AlarmDesk::SoundDue(std::int64_t now) const {
-  return queue_.NeedsSound() && (lastSound_ < 0 || now < lastSound_ || now - lastSound_ >= kSoundEverySeconds);
 }
 
 }  // namespace pelvaron

@@ -82,8 +82,6 @@ class AlarmDesk : public EventSink {
   // second while an alarm waits for acknowledgement. A burst says whether an
   // alarm came since the one before (a sound that fails is tried again then).
   void Tick(std::int64_t now);
-  // Whether Tick would sound at that time.
-  bool SoundDue(std::int64_t now) const;
 
   AlarmView View(bool raise = false) const;
 

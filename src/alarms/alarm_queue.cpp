@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "core/tick_path.h"
-
 namespace pelvaron {
 
 AlarmQueue::Change AlarmQueue::Apply(const Event& event, const AlarmClass& cls) {
@@ -86,7 +84,7 @@ const AlarmEntry* AlarmQueue::Find(std::uint64_t id) const {
   return nullptr;
 }
 
-PELVARON_TICK_PATH bool AlarmQueue::NeedsSound() const {
+bool AlarmQueue::NeedsSound() const {
   return std::any_of(entries_.begin(), entries_.end(), [](const AlarmEntry& e) { return e.needsAck; });
 }
 

@@ -2,7 +2,6 @@
 
 #include "core/cp1251.h"
 #include "core/fixed_text.h"
-#include "core/tick_path.h"
 
 namespace pelvaron {
 
@@ -130,7 +129,7 @@ void EventRecords::Replay(std::int64_t now) {
   desk_.ReplayDone();
 }
 
-PELVARON_TICK_PATH void EventRecords::AfterTick(Console& console) {
+void EventRecords::AfterTick(Console& console) {
   desk_.Tick(console.timeNow);
   if (console.timeNow - lastPoll_ >= settings_.pollSeconds || console.timeNow < lastPoll_) {
     lastPoll_ = console.timeNow;
@@ -140,7 +139,7 @@ PELVARON_TICK_PATH void EventRecords::AfterTick(Console& console) {
   if (sink_.ReportWaiting()) HearReport();
 }
 
-PELVARON_OFF_TICK_PATH void EventRecords::HearReport() {
+void EventRecords::HearReport() {
   EventStoreSink::Report report = sink_.TakeReport();
   if (op_ != nullptr) {
     if (!report.problem.empty()) op_->ShowMessage({report.problem, "", MessageIcon::Exclamation});

@@ -43,12 +43,6 @@ class EventRecords {
 
   // For the shells: before start-up, after each tick, after shutdown.
   ConsoleHooks Hooks();
-  // The hooks' after-tick step itself, for a shell that calls it straight
-  // from its tick (the tick's code kept together, no call through a thunk).
-  void AfterTick(Console& console);
-  // Whether that step sounds the alarm queue's alarm when run at a time
-  // within this second or the next: the tick before it must not run late.
-  bool SoundDue(std::int64_t now) const { return desk_.SoundDue(now) || desk_.SoundDue(now + 1); }
   // Another output beside the store and the queue; before start-up.
   void AddOutput(EventSink* sink) { fanOut_.Add(sink); }
 
@@ -63,6 +57,7 @@ class EventRecords {
   static constexpr int kShutdownPatienceMs = 500;
   void AfterShutdown();
   void BeforeStartup(Console& console, Operator& op);
+  void AfterTick(Console& console);
   void HearReport();  // what the store's thread has to tell, taken after a tick
   void Replay(std::int64_t now);
 

@@ -6,21 +6,8 @@
 #include "app/apply_message.h"
 #include "core/cp1251.h"
 #include "core/fixed_text.h"
-#include "core/tick_path.h"
 
 namespace pelvaron {
-
-// An indicator's text, set every tick to one of the constant texts: written
-// only when it is another one than last time, told apart by its address, so
-// that neither the text nor the code that copies it is touched meanwhile.
-PELVARON_OFF_TICK_PATH static void ChangeState(std::string& field, const char*& shown, const char* text) {
-  shown = text;
-  field = text;
-}
-
-PELVARON_TICK_PATH static inline void ShowState(std::string& field, const char*& shown, const char* text) {
-  if (text != shown) ChangeState(field, shown, text);
-}
 
 Console::Console(Clock& clock, FileSystem& fs, Operator& op, SerialPort& port, DeviceMap devices)
     : clock_(clock),
@@ -28,13 +15,13 @@ Console::Console(Clock& clock, FileSystem& fs, Operator& op, SerialPort& port, D
       op_(op),
       devices_(std::move(devices)),
       protocol_(settings, clock, fs, op),
+      objects_(fs, op),
       link_(port, clock, op, settings, devices_),
-      sequence_(fs),
-      objects_(fs, op) {
+      sequence_(fs) {
   objects_.SetChangeListener([this](const ObjectChange& change) { OnObjectChange(change); });
-  ShowState(status_.m_strLinkState, linkShown_, kLinkAbsent);
-  ShowState(status_.m_strCaseState, caseShown_, kStartNormal);
-  ShowState(status_.m_strLineState, lineShown_, kStartNormal);
+  status_.m_strLinkState = kLinkAbsent;
+  status_.m_strCaseState = kStartNormal;
+  status_.m_strLineState = kStartNormal;
 }
 
 namespace {
@@ -87,7 +74,7 @@ void Console::Publish(Event event) {
   events_->Publish(event);
 }
 
-PELVARON_OFF_TICK_PATH void Console::Say(EventKind kind, const std::string& line, std::string address) {
+void Console::Say(EventKind kind, const std::string& line, std::string address) {
   protocol_.AppendStampedLine(line);
   if (events_ == nullptr) return;
   Event event;
@@ -120,9 +107,9 @@ void Console::Startup() {
   timeNow = clock_.Now();
   std::tm tm{};
   status_.m_strDateTime = LocalTime(tm) ? FormatTime(tm, "%d:%m:%Y, %H:%M") : std::string();
-  ShowState(status_.m_strLinkState, linkShown_, kLinkAbsent);
-  ShowState(status_.m_strCaseState, caseShown_, kStartNormal);
-  ShowState(status_.m_strLineState, lineShown_, kStartNormal);
+  status_.m_strLinkState = kLinkAbsent;
+  status_.m_strCaseState = kStartNormal;
+  status_.m_strLineState = kStartNormal;
   status_.bLinkOk = 0;
   Redisplay();
   settings = ConsoleSettings::Defaults();
@@ -176,11 +163,7 @@ int Console::Decode(const std::uint8_t* buffer) {
   return ApplyDecodedMessage(message_, protocol_, op_, objects_);
 }
 
-PELVARON_TICK_PATH void Console::OnTimer() {
-  // After half a second asleep: the tick's code, the fields before the
-  // object rows and the stack, asked for at once.
-  const auto* self = reinterpret_cast<const char*>(this);
-  WarmTickPath(self, static_cast<std::size_t>(reinterpret_cast<const char*>(&objects_) - self));
+void Console::OnTimer() {
   if (shutDown_) return;
   // 1. Date and time. The text shows minutes: it is formatted when the minute changes.
   timeNow = clock_.Now();
@@ -188,7 +171,10 @@ PELVARON_TICK_PATH void Console::OnTimer() {
   const bool converted = LocalTime(tm);
   const std::int64_t day = static_cast<std::int64_t>(tm.tm_year) * 366 + tm.tm_yday;
   const std::int64_t minute = converted ? (day * 24 + tm.tm_hour) * 60 + tm.tm_min : -1;
-  if (minute != shownMinute_) ShowTime(minute, converted ? &tm : nullptr);
+  if (minute != shownMinute_) {
+    shownMinute_ = minute;
+    status_.m_strDateTime = converted ? FormatTime(tm, "%d:%m:%Y, %H:%M") : std::string();
+  }
 
   // 2. A pending reopen; cleared first so that nothing reopens it twice.
   if (bReopenCom == 1) {
@@ -203,7 +189,7 @@ PELVARON_TICK_PATH void Console::OnTimer() {
 
   // 3. Status request and link state.
   std::uint8_t status = 0;
-  int result = link_.RequestStatus(status, StatusReadHints(converted ? &tm : nullptr));
+  int result = link_.RequestStatus(status);
   portWatch_.AfterStatus(result);
   const bool gotStatus = LinkStep(result);
 
@@ -218,42 +204,14 @@ PELVARON_TICK_PATH void Console::OnTimer() {
   Redisplay();
 }
 
-PELVARON_TICK_PATH AnswerHints Console::StatusReadHints(const std::tm* local) {
-  AnswerHints hints;
-  // In order and shown so, with the line and the enclosure as the flags
-  // have them: a status byte that says the same, with no hold and no
-  // message, leaves the tick exactly where an answer too long would (both go
-  // on to the minute step, changing nothing), so its read need not wait to
-  // see whether more follows it. The idle tick is spared the interval's wait.
-  const bool lineFault = status_.bLineOk == 0, caseClosed = status_.bCaseClosed == 1;
-  if (status_.bLinkOk == 1 && nNoLinkTicks == 0 && linkShown_ == kStateNormal && portWatch_.Answered() &&
-      lineShown_ == (lineFault ? kLineAbsent : kStateNormal) && caseShown_ == (caseClosed ? kStateNormal : kCaseOpened)) {
-    hints.firstByteSuffices = true;
-    hints.firstByteMask = STATUS_HOLD | STATUS_NEW_MESSAGE | STATUS_LINE_FAULT | STATUS_CASE_CLOSED;
-    hints.firstByteValue =
-        static_cast<std::uint8_t>((lineFault ? STATUS_LINE_FAULT : 0) | (caseClosed ? STATUS_CASE_CLOSED : 0));
-  }
-  // No answer, one more in the count, short of a lost link; the same minute
-  // as the last tick's and no alarm to sound: the rest of the tick changes
-  // nothing and writes nothing whenever it runs, so "no answer" may wait for
-  // the next tick. A silent receiver's tick is spared its wake at the end of
-  // the read.
-  const std::int64_t nextTick = nextTickMs_;
-  nextTickMs_ = 0;
-  if (nextTick != 0 && nNoLinkTicks < 120 && (local ? local->tm_min : -1) == nLastMinute && !AlarmMaySound(local)) {
-    hints.nothingUntilMs = nextTick;
-  }
-  return hints;
-}
-
-PELVARON_TICK_PATH bool Console::LinkStep(int result) {
+bool Console::LinkStep(int result) {
   if (result == 0) {
     nNoLinkTicks = 0;
     if (status_.bLinkOk == 0) {
       Say(EventKind::LinkRestored, "Восстановление связи с Велдор");
       status_.bLinkOk = 1;
     }
-    ShowState(status_.m_strLinkState, linkShown_, kStateNormal);
+    status_.m_strLinkState = kStateNormal;
     Redisplay();
     return true;
   }
@@ -263,7 +221,7 @@ PELVARON_TICK_PATH bool Console::LinkStep(int result) {
         Say(EventKind::LinkLost, "Нет связи с Велдор!");
         status_.bLinkOk = 0;
       }
-      ShowState(status_.m_strLinkState, linkShown_, kLinkAbsent);
+      status_.m_strLinkState = kLinkAbsent;
       Redisplay();
       nNoLinkTicks = 0;
     }
@@ -272,13 +230,8 @@ PELVARON_TICK_PATH bool Console::LinkStep(int result) {
   return false;
 }
 
-PELVARON_TICK_PATH bool Console::StatusStep(std::uint8_t status) {
-  // The indicators first: the branches of news below then share no code
-  // with the tick's usual way, which the compiler would leave among the cold.
+bool Console::StatusStep(std::uint8_t status) {
   const bool lineFault = status & STATUS_LINE_FAULT;
-  const bool caseClosed = status & STATUS_CASE_CLOSED;
-  ShowState(status_.m_strLineState, lineShown_, lineFault ? kLineAbsent : kStateNormal);
-  ShowState(status_.m_strCaseState, caseShown_, caseClosed ? kStateNormal : kCaseOpened);
   if (lineFault && status_.bLineOk == 1) {
     Say(EventKind::LineFault, "Внимание, нет сигнала в телефонной линии!");
     status_.bLineOk = 0;
@@ -286,7 +239,9 @@ PELVARON_TICK_PATH bool Console::StatusStep(std::uint8_t status) {
     Say(EventKind::LineRestored, "Телефонная линия в норме");
     status_.bLineOk = 1;
   }
+  status_.m_strLineState = lineFault ? kLineAbsent : kStateNormal;
 
+  const bool caseClosed = status & STATUS_CASE_CLOSED;
   if (caseClosed && status_.bCaseClosed == 0) {
     Say(EventKind::EnclosureClosed, "Корпус Велдор закрыт");
     status_.bCaseClosed = 1;
@@ -294,6 +249,7 @@ PELVARON_TICK_PATH bool Console::StatusStep(std::uint8_t status) {
     Say(EventKind::EnclosureOpened, "Вскрытие корпуса Велдор!");
     status_.bCaseClosed = 0;
   }
+  status_.m_strCaseState = caseClosed ? kStateNormal : kCaseOpened;
   Redisplay();
 
   if (status & STATUS_HOLD) return false;
@@ -303,18 +259,9 @@ PELVARON_TICK_PATH bool Console::StatusStep(std::uint8_t status) {
   return true;
 }
 
-PELVARON_OFF_TICK_PATH void Console::ShowTime(std::int64_t minute, const std::tm* local) {
-  shownMinute_ = minute;
-  status_.m_strDateTime = local ? FormatTime(*local, "%d:%m:%Y, %H:%M") : std::string();
-}
-
-PELVARON_TICK_PATH bool Console::MinuteStep(const std::tm* local) {
+bool Console::MinuteStep(const std::tm* local) {
   const int minute = local ? local->tm_min : -1;
   if (minute == nLastMinute) return true;
-  return MinutePassed(minute);
-}
-
-PELVARON_OFF_TICK_PATH bool Console::MinutePassed(int minute) {
   nLastMinute = minute;
   if (bSkipMinute == 1) {
     bSkipMinute = 0;
@@ -339,8 +286,8 @@ PELVARON_OFF_TICK_PATH bool Console::MinutePassed(int minute) {
   return true;
 }
 
-PELVARON_TICK_PATH void Console::AlarmStep(const std::tm* local) {
-  if (!AlarmMaySound(local)) return;
+void Console::AlarmStep(const std::tm* local) {
+  if (!(bAlarmSound || bAlarmBeep) || local == nullptr || local->tm_sec % 3 != 0) return;
   const ObjectTable& table = objects_.Table();
   for (int slot = 1; slot <= kLastObjectSlot && table[slot].bUsed != 0; ++slot) {
     if (table[slot].bControl != 0 && table[slot].bAlarm == 1) {

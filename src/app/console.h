@@ -86,12 +86,6 @@ class Console {
   bool bAlarmSound = false;
   bool bAlarmBeep = false;
 
-  // When the next tick is due (the monotonic clock's milliseconds), for the
-  // next OnTimer only: its status read may then wait that long for an answer
-  // that, not coming, would change nothing. Shells that tick on a schedule
-  // of their own say so before each tick; without it the read ends as ever.
-  void ExpectNextTickAt(std::int64_t monotonicMs) { nextTickMs_ = monotonicMs; }
-
   // Process-wide state, by the system's own names.
   ConsoleSettings settings = ConsoleSettings::Defaults();
   std::int64_t timeNow = 0;
@@ -107,19 +101,10 @@ class Console {
   bool LocalTime(std::tm& tm);
   // Returns false when the tick ends after the indicators (STATUS_HOLD).
   bool StatusStep(std::uint8_t status);
-  // What the status read's answer could not change this tick: a status byte
-  // that would change nothing; no answer, when that changes nothing either
-  // and nothing else is left to do before the next tick.
-  AnswerHints StatusReadHints(const std::tm* local);
-  bool AlarmMaySound(const std::tm* local) const {
-    return (bAlarmSound || bAlarmBeep) && local != nullptr && local->tm_sec % 3 == 0;
-  }
   // The link bookkeeping of a status request's result; true when a status byte came.
   bool LinkStep(int result);
   // Returns false when the tick ends here (the swallowed minute).
   bool MinuteStep(const std::tm* local);
-  bool MinutePassed(int minute);  // the rest of it, once a minute
-  void ShowTime(std::int64_t minute, const std::tm* local);  // the clock's text, once a minute
   void AlarmStep(const std::tm* local);
   int Decode(const std::uint8_t* buffer);
   // A stamped protocol line that is also one of the console's events.
@@ -131,13 +116,10 @@ class Console {
   Operator& op_;
   DeviceMap devices_;
   EventProtocol protocol_;
+  ObjectRegistry objects_;
   ReceiverLink link_;
   PortWatch portWatch_{link_};  // the automatic reopen
   StatusView status_;
-  // Which constant text each indicator of status_ holds.
-  const char* linkShown_ = nullptr;
-  const char* lineShown_ = nullptr;
-  const char* caseShown_ = nullptr;
   std::int64_t shownMinute_ = -2;  // the local minute status_.m_strDateTime shows (-1: no time)
   DecodedMessage message_;  // the last frame's, its buffers reused
   EventSink* events_ = nullptr;
@@ -145,10 +127,6 @@ class Console {
   EventSequence sequence_;
   std::optional<std::uint64_t> storedSeq_;
   bool shutDown_ = false;
-  std::int64_t nextTickMs_ = 0;  // ExpectNextTickAt's, for one tick
-  // Last and apart: its rows are most of the console's size, and the fields
-  // above, which every tick reads, stay together in a page or two.
-  ObjectRegistry objects_;
 };
 
 }  // namespace pelvaron

@@ -5,7 +5,6 @@
 
 #include "app/console.h"
 #include "core/clock.h"
-#include "core/tick_path.h"
 
 namespace pelvaron {
 
@@ -15,31 +14,11 @@ namespace pelvaron {
 using ShutdownWait = std::function<int(std::int64_t ms)>;
 
 // Calls tick every tickMs of the monotonic clock, the first one period after
-// the start, with the time the tick after it is due; a late tick is taken
-// late and missed ones are not made up (one that ends a little after the
-// next is due, as a tick whose read waited for it does, keeps the others on
-// their times). Ends
+// the start; a late tick is taken late and missed ones are not made up. Ends
 // when wait reports a shutdown request, never in the middle of a tick, and
 // returns what wait reported. Wait is asked at least once between two ticks,
 // also when the ticks run late, so that a request is never starved.
-// A template, so that a program's wait and tick are called directly, not
-// through std::function's thunks on pages of their own; always inlined, so
-// that it runs in the caller's section (GCC gives a template's instances none).
-template <class Wait, class Tick>
-[[gnu::always_inline]] inline int RunTickLoop(Clock& clock, const Wait& wait, int tickMs, const Tick& tick) {
-  std::int64_t next = clock.MonotonicMs() + tickMs;
-  while (true) {
-    // The wait for the next tick is also the wait for a shutdown request.
-    std::int64_t now = clock.MonotonicMs();
-    do {
-      if (int request = wait(next > now ? next - now : 0); request > 0) return request;
-    } while ((now = clock.MonotonicMs()) < next);
-    tick(next + tickMs);
-    next += tickMs;
-    now = clock.MonotonicMs();
-    if (next + tickMs / 10 < now) next = now;  // a late tick is taken late; missed ones are not made up
-  }
-}
+int RunTickLoop(Clock& clock, const ShutdownWait& wait, int tickMs, const std::function<void()>& tick);
 
 // The console without a window: ticks it every tickMs (500 for a station)
 // until wait reports a shutdown request, then shuts it down in order (the

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "core/tick_path.h"
-
 namespace pelvaron {
 namespace {
 
@@ -100,7 +98,7 @@ void StreamOperator::LogLineAdded(const std::string& line) {
   log_.flush();
 }
 
-PELVARON_TICK_PATH void StreamOperator::Redisplay(const StatusView&) {
+void StreamOperator::Redisplay(const StatusView&) {
   if (!repeats_.empty()) Housekeep(clock_.MonotonicMs());
 }
 

@@ -37,22 +37,6 @@ struct CommTimeouts {
 // Which buffers a purge discards.
 enum PurgeFlags : unsigned { PURGE_RXCLEAR = 1u, PURGE_TXCLEAR = 2u };
 
-// What the caller of a read would do the same however the read ended
-// beyond some point: lets a port spare itself waits and wake-ups.
-struct AnswerHints {
-  // A first byte with (byte & firstByteMask) == firstByteValue is the whole
-  // answer the caller needs.
-  bool firstByteSuffices = false;
-  std::uint8_t firstByteMask = 0;
-  std::uint8_t firstByteValue = 0;
-  // When nothing has come by the read's deadline, the caller has nothing
-  // to do before this moment (the monotonic clock's milliseconds; 0: no such
-  // moment): "nothing came" may be reported as late as that.
-  std::int64_t nothingUntilMs = 0;
-
-  bool Suffices(std::uint8_t byte) const { return firstByteSuffices && (byte & firstByteMask) == firstByteValue; }
-};
-
 // Event mask bit: a character arrived. Set, never waited on.
 inline constexpr unsigned EV_RXCHAR = 0x0001u;
 
@@ -84,14 +68,6 @@ class SerialPort {
   // Reads up to size bytes within the read time-outs; returns the bytes read
   // (possibly none). Never writes past data + size.
   virtual std::size_t Read(std::uint8_t* data, std::size_t size) = 0;
-  // Read, with hints: a first byte that suffices, coming alone, ends it at
-  // once (the interval is not waited out; what follows is left to the purge
-  // that opens the next exchange), and a read that found nothing by its
-  // deadline may go on watching the line until nothingUntilMs, ending at
-  // once with nothing read when a byte comes after the deadline (too late
-  // to be an answer, as it would have been). A port may ignore the hints and
-  // read as Read does.
-  virtual std::size_t ReadAnswer(std::uint8_t* data, std::size_t size, AnswerHints) { return Read(data, size); }
 
   // True once the open device has failed under the port (unplugged, I/O
   // errors): nothing more comes through it until it is closed and opened again.

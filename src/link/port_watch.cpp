@@ -1,10 +1,8 @@
 #include "link/port_watch.h"
 
-#include "core/tick_path.h"
-
 namespace pelvaron {
 
-PELVARON_TICK_PATH void PortWatch::BeforeStatus() {
+void PortWatch::BeforeStatus() {
   if (link_.OpenCount() != seenOpens_) {
     seenOpens_ = link_.OpenCount();
     ticksSinceOpen_ = 0;
@@ -18,7 +16,7 @@ PELVARON_TICK_PATH void PortWatch::BeforeStatus() {
   ticksSinceOpen_ = 0;
 }
 
-PELVARON_TICK_PATH void PortWatch::AfterStatus(int result) {
+void PortWatch::AfterStatus(int result) {
   if (result == 0) {
     unanswered_ = 0;
   } else if (result == 1 && unanswered_ < kLinkLostTicks) {

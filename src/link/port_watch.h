@@ -22,9 +22,6 @@ class PortWatch {
   void BeforeStatus();
   // The status request's result: 0 answered, 1 no answer, 2 too long.
   void AfterStatus(int result);
-  // No status request unanswered since the last answer: one more answer,
-  // of whatever length, changes nothing here.
-  bool Answered() const { return unanswered_ == 0; }
 
  private:
   ReceiverLink& link_;

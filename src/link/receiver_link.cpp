@@ -4,8 +4,6 @@
 #include <optional>
 #include <utility>
 
-#include "core/tick_path.h"
-
 namespace pelvaron {
 
 namespace {
@@ -43,7 +41,7 @@ int ReceiverLink::ReopenComPort() {
   return OpenPort(true);
 }
 
-PELVARON_TICK_PATH bool ReceiverLink::PortFailed() const {
+bool ReceiverLink::PortFailed() const {
   return port_.IsOpen() && port_.Failed();
 }
 
@@ -147,30 +145,28 @@ void ReceiverLink::WaitMs(int ms) {
   clock_.SleepMs(ms);
 }
 
-PELVARON_TICK_PATH bool ReceiverLink::IsOpen() const {
+bool ReceiverLink::IsOpen() const {
   return port_.IsOpen();
 }
 
 std::size_t ReceiverLink::Exchange(const std::uint8_t* command, std::size_t commandSize, int waitMs,
-                                   std::uint8_t* answer, std::size_t answerSize, unsigned purgeAfter,
-                                   AnswerHints hints) {
+                                   std::uint8_t* answer, std::size_t answerSize, unsigned purgeAfter) {
   std::memset(answer, 0, answerSize);
   written_ = 0;
   if (port_.Cancelled()) return 0;
   port_.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR);
   written_ = port_.Write(command, commandSize);
   if (waitMs > 0) WaitMs(waitMs);
-  std::size_t got = port_.ReadAnswer(answer, answerSize, hints);
+  std::size_t got = port_.Read(answer, answerSize);
   port_.Purge(purgeAfter);
   // A port that claims more than it was asked for is not believed.
   return got > answerSize ? answerSize : got;
 }
 
-PELVARON_TICK_PATH int ReceiverLink::RequestStatus(std::uint8_t& status, AnswerHints hints) {
+int ReceiverLink::RequestStatus(std::uint8_t& status) {
   if (bComOpen_ == 0 || !port_.IsOpen()) return 1;
   std::uint8_t buffer[kStatusBufferSize];
-  std::size_t got =
-      Exchange(kStatusCommand, sizeof kStatusCommand, 0, buffer, sizeof buffer, PURGE_RXCLEAR, hints);
+  std::size_t got = Exchange(kStatusCommand, sizeof kStatusCommand, 0, buffer, sizeof buffer, PURGE_RXCLEAR);
   if (got == 0) return 1;
   if (got > 1) return 2;
   status = buffer[0];

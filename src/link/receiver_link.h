@@ -97,11 +97,8 @@ class ReceiverLink {
   bool IsOpen() const;  // the handle is valid
 
   // "gs": 0 with the status byte, 1 no answer (or port not open: nothing is
-  // sent), 2 answer too long (status untouched). With hints (the caller's
-  // word that it would do the same either way): a status byte that suffices
-  // is taken as it comes (0), and "no answer" may come as late as the hints
-  // allow.
-  int RequestStatus(std::uint8_t& status, AnswerHints hints = {});
+  // sent), 2 answer too long (status untouched).
+  int RequestStatus(std::uint8_t& status);
   // "gn" / "gc": the sink's result for an answer of exactly 10 bytes, else
   // not 0; a "gc" of the wrong length also shows the debug message.
   int GetNewMessage(const FrameSink& sink);
@@ -128,7 +125,7 @@ class ReceiverLink {
  private:
   int OpenPort(bool reopen);
   std::size_t Exchange(const std::uint8_t* command, std::size_t commandSize, int waitMs, std::uint8_t* answer,
-                       std::size_t answerSize, unsigned purgeAfter, AnswerHints hints = {});
+                       std::size_t answerSize, unsigned purgeAfter);
   void Show(const char* text, const char* title, MessageIcon icon);
   // "gc"; noneIsNews: no answer at all is told apart (kNothingCurrent), quietly.
   int FetchCurrent(const FrameSink& sink, bool noneIsNews);

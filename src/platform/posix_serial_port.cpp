@@ -18,16 +18,11 @@
 #include <ctime>
 
 #include "core/create_file.h"
-#include "core/tick_path.h"
-#include "link/read_deadline.h"
+#include "core/read_deadline.h"
 #include "platform/shutdown_signals.h"
 
 namespace pelvaron {
 namespace {
-
-// How late a wake may notice a byte that came by a read's deadline, and
-// how late a byte may come and still be taken for one that did.
-constexpr std::int64_t kLateWakeUs = 2000;
 
 std::int64_t NowUs() {
   timespec ts{};
@@ -178,8 +173,6 @@ int PosixSerialPort::Open(const std::string& devicePath) {
   }
   fd_ = fd;
   failed_ = false;
-  inputQuiet_ = lineWatched_ = false;
-  flowControl_ = (t.c_cflag & CRTSCTS) != 0 || (t.c_iflag & IXON) != 0;
   shutdownSeen_ = false;
   timeouts_ = CommTimeouts{CommTimeouts::kNoWait, 0, 0, 0, 0};
   lastError_.clear();
@@ -195,15 +188,7 @@ void PosixSerialPort::Close() {
   ReleaseLockFile();
 }
 
-PELVARON_TICK_PATH bool PosixSerialPort::IsOpen() const {
-  return fd_ >= 0;
-}
-
-PELVARON_TICK_PATH bool PosixSerialPort::Failed() const {
-  return fd_ >= 0 && failed_;
-}
-
-PELVARON_TICK_PATH bool PosixSerialPort::Cancelled() const {
+bool PosixSerialPort::Cancelled() const {
   // A request still waiting to be taken has been seen by the last wait of a
   // read or write, which watches for it too; no system call here.
   return shutdownSeen_ || ShutdownTaken() != 0;
@@ -291,22 +276,10 @@ bool PosixSerialPort::SetQueueSizes(std::size_t, std::size_t) {
   return fd_ >= 0;
 }
 
-PELVARON_TICK_PATH bool PosixSerialPort::Purge(unsigned flags) {
+bool PosixSerialPort::Purge(unsigned flags) {
   if (fd_ < 0) return false;
   const bool rx = flags & PURGE_RXCLEAR, tx = flags & PURGE_TXCLEAR;
   if (!rx && !tx) return true;
-  // A read that ended because its last wait found the line quiet has left
-  // nothing: the input is as empty as a flush would leave it (a byte that
-  // comes later is as if it came after the purge; the next exchange's purge
-  // takes it). Saves the idle tick a system call.
-  if (rx && !tx && inputQuiet_) return true;
-  // The same for the whole purge before an exchange, when the wait since
-  // the read watched the line to its end: no byte came in, and the few bytes
-  // of the last command went out long ago (without flow control nothing holds
-  // them back, and a read and a tick's wait came after them). Saves the idle
-  // tick its one system call beyond the exchange itself.
-  if (rx && tx && inputQuiet_ && lineWatched_ && !flowControl_) return true;
-  inputQuiet_ = lineWatched_ = false;
   if (tcflush(fd_, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) == 0) return true;
   if (DeviceError(errno)) Fail();
   return false;
@@ -318,7 +291,7 @@ bool PosixSerialPort::SetTimeouts(const CommTimeouts& t) {
   return true;
 }
 
-PELVARON_TICK_PATH PosixSerialPort::Wait PosixSerialPort::WaitFor(short events, std::int64_t us) {
+PosixSerialPort::Wait PosixSerialPort::WaitFor(short events, std::int64_t us) {
   pollfd line{fd_, events, 0};
   timespec timeout{};
   timespec* limit = nullptr;
@@ -342,26 +315,8 @@ PELVARON_TICK_PATH PosixSerialPort::Wait PosixSerialPort::WaitFor(short events, 
   return Wait::Ready;
 }
 
-PELVARON_TICK_PATH int PosixSerialPort::WaitBetweenTicks(std::int64_t ms) {
-  const sigset_t* mask = ShutdownWaitMask();
-  // Also when no time is left (after a tick that ended when the next was
-  // due): the look for a request to end then looks at the line as well.
-  if (fd_ < 0 || failed_ || !inputQuiet_ || ms < 0 || mask == nullptr) return WaitForShutdownSignalFor(ms);
-  if (int s = ShutdownTaken()) return s;
-  pollfd line{fd_, POLLIN, 0};
-  timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-  const int n = ppoll(&line, 1, &timeout, mask);
-  // Cut short: by a request to end, or by nothing (0: asked again for the time left).
-  if (n < 0) return errno == EINTR ? ShutdownTaken() : WaitForShutdownSignalFor(ms);
-  // Something came, or the line hung up: the next exchange purges, and its read tells.
-  if (n > 0) inputQuiet_ = false;
-  lineWatched_ = inputQuiet_;
-  return 0;
-}
-
-PELVARON_TICK_PATH std::size_t PosixSerialPort::Write(const std::uint8_t* data, std::size_t size) {
+std::size_t PosixSerialPort::Write(const std::uint8_t* data, std::size_t size) {
   if (fd_ < 0 || failed_ || size == 0) return 0;
-  inputQuiet_ = lineWatched_ = false;  // an answer may come
   const bool bounded = timeouts_.WriteTotalTimeoutMultiplier != 0 || timeouts_.WriteTotalTimeoutConstant != 0;
   const std::int64_t deadline = NowUs() + (static_cast<std::int64_t>(timeouts_.WriteTotalTimeoutMultiplier) *
                                                static_cast<std::int64_t>(size) +
@@ -390,34 +345,19 @@ PELVARON_TICK_PATH std::size_t PosixSerialPort::Write(const std::uint8_t* data, 
   return done;
 }
 
-PELVARON_TICK_PATH std::size_t PosixSerialPort::Read(std::uint8_t* data, std::size_t size) {
-  return PosixSerialPort::ReadAnswer(data, size, {});
-}
-
-PELVARON_TICK_PATH std::size_t PosixSerialPort::ReadAnswer(std::uint8_t* data, std::size_t size,
-                                                           AnswerHints hints) {
+std::size_t PosixSerialPort::Read(std::uint8_t* data, std::size_t size) {
   if (fd_ < 0 || failed_ || size == 0) return 0;
-  inputQuiet_ = lineWatched_ = false;
   ReadDeadline deadline(timeouts_, size, NowUs());
   std::size_t got = 0;
-  bool quiet = false;  // the last wait timed out with nothing read since
   // A read that may wait asks poll first: no read that finds nothing.
   bool readable = deadline.RemainingUs(NowUs()) == 0;
   while (got < size) {
     if (readable) {
       ssize_t n = read(fd_, data + got, size - got);
       if (n > 0) {
-        // A tty read takes all there is: a byte that came alone and suffices
-        // leaves the input as empty as the purge after the read would, and
-        // the wait between ticks watches for whatever follows it.
-        if (got == 0 && n == 1 && hints.Suffices(data[0])) {
-          inputQuiet_ = true;
-          return 1;
-        }
         got += static_cast<std::size_t>(n);
         deadline.BytesArrived(NowUs());
         readable = false;  // a tty read takes all there is
-        quiet = false;
         continue;
       }
       if (n == 0) {  // hung up
@@ -430,29 +370,12 @@ PELVARON_TICK_PATH std::size_t PosixSerialPort::ReadAnswer(std::uint8_t* data, s
         break;
       }
     }
-    const std::int64_t now = NowUs();
-    const std::int64_t left = deadline.RemainingUs(now);
+    const std::int64_t left = deadline.RemainingUs(NowUs());
     if (left == 0 || ShutdownTaken() != 0) break;
-    // Nothing read yet, and the caller has nothing to do before
-    // nothingUntilMs if nothing comes: one wait watches the line until then,
-    // instead of waking at the deadline only to learn that nothing came.
-    const bool watch = got == 0 && left > 0 && hints.nothingUntilMs * 1000 > now + left;
-    const Wait wait = WaitFor(POLLIN, watch ? hints.nothingUntilMs * 1000 - now : left);
-    if (watch && wait != Wait::Ready) {
-      // Nothing came (Stop: a request to end, or the device failed). The
-      // wait between ticks watches on from here: if nothing comes before
-      // the next exchange either, its purge is spared.
-      inputQuiet_ = wait == Wait::TimedOut;
-      return 0;
-    }
-    // A byte noticed after the deadline (and the wake's own lateness) came
-    // too late to be an answer: nothing was read, and the purges take it.
-    if (watch && NowUs() > now + left + kLateWakeUs) return 0;
+    const Wait wait = WaitFor(POLLIN, left);
     if (wait == Wait::Stop) break;
     readable = wait == Wait::Ready;
-    quiet = wait == Wait::TimedOut;
   }
-  inputQuiet_ = quiet && got < size;
   return got;
 }
 

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "core/serial_port.h"
-#include "core/tick_path.h"
 
 namespace pelvaron {
 
@@ -27,7 +26,7 @@ class PosixSerialPort : public SerialPort {
   PosixSerialPort& operator=(const PosixSerialPort&) = delete;
 
   int Open(const std::string& devicePath) override;
-  bool IsOpen() const override;
+  bool IsOpen() const override { return fd_ >= 0; }
   void Close() override;
   bool GetLineSettings(LineSettings& settings) override;
   bool SetLineSettings(const LineSettings& settings) override;
@@ -37,15 +36,8 @@ class PosixSerialPort : public SerialPort {
   bool SetTimeouts(const CommTimeouts& timeouts) override;
   std::size_t Write(const std::uint8_t* data, std::size_t size) override;
   std::size_t Read(std::uint8_t* data, std::size_t size) override;
-  std::size_t ReadAnswer(std::uint8_t* data, std::size_t size, AnswerHints hints) override;
-  bool Failed() const override;
+  bool Failed() const override { return fd_ >= 0 && failed_; }
   bool Cancelled() const override;
-
-  // The headless loop's wait between ticks, as WaitForShutdownSignalFor: a
-  // request to end (its signal), or 0 when none came, also early. While the
-  // last read left the line quiet it watches the line as well, so that the
-  // next exchange need not purge a line on which nothing came.
-  int WaitBetweenTicks(std::int64_t ms);
 
   // The system's words for the last failure of Open, for logs.
   const std::string& LastErrorText() const { return lastError_; }
@@ -72,9 +64,6 @@ class PosixSerialPort : public SerialPort {
   CommTimeouts timeouts_{CommTimeouts::kNoWait, 0, 0, 0, 0};
   std::string lockFile_;
   std::string lastError_;
-  bool inputQuiet_ = false;    // the last read left no input behind (its last wait found none, or it took all)
-  bool lineWatched_ = false;   // and since, the wait between ticks watched the line: nothing came
-  bool flowControl_ = false;   // the driver holds output back when the other end asks it to
   bool shutdownSeen_ = false;  // a wait saw a request to end come in
 };
 

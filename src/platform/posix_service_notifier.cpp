@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "core/tick_path.h"
 #include "platform/service_notifier.h"
 
 namespace pelvaron {
@@ -52,7 +51,7 @@ void ServiceNotifier::Ready(const std::string& status) {
   Send("READY=1\nSTATUS=" + status);
 }
 
-PELVARON_TICK_PATH void ServiceNotifier::Tick(std::int64_t monotonicMs) {
+void ServiceNotifier::Tick(std::int64_t monotonicMs) {
   if (notify_ == nullptr || pingEveryMs_ == 0) return;
   if (pinged_ && monotonicMs - lastPingMs_ < pingEveryMs_) return;
   Send("WATCHDOG=1");

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <ctime>
 
-#include "core/tick_path.h"
 #include "platform/shutdown_signals.h"
 
 namespace pelvaron {
@@ -77,11 +76,11 @@ int ShutdownRequested() {
   return Take();
 }
 
-PELVARON_TICK_PATH int ShutdownTaken() {
+int ShutdownTaken() {
   return requested.load();
 }
 
-PELVARON_TICK_PATH const sigset_t* ShutdownWaitMask() {
+const sigset_t* ShutdownWaitMask() {
   return blocked.load() ? &waitMask : nullptr;
 }
 

@@ -1,20 +1,17 @@
 #include <cerrno>
 #include <ctime>
 
-#include "core/tick_path.h"
 #include "platform/system_clock.h"
 
 namespace pelvaron {
 
-PELVARON_TICK_PATH std::int64_t SystemClock::Now() {
-  // The same call as the monotonic clock's: time() would be one more page of
-  // the C library for the tick to wake.
+std::int64_t SystemClock::Now() {
   timespec ts{};
   clock_gettime(CLOCK_REALTIME, &ts);
   return static_cast<std::int64_t>(ts.tv_sec);
 }
 
-PELVARON_TICK_PATH bool SystemClock::ToLocalTime(std::int64_t t, std::tm& out) {
+bool SystemClock::ToLocalTime(std::int64_t t, std::tm& out) {
   // Within one minute the local time only moves on by seconds (offsets and
   // their changes are whole minutes), so the tick's conversions, two a
   // second, are one localtime_r a minute.
@@ -31,7 +28,7 @@ PELVARON_TICK_PATH bool SystemClock::ToLocalTime(std::int64_t t, std::tm& out) {
   return true;
 }
 
-PELVARON_TICK_PATH std::int64_t SystemClock::MonotonicMs() {
+std::int64_t SystemClock::MonotonicMs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;

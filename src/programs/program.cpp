@@ -7,11 +7,9 @@
 #include "app/console.h"
 #include "app/headless_loop.h"
 #include "app/stream_operator.h"
-#include "core/tick_path.h"
 #include "link/device_map.h"
 #include "platform/alarm_player.h"
 #include "platform/memory_trim.h"
-#include "platform/posix_serial_port.h"
 #include "platform/service_notifier.h"
 #include "platform/shutdown_signals.h"
 #include "platform/working_folder_lock.h"
@@ -41,24 +39,6 @@ class HeadlessOperator : public StreamOperator {
   AlarmPlayer player_;
   AlarmSound sound_;
 };
-
-// The station's ticks until a request to end.
-PELVARON_TICK_PATH [[gnu::noinline]] void RunStation(Clock& clock, PosixSerialPort* line, Console& console,
-                                                     EventRecords& records, ServiceNotifier& service, int tickMs) {
-  // The wait between ticks also watches a quiet line, which spares the next
-  // exchange its purge.
-  const auto wait = [line](std::int64_t ms) {
-    return line != nullptr ? line->WaitBetweenTicks(ms) : WaitForShutdownSignalFor(ms);
-  };
-  RunTickLoop(clock, wait, tickMs, [&](std::int64_t nextTickMs) {
-    // The tick may end as late as the next one is due, unless the alarm
-    // queue's sound, after it, is due now.
-    console.ExpectNextTickAt(records.SoundDue(clock.Now()) ? 0 : nextTickMs);
-    console.OnTimer();
-    records.AfterTick(console);
-    service.Tick(clock.MonotonicMs());
-  });
-}
 
 }  // namespace
 
@@ -123,8 +103,12 @@ int RunHeadlessConsole(const std::string& programName, const Options& options, b
   // What start-up alone needed goes back before months of monitoring.
   ReleaseStartupMemory();
   service.Ready("Опрос приёмника на порту " + DeviceMap::ComName(console.settings.nComPort));
-  RunStation(*ports.clock, dynamic_cast<PosixSerialPort*>(ports.port.get()), console, records.records, service,
-             options.tickMs);
+  Clock& clock = *ports.clock;
+  RunTickLoop(clock, WaitForShutdownSignalFor, options.tickMs, [&] {
+    console.OnTimer();
+    hooks.afterTick(console);
+    service.Tick(clock.MonotonicMs());
+  });
   service.Stopping();
   console.Shutdown();
   hooks.afterShutdown(console);

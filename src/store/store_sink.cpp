@@ -13,8 +13,6 @@
 #include <algorithm>
 #include <chrono>
 
-#include "core/tick_path.h"
-
 namespace pelvaron {
 
 EventStoreSink::EventStoreSink(std::string path, Classifier classify, std::size_t capacity, const char* vfs)
@@ -132,7 +130,7 @@ std::string EventStoreSink::KeepUnsaved(const std::vector<Event>& events) {
   return what + " Они сохранены в " + unsaved + " и будут записаны в хранилище при следующем запуске.";
 }
 
-PELVARON_TICK_PATH EventStoreSink::FileLook EventStoreSink::LookAtFiles() const {
+EventStoreSink::FileLook EventStoreSink::LookAtFiles() const {
   // In WAL mode (the store's own) another process's commit appends to the
   // log, or after a checkpoint rewrites it in place with a new time; a store
   // without a log is written itself.
@@ -142,7 +140,7 @@ PELVARON_TICK_PATH EventStoreSink::FileLook EventStoreSink::LookAtFiles() const 
           static_cast<std::int64_t>(s.st_mtim.tv_sec), static_cast<std::int64_t>(s.st_mtim.tv_nsec)};
 }
 
-PELVARON_TICK_PATH bool EventStoreSink::RequestPoll() {
+bool EventStoreSink::RequestPoll() {
   // Waking the sink's thread, and SQLite's look at the log, were most of what
   // the store cost an idle console: one stat tells first whether anyone
   // wrote. A file's time has the kernel's coarse granularity, so a commit in
@@ -156,7 +154,7 @@ PELVARON_TICK_PATH bool EventStoreSink::RequestPoll() {
   return true;
 }
 
-PELVARON_OFF_TICK_PATH void EventStoreSink::PublishPollRequest() {
+void EventStoreSink::PublishPollRequest() {
   // A marker, in order with the writes: a request is seen after the events before it.
   Publish(Event{});
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <deque>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -123,30 +122,6 @@ class FakeSerialPort : public SerialPort {
     rx.erase(rx.begin(), rx.begin() + static_cast<std::ptrdiff_t>(n));
     calls.push_back("Read " + std::to_string(size) + " -> " + std::to_string(n));
     return n;
-  }
-
-  // Called when a read that found nothing takes the hint to report it late,
-  // with the time it may: a test lets its clock go on to it. Unset, the
-  // hint is not taken.
-  std::function<void(std::int64_t untilMs)> nothingUntil;
-
-  // Takes the hints as a real port does: a first byte that suffices ends the
-  // read with the bytes after it left in the input buffer; nothing to read
-  // ends it at the time the hints allow. The log says which.
-  std::size_t ReadAnswer(std::uint8_t* data, std::size_t size, AnswerHints hints) override {
-    if (!open || failed || size == 0) return Read(data, size);
-    if (rx.empty() && hints.nothingUntilMs != 0 && nothingUntil) {
-      readSizes.push_back(size);
-      nothingUntil(hints.nothingUntilMs);
-      calls.push_back("Read " + std::to_string(size) + " -> 0, watched until " + std::to_string(hints.nothingUntilMs));
-      return 0;
-    }
-    if (rx.size() < 2 || !hints.Suffices(rx.front())) return Read(data, size);
-    readSizes.push_back(size);
-    data[0] = rx.front();
-    rx.erase(rx.begin());
-    calls.push_back("Read " + std::to_string(size) + " -> 1, sufficed");
-    return 1;
   }
 
   // Letters as they are, other bytes as two hex digits in angle brackets.

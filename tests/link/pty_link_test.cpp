@@ -155,61 +155,6 @@ TEST_F(PtyLinkTest, ReadTimeOutsSplitSlowAnswers) {
   EXPECT_TRUE(StatusUntilClean());
 }
 
-TEST_F(PtyLinkTest, AStatusByteThatSufficesEndsTheReadAndTheRestWaitsForTheNextPurge) {
-  // The status byte, then a stray byte 300 ms later; reads here have no
-  // interval, only 700 ms in all, so a read that waits for the answer's end
-  // gets both.
-  Sim("long 2 extra=1 on=gs");
-  Sim("bytewise 2 gap=300ms on=gs");
-  const std::uint8_t gs[] = {'g', 's'};
-  ASSERT_TRUE(port.SetTimeouts({0, 0, 700, 40, 40}));
-  AnswerHints closedCase{true, 0x0F, STATUS_CASE_CLOSED, 0};
-  AnswerHints openCase{true, 0x0F, 0x00, 0};
-  std::uint8_t answer[4] = {};
-
-  ASSERT_EQ(port.Write(gs, 2), 2u);
-  ASSERT_EQ(port.ReadAnswer(answer, 4, openCase), 2u) << "a byte that does not suffice waits for the rest";
-  EXPECT_EQ(answer[0], STATUS_CASE_CLOSED);
-  EXPECT_EQ(answer[1], 0xA5);
-
-  std::fill(std::begin(answer), std::end(answer), 0);
-  ASSERT_TRUE(port.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR));
-  ASSERT_EQ(port.Write(gs, 2), 2u);
-  ASSERT_EQ(port.ReadAnswer(answer, 4, closedCase), 1u);
-  EXPECT_EQ(answer[0], STATUS_CASE_CLOSED);
-  EXPECT_TRUE(port.Purge(PURGE_RXCLEAR));
-  // The stray byte comes after the read, while the wait between ticks
-  // watches the line, and the purge that opens the next exchange takes it.
-  port.WaitBetweenTicks(1000);
-  ASSERT_TRUE(port.SetTimeouts(kReceiverTimeouts));
-  std::uint8_t status = 0;
-  EXPECT_EQ(link.RequestStatus(status), 0) << "the stray byte was read with the next answer";
-  EXPECT_EQ(status, STATUS_CASE_CLOSED);
-  EXPECT_EQ(simulator->Requests(), (std::vector<std::string>{"gs", "gs", "gs"}));
-}
-
-TEST_F(PtyLinkTest, NoAnswerMayBeToldAsLateAsTheHintsAllowAndALateByteEndsTheWait) {
-  std::uint8_t status = 0;
-  AnswerHints hints;
-  // A silent receiver: the read's 90 ms pass, and the line is watched on.
-  Sim("silence 300ms");
-  hints.nothingUntilMs = clock.MonotonicMs() + 400;
-  EXPECT_EQ(link.RequestStatus(status, hints), 1);
-  EXPECT_GE(clock.MonotonicMs(), hints.nothingUntilMs);
-  // An answer after the read's deadline is no answer, also a little after
-  // it: it ends the watch, and the purges take it.
-  for (const char* late : {"late 1 delay=300ms on=gs", "late 1 delay=95ms on=gs"}) {
-    Sim(late);
-    hints.nothingUntilMs = clock.MonotonicMs() + 60000;
-    EXPECT_EQ(link.RequestStatus(status, hints), 1) << late;
-    EXPECT_LT(clock.MonotonicMs(), hints.nothingUntilMs);
-  }
-  // An answer in time is the answer, hints or not.
-  hints.nothingUntilMs = clock.MonotonicMs() + 60000;
-  EXPECT_EQ(link.RequestStatus(status, hints), 0);
-  EXPECT_EQ(status, STATUS_CASE_CLOSED);
-}
-
 TEST_F(PtyLinkTest, ParametersReadWrittenAndPartlyStored) {
   ParameterBlock block{};
   EXPECT_EQ(link.ReadParameters(block), 0);

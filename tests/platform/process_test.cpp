@@ -3,7 +3,6 @@
 // readiness, watchdog and journal, and the working folder's lock.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -57,54 +56,6 @@ int AShutdownSignalCutsAReadShortAndStays() {
   return 0;
 }
 
-// Between ticks the headless loop's wait watches a line that the last read
-// left quiet, so that the next exchange can skip its purge: only when nothing
-// came. And it still ends on a request to end.
-int TheWaitBetweenTicksWatchesAQuietLine() {
-  BlockShutdownSignals();
-  int master = -1, slave = -1;
-  char name[256];
-  if (openpty(&master, &slave, name, nullptr, nullptr) != 0) return 2;
-  PosixSerialPort port(std::string("/tmp"));
-  if (port.Open(name) != 0 || !port.SetTimeouts(CommTimeouts{10, 0, 60, 0, 0})) return 3;
-  std::uint8_t buffer[4];
-  // A status exchange whose read ends on the quiet line.
-  auto exchange = [&] {
-    port.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR);
-    port.Write(reinterpret_cast<const std::uint8_t*>("gs"), 2);
-    char request[2];
-    if (read(master, request, 2) != 2 || write(master, "\x08", 1) != 1) return false;
-    return port.Read(buffer, sizeof buffer) == 1 && buffer[0] == 0x08;
-  };
-  // A stray byte between ticks is seen, and purged before the next exchange.
-  if (!exchange()) return 4;
-  if (write(master, "x", 1) != 1 || port.WaitBetweenTicks(2000) != 0) return 5;
-  if (!exchange()) return 6;
-  // Nothing came: the purge is spared, so a byte that comes only after the
-  // wait is taken as one coming after the purge.
-  // (Is it there? The pty hands it over on a kernel worker.)
-  auto arrived = [&] {
-    pollfd p{slave, POLLIN, 0};
-    return poll(&p, 1, 2000) == 1;
-  };
-  if (port.WaitBetweenTicks(20) != 0) return 7;
-  if (write(master, "y", 1) != 1 || !arrived()) return 8;
-  port.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR);
-  if (port.Read(buffer, sizeof buffer) != 1 || buffer[0] != 'y') return 9;
-  // A read that ended full did not end on a quiet line: the wait is for the
-  // signals alone, and the purge takes what came after it.
-  if (write(master, "abcd", 4) != 4 || port.Read(buffer, sizeof buffer) != 4) return 10;
-  if (port.WaitBetweenTicks(20) != 0 || write(master, "z", 1) != 1) return 11;
-  if (!arrived()) return 12;
-  port.Purge(PURGE_RXCLEAR | PURGE_TXCLEAR);
-  if (port.Read(buffer, sizeof buffer) != 0) return 13;
-  // Watching the line or not, a request to end ends the wait at once.
-  if (port.WaitBetweenTicks(20) != 0) return 14;  // the read above ended quiet: watched
-  kill(getpid(), SIGTERM);
-  if (port.WaitBetweenTicks(5000) != SIGTERM) return 15;
-  return 0;
-}
-
 int AClosedPipeEndsNothing() {
   BlockShutdownSignals();
   int fds[2];
@@ -116,10 +67,6 @@ int AClosedPipeEndsNothing() {
 
 TEST(ShutdownSignals, ARequestCutsAWaitingReadShortAndIsKept) {
   EXPECT_EQ(InChild(AShutdownSignalCutsAReadShortAndStays), 0);
-}
-
-TEST(ShutdownSignals, TheWaitBetweenTicksWatchesAQuietLineAndEndsOnRequest) {
-  EXPECT_EQ(InChild(TheWaitBetweenTicksWatchesAQuietLine), 0);
 }
 
 TEST(ShutdownSignals, AClosedPipeIsAFailedWriteNotTheEnd) {

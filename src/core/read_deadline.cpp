@@ -1,13 +1,11 @@
-#include "link/read_deadline.h"
+#include "core/read_deadline.h"
 
 #include <algorithm>
 #include <limits>
 
-#include "core/tick_path.h"
-
 namespace pelvaron {
 
-PELVARON_TICK_PATH ReadDeadline::ReadDeadline(const CommTimeouts& t, std::size_t asked, std::int64_t startUs) {
+ReadDeadline::ReadDeadline(const CommTimeouts& t, std::size_t asked, std::int64_t startUs) {
   const bool noTotal = t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
   if (t.ReadIntervalTimeout == CommTimeouts::kNoWait && noTotal) {
     returnAtOnce_ = true;
@@ -25,12 +23,12 @@ PELVARON_TICK_PATH ReadDeadline::ReadDeadline(const CommTimeouts& t, std::size_t
   }
 }
 
-PELVARON_TICK_PATH void ReadDeadline::BytesArrived(std::int64_t nowUs) {
+void ReadDeadline::BytesArrived(std::int64_t nowUs) {
   anyByte_ = true;
   lastByteUs_ = nowUs;
 }
 
-PELVARON_TICK_PATH std::int64_t ReadDeadline::RemainingUs(std::int64_t nowUs) const {
+std::int64_t ReadDeadline::RemainingUs(std::int64_t nowUs) const {
   if (returnAtOnce_) return 0;
   std::int64_t deadline = std::numeric_limits<std::int64_t>::max();
   if (hasTotal_) deadline = totalDeadlineUs_;

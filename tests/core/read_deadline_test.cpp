@@ -1,13 +1,13 @@
-#include "link/read_deadline.h"
+#include "core/read_deadline.h"
 
 #include <gtest/gtest.h>
-
-#include "link/receiver_link.h"
 
 namespace pelvaron {
 namespace {
 
 constexpr std::int64_t kMs = 1000;
+// The time-outs the receiver link sets.
+constexpr CommTimeouts kReceiverTimeouts{10, 10, 50, 40, 40};
 
 TEST(ReadDeadlineTest, TotalTimeOutIsTenPerByteAndFifty) {
   for (auto [asked, totalMs] : {std::pair{4, 90}, {8, 130}, {20, 250}}) {

@@ -7,9 +7,9 @@
 
 namespace pelvaron {
 
-// The time-out arithmetic of one read, apart from any clock or device, so the
-// adapters share it and tests can drive it with plain numbers. Times are
-// microseconds of a monotonic clock.
+// The Win32 read time-out arithmetic of one read, apart from any clock or
+// device, so that a port adapter follows CommTimeouts exactly and tests can
+// drive it with plain numbers. Times are microseconds of a monotonic clock.
 class ReadDeadline {
  public:
   ReadDeadline(const CommTimeouts& timeouts, std::size_t asked, std::int64_t startUs);
