@@ -85,7 +85,7 @@ void BM_StoreWritesOffTheTicksThread(benchmark::State& state) {
   const std::string folder = FreshFolder("pelvaron-bench-writes");
   const std::int64_t burst = state.range(0);
   EventStoreSink sink(folder + "/events.sqlite", Classify, static_cast<std::size_t>(burst) + 16);
-  if (!sink.OpenNow().empty()) {
+  if (!sink.OpenNow()) {
     state.SkipWithError("store not opened");
     return;
   }
@@ -119,26 +119,27 @@ std::string MillionStore() {
     // Opened for writing, a store kept from an older program is brought to
     // today's schema (its indexes) before it is measured.
     EventStore store;
-    if (fs::exists(path) && store.Open(path, EventStore::Mode::ReadWrite) == 0 && store.Count() == kDays * kPerDay)
-      return path;
+    if (fs::exists(path) && store.Open(path, EventStore::Mode::ReadWrite)) {
+      if (const Result<std::int64_t> count = store.Count(); count && *count == kDays * kPerDay) return path;
+    }
   }
   fs::remove(path);
   fs::remove(path + "-wal");
   fs::remove(path + "-shm");
   EventStore store;
-  if (store.Open(path, EventStore::Mode::ReadWrite) != 0) return {};
+  if (!store.Open(path, EventStore::Mode::ReadWrite)) return {};
   std::mt19937 random(7);
   std::uint64_t seq = 0;
   for (int day = 0; day < kDays; ++day) {
-    store.Begin();
+    (void)store.Begin();
     for (std::int64_t i = 0; i < kPerDay; ++i) {
       const std::int64_t time = kStart + day * 86400 + i * 86400 / kPerDay;
       const int address = 1 + static_cast<int>(random() % kObjects);
       static constexpr int kCodes[] = {401, 401, 602, 130, 110, 302};
       Event e = MessageEvent(++seq, time, address, kCodes[random() % 6]);
-      store.Insert(e, Classify(e));
+      (void)store.Insert(e, Classify(e));
     }
-    store.Commit();
+    (void)store.Commit();
   }
   return path;
 }
@@ -146,7 +147,7 @@ std::string MillionStore() {
 void BM_SearchOneObjectOneDay(benchmark::State& state) {
   const std::string path = MillionStore();
   EventStore store;
-  if (path.empty() || store.Open(path, EventStore::Mode::ReadOnly) != 0) {
+  if (path.empty() || !store.Open(path, EventStore::Mode::ReadOnly)) {
     state.SkipWithError("no store");
     return;
   }
@@ -159,13 +160,13 @@ void BM_SearchOneObjectOneDay(benchmark::State& state) {
     q.address = address;
     q.from = kStart + static_cast<std::int64_t>(random() % kDays) * 86400;
     q.to = *q.from + 86399;
-    std::vector<StoredEvent> found;
-    store.Search(q, found);
-    rows += found.size();
-    benchmark::DoNotOptimize(found.data());
+    const Result<std::vector<StoredEvent>> found = store.Search(q);
+    if (found) rows += found->size();
+    benchmark::DoNotOptimize(found ? found->data() : nullptr);
   }
   state.counters["rows"] = benchmark::Counter(static_cast<double>(rows) / static_cast<double>(state.iterations()));
-  state.counters["events"] = static_cast<double>(store.Count());
+  const Result<std::int64_t> count = store.Count();
+  state.counters["events"] = static_cast<double>(count ? *count : -1);
 }
 BENCHMARK(BM_SearchOneObjectOneDay)->Unit(benchmark::kMillisecond)->UseRealTime();
 

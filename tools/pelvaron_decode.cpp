@@ -24,6 +24,7 @@
 
 #include "core/cp1251.h"
 #include "core/json_writer.h"
+#include "core/result.h"
 #include "decode/decoded_message.h"
 #include "decode/message_json.h"
 #include "protocol/event_protocol.h"
@@ -229,8 +230,9 @@ std::string Describe(char c) {
   return text;
 }
 
-// Reads one frame; false, with why the line is refused, when it is not one.
-bool ParseFrame(std::string_view line, FrameBytes& frame, std::string& error) {
+// Reads one frame, or says why the line is refused.
+Result<FrameBytes> ParseFrame(std::string_view line) {
+  FrameBytes frame{};
   std::size_t count = 0;
   std::size_t i = 0;
   while (i < line.size()) {
@@ -240,27 +242,22 @@ bool ParseFrame(std::string_view line, FrameBytes& frame, std::string& error) {
     }
     const int high = HexValue(line[i]);
     if (high < 0) {
-      error = "unexpected " + Describe(line[i]) + " at column " + std::to_string(i + 1) +
-              "; a frame is 10 bytes in hexadecimal";
-      return false;
+      return Problem{"unexpected " + Describe(line[i]) + " at column " + std::to_string(i + 1) +
+                     "; a frame is 10 bytes in hexadecimal"};
     }
     const int low = i + 1 < line.size() ? HexValue(line[i + 1]) : -1;
     if (low < 0) {
-      error = "a lone hexadecimal digit at column " + std::to_string(i + 1) + "; write each byte as two digits";
-      return false;
+      return Problem{"a lone hexadecimal digit at column " + std::to_string(i + 1) +
+                     "; write each byte as two digits"};
     }
-    if (count == kFrameSize) {
-      error = "more than 10 bytes; a frame is 10 bytes";
-      return false;
-    }
+    if (count == kFrameSize) return Problem{"more than 10 bytes; a frame is 10 bytes"};
     frame[count++] = static_cast<std::uint8_t>(high * 16 + low);
     i += 2;
   }
   if (count < kFrameSize) {
-    error = "only " + std::to_string(count) + (count == 1 ? " byte" : " bytes") + "; a frame is 10 bytes";
-    return false;
+    return Problem{"only " + std::to_string(count) + (count == 1 ? " byte" : " bytes") + "; a frame is 10 bytes"};
   }
-  return true;
+  return frame;
 }
 
 std::string SumDetail(const DecodedMessage& m) {
@@ -378,8 +375,6 @@ int main(int argc, char** argv) {
   });
   Stamps stamps;
   DecodedMessage message;
-  FrameBytes frame{};
-  std::string error;
   std::string scratch;
   int refused = 0;
   long lineNumber = 0;
@@ -399,11 +394,12 @@ int main(int argc, char** argv) {
     while (first < text.size() && IsBlank(text[first])) ++first;
     if (first == text.size() || text[first] == '#') continue;
 
-    if (!ParseFrame(text, frame, error)) {
-      refuse(error);
+    const Result<FrameBytes> frame = ParseFrame(text);
+    if (!frame) {
+      refuse(frame.problem().text);
       continue;
     }
-    DecodeMessage(frame.data(), message);
+    DecodeMessage(frame->data(), message);
     if (options.format == Format::Json || message.sumOk) stamps.Update();
     switch (options.format) {
       case Format::Text:

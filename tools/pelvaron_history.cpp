@@ -200,9 +200,9 @@ Arguments Parse(int argc, char** argv, const PriorityTable& table) {
 }
 
 // The store's trouble in the operator's words, SQLite's at the end.
-int StoreFailed(const Arguments& a, const char* verb, const EventStore& store) {
-  std::cerr << "pelvaron-history: хранилище событий " << a.store << " " << verb << ": " << store.Problem() << " ("
-            << store.Error() << ")\n";
+int StoreFailed(const Arguments& a, const char* verb, const Problem& problem) {
+  std::cerr << "pelvaron-history: хранилище событий " << a.store << " " << verb << ": " << problem.text << " ("
+            << problem.cause << ")\n";
   return 1;
 }
 
@@ -212,9 +212,12 @@ int Acknowledge(const Arguments& a) {
     return 1;
   }
   EventStore store;
-  if (store.Open(a.store, EventStore::Mode::ReadWrite) != 0) return StoreFailed(a, "не открывается", store);
-  std::optional<StoredEvent> event = store.FindBySeq(*a.ack);
-  if (!event && !store.Error().empty()) return StoreFailed(a, "не читается", store);
+  if (Result<> opened = store.Open(a.store, EventStore::Mode::ReadWrite); !opened) {
+    return StoreFailed(a, "не открывается", opened.problem());
+  }
+  const Result<std::optional<StoredEvent>> found = store.FindBySeq(*a.ack);
+  if (!found) return StoreFailed(a, "не читается", found.problem());
+  const std::optional<StoredEvent>& event = *found;
   if (!event) {
     std::cerr << "pelvaron-history: события №" << *a.ack << " нет в " << a.store << "\n";
     return 1;
@@ -228,9 +231,10 @@ int Acknowledge(const Arguments& a) {
     std::cout << "Тревога №" << *a.ack << " уже подтверждена " << ReadableTime(IsoTimeOf(event->ackTime)) << "\n";
     return 0;
   }
-  if (store.RequestAcknowledgement(*a.ack, static_cast<std::int64_t>(std::time(nullptr)), a.note,
-                                   "pelvaron-history") != 0) {
-    return StoreFailed(a, "не записывается", store);
+  if (Result<std::int64_t> requested = store.RequestAcknowledgement(
+          *a.ack, static_cast<std::int64_t>(std::time(nullptr)), a.note, "pelvaron-history");
+      !requested) {
+    return StoreFailed(a, "не записывается", requested.problem());
   }
   // The store's texts may come from another program: one line, whatever they hold.
   std::cout << "Тревога №" << *a.ack << " ("
@@ -241,9 +245,12 @@ int Acknowledge(const Arguments& a) {
 
 int Search(const Arguments& a, const PriorityTable& table) {
   EventStore store;
-  if (store.Open(a.store, EventStore::Mode::ReadOnly) != 0) return StoreFailed(a, "не открывается", store);
-  std::vector<StoredEvent> events;
-  if (store.Search(a.query, events) != 0) return StoreFailed(a, "не читается", store);
+  if (Result<> opened = store.Open(a.store, EventStore::Mode::ReadOnly); !opened) {
+    return StoreFailed(a, "не открывается", opened.problem());
+  }
+  const Result<std::vector<StoredEvent>> found = store.Search(a.query);
+  if (!found) return StoreFailed(a, "не читается", found.problem());
+  const std::vector<StoredEvent>& events = *found;
   auto title = [&table](const std::string& name) { return table.TitleOf(name); };
   if (a.format == "csv") {
     std::cout << FormatHistoryCsv(events, title);
@@ -260,8 +267,8 @@ int Search(const Arguments& a, const PriorityTable& table) {
 
 int main(int argc, char** argv) {
   RealFileSystem files;
-  std::string problem;
-  const PriorityTable table = LoadPriorityTable(files, &problem);
+  // A table refused is the console's to tell; the history shows the shipped one's titles then.
+  const PriorityTable table = TableInForce(LoadPriorityTable(files));
   Arguments a = Parse(argc, argv, table);
   if (a.help) {
     std::cout << kUsage;

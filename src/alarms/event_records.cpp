@@ -8,7 +8,9 @@ namespace pelvaron {
 namespace {
 
 PriorityTable LoadTable(FileSystem& fs, const std::string& path, std::string& problem) {
-  return LoadPriorityTable(fs, &problem, path);
+  Result<PriorityTable> loaded = LoadPriorityTable(fs, path);
+  if (!loaded) problem = loaded.problem().text;
+  return TableInForce(std::move(loaded));
 }
 
 EventKind KindNamed(const std::string& name) {
@@ -91,15 +93,13 @@ void EventRecords::BeforeStartup(Console& console, Operator& op) {
   }
   desk_.SetHooks(std::move(hooks));
 
-  const std::string problem = sink_.OpenNow();
-  if (problem.empty()) {
-    std::uint64_t highest = 0;
-    if (sink_.store().HighestSeq(highest) == 0) console.NumberEventsAbove(highest);
+  if (const Result<> opened = sink_.OpenNow(); opened) {
+    if (const Result<std::uint64_t> highest = sink_.store().HighestSeq()) console.NumberEventsAbove(*highest);
     Replay(clock_.Now());
   } else {
-    op.ShowMessage({"Хранилище событий " + settings_.storePath + " не открывается: " + problem +
+    op.ShowMessage({"Хранилище событий " + settings_.storePath + " не открывается: " + opened.problem().text +
                         ". События ждут в очереди, пока оно не откроется; наблюдение продолжается. (" +
-                        sink_.store().Error() + ")",
+                        opened.problem().cause + ")",
                     "", MessageIcon::Exclamation});
     sink_.MarkFailing();
   }
@@ -108,11 +108,11 @@ void EventRecords::BeforeStartup(Console& console, Operator& op) {
 }
 
 void EventRecords::Replay(std::int64_t now) {
-  std::vector<StoredEvent> rows;
   const std::int64_t since = now > 0 ? now - static_cast<std::int64_t>(settings_.replayDays) * 86400 : 0;
-  if (sink_.store().AlarmHistory(since, rows) != 0) return;
+  const Result<std::vector<StoredEvent>> rows = sink_.store().AlarmHistory(since);
+  if (!rows) return;
   const PriorityTable& table = desk_.table();
-  for (const StoredEvent& row : rows) {
+  for (const StoredEvent& row : *rows) {
     Event event;
     event.seq = row.seq;
     event.time = row.time;

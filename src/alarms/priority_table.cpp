@@ -192,13 +192,13 @@ AlarmClass PriorityTable::Classify(const Event& event) const {
   return c;
 }
 
-PriorityTable LoadPriorityTable(FileSystem& fs, std::string* problem, const std::string& path) {
-  if (problem) problem->clear();
+Result<PriorityTable> LoadPriorityTable(FileSystem& fs, const std::string& path) {
   if (!fs.Exists(path)) return PriorityTable::Defaults();
   constexpr std::size_t kMaxTable = 256 * 1024;
   std::vector<std::uint8_t> bytes;
   std::string why;
-  if (int error = fs.ReadPrefix(path, kMaxTable + 1, bytes); error != 0) {
+  const int error = fs.ReadPrefix(path, kMaxTable + 1, bytes);
+  if (error != 0) {
     why = "файл не читается (ошибка " + std::to_string(error) + ")";
   } else if (bytes.size() > kMaxTable) {
     why = "файл длиннее 256 КБ";
@@ -209,10 +209,12 @@ PriorityTable LoadPriorityTable(FileSystem& fs, std::string* problem, const std:
     why = parsed.errors.front();
     if (parsed.errors.size() > 1) why += " (и ещё ошибок: " + std::to_string(parsed.errors.size() - 1) + ")";
   }
-  if (problem) {
-    *problem = "Таблица приоритетов тревог " + path + " не принята: " + why +
-               ". Действует таблица по умолчанию.";
-  }
+  return Problem{"Таблица приоритетов тревог " + path + " не принята: " + why + ". Действует таблица по умолчанию.",
+                 "", error};
+}
+
+PriorityTable TableInForce(Result<PriorityTable> loaded) {
+  if (loaded) return std::move(*loaded);
   return PriorityTable::Defaults();
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/file_system.h"
+#include "core/result.h"
 #include "events/event.h"
 
 namespace pelvaron {
@@ -91,11 +92,14 @@ struct ParsedPriorityTable {
 // (priority_table_parser.cpp).
 ParsedPriorityTable ParsePriorityTable(std::string_view text);
 
-// The table in force: the working folder's file when there is one and it is
-// good, else the shipped one. *problem is empty, or the one message for the
-// operator that says which line of the file was refused.
-PriorityTable LoadPriorityTable(FileSystem& fs, std::string* problem,
-                                const std::string& path = kPriorityTableFileName);
+// The working folder's table, checked whole; the shipped one when there is
+// no such file. A file that cannot be read or has a bad line is refused
+// with the one message for the operator that says which line (and that the
+// shipped table serves: TableInForce), the file system's code as its code.
+Result<PriorityTable> LoadPriorityTable(FileSystem& fs, const std::string& path = kPriorityTableFileName);
+
+// The table in force: what LoadPriorityTable gave, or the shipped one.
+PriorityTable TableInForce(Result<PriorityTable> loaded);
 
 // The text of the shipped table (src/res/priorities.txt).
 std::string_view DefaultPriorityTableText();

@@ -133,15 +133,15 @@ std::string Quote(std::string_view text) {
 }
 
 // "ack,raise": one of ack, queue and log, and raise when a new alarm brings
-// the queue's window to the front. Why not, or nothing.
-std::string Handling(std::string_view handling, Priority& p) {
+// the queue's window to the front.
+Result<> Handling(std::string_view handling, Priority& p) {
   bool handlingSeen = false;
   std::size_t start = 0;
   while (start <= handling.size()) {
     std::size_t comma = handling.find(',', start);
     std::string_view flag = handling.substr(start, comma == std::string_view::npos ? comma : comma - start);
     if (flag == "ack" || flag == "queue" || flag == "log") {
-      if (handlingSeen) return "обработка " + Quote(handling) + ": только одно из ack, queue, log";
+      if (handlingSeen) return Problem{"обработка " + Quote(handling) + ": только одно из ack, queue, log"};
       handlingSeen = true;
       p.handling = flag == "ack"     ? AlarmHandling::Acknowledge
                    : flag == "queue" ? AlarmHandling::Queue
@@ -149,12 +149,12 @@ std::string Handling(std::string_view handling, Priority& p) {
     } else if (flag == "raise") {
       p.raise = true;
     } else {
-      return "неизвестная обработка " + Quote(flag) + " (ack, queue, log, raise)";
+      return Problem{"неизвестная обработка " + Quote(flag) + " (ack, queue, log, raise)"};
     }
     if (comma == std::string_view::npos) break;
     start = comma + 1;
   }
-  if (!handlingSeen) return "обработка " + Quote(handling) + ": нужно одно из ack, queue, log";
+  if (!handlingSeen) return Problem{"обработка " + Quote(handling) + ": нужно одно из ack, queue, log"};
   return {};
 }
 
@@ -169,8 +169,8 @@ std::string Title(std::string_view line, std::string_view first) {
 }
 
 // A rule's source from its word, and what it tests from the word after it
-// (none for default and bad-sum). Why not, or nothing.
-std::string RuleWhat(std::string_view op, std::string_view what, PriorityTable::Rule& rule) {
+// (none for default and bad-sum).
+Result<> RuleWhat(std::string_view op, std::string_view what, PriorityTable::Rule& rule) {
   using Source = PriorityTable::Rule::Source;
   if (op == "default") {
     rule.source = Source::Default;
@@ -179,26 +179,26 @@ std::string RuleWhat(std::string_view op, std::string_view what, PriorityTable::
   } else if (op == "cid" || op == "radio") {
     rule.source = op == "cid" ? Source::ContactId : Source::Radio;
     if (!CodeRanges(what, op == "cid" ? 999 : 255, rule.codes)) {
-      return "коды " + Quote(what) + ": нужно число или диапазон через запятую, от 0 до " +
-             (op == "cid" ? "999" : "255");
+      return Problem{"коды " + Quote(what) + ": нужно число или диапазон через запятую, от 0 до " +
+                     (op == "cid" ? "999" : "255")};
     }
   } else if (op == "loop") {
     rule.source = Source::Loop;
     if (!Lookup(kLoopWhats, what, rule.what)) {
-      return "сообщение шлейфов " + Quote(what) +
-             ": alarm, duress, tamper, control, extra, arming, disarming или other";
+      return Problem{"сообщение шлейфов " + Quote(what) +
+                     ": alarm, duress, tamper, control, extra, arming, disarming или other"};
     }
   } else if (op == "dialler") {
     rule.source = Source::Dialler;
     if (!Lookup(kDiallerWhats, what, rule.what) &&
         !(Number(what, rule.what) && rule.what >= 0 && rule.what <= 15)) {
-      return "сообщение Тамсир " + Quote(what) +
-             ": control, power-on, case-open, line-fault или номер от 0 до 15";
+      return Problem{"сообщение Тамсир " + Quote(what) +
+                     ": control, power-on, case-open, line-fault или номер от 0 до 15"};
     }
   } else if (op == "console") {
     rule.source = Source::Console;
     EventKind kind{};
-    if (!ConsoleKind(what, kind)) return "событие консоли " + Quote(what) + " неизвестно";
+    if (!ConsoleKind(what, kind)) return Problem{"событие консоли " + Quote(what) + " неизвестно"};
     rule.what = static_cast<int>(kind);
   }
   return {};
@@ -221,7 +221,7 @@ struct PriorityTableParser {
     Priority p;
     p.name = std::string(words[1]);
     if (result.table.Find(p.name) >= 0) return Error("приоритет " + Quote(p.name) + " объявлен дважды");
-    if (std::string why = Handling(words[2], p); !why.empty()) return Error(why);
+    if (Result<> handled = Handling(words[2], p); !handled) return Error(handled.problem().text);
     if (!Colour(words[3], p.colour)) return Error("цвет " + Quote(words[3]) + ": нужно #RRGGBB или -");
     if (words.size() > 4) p.title = Title(line, words[4]);
     if (p.title.empty()) p.title = p.name;
@@ -249,8 +249,8 @@ struct PriorityTableParser {
                         : "нужно: " + std::string(op) + " ЧТО ПРИОРИТЕТ");
     }
     if (!PriorityOf(words.back(), rule.priority)) return;
-    if (std::string why = RuleWhat(op, bare ? std::string_view() : words[1], rule); !why.empty())
-      return Error(why);
+    if (Result<> tested = RuleWhat(op, bare ? std::string_view() : words[1], rule); !tested)
+      return Error(tested.problem().text);
     result.table.rules_.push_back(std::move(rule));
   }
 

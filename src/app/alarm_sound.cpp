@@ -13,11 +13,11 @@ std::string AlarmSound::ProblemText(const std::string& cause) {
 
 void AlarmSound::LearnOutcome() {
   if (!started_) return;
-  std::string failure;
-  if (player_.Playing(failure)) return;
+  const Result<bool> playing = player_.Playing();
+  if (playing && *playing) return;
   started_ = false;
-  if (!failure.empty()) {
-    Fail(failure);
+  if (!playing) {
+    Fail(playing.problem().Said());
   } else if (!problem_.empty()) {
     problem_.clear();
     if (told_) told_({});
@@ -36,11 +36,10 @@ void AlarmSound::Play(bool playFile, bool beep, bool newAlarm) {
   const std::int64_t now = nowMs_();
   if (!problem_.empty() && !newAlarm && now - lastTryMs_ < kRetryMs && now >= lastTryMs_) return;
   lastTryMs_ = now;
-  const std::string failure = player_.Start(playFile, beep);
-  if (failure.empty()) {
+  if (const Result<> started = player_.Start(playFile, beep); started) {
     started_ = true;
   } else {
-    Fail(failure);
+    Fail(started.problem().Said());
   }
 }
 

@@ -13,18 +13,24 @@ namespace pelvaron {
 // errno text, SQLite's message) for the end of a message in parentheses, and
 // the system's code where a caller decides by it.
 struct Problem {
+  Problem() = default;
+  explicit Problem(std::string text, std::string cause = {}, int code = 0)
+      : text(std::move(text)), cause(std::move(cause)), code(code) {}
+
   std::string text;
   std::string cause;
   int code = 0;
 
   // "text (cause)", or the text alone.
   std::string Told() const { return cause.empty() ? text : text + " (" + cause + ")"; }
+  // "text: cause", or the text alone: where a sentence goes on after it.
+  std::string Said() const { return cause.empty() ? text : text + ": " + cause; }
   bool operator==(const Problem&) const = default;
 };
 
 // A problem whose cause is errno's (or err's) text.
 inline Problem SystemProblem(std::string text, int err = errno) {
-  return {std::move(text), std::strerror(err), err};
+  return Problem(std::move(text), std::strerror(err), err);
 }
 
 // The outcome of an operation of ours that can fail: its value, or what went

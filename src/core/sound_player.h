@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include "core/result.h"
 
 namespace pelvaron {
 
@@ -11,11 +11,12 @@ class SoundPlayer {
  public:
   virtual ~SoundPlayer() = default;
 
-  // Starts one burst. Returns why it could not start (in Russian), or "".
-  virtual std::string Start(bool playFile, bool beep) = 0;
-  // True while the burst started last still plays. Once it has ended,
-  // failure says why it did not play ("" when it played).
-  virtual bool Playing(std::string& failure) = 0;
+  // Starts one burst, or says why it could not: in Russian, with the
+  // system's words as the cause (told "text: cause").
+  virtual Result<> Start(bool playFile, bool beep) = 0;
+  // True while the burst started last still plays, false once it has ended;
+  // why it did not play when it ended badly.
+  virtual Result<bool> Playing() = 0;
 };
 
 }  // namespace pelvaron

@@ -67,13 +67,16 @@ std::vector<std::string> CommandEnvironment(std::vector<std::string> eventVariab
   return env;
 }
 
-int SpawnCommand(std::string command, std::vector<std::string> env, CommandRun& run) {
+Result<CommandRun> SpawnCommand(std::string command, std::vector<std::string> env) {
   std::vector<char*> envp;
   for (std::string& v : env) envp.push_back(v.data());
   envp.push_back(nullptr);
 
   int pipeFds[2];
-  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return errno;
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+    const int err = errno;
+    return SystemProblem("Команда не запускается", err);
+  }
   UniqueFd readEnd(pipeFds[0]), writeEnd(pipeFds[1]);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -95,15 +98,16 @@ int SpawnCommand(std::string command, std::vector<std::string> env, CommandRun& 
   const int spawned = ::posix_spawn(&pid, sh, &actions, &attr, argv, envp.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
-  if (spawned != 0) return spawned;
+  if (spawned != 0) return SystemProblem("Команда не запускается", spawned);
+  CommandRun run;
   run.pid = pid;
   run.input = std::move(writeEnd);
-  return 0;
+  return run;
 }
 
 void FeedInput(CommandRun& run, std::string_view input, SteadyClock::time_point deadline) {
   ::fcntl(run.input.get(), F_SETFL, O_NONBLOCK);
-  WriteAll(run.input.get(), input, nullptr, deadline);
+  (void)WriteAll(run.input.get(), input, nullptr, deadline);
   run.input.reset();
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/result.h"
 #include "core/unique_fd.h"
 
 namespace pelvaron {
@@ -26,8 +27,8 @@ struct CommandRun {
 // variable (the broker's password is the console's), then eventVariables.
 std::vector<std::string> CommandEnvironment(std::vector<std::string> eventVariables);
 
-// Starts the command. 0, or the system's error that kept it from starting.
-int SpawnCommand(std::string command, std::vector<std::string> env, CommandRun& run);
+// Starts the command, or says the system's error that kept it from starting.
+Result<CommandRun> SpawnCommand(std::string command, std::vector<std::string> env);
 
 // Writes what fits of input before the deadline (a command that does not
 // read it is not waited for beyond it), then closes the command's stdin.

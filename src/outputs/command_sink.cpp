@@ -2,8 +2,6 @@
 
 #include <sys/wait.h>
 
-#include <cstring>
-
 #include "events/event_json.h"
 #include "outputs/command_run.h"
 
@@ -36,12 +34,13 @@ CommandSink::~CommandSink() {
 bool CommandSink::Deliver(const Event& event) {
   KeepPipeSignalsAway();
   const std::string input = EventJson(event) + '\n';
-  CommandRun run;
-  if (int err = SpawnCommand(command_, CommandEnvironment(EventEnvironment(event)), run); err != 0) {
-    reporter_.Trouble("spawn " + std::to_string(err),
-                      std::string("Не удалось запустить команду для событий: ") + std::strerror(err));
+  Result<CommandRun> spawned = SpawnCommand(command_, CommandEnvironment(EventEnvironment(event)));
+  if (!spawned) {
+    reporter_.Trouble("spawn " + std::to_string(spawned.problem().code),
+                      "Не удалось запустить команду для событий: " + spawned.problem().cause);
     return true;
   }
+  CommandRun& run = *spawned;
   ++runs_;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
   FeedInput(run, input, deadline);

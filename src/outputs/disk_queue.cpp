@@ -71,20 +71,23 @@ std::string DiskQueue::SegmentPath(std::uint64_t segment) const {
   return dir_ + name;
 }
 
-int DiskQueue::OpenWriteSegment(std::uint64_t segment, bool create) {
+Result<> DiskQueue::OpenWriteSegment(std::uint64_t segment, bool create) {
   writeFd_.reset();
   const std::string path = SegmentPath(segment);
   if (create) {
     Result<UniqueFd> made = CreateFile(path, O_RDWR | O_APPEND, WhenThere::Open);
-    if (!made) return made.problem().code;
+    if (!made) return made.problem();
     writeFd_ = std::move(*made);
   } else {
     writeFd_.reset(::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW));
-    if (!writeFd_) return errno;
+    if (!writeFd_) {
+      const int err = errno;
+      return SystemProblem("Файл " + path + " не открывается", err);
+    }
   }
   writeSegment_ = segment;
   segments_.emplace(segment, 0);
-  return 0;
+  return {};
 }
 
 bool DiskQueue::IsOpen() const {
@@ -97,18 +100,18 @@ DiskQueue::Findings DiskQueue::TakeFindings() {
   return std::exchange(findings_, Findings{});
 }
 
-int DiskQueue::Open() {
+Result<> DiskQueue::Open() {
   std::lock_guard lock(mutex_);
-  const int err = OpenLocked();
+  Result<> opened = OpenLocked();
   // Half open is not open: Append and ReadNext find nothing to use.
-  if (err != 0) {
+  if (!opened) {
     CloseAll();
     segments_.clear();
   }
-  return err;
+  return opened;
 }
 
-int DiskQueue::OpenLocked() {
+Result<> DiskQueue::OpenLocked() {
   // Afresh, also after an attempt that failed.
   CloseAll();
   segments_.clear();
@@ -116,9 +119,15 @@ int DiskQueue::OpenLocked() {
   writeSegment_ = 0;
   writeDirty_ = ackDirty_ = false;
   findings_ = {};
-  if (::mkdir(dir_.c_str(), 0755) != 0 && errno != EEXIST) return errno;
+  if (::mkdir(dir_.c_str(), 0755) != 0 && errno != EEXIST) {
+    const int err = errno;
+    return SystemProblem("Папка очереди " + dir_ + " не создаётся", err);
+  }
   DIR* d = ::opendir(dir_.c_str());
-  if (d == nullptr) return errno;
+  if (d == nullptr) {
+    const int err = errno;
+    return SystemProblem("Папка очереди " + dir_ + " не открывается", err);
+  }
   while (dirent* entry = ::readdir(d)) {
     const std::string name = entry->d_name;
     if (name == "." || name == ".." || name == kAckFileName) continue;
@@ -134,14 +143,17 @@ int DiskQueue::OpenLocked() {
   std::sort(findings_.foreign.begin(), findings_.foreign.end());
 
   if (segments_.empty()) {
-    if (int err = OpenWriteSegment(1, true); err != 0) return err;
+    if (Result<> opened = OpenWriteSegment(1, true); !opened) return opened;
   } else {
     auto last = std::prev(segments_.end());
-    if (int err = OpenWriteSegment(last->first, false); err != 0) return err;
+    if (Result<> opened = OpenWriteSegment(last->first, false); !opened) return opened;
     // A crash in the middle of a record leaves part of a line: cut it off.
     const off_t whole = WholeLinesLength(writeFd_.get(), static_cast<off_t>(last->second));
     if (static_cast<std::uint64_t>(whole) != last->second) {
-      if (::ftruncate(writeFd_.get(), whole) != 0) return errno;
+      if (::ftruncate(writeFd_.get(), whole) != 0) {
+        const int err = errno;
+        return SystemProblem("Оборванная запись в " + SegmentPath(last->first) + " не отрезается", err);
+      }
       findings_.tornSegment = SegmentPath(last->first);
       findings_.tornBytes = last->second - static_cast<std::uint64_t>(whole);
       last->second = static_cast<std::uint64_t>(whole);
@@ -150,7 +162,7 @@ int DiskQueue::OpenLocked() {
 
   const std::string ackPath = dir_ + "/" + kAckFileName;
   Result<UniqueFd> ack = CreateFile(ackPath, O_RDWR, WhenThere::Open);
-  if (!ack) return ack.problem().code;
+  if (!ack) return ack.problem();
   ackFd_ = std::move(*ack);
   char text[64] = {};
   unsigned long long segment = 0, offset = 0;
@@ -169,7 +181,7 @@ int DiskQueue::OpenLocked() {
   }
   NormalizeHead();
   cursor_ = head_;
-  return 0;
+  return {};
 }
 
 void DiskQueue::NormalizeHead() {
@@ -194,15 +206,15 @@ std::uint64_t DiskQueue::PendingLocked() const {
   return bytes - (segments_.count(head_.segment) ? head_.offset : 0);
 }
 
-int DiskQueue::Append(std::string_view record) {
+Result<> DiskQueue::Append(std::string_view record) {
   std::lock_guard lock(mutex_);
-  if (!writeFd_) return EBADF;
+  if (!writeFd_) return SystemProblem("Очередь " + dir_ + " не открыта", EBADF);
   if (segments_[writeSegment_] >= limits_.segmentBytes) {
     if (writeDirty_ && ::fdatasync(writeFd_.get()) == 0) writeDirty_ = false;
     const std::uint64_t previous = writeSegment_;
-    if (int err = OpenWriteSegment(previous + 1, true); err != 0) {
-      OpenWriteSegment(previous, false);
-      return err;
+    if (Result<> opened = OpenWriteSegment(previous + 1, true); !opened) {
+      (void)OpenWriteSegment(previous, false);
+      return opened;
     }
   }
   std::string line;
@@ -210,17 +222,17 @@ int DiskQueue::Append(std::string_view record) {
   line.append(record);
   line += '\n';
   std::uint64_t& size = segments_[writeSegment_];
-  if (int err = WriteAll(writeFd_.get(), line); err != 0) {
+  if (Result<> wrote = WriteAll(writeFd_.get(), line); !wrote) {
     // Whole records only: take back what was written of this one.
     if (::ftruncate(writeFd_.get(), static_cast<off_t>(size)) != 0) {
       // The torn line is cut off at the next Open at the latest.
     }
-    return err;
+    return SystemProblem("Запись в очередь " + dir_ + " не удалась", wrote.problem().code);
   }
   size += line.size();
   writeDirty_ = true;
   while (PendingLocked() > limits_.maxBytes && head_.segment < writeSegment_) DropOldest();
-  return 0;
+  return {};
 }
 
 void DiskQueue::DropOldest() {
@@ -238,7 +250,7 @@ void DiskQueue::DropOldest() {
   }
   head_.offset = segments_[segment];
   NormalizeHead();
-  WriteAcknowledged();
+  (void)WriteAcknowledged();
 }
 
 std::size_t DiskQueue::ReadNext(std::size_t max, std::vector<Record>& out) {
@@ -307,37 +319,41 @@ bool DiskQueue::HasUnread() const {
   return cursor_.offset < it->second || cursor_.segment < writeSegment_;
 }
 
-int DiskQueue::Acknowledge(QueuePosition end) {
+Result<> DiskQueue::Acknowledge(QueuePosition end) {
   std::lock_guard lock(mutex_);
-  if (end <= head_) return 0;
+  if (end <= head_) return {};
   head_ = end;
   NormalizeHead();
   return WriteAcknowledged();
 }
 
-int DiskQueue::WriteAcknowledged() {
-  if (!ackFd_) return EBADF;
+Result<> DiskQueue::WriteAcknowledged() {
+  auto failed = [this](int err) {
+    return SystemProblem("Положение очереди в " + dir_ + "/" + kAckFileName + " не записывается", err);
+  };
+  if (!ackFd_) return failed(EBADF);
   // Fixed width, so that each write replaces the whole text in place.
   char text[48];
   const int n = std::snprintf(text, sizeof text, "%020llu %020llu\n", static_cast<unsigned long long>(head_.segment),
                               static_cast<unsigned long long>(head_.offset));
-  if (::pwrite(ackFd_.get(), text, static_cast<std::size_t>(n), 0) != n) return errno ? errno : EIO;
+  if (::pwrite(ackFd_.get(), text, static_cast<std::size_t>(n), 0) != n) return failed(errno ? errno : EIO);
   ackDirty_ = true;
-  return 0;
+  return {};
 }
 
-int DiskQueue::Sync() {
+Result<> DiskQueue::Sync() {
   std::lock_guard lock(mutex_);
-  int result = 0;
+  int err = 0;
   if (writeDirty_ && writeFd_) {
-    if (::fdatasync(writeFd_.get()) != 0) result = errno;
+    if (::fdatasync(writeFd_.get()) != 0) err = errno;
     else writeDirty_ = false;
   }
   if (ackDirty_ && ackFd_) {
-    if (::fdatasync(ackFd_.get()) != 0) result = errno;
+    if (::fdatasync(ackFd_.get()) != 0) err = errno;
     else ackDirty_ = false;
   }
-  return result;
+  if (err != 0) return SystemProblem("Очередь " + dir_ + " не сохраняется на диске", err);
+  return {};
 }
 
 bool DiskQueue::Dirty() const {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/result.h"
 #include "core/unique_fd.h"
 
 namespace pelvaron {
@@ -32,6 +33,8 @@ struct QueuePosition {
 //   unacknowledged one (after a lost connection or a restart).
 // - Nothing here syncs by itself: Sync() makes appended records and the
 //   acknowledged position durable, and its caller decides how often.
+//
+// What fails says why with the system's error as the problem's code.
 //
 // Thread-safe: one thread may append while another reads and acknowledges.
 class DiskQueue {
@@ -61,16 +64,16 @@ class DiskQueue {
   DiskQueue& operator=(const DiskQueue&) = delete;
 
   // Creates or opens the folder, repairs a torn tail, finds where the last
-  // run's acknowledgements ended. 0 or the system's error code; a queue that
-  // could not be opened may be opened again later. Files are never read or
-  // written through a symbolic link.
-  int Open();
+  // run's acknowledgements ended. A queue that could not be opened may be
+  // opened again later. Files are never read or written through a symbolic
+  // link.
+  Result<> Open();
   bool IsOpen() const;
   Findings TakeFindings();
 
-  // One record (without a line end, which it must not contain). 0 or the
-  // system's error code, with nothing of the record left behind.
-  int Append(std::string_view record);
+  // One record (without a line end, which it must not contain); when it
+  // fails, nothing of the record is left behind.
+  Result<> Append(std::string_view record);
 
   // Up to max records from the cursor on, in order; the cursor moves past them.
   std::size_t ReadNext(std::size_t max, std::vector<Record>& out);
@@ -81,11 +84,11 @@ class DiskQueue {
   // Every record up to end has been received. Kept in the position file
   // (written at once, durable with the next Sync); segments wholly behind it
   // are deleted.
-  int Acknowledge(QueuePosition end);
+  Result<> Acknowledge(QueuePosition end);
 
   // Flushes appended records and the acknowledged position to the disk, when
-  // there is anything new. 0 or the system's error code.
-  int Sync();
+  // there is anything new.
+  Result<> Sync();
   // Something waits for Sync.
   bool Dirty() const;
 
@@ -95,12 +98,12 @@ class DiskQueue {
   std::string SegmentPath(std::uint64_t segment) const;
 
  private:
-  int OpenLocked();
+  Result<> OpenLocked();
   void CloseAll();
-  int OpenWriteSegment(std::uint64_t segment, bool create);
+  Result<> OpenWriteSegment(std::uint64_t segment, bool create);
   void NormalizeHead();
   void DropOldest();
-  int WriteAcknowledged();
+  Result<> WriteAcknowledged();
   std::uint64_t PendingLocked() const;
 
   const std::string dir_;

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "core/create_file.h"
 #include "events/event_json.h"
@@ -72,11 +71,12 @@ bool JsonLinesSink::WriteLine(const std::string& line) {
   off_t before = -1;
   if (!stdout_) before = ::lseek(Fd(), 0, SEEK_END);
   std::size_t done = 0;
-  if (const int err = WriteAll(Fd(), line, &done); err != 0) {
+  if (const Result<> wrote = WriteAll(Fd(), line, &done); !wrote) {
+    const int err = wrote.problem().code;
     if (stdout_) {
       // Nobody reads any more: the events cannot wait for a reader.
       reporter_.Trouble("stdout " + std::to_string(err),
-                        std::string("Не удалось вывести события на стандартный вывод: ") + std::strerror(err));
+                        "Не удалось вывести события на стандартный вывод: " + wrote.problem().cause);
       return err != EAGAIN && err != EWOULDBLOCK;
     }
     // Whole lines only: take back what was written of this one.
@@ -84,7 +84,7 @@ bool JsonLinesSink::WriteLine(const std::string& line) {
       // Nothing more to do: the next line starts after the torn one.
     }
     reporter_.Trouble("write " + std::to_string(err), "Не удалось записать событие в файл " + path_ + ": " +
-                                                          std::strerror(err) + "; запись будет повторена.");
+                                                          wrote.problem().cause + "; запись будет повторена.");
     return false;
   }
   reporter_.Recovered("Запись событий в " + (stdout_ ? std::string("стандартный вывод") : "файл " + path_) +

@@ -47,7 +47,7 @@ bool Find(void* handle, const char* name, F& function, std::string& missing) {
 
 }  // namespace
 
-const MosquittoLibrary* MosquittoLibrary::Load(std::string* error, const char* name) {
+Result<const MosquittoLibrary*> MosquittoLibrary::Load(const char* name) {
   // One table per library file; loaded ones stay for the life of the process.
   static std::map<std::string, MosquittoLibrary> loaded;
   static std::mutex mutex;
@@ -92,10 +92,7 @@ const MosquittoLibrary* MosquittoLibrary::Load(std::string* error, const char* n
     }
     l.lib_init();
   }();
-  if (!problem.empty()) {
-    if (error) *error = problem;
-    return nullptr;
-  }
+  if (!problem.empty()) return Problem{problem};
   return &loaded.emplace(name, library).first->second;
 }
 

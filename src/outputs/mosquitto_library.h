@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "core/result.h"
+
 struct mosquitto;
 
 namespace pelvaron {
@@ -49,9 +51,9 @@ struct MosquittoLibrary {
   const char* (*connack_string)(int code);
 
   // Loads the library (and initialises it) once it is there: a library
-  // missing now is looked for again at the next call. nullptr, and why in
-  // *error, when it is not there. name: the library's file, for tests.
-  static const MosquittoLibrary* Load(std::string* error, const char* name = kName);
+  // missing now is looked for again at the next call. name: the library's
+  // file, for tests.
+  static Result<const MosquittoLibrary*> Load(const char* name = kName);
   static constexpr const char* kName = "libmosquitto.so.1";
 
   // The library's result codes this program looks at.

@@ -59,13 +59,14 @@ void MqttConnection::Fail(int rc) {
 
 bool MqttConnection::LoadLibrary() {
   if (lib_ != nullptr) return true;
-  std::string error;
-  lib_ = MosquittoLibrary::Load(&error, config_.library);
-  if (lib_ == nullptr) {
-    reporter_.Trouble("library", "MQTT: " + error + ". События ждут в очереди на диске; библиотека будет найдена, "
-                                 "как только появится.");
+  const Result<const MosquittoLibrary*> loaded = MosquittoLibrary::Load(config_.library);
+  if (!loaded) {
+    reporter_.Trouble("library", "MQTT: " + loaded.problem().text +
+                                     ". События ждут в очереди на диске; библиотека будет найдена, "
+                                     "как только появится.");
     return false;
   }
+  lib_ = *loaded;
   return true;
 }
 
@@ -74,10 +75,14 @@ bool MqttConnection::Begin() {
   std::string user = config_.user;
   std::string password = config_.password;
   if (!config_.credentialsFile.empty()) {
-    if (std::string problem = ReadMqttCredentials(config_.credentialsFile, user, password); !problem.empty()) {
+    Result<MqttCredentials> read = ReadMqttCredentials(config_.credentialsFile);
+    if (!read) {
+      const std::string problem = read.problem().Said();
       reporter_.Trouble("credentials " + problem, "MQTT: " + problem + ". События ждут в очереди на диске.");
       return false;
     }
+    user = std::move(read->user);
+    password = std::move(read->password);
   }
   client_ = lib_->create(clientId_.c_str(), true, this);
   if (client_ == nullptr) {

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "outputs/event_record.h"
@@ -219,9 +218,10 @@ void MqttNetwork::PopAcknowledged() {
     any = true;
   }
   if (any) {
-    if (int err = queue_.Acknowledge(end); err != 0) {
-      diskReporter_.Trouble("ack " + std::to_string(err), "Не удалось записать положение очереди MQTT (" +
-                                                          config_.queueDir + "): " + std::strerror(err));
+    if (Result<> acknowledged = queue_.Acknowledge(end); !acknowledged) {
+      const Problem& p = acknowledged.problem();
+      diskReporter_.Trouble("ack " + std::to_string(p.code), "Не удалось записать положение очереди MQTT (" +
+                                                             config_.queueDir + "): " + p.cause);
     }
   }
 }
@@ -229,9 +229,10 @@ void MqttNetwork::PopAcknowledged() {
 void MqttNetwork::SyncWhenDue(SteadyClock::time_point now) {
   if (MsBetween(lastSync_, now) < config_.syncEveryMs) return;
   lastSync_ = now;
-  if (int err = queue_.Sync(); err != 0) {
-    diskReporter_.Trouble("sync " + std::to_string(err), "Не удалось сохранить очередь событий MQTT на диске (" +
-                                                         config_.queueDir + "): " + std::strerror(err));
+  if (Result<> synced = queue_.Sync(); !synced) {
+    const Problem& p = synced.problem();
+    diskReporter_.Trouble("sync " + std::to_string(p.code), "Не удалось сохранить очередь событий MQTT на диске (" +
+                                                            config_.queueDir + "): " + p.cause);
   }
 }
 
@@ -239,7 +240,7 @@ void MqttNetwork::SayGoodbye() {
   if (connection_.HasClient() && connection_.Connected()) connection_.SayGoodbye();
   PopAcknowledged();
   connection_.Close();
-  queue_.Sync();
+  (void)queue_.Sync();
 }
 
 }  // namespace pelvaron

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 
 namespace pelvaron {
@@ -17,25 +16,28 @@ std::string StripLineEnd(std::string line) {
 
 }  // namespace
 
-std::string ReadMqttCredentials(const std::string& file, std::string& user, std::string& password) {
-  user.clear();
-  password.clear();
+Result<MqttCredentials> ReadMqttCredentials(const std::string& file) {
+  MqttCredentials read;
   if (file.empty()) {
-    if (const char* u = std::getenv("PELVARON_MQTT_USER")) user = u;
-    if (const char* p = std::getenv("PELVARON_MQTT_PASSWORD")) password = p;
-    return {};
+    if (const char* u = std::getenv("PELVARON_MQTT_USER")) read.user = u;
+    if (const char* p = std::getenv("PELVARON_MQTT_PASSWORD")) read.password = p;
+    return read;
   }
   std::ifstream in(file);
-  if (!in) return "не удалось прочитать файл " + file + ": " + std::strerror(errno);
+  if (!in) {
+    const int err = errno;
+    return SystemProblem("не удалось прочитать файл " + file, err);
+  }
   std::string line;
-  if (std::getline(in, line)) user = StripLineEnd(line);
-  if (std::getline(in, line)) password = StripLineEnd(line);
-  if (user.empty()) return "в файле " + file + " нет имени пользователя (первая строка)";
-  return {};
+  if (std::getline(in, line)) read.user = StripLineEnd(line);
+  if (std::getline(in, line)) read.password = StripLineEnd(line);
+  if (read.user.empty()) return Problem{"в файле " + file + " нет имени пользователя (первая строка)"};
+  return read;
 }
 
-std::string ParseMqttUrl(std::string_view url, MqttUrl& out) {
-  out = MqttUrl{};
+Result<MqttUrl> ParseMqttUrl(std::string_view url) {
+  MqttUrl out;
+  auto refused = [](std::string text) { return Problem{std::move(text)}; };
   std::string_view rest;
   if (url.rfind("mqtt://", 0) == 0) {
     rest = url.substr(7);
@@ -44,20 +46,21 @@ std::string ParseMqttUrl(std::string_view url, MqttUrl& out) {
     out.tls = true;
     out.port = 8883;
   } else {
-    return "--mqtt takes mqtt://HOST[:PORT] or mqtts://HOST[:PORT], not " + std::string(url);
+    return refused("--mqtt takes mqtt://HOST[:PORT] or mqtts://HOST[:PORT], not " + std::string(url));
   }
   if (!rest.empty() && rest.back() == '/') rest.remove_suffix(1);
   if (rest.find('@') != std::string_view::npos) {
-    return "--mqtt: no user or password in the address (they would show in the process list); use "
-           "--mqtt-credentials FILE or PELVARON_MQTT_USER and PELVARON_MQTT_PASSWORD";
+    return refused(
+        "--mqtt: no user or password in the address (they would show in the process list); use "
+        "--mqtt-credentials FILE or PELVARON_MQTT_USER and PELVARON_MQTT_PASSWORD");
   }
   std::string_view port;
   if (!rest.empty() && rest.front() == '[') {
     const std::size_t close = rest.find(']');
-    if (close == std::string_view::npos) return "--mqtt: unclosed [ in " + std::string(url);
+    if (close == std::string_view::npos) return refused("--mqtt: unclosed [ in " + std::string(url));
     out.host = std::string(rest.substr(1, close - 1));
     rest.remove_prefix(close + 1);
-    if (!rest.empty() && rest.front() != ':') return "--mqtt: unexpected text after ] in " + std::string(url);
+    if (!rest.empty() && rest.front() != ':') return refused("--mqtt: unexpected text after ] in " + std::string(url));
     if (!rest.empty()) port = rest.substr(1);
   } else {
     const std::size_t colon = rest.find(':');
@@ -65,18 +68,18 @@ std::string ParseMqttUrl(std::string_view url, MqttUrl& out) {
     if (colon != std::string_view::npos) port = rest.substr(colon + 1);
   }
   if (out.host.empty() || out.host.find('/') != std::string::npos) {
-    return "--mqtt: no host in " + std::string(url);
+    return refused("--mqtt: no host in " + std::string(url));
   }
   if (port.data() != nullptr) {
     int value = 0;
     for (char c : port) {
-      if (c < '0' || c > '9' || value > 65535) return "--mqtt: bad port in " + std::string(url);
+      if (c < '0' || c > '9' || value > 65535) return refused("--mqtt: bad port in " + std::string(url));
       value = value * 10 + (c - '0');
     }
-    if (port.empty() || value < 1 || value > 65535) return "--mqtt: bad port in " + std::string(url);
+    if (port.empty() || value < 1 || value > 65535) return refused("--mqtt: bad port in " + std::string(url));
     out.port = value;
   }
-  return {};
+  return out;
 }
 
 // Client ids longer than 23 bytes are refused by some brokers; a long station

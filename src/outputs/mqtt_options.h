@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/result.h"
 #include "outputs/disk_queue.h"
 #include "outputs/mosquitto_library.h"
 
@@ -15,9 +16,10 @@ struct MqttUrl {
 };
 
 // "mqtt://host[:port]" (1883) or "mqtts://host[:port]" (8883); an IPv6
-// address in brackets. Returns why not, or nothing. A user or password in
-// the address is refused: they would show in the process list.
-std::string ParseMqttUrl(std::string_view url, MqttUrl& out);
+// address in brackets. A user or password in the address is refused: they
+// would show in the process list. The refusals are the command line's, in
+// English.
+Result<MqttUrl> ParseMqttUrl(std::string_view url);
 
 struct MqttConfig {
   MqttUrl url;
@@ -38,10 +40,15 @@ struct MqttConfig {
   int drainMs = 2000;       // at shutdown, how long to wait for the broker
 };
 
+struct MqttCredentials {
+  std::string user;
+  std::string password;
+};
+
 // The broker's user and password: from the file (user on the first line,
 // password on the second), else from PELVARON_MQTT_USER and
-// PELVARON_MQTT_PASSWORD. Returns why the file could not be read, or nothing.
-std::string ReadMqttCredentials(const std::string& file, std::string& user, std::string& password);
+// PELVARON_MQTT_PASSWORD (which cannot fail).
+Result<MqttCredentials> ReadMqttCredentials(const std::string& file);
 
 // "pelvaron-<station>"; a name that would make it longer than 23 bytes is
 // replaced by a hash of it.

@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <cstring>
-
 #include "events/event_json.h"
 #include "outputs/station_state.h"
 
@@ -41,10 +39,11 @@ void MqttSink::Open() {
 }
 
 bool MqttSink::OpenQueue() {
-  if (int err = queue_.Open(); err != 0) {
-    diskReporter_.Trouble("open " + std::to_string(err), "MQTT: не удалось открыть очередь событий " +
-                                                             config_.queueDir + ": " + std::strerror(err) +
-                                                             "; события ждут в памяти, попытка будет повторена.");
+  if (Result<> opened = queue_.Open(); !opened) {
+    const Problem& p = opened.problem();
+    diskReporter_.Trouble("open " + std::to_string(p.code), "MQTT: не удалось открыть очередь событий " +
+                                                                config_.queueDir + ": " + p.cause +
+                                                                "; события ждут в памяти, попытка будет повторена.");
     return false;
   }
   const DiskQueue::Findings found = queue_.TakeFindings();
@@ -75,10 +74,11 @@ bool MqttSink::Deliver(const Event& event) {
   // Nothing overtakes an event that cannot be queued yet: it is offered again.
   if (!queue_.IsOpen() && !OpenQueue()) return false;
   const std::string line = EventJson(event);
-  if (int err = queue_.Append(line); err != 0) {
-    diskReporter_.Trouble("disk " + std::to_string(err), "Не удалось записать событие в очередь для брокера MQTT (" +
-                                                         config_.queueDir + "): " + std::strerror(err) +
-                                                         "; запись будет повторена.");
+  if (Result<> appended = queue_.Append(line); !appended) {
+    const Problem& p = appended.problem();
+    diskReporter_.Trouble("disk " + std::to_string(p.code), "Не удалось записать событие в очередь для брокера MQTT (" +
+                                                            config_.queueDir + "): " + p.cause +
+                                                            "; запись будет повторена.");
     return false;
   }
   diskReporter_.Recovered("Запись событий в очередь для брокера MQTT возобновлена.");

@@ -7,7 +7,7 @@
 
 namespace pelvaron {
 
-int WriteAll(int fd, std::string_view data, std::size_t* written,
+Result<> WriteAll(int fd, std::string_view data, std::size_t* written,
              std::optional<std::chrono::steady_clock::time_point> deadline) {
   std::size_t done = 0;
   int err = 0;
@@ -32,7 +32,8 @@ int WriteAll(int fd, std::string_view data, std::size_t* written,
     break;
   }
   if (written != nullptr) *written = done;
-  return err;
+  if (err != 0) return SystemProblem("Запись не удалась", err);
+  return {};
 }
 
 }  // namespace pelvaron

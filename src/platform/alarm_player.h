@@ -21,12 +21,13 @@ class AlarmPlayer : public SoundPlayer {
   AlarmPlayer(const AlarmPlayer&) = delete;
   AlarmPlayer& operator=(const AlarmPlayer&) = delete;
 
-  std::string Start(bool playFile, bool beep) override;
-  bool Playing(std::string& failure) override;
+  Result<> Start(bool playFile, bool beep) override;
+  Result<bool> Playing() override;
 
  private:
-  std::string Spawn(const std::string& path);
-  std::string TonesFile(std::string& problem);
+  Result<> Spawn(const std::string& path);
+  // The tones as a WAV file of the console's own, made once.
+  Result<std::string> TonesFile();
 
   std::string program_;
   pid_t child_ = -1;

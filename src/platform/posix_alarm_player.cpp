@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "core/create_file.h"
@@ -82,27 +81,31 @@ AlarmPlayer::~AlarmPlayer() {
   if (!tones_.empty()) unlink(tones_.c_str());
 }
 
-bool AlarmPlayer::Playing(std::string& failure) {
-  failure.clear();
+Result<bool> AlarmPlayer::Playing() {
   if (child_ <= 0) return false;
   int status = 0;
   const pid_t r = waitpid(child_, &status, WNOHANG);
   if (r == 0) return true;
   child_ = -1;
+  Result<bool> ended = false;
   if (r > 0 && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
+    // The player's own words go in the parentheses, after its status.
     const std::string said = FirstLine(errors_.get());
-    failure = "проигрыватель " + program_ + " не смог воспроизвести звук (" +
-              (WIFEXITED(status) ? "код " + std::to_string(WEXITSTATUS(status))
-                                 : "сигнал " + std::to_string(WTERMSIG(status))) +
-              (said.empty() ? std::string() : ": " + said) + ")";
+    ended = Problem{"проигрыватель " + program_ + " не смог воспроизвести звук (" +
+                    (WIFEXITED(status) ? "код " + std::to_string(WEXITSTATUS(status))
+                                       : "сигнал " + std::to_string(WTERMSIG(status))) +
+                    (said.empty() ? std::string() : ": " + said) + ")"};
   }
   errors_.reset();
-  return false;
+  return ended;
 }
 
-std::string AlarmPlayer::Spawn(const std::string& path) {
+Result<> AlarmPlayer::Spawn(const std::string& path) {
   int pipeFds[2];
-  if (pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) return "не удалось запустить проигрыватель звука: " + std::string(std::strerror(errno));
+  if (pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    const int err = errno;
+    return SystemProblem("не удалось запустить проигрыватель звука", err);
+  }
   UniqueFd readEnd(pipeFds[0]), writeEnd(pipeFds[1]);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -125,31 +128,28 @@ std::string AlarmPlayer::Spawn(const std::string& path) {
   const int err = posix_spawnp(&pid, program_.c_str(), &actions, &attributes, const_cast<char* const*>(argv), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
-  if (err != 0) {
-    return "нет проигрывателя звука " + program_ + " (пакет alsa-utils): " + std::string(std::strerror(err));
-  }
+  if (err != 0) return SystemProblem("нет проигрывателя звука " + program_ + " (пакет alsa-utils)", err);
   child_ = pid;
   errors_ = std::move(readEnd);
   return {};
 }
 
-std::string AlarmPlayer::TonesFile(std::string& problem) {
+Result<std::string> AlarmPlayer::TonesFile() {
   if (!tones_.empty()) return tones_;
   const char* tmp = std::getenv("TMPDIR");
   const std::string dir = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
   // A file of its own, made new (never one that someone else laid out there).
   std::string pattern;
   UniqueFd fd;
+  int refused = 0;
   for (int attempt = 0; attempt < 100 && !fd; ++attempt) {
     pattern = dir + "/pelvaron-alarm-tones-" + std::to_string(getpid()) + "-" + std::to_string(attempt) + ".wav";
     Result<UniqueFd> made = CreateFile(pattern, O_WRONLY, WhenThere::Refuse, FileMode::Private);
     if (made) fd = std::move(*made);
-    if (!made && made.problem().code != EEXIST) break;
+    if (!made) refused = made.problem().code;
+    if (!made && refused != EEXIST) break;
   }
-  if (!fd) {
-    problem = "не удалось подготовить звук тревоги в " + dir + ": " + std::strerror(errno);
-    return {};
-  }
+  if (!fd) return SystemProblem("не удалось подготовить звук тревоги в " + dir, refused);
   const std::vector<std::uint8_t> wav = ToneWave();
   std::size_t done = 0;
   while (done < wav.size()) {
@@ -159,27 +159,30 @@ std::string AlarmPlayer::TonesFile(std::string& problem) {
     done += static_cast<std::size_t>(n);
   }
   if (done != wav.size() || fd.reset() != 0) {
-    problem = "не удалось записать звук тревоги в " + pattern + ": " + std::strerror(errno);
+    const int err = errno;
     unlink(pattern.c_str());
-    return {};
+    return SystemProblem("не удалось записать звук тревоги в " + pattern, err);
   }
   tones_ = pattern;
   return tones_;
 }
 
-std::string AlarmPlayer::Start(bool playFile, bool beep) {
-  std::string failure;
-  if (Playing(failure)) return {};
+Result<> AlarmPlayer::Start(bool playFile, bool beep) {
+  // A burst still playing is not started again.
+  if (const Result<bool> playing = Playing(); playing && *playing) return {};
   std::string path;
   if (playFile) {
-    if (access("alarm.wav", R_OK) != 0) return "файла alarm.wav нет в рабочей папке или он не читается";
+    if (access("alarm.wav", R_OK) != 0) {
+      return Problem{"файла alarm.wav нет в рабочей папке или он не читается", "", errno};
+    }
     path = "alarm.wav";
   } else if (beep) {
-    std::string problem;
-    path = TonesFile(problem);
-    if (path.empty()) return problem;
+    Result<std::string> tones = TonesFile();
+    if (!tones) return tones.problem();
+    path = std::move(*tones);
   }
-  return path.empty() ? std::string() : Spawn(path);
+  if (path.empty()) return {};
+  return Spawn(path);
 }
 
 }  // namespace pelvaron

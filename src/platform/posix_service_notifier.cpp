@@ -16,10 +16,9 @@ ServiceNotifier::ServiceNotifier() {
   library_ = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
   if (library_ == nullptr) {
     const char* why = dlerror();
-    problem_ =
-        std::string("Не удаётся сообщить systemd о готовности службы: ") +
-               (why ? why : "не найдена libsystemd.so.0") +
-               ". Установите пакет libsystemd0 или запускайте программу без Type=notify.";
+    reachable_ = Problem{std::string("Не удаётся сообщить systemd о готовности службы: ") +
+                         (why ? why : "не найдена libsystemd.so.0") +
+                         ". Установите пакет libsystemd0 или запускайте программу без Type=notify."};
     return;
   }
   using Notify = decltype(&sd_notify);
@@ -27,9 +26,9 @@ ServiceNotifier::ServiceNotifier() {
   notify_ = reinterpret_cast<Notify>(dlsym(library_, "sd_notify"));
   auto watchdogEnabled = reinterpret_cast<WatchdogEnabled>(dlsym(library_, "sd_watchdog_enabled"));
   if (notify_ == nullptr) {
-    problem_ =
+    reachable_ = Problem{
         "Не удаётся сообщить systemd о готовности службы: в libsystemd.so.0 нет sd_notify. "
-        "Установите пакет libsystemd0 или запускайте программу без Type=notify.";
+        "Установите пакет libsystemd0 или запускайте программу без Type=notify."};
     return;
   }
   std::uint64_t usec = 0;

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/result.h"
+
 namespace pelvaron {
 
 // Tells the service manager how the console is doing, through libsystemd's
@@ -18,8 +20,8 @@ class ServiceNotifier {
 
   // Someone listens.
   bool Active() const { return notify_ != nullptr; }
-  // Why a manager that asked cannot be told (libsystemd missing), else empty.
-  const std::string& Problem() const { return problem_; }
+  // Whether a manager that asked can be told: not when libsystemd is missing.
+  const Result<>& Reachable() const { return reachable_; }
 
   void Ready(const std::string& status);
   // From the tick: a watchdog ping at half the manager's interval, so a tick
@@ -35,7 +37,7 @@ class ServiceNotifier {
   std::int64_t pingEveryMs_ = 0;  // 0: no watchdog
   std::int64_t lastPingMs_ = 0;
   bool pinged_ = false;
-  std::string problem_;
+  Result<> reachable_;
 };
 
 // True when stderr is the stream the service manager gave us for the journal

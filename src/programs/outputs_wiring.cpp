@@ -48,28 +48,27 @@ bool PlainUtf8(std::string_view text) {
 
 }  // namespace
 
-std::string PrepareOutputOptions(Options& options) {
+Result<> PrepareOutputOptions(Options& options) {
   Absolute(options.eventsPath);
   Absolute(options.mqttCa);
   Absolute(options.mqttCredentials);
   if (options.mqttUrl.empty()) return {};
-  MqttUrl url;
-  if (std::string problem = ParseMqttUrl(options.mqttUrl, url); !problem.empty()) return problem;
+  if (Result<MqttUrl> url = ParseMqttUrl(options.mqttUrl); !url) return url.problem();
   // A name the broker cannot take would connect and be dropped over and over.
   const std::string station = StationName(options);
   if (!PlainUtf8(station)) {
-    return "--station: the name must be UTF-8 text without control characters (it is part of the MQTT topics)";
+    return Problem{"--station: the name must be UTF-8 text without control characters (it is part of the MQTT topics)"};
   }
   const std::string& prefix = options.mqttDiscovery;
   if (!prefix.empty() && (!PlainUtf8(prefix) || prefix.find_first_of("+#") != std::string::npos ||
                           prefix.front() == '/' || prefix.back() == '/')) {
-    return "--mqtt-discovery: the prefix must be UTF-8 text without control characters, '+', '#' or a '/' at "
-           "either end";
+    return Problem{"--mqtt-discovery: the prefix must be UTF-8 text without control characters, '+', '#' or a '/' at "
+                   "either end"};
   }
   if (const std::size_t longest = LongestTopic(station, prefix); longest > kMaxMqttTopicBytes) {
-    return "--station: the name is too long for MQTT topics (" + std::to_string(station.size()) +
-           " bytes make topics of up to " + std::to_string(longest) + " bytes; MQTT allows " +
-           std::to_string(kMaxMqttTopicBytes) + ")";
+    return Problem{"--station: the name is too long for MQTT topics (" + std::to_string(station.size()) +
+                   " bytes make topics of up to " + std::to_string(longest) + " bytes; MQTT allows " +
+                   std::to_string(kMaxMqttTopicBytes) + ")"};
   }
   return {};
 }
@@ -110,8 +109,13 @@ std::unique_ptr<ConsoleOutputs> ConsoleOutputs::Start(const Options& options, Re
   if (!options.mqttUrl.empty()) {
     MqttConfig config;
     // Checked when the command line was read.
-    ParseMqttUrl(options.mqttUrl, config.url);
-    if (options.mqttCredentials.empty()) ReadMqttCredentials({}, config.user, config.password);
+    if (Result<MqttUrl> url = ParseMqttUrl(options.mqttUrl)) config.url = std::move(*url);
+    if (options.mqttCredentials.empty()) {
+      if (Result<MqttCredentials> fromEnvironment = ReadMqttCredentials({})) {
+        config.user = std::move(fromEnvironment->user);
+        config.password = std::move(fromEnvironment->password);
+      }
+    }
     config.credentialsFile = options.mqttCredentials;
     struct stat st {};
     if (!options.mqttCredentials.empty() && ::stat(options.mqttCredentials.c_str(), &st) == 0 &&

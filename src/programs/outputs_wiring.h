@@ -8,6 +8,7 @@
 
 #include "app/console_hooks.h"
 #include "app/options.h"
+#include "core/result.h"
 #include "outputs/background_sink.h"
 #include "outputs/object_states.h"
 #include "outputs/report.h"
@@ -47,8 +48,9 @@ class ConsoleOutputs {
 // Right after the command line is read: paths given on it are made those of
 // the folder it was given in (the demo then works in a folder of its own),
 // and the broker's address, the station's name and the discovery prefix are
-// checked against the topic rules. Returns what is wrong, or nothing.
-std::string PrepareOutputOptions(Options& options);
+// checked against the topic rules. What is wrong is the command line's
+// refusal, in English.
+Result<> PrepareOutputOptions(Options& options);
 
 // The station's name on its events and topics: --station, else the host's name.
 std::string StationName(const Options& options);

@@ -69,8 +69,8 @@ int ReadCommandLine(const std::vector<std::string>& args, const std::string& pro
     std::cerr << programName << ": " << options.error << "\n";
     return 2;
   }
-  if (std::string problem = PrepareOutputOptions(options); !problem.empty()) {
-    std::cerr << programName << ": " << problem << "\n";
+  if (Result<> prepared = PrepareOutputOptions(options); !prepared) {
+    std::cerr << programName << ": " << prepared.problem().text << "\n";
     return 2;
   }
   return -1;
@@ -90,7 +90,7 @@ int RunHeadlessConsole(const std::string& programName, const Options& options, b
   // Under systemd: priorities for the journal, readiness and the watchdog.
   op.SetJournalPriorities(StderrGoesToJournal());
   ServiceNotifier service;
-  if (!service.Problem().empty()) op.ShowMessage({service.Problem(), "", MessageIcon::Exclamation});
+  if (!service.Reachable()) op.ShowMessage({service.Reachable().problem().text, "", MessageIcon::Exclamation});
   Console console(*ports.clock, *ports.files, op, *ports.port, options.devices);
   console.bAlarmSound = options.alarmSound;
   console.bAlarmBeep = options.alarmBeep;

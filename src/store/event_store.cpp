@@ -19,36 +19,38 @@ EventStore::~EventStore() {
   Close();
 }
 
-int EventStore::Fail(int code, const char* what, const char* problem) {
-  error_ = what;
-  error_ += ": ";
+Problem EventStore::Fail(int code, const char* what) const {
+  std::string cause = what;
+  cause += ": ";
   // The connection's own words when they are about this failure (a rollback
   // after it may have cleared them).
   if (db_ != nullptr && (sqlite3_errcode(db_.get()) & 0xFF) == (code & 0xFF)) {
-    error_ += sqlite3_errmsg(db_.get());
+    cause += sqlite3_errmsg(db_.get());
   } else {
-    error_ += sqlite3_errstr(code);
+    cause += sqlite3_errstr(code);
   }
-  problem_ = problem != nullptr ? problem : StoreProblemText(code, db_ != nullptr ? sqlite3_system_errno(db_.get()) : 0);
-  return code;
+  const int systemError = db_ != nullptr ? sqlite3_system_errno(db_.get()) : 0;
+  return Problem(StoreProblemText(code, systemError), std::move(cause), code);
 }
 
-int EventStore::Prepare(SqlStatement& stmt, const char* sql) {
+Result<> EventStore::Prepare(SqlStatement& stmt, const char* sql) {
   if (stmt) {
     sqlite3_reset(stmt.get());
     sqlite3_clear_bindings(stmt.get());
-    return SQLITE_OK;
+    return {};
   }
   sqlite3_stmt* raw = nullptr;
   int rc = sqlite3_prepare_v3(db_.get(), sql, -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
   stmt.reset(raw);
   if (rc != SQLITE_OK) return Fail(rc, "prepare");
-  return SQLITE_OK;
+  return {};
 }
 
-int EventStore::Statement(const std::string& sql, const char* what, SqlStatement& stmt) {
+Result<SqlStatement> EventStore::Statement(const std::string& sql, const char* what) {
+  SqlStatement stmt;
   const int rc = PrepareOnce(db_.get(), sql.c_str(), static_cast<int>(sql.size()), stmt);
-  return rc == SQLITE_OK ? rc : Fail(rc, what);
+  if (rc != SQLITE_OK) return Fail(rc, what);
+  return stmt;
 }
 
 int EventStore::BusyWait(void* self, int count) {
@@ -64,24 +66,25 @@ int EventStore::BusyWait(void* self, int count) {
   return 1;
 }
 
-int EventStore::Open(const std::string& path, Mode mode, const char* vfs) {
+Result<> EventStore::Open(const std::string& path, Mode mode, const char* vfs) {
   Close();
   const int flags = mode == Mode::ReadWrite ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY;
   if (mode == Mode::ReadWrite && vfs == nullptr && !path.empty() && path.front() != ':' && path.rfind("file:", 0) != 0) {
     // The store's file is made as every file is (SQLite gives its -wal and
     // -shm the mode of the store's own file).
     if (Result<UniqueFd> made = CreateFile(path, O_RDWR, WhenThere::OpenThroughLinks); !made) {
-      const std::string problem = StoreProblemText(SQLITE_CANTOPEN, made.problem().code);
-      return Fail(SQLITE_CANTOPEN, "open", problem.c_str());
+      Problem failed = Fail(SQLITE_CANTOPEN, "open");
+      failed.text = StoreProblemText(SQLITE_CANTOPEN, made.problem().code);
+      return failed;
     }
   }
   sqlite3* opened = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &opened, flags | SQLITE_OPEN_NOMUTEX, vfs);
   db_.reset(opened);  // also when it failed: SQLite gives a handle to close
   if (rc != SQLITE_OK) {
-    Fail(rc, "open");
+    Problem failed = Fail(rc, "open");
     Close();
-    return rc;
+    return failed;
   }
   sqlite3_extended_result_codes(db_.get(), 1);
   sqlite3_busy_handler(db_.get(), BusyWait, this);
@@ -94,36 +97,26 @@ int EventStore::Open(const std::string& path, Mode mode, const char* vfs) {
                                                   "PRAGMA temp_store = MEMORY;"
                                                 : "PRAGMA cache_size = -1024;";
   rc = sqlite3_exec(db_.get(), pragmas, nullptr, nullptr, nullptr);
-  if (rc == SQLITE_OK && mode == Mode::ReadWrite) rc = Schema();
-  const char* problem = nullptr;
+  int version = 0;
+  if (rc == SQLITE_OK && mode == Mode::ReadWrite) rc = UpgradeSchema(db_.get(), version);
+  if (rc == kNewerSchema) {
+    Close();
+    return Problem{"его записала более новая версия программы",
+                   "set up: made by a newer program (schema " + std::to_string(version) + ")", SQLITE_ERROR};
+  }
+  const char* notOurs = nullptr;
   if (rc == SQLITE_OK && mode == Mode::ReadOnly) {
     // A store that another program made must be ours.
     rc = sqlite3_exec(db_.get(), "SELECT id FROM events LIMIT 0", nullptr, nullptr, nullptr);
-    if (rc == SQLITE_ERROR) problem = "в файле нет событий консоли";
+    if (rc == SQLITE_ERROR) notOurs = "в файле нет событий консоли";
   }
   if (rc != SQLITE_OK) {
-    // Schema() has said why already when the store is a newer program's.
-    if (rc == kNewerSchema) {
-      rc = SQLITE_ERROR;
-    } else {
-      Fail(rc, mode == Mode::ReadWrite ? "set up" : "read", problem);
-    }
+    Problem failed = Fail(rc, mode == Mode::ReadWrite ? "set up" : "read");
+    if (notOurs != nullptr) failed.text = notOurs;
     Close();
-    return rc;
+    return failed;
   }
-  error_.clear();
-  problem_.clear();
-  return SQLITE_OK;
-}
-
-int EventStore::Schema() {
-  int version = 0;
-  const int rc = UpgradeSchema(db_.get(), version);
-  if (rc == kNewerSchema) {
-    error_ = "set up: made by a newer program (schema " + std::to_string(version) + ")";
-    problem_ = "его записала более новая версия программы";
-  }
-  return rc;
+  return {};
 }
 
 void EventStore::Close() {
@@ -131,13 +124,13 @@ void EventStore::Close() {
   db_.reset();
 }
 
-int EventStore::DataVersion(std::int64_t& version) {
-  int rc = Prepare(dataVersion_, "PRAGMA data_version");
-  if (rc != SQLITE_OK) return rc;
-  rc = sqlite3_step(dataVersion_.get());
-  if (rc == SQLITE_ROW) version = sqlite3_column_int64(dataVersion_.get(), 0);
+Result<std::int64_t> EventStore::DataVersion() {
+  if (Result<> prepared = Prepare(dataVersion_, "PRAGMA data_version"); !prepared) return prepared.problem();
+  const int rc = sqlite3_step(dataVersion_.get());
+  const std::int64_t version = rc == SQLITE_ROW ? sqlite3_column_int64(dataVersion_.get(), 0) : 0;
   sqlite3_reset(dataVersion_.get());
-  return rc == SQLITE_ROW ? SQLITE_OK : Fail(rc, "data version");
+  if (rc != SQLITE_ROW) return Fail(rc, "data version");
+  return version;
 }
 
 }  // namespace pelvaron

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/result.h"
 #include "events/event.h"
 #include "store/sqlite_handles.h"
 #include "store/text_search.h"  // FoldCase: how HistoryQuery::text is matched
@@ -70,9 +71,10 @@ struct PendingAcknowledgement {
 // The event store: an SQLite database in the working folder, in WAL mode, so
 // that a kill at any moment leaves every committed event and a reader never
 // waits for the writer. One writer (the store's sink); any number of readers
-// (the history window, pelvaron-history). Results are SQLite's codes, 0 for
-// success; Problem() says what went wrong in the operator's words, Error()
-// in SQLite's (for the end of a message, in parentheses).
+// (the history window, pelvaron-history). What can fail answers with a
+// Result whose Problem says what went wrong in the operator's words (text),
+// in SQLite's (cause, "insert: database or disk is full", for the end of a
+// message in parentheses) and SQLite's extended result code (code).
 //
 // Opening and closing are in event_store.cpp, the tables in event_schema.h,
 // writing in event_store_writes.cpp, reading in event_store_search.cpp.
@@ -90,69 +92,65 @@ class EventStore {
 
   // Opens the store, making it (and its tables) when writing. vfs names an
   // SQLite VFS other than the default (tests inject failures with one).
-  int Open(const std::string& path, Mode mode, const char* vfs = nullptr);
+  Result<> Open(const std::string& path, Mode mode, const char* vfs = nullptr);
   // No wait for another program's lock goes on past this moment (the
   // monotonic clock's milliseconds): the process is ending. Any thread.
   void GiveUpWaitingAt(std::int64_t monotonicMs) { giveUpAt_.store(monotonicMs); }
   void Close();
   bool IsOpen() const { return db_ != nullptr; }
-  std::string Error() const { return error_; }
-  std::string Problem() const { return problem_; }
 
   // Writing.
-  int Begin();
-  int Commit();
+  Result<> Begin();
+  Result<> Commit();
   void Rollback();
   // An acknowledgement event also marks the requests it answers as recorded.
-  int Insert(const Event& event, const StoredClass& cls);
+  Result<> Insert(const Event& event, const StoredClass& cls);
   // An event as another store kept it (its row number is not kept).
-  int InsertStored(const StoredEvent& event);
+  Result<> InsertStored(const StoredEvent& event);
   // Whether an event with this number, time and kind is stored already.
-  bool Holds(const StoredEvent& event);
-  // pelvaron-history --ack: a request for the console to record.
-  int RequestAcknowledgement(std::uint64_t ref, std::int64_t time, const std::string& note,
-                             const std::string& source, std::int64_t* id = nullptr);
+  Result<bool> Holds(const StoredEvent& event);
+  // pelvaron-history --ack: a request for the console to record; its row's number.
+  Result<std::int64_t> RequestAcknowledgement(std::uint64_t ref, std::int64_t time, const std::string& note,
+                                              const std::string& source);
 
   // Reading, newest first.
-  int Search(const HistoryQuery& query, std::vector<StoredEvent>& out);
+  Result<std::vector<StoredEvent>> Search(const HistoryQuery& query);
   // How SQLite runs that search, one step a line: which index it takes.
-  std::string SearchPlan(const HistoryQuery& query);
-  // The newest event with this number; nothing when there is none (or on error).
-  std::optional<StoredEvent> FindBySeq(std::uint64_t seq);
+  Result<std::string> SearchPlan(const HistoryQuery& query);
+  // The newest event with this number; nothing when there is none.
+  Result<std::optional<StoredEvent>> FindBySeq(std::uint64_t seq);
   // Requests after id that no console has recorded and that no
   // acknowledgement event answers yet, oldest first.
-  int PendingAcknowledgements(std::int64_t afterId, std::vector<PendingAcknowledgement>& out);
+  Result<std::vector<PendingAcknowledgement>> PendingAcknowledgements(std::int64_t afterId);
   // SQLite's data_version: it moves when another connection (another
   // process) has committed since, never for this connection's own writes.
   // Only comparable between calls on one opening of the store.
-  int DataVersion(std::int64_t& version);
+  Result<std::int64_t> DataVersion();
   // Alarms, restores and acknowledgements since a time, oldest first: what
   // puts a console's alarm queue back after a restart.
-  int AlarmHistory(std::int64_t since, std::vector<StoredEvent>& out);
+  Result<std::vector<StoredEvent>> AlarmHistory(std::int64_t since);
   // Every stored event, oldest first.
-  int AllInOrder(std::vector<StoredEvent>& out);
+  Result<std::vector<StoredEvent>> AllInOrder();
   // The number of stored events.
-  std::int64_t Count();
+  Result<std::int64_t> Count();
   // The highest event number stored (0 when none): numbering goes on above it.
-  int HighestSeq(std::uint64_t& seq);
+  Result<std::uint64_t> HighestSeq();
 
   sqlite3* handle() { return db_.get(); }
 
  private:
-  int Fail(int code, const char* what, const char* problem = nullptr);
-  int Prepare(SqlStatement& stmt, const char* sql);
-  // A statement for one use: SQLITE_OK, or the error said as what.
-  int Statement(const std::string& sql, const char* what, SqlStatement& stmt);
+  // The failure of a step (what) with SQLite's code, in both words.
+  Problem Fail(int code, const char* what) const;
+  Result<> Prepare(SqlStatement& stmt, const char* sql);
+  // A statement for one use, or the failure said as what.
+  Result<SqlStatement> Statement(const std::string& sql, const char* what);
   // Steps a statement for one use through its rows, handing each to each(stmt),
-  // and finalizes it: SQLITE_OK, or the error said as what.
+  // and finalizes it; a failure is said as what.
   template <class Each>
-  int Rows(SqlStatement stmt, const char* what, Each&& each);
-  int PrepareSearch(const HistoryQuery& query, const char* prefix, SqlStatement& stmt);
-  int Schema();
+  Result<> Rows(SqlStatement stmt, const char* what, Each&& each);
+  Result<SqlStatement> PrepareSearch(const HistoryQuery& query, const char* prefix);
 
   SqlConnection db_;
-  std::string error_;
-  std::string problem_;
   // Prepared once and kept; they go before the connection (declared after it).
   SqlStatement insert_;
   SqlStatement markAck_;

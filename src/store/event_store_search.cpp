@@ -74,13 +74,14 @@ StoredEvent Row(sqlite3_stmt* s, bool withAck) {
 }  // namespace
 
 template <class Each>
-int EventStore::Rows(SqlStatement stmt, const char* what, Each&& each) {
+Result<> EventStore::Rows(SqlStatement stmt, const char* what, Each&& each) {
   int rc;
   while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) each(stmt.get());
-  return rc == SQLITE_DONE ? SQLITE_OK : Fail(rc, what);
+  if (rc != SQLITE_DONE) return Fail(rc, what);
+  return {};
 }
 
-int EventStore::PrepareSearch(const HistoryQuery& q, const char* prefix, SqlStatement& statement) {
+Result<SqlStatement> EventStore::PrepareSearch(const HistoryQuery& q, const char* prefix) {
   std::string sql = SelectWithAcknowledgement(prefix) + " WHERE 1";
   const std::vector<std::string> forms = q.address.empty() ? std::vector<std::string>{} : AddressForms(q.address);
   if (forms.size() == 1) sql += " AND e.address = :address";
@@ -91,8 +92,9 @@ int EventStore::PrepareSearch(const HistoryQuery& q, const char* prefix, SqlStat
   if (!q.text.empty()) sql += " AND (pv_contains(e.text, :text) OR pv_contains(e.detail, :text))";
   sql += " ORDER BY e.time DESC, e.id DESC";
   if (q.limit > 0) sql += " LIMIT :limit";
-  if (int rc = Statement(sql, "search", statement); rc != SQLITE_OK) return rc;
-  sqlite3_stmt* s = statement.get();
+  Result<SqlStatement> statement = Statement(sql, "search");
+  if (!statement) return statement;
+  sqlite3_stmt* s = statement->get();
   auto bind = [s](const char* name) { return sqlite3_bind_parameter_index(s, name); };
   if (!forms.empty()) BindText(s, bind(":address"), forms[0]);
   if (forms.size() == 2) BindText(s, bind(":padded"), forms[1]);
@@ -101,36 +103,39 @@ int EventStore::PrepareSearch(const HistoryQuery& q, const char* prefix, SqlStat
   if (!q.priority.empty()) BindText(s, bind(":priority"), q.priority);
   if (!q.text.empty()) BindText(s, bind(":text"), q.text);
   if (q.limit > 0) sqlite3_bind_int64(s, bind(":limit"), static_cast<sqlite3_int64>(q.limit));
-  return SQLITE_OK;
+  return statement;
 }
 
-int EventStore::Search(const HistoryQuery& q, std::vector<StoredEvent>& out) {
-  out.clear();
-  SqlStatement s;
-  if (int rc = PrepareSearch(q, "", s); rc != SQLITE_OK) return rc;
-  return Rows(std::move(s), "search", [&](sqlite3_stmt* row) { out.push_back(Row(row, true)); });
-}
-
-std::string EventStore::SearchPlan(const HistoryQuery& q) {
-  SqlStatement s;
-  if (PrepareSearch(q, "EXPLAIN QUERY PLAN ", s) != SQLITE_OK) return {};
-  std::string plan;
-  Rows(std::move(s), "search plan", [&](sqlite3_stmt* row) { plan += ColumnText(row, 3) + "\n"; });
-  return plan;
-}
-
-std::optional<StoredEvent> EventStore::FindBySeq(std::uint64_t seq) {
-  SqlStatement s;
-  const std::string sql = SelectWithAcknowledgement("") + " WHERE e.seq = ? ORDER BY e.id DESC LIMIT 1";
-  if (Statement(sql, "find", s) != SQLITE_OK) return std::nullopt;
-  sqlite3_bind_int64(s.get(), 1, static_cast<sqlite3_int64>(seq));
-  std::optional<StoredEvent> found;
-  Rows(std::move(s), "find", [&](sqlite3_stmt* row) { found = Row(row, true); });
+Result<std::vector<StoredEvent>> EventStore::Search(const HistoryQuery& q) {
+  Result<SqlStatement> s = PrepareSearch(q, "");
+  if (!s) return s.problem();
+  std::vector<StoredEvent> found;
+  Result<> read = Rows(std::move(*s), "search", [&](sqlite3_stmt* row) { found.push_back(Row(row, true)); });
+  if (!read) return read.problem();
   return found;
 }
 
-int EventStore::PendingAcknowledgements(std::int64_t afterId, std::vector<PendingAcknowledgement>& out) {
-  out.clear();
+Result<std::string> EventStore::SearchPlan(const HistoryQuery& q) {
+  Result<SqlStatement> s = PrepareSearch(q, "EXPLAIN QUERY PLAN ");
+  if (!s) return s.problem();
+  std::string plan;
+  Result<> read = Rows(std::move(*s), "search plan", [&](sqlite3_stmt* row) { plan += ColumnText(row, 3) + "\n"; });
+  if (!read) return read.problem();
+  return plan;
+}
+
+Result<std::optional<StoredEvent>> EventStore::FindBySeq(std::uint64_t seq) {
+  const std::string sql = SelectWithAcknowledgement("") + " WHERE e.seq = ? ORDER BY e.id DESC LIMIT 1";
+  Result<SqlStatement> s = Statement(sql, "find");
+  if (!s) return s.problem();
+  sqlite3_bind_int64(s->get(), 1, static_cast<sqlite3_int64>(seq));
+  std::optional<StoredEvent> found;
+  Result<> read = Rows(std::move(*s), "find", [&](sqlite3_stmt* row) { found = Row(row, true); });
+  if (!read) return read.problem();
+  return found;
+}
+
+Result<std::vector<PendingAcknowledgement>> EventStore::PendingAcknowledgements(std::int64_t afterId) {
   // Asked every few seconds for as long as the console runs: prepared once.
   // A request for an alarm whose entry has been acknowledged since (in the
   // window, or by a request for another of its events) is answered already.
@@ -142,10 +147,11 @@ int EventStore::PendingAcknowledgements(std::int64_t afterId, std::vector<Pendin
       " AND NOT EXISTS (SELECT 1 FROM events a WHERE a.ref = r.ref AND a.ref <> 0 AND a.alarm = 3)"
       " AND NOT EXISTS (SELECT 1 FROM events n WHERE n.seq = r.ref AND n.alarm = 1 AND " +
       AcknowledgementOf("n") + " IS NOT NULL) ORDER BY r.id";
-  int rc = Prepare(pending_, sql.c_str());
-  if (rc != SQLITE_OK) return rc;
+  if (Result<> prepared = Prepare(pending_, sql.c_str()); !prepared) return prepared.problem();
   sqlite3_stmt* pending = pending_.get();
   sqlite3_bind_int64(pending, 1, afterId);
+  std::vector<PendingAcknowledgement> found;
+  int rc;
   while ((rc = sqlite3_step(pending)) == SQLITE_ROW) {
     PendingAcknowledgement a;
     a.id = sqlite3_column_int64(pending, 0);
@@ -155,50 +161,53 @@ int EventStore::PendingAcknowledgements(std::int64_t afterId, std::vector<Pendin
     a.source = ColumnText(pending, 4);
     a.address = ColumnText(pending, 5);
     a.text = ColumnText(pending, 6);
-    out.push_back(std::move(a));
+    found.push_back(std::move(a));
   }
   sqlite3_reset(pending);  // kept for the next time, holding no read
-  return rc == SQLITE_DONE ? SQLITE_OK : Fail(rc, "pending acknowledgements");
+  if (rc != SQLITE_DONE) return Fail(rc, "pending acknowledgements");
+  return found;
 }
 
-int EventStore::AlarmHistory(std::int64_t since, std::vector<StoredEvent>& out) {
-  out.clear();
-  SqlStatement s;
+Result<std::vector<StoredEvent>> EventStore::AlarmHistory(std::int64_t since) {
   const std::string sql =
       std::string("SELECT ") + kColumns + " FROM events e WHERE e.alarm <> 0 AND e.time >= ? ORDER BY e.id";
-  if (int rc = Statement(sql, "alarm history", s); rc != SQLITE_OK) return rc;
-  sqlite3_bind_int64(s.get(), 1, since);
-  return Rows(std::move(s), "alarm history", [&](sqlite3_stmt* row) { out.push_back(Row(row, false)); });
+  Result<SqlStatement> s = Statement(sql, "alarm history");
+  if (!s) return s.problem();
+  sqlite3_bind_int64(s->get(), 1, since);
+  std::vector<StoredEvent> found;
+  Result<> read = Rows(std::move(*s), "alarm history", [&](sqlite3_stmt* row) { found.push_back(Row(row, false)); });
+  if (!read) return read.problem();
+  return found;
 }
 
-int EventStore::AllInOrder(std::vector<StoredEvent>& out) {
-  out.clear();
-  SqlStatement s;
-  if (int rc = Statement(std::string("SELECT ") + kColumns + " FROM events e ORDER BY e.id", "read", s);
-      rc != SQLITE_OK) {
-    return rc;
-  }
-  return Rows(std::move(s), "read", [&](sqlite3_stmt* row) { out.push_back(Row(row, false)); });
+Result<std::vector<StoredEvent>> EventStore::AllInOrder() {
+  Result<SqlStatement> s = Statement(std::string("SELECT ") + kColumns + " FROM events e ORDER BY e.id", "read");
+  if (!s) return s.problem();
+  std::vector<StoredEvent> found;
+  Result<> read = Rows(std::move(*s), "read", [&](sqlite3_stmt* row) { found.push_back(Row(row, false)); });
+  if (!read) return read.problem();
+  return found;
 }
 
-std::int64_t EventStore::Count() {
-  SqlStatement s;
-  std::int64_t n = -1;
-  if (PrepareOnce(db_.get(), "SELECT count(*) FROM events", -1, s) == SQLITE_OK &&
-      sqlite3_step(s.get()) == SQLITE_ROW) {
-    n = sqlite3_column_int64(s.get(), 0);
-  }
+Result<std::int64_t> EventStore::Count() {
+  Result<SqlStatement> s = Statement("SELECT count(*) FROM events", "count");
+  if (!s) return s.problem();
+  std::int64_t n = 0;
+  Result<> read = Rows(std::move(*s), "count", [&](sqlite3_stmt* row) { n = sqlite3_column_int64(row, 0); });
+  if (!read) return read.problem();
   return n;
 }
 
-int EventStore::HighestSeq(std::uint64_t& seq) {
-  seq = 0;
-  SqlStatement s;
-  if (int rc = Statement("SELECT max(seq) FROM events", "highest number", s); rc != SQLITE_OK) return rc;
-  return Rows(std::move(s), "highest number", [&](sqlite3_stmt* row) {
+Result<std::uint64_t> EventStore::HighestSeq() {
+  Result<SqlStatement> s = Statement("SELECT max(seq) FROM events", "highest number");
+  if (!s) return s.problem();
+  std::uint64_t seq = 0;
+  Result<> read = Rows(std::move(*s), "highest number", [&](sqlite3_stmt* row) {
     const sqlite3_int64 n = sqlite3_column_int64(row, 0);
     seq = n > 0 ? static_cast<std::uint64_t>(n) : 0;
   });
+  if (!read) return read.problem();
+  return seq;
 }
 
 }  // namespace pelvaron

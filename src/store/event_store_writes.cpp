@@ -8,21 +8,23 @@
 
 namespace pelvaron {
 
-int EventStore::Begin() {
-  int rc = sqlite3_exec(db_.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-  return rc == SQLITE_OK ? rc : Fail(rc, "begin");
+Result<> EventStore::Begin() {
+  const int rc = sqlite3_exec(db_.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return Fail(rc, "begin");
+  return {};
 }
 
-int EventStore::Commit() {
-  int rc = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
-  return rc == SQLITE_OK ? rc : Fail(rc, "commit");
+Result<> EventStore::Commit() {
+  const int rc = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return Fail(rc, "commit");
+  return {};
 }
 
 void EventStore::Rollback() {
   if (db_ != nullptr && !sqlite3_get_autocommit(db_.get())) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
-int EventStore::Insert(const Event& event, const StoredClass& cls) {
+Result<> EventStore::Insert(const Event& event, const StoredClass& cls) {
   StoredEvent row;
   row.seq = event.seq;
   row.time = event.time;
@@ -40,14 +42,14 @@ int EventStore::Insert(const Event& event, const StoredClass& cls) {
   return InsertStored(row);
 }
 
-int EventStore::InsertStored(const StoredEvent& event) {
-  int rc = Prepare(insert_,
+Result<> EventStore::InsertStored(const StoredEvent& event) {
+  Result<> prepared = Prepare(insert_,
                    "INSERT INTO events(seq, time, time_text, station, kind, address, text, command, detail, ref, "
                    "priority, alarm, alarm_key, frame) VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,"
                    // An acknowledgement keeps the key of the alarm it names.
                    "CASE WHEN ?12 = 3 THEN COALESCE((SELECT n.alarm_key FROM events n WHERE n.seq = ?10"
                    " AND n.alarm = 1 ORDER BY n.id DESC LIMIT 1), '') ELSE ?13 END,?14)");
-  if (rc != SQLITE_OK) return rc;
+  if (!prepared) return prepared;
   const bool ack = event.cls.role == kAcknowledgementRole;
   sqlite3_stmt* insert = insert_.get();
   sqlite3_bind_int64(insert, 1, static_cast<sqlite3_int64>(event.seq));
@@ -67,43 +69,43 @@ int EventStore::InsertStored(const StoredEvent& event) {
     sqlite3_bind_blob(insert, 14, event.frame.data(), static_cast<int>(event.frame.size()),
                       SQLITE_TRANSIENT);
   }
-  rc = sqlite3_step(insert);
+  int rc = sqlite3_step(insert);
   sqlite3_reset(insert);
   if (rc != SQLITE_DONE) return Fail(rc, "insert");
-  if (!ack) return SQLITE_OK;
-  rc = Prepare(markAck_, "UPDATE acknowledgements SET recorded = ? WHERE ref = ? AND recorded IS NULL");
-  if (rc != SQLITE_OK) return rc;
+  if (!ack) return {};
+  prepared = Prepare(markAck_, "UPDATE acknowledgements SET recorded = ? WHERE ref = ? AND recorded IS NULL");
+  if (!prepared) return prepared;
   sqlite3_bind_int64(markAck_.get(), 1, static_cast<sqlite3_int64>(event.seq));
   sqlite3_bind_int64(markAck_.get(), 2, static_cast<sqlite3_int64>(event.ref));
   rc = sqlite3_step(markAck_.get());
   sqlite3_reset(markAck_.get());
-  return rc == SQLITE_DONE ? SQLITE_OK : Fail(rc, "mark acknowledgement");
+  if (rc != SQLITE_DONE) return Fail(rc, "mark acknowledgement");
+  return {};
 }
 
-int EventStore::RequestAcknowledgement(std::uint64_t ref, std::int64_t time, const std::string& note,
-                                       const std::string& source, std::int64_t* id) {
-  SqlStatement s;
-  int rc = Statement("INSERT INTO acknowledgements(ref, time, note, source) VALUES(?,?,?,?)", "prepare", s);
-  if (rc != SQLITE_OK) return rc;
-  sqlite3_bind_int64(s.get(), 1, static_cast<sqlite3_int64>(ref));
-  sqlite3_bind_int64(s.get(), 2, time);
-  BindText(s.get(), 3, note);
-  BindText(s.get(), 4, source);
-  rc = sqlite3_step(s.get());
+Result<std::int64_t> EventStore::RequestAcknowledgement(std::uint64_t ref, std::int64_t time, const std::string& note,
+                                                        const std::string& source) {
+  Result<SqlStatement> s = Statement("INSERT INTO acknowledgements(ref, time, note, source) VALUES(?,?,?,?)", "prepare");
+  if (!s) return s.problem();
+  sqlite3_bind_int64(s->get(), 1, static_cast<sqlite3_int64>(ref));
+  sqlite3_bind_int64(s->get(), 2, time);
+  BindText(s->get(), 3, note);
+  BindText(s->get(), 4, source);
+  const int rc = sqlite3_step(s->get());
   if (rc != SQLITE_DONE) return Fail(rc, "insert acknowledgement");
-  if (id) *id = sqlite3_last_insert_rowid(db_.get());
-  return SQLITE_OK;
+  return static_cast<std::int64_t>(sqlite3_last_insert_rowid(db_.get()));
 }
 
-bool EventStore::Holds(const StoredEvent& event) {
-  if (Prepare(holds_, "SELECT 1 FROM events WHERE seq = ? AND time = ? AND kind = ?") != SQLITE_OK)
-    return false;
+Result<bool> EventStore::Holds(const StoredEvent& event) {
+  if (Result<> prepared = Prepare(holds_, "SELECT 1 FROM events WHERE seq = ? AND time = ? AND kind = ?"); !prepared)
+    return prepared.problem();
   sqlite3_bind_int64(holds_.get(), 1, static_cast<sqlite3_int64>(event.seq));
   sqlite3_bind_int64(holds_.get(), 2, event.time);
   BindText(holds_.get(), 3, event.kind);
-  const bool found = sqlite3_step(holds_.get()) == SQLITE_ROW;
+  const int rc = sqlite3_step(holds_.get());
   sqlite3_reset(holds_.get());
-  return found;
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) return Fail(rc, "find");
+  return rc == SQLITE_ROW;
 }
 
 }  // namespace pelvaron

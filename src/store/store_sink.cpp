@@ -1,6 +1,5 @@
 #include "store/store_sink.h"
 
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -26,55 +25,64 @@ EventStoreSink::~EventStoreSink() {
   Close(EventStore::kBusyWaitMs);
 }
 
-std::string EventStoreSink::OpenNow() {
+Result<> EventStoreSink::OpenNow() {
   if (store_.IsOpen()) return {};
-  polledVersion_.reset();  // a new connection counts its own versions
-  if (store_.Open(path_, EventStore::Mode::ReadWrite, vfs_) != SQLITE_OK) return store_.Problem();
-  if (TakeUnsaved()) return {};
-  const std::string problem = store_.Problem();
-  store_.Close();
-  return problem;
+  if (Result<> opened = OpenStore(); !opened) return opened;
+  Result<> taken = TakeUnsaved();
+  if (!taken) {
+    storeProblem_ = taken.problem();
+    store_.Close();
+  }
+  return taken;
 }
 
-bool EventStoreSink::TakeUnsaved() {
-  if (unsavedChecked_) return true;
+Result<> EventStoreSink::OpenStore() {
+  polledVersion_.reset();  // a new connection counts its own versions
+  Result<> opened = store_.Open(path_, EventStore::Mode::ReadWrite, vfs_);
+  storeProblem_ = opened ? Problem{} : opened.problem();
+  return opened;
+}
+
+Result<> EventStoreSink::TakeUnsaved() {
+  if (unsavedChecked_) return {};
   const std::string unsaved = UnsavedPath();
   struct stat st {};
   if (stat(unsaved.c_str(), &st) != 0) {
     unsavedChecked_ = true;
-    return true;
+    return {};
   }
   EventStore kept;
-  std::vector<StoredEvent> events;
-  if (kept.Open(unsaved, EventStore::Mode::ReadOnly) != SQLITE_OK || kept.AllInOrder(events) != SQLITE_OK) {
+  Result<> opened = kept.Open(unsaved, EventStore::Mode::ReadOnly);
+  Result<std::vector<StoredEvent>> events = opened ? kept.AllInOrder() : opened.problem();
+  if (!events) {
     // Never in the way of the events to come: told once, left for a look.
     unsavedChecked_ = true;
     Tell(report_.problem, "События, не записанные в хранилище при прошлом выключении, остались в файле " +
-                              unsaved + ", но он не читается: " + kept.Problem() +
-                              ". Файл оставлен как есть. (" + kept.Error() + ")");
-    return true;
+                              unsaved + ", но он не читается: " + events.problem().text +
+                              ". Файл оставлен как есть. (" + events.problem().cause + ")");
+    return {};
   }
   kept.Close();
   // A copy already written (a crash between the commit and the removal) is not written twice.
-  if (store_.Begin() != SQLITE_OK) return false;
+  if (Result<> begun = store_.Begin(); !begun) return begun;
   std::size_t written = 0;
-  for (const StoredEvent& e : events) {
-    if (store_.Holds(e)) continue;
-    if (store_.InsertStored(e) != SQLITE_OK) {
+  for (const StoredEvent& e : *events) {
+    if (Result<bool> held = store_.Holds(e); held && *held) continue;
+    if (Result<> inserted = store_.InsertStored(e); !inserted) {
       store_.Rollback();
-      return false;
+      return inserted;
     }
     ++written;
   }
-  if (store_.Commit() != SQLITE_OK) {
+  if (Result<> committed = store_.Commit(); !committed) {
     store_.Rollback();
-    return false;
+    return committed;
   }
   for (const char* suffix : {"", "-wal", "-shm", "-journal"}) unlink((unsaved + suffix).c_str());
   unsavedChecked_ = true;
   Tell(report_.recovered, "В хранилище событий " + path_ + " записаны события, сохранённые в " + unsaved +
                               " при прошлом выключении: " + std::to_string(written) + ".");
-  return true;
+  return {};
 }
 
 std::string EventStoreSink::Close(int patienceMs) {
@@ -87,9 +95,13 @@ std::string EventStoreSink::Close(int patienceMs) {
   closing_ = true;
   Stop(patienceMs);
   // What the last burst wrote is committed before the store closes.
-  if (inTransaction_ && store_.Commit() == SQLITE_OK) {
-    written_ += batch_.size();
-    batch_.clear();
+  if (inTransaction_) {
+    if (Result<> committed = store_.Commit(); committed) {
+      written_ += batch_.size();
+      batch_.clear();
+    } else {
+      storeProblem_ = committed.problem();
+    }
   }
   store_.Rollback();
   inTransaction_ = false;
@@ -114,17 +126,18 @@ std::string EventStoreSink::Close(int patienceMs) {
 std::string EventStoreSink::KeepUnsaved(const std::vector<Event>& events) {
   const std::string unsaved = UnsavedPath();
   const std::string count = std::to_string(events.size());
-  const std::string why = failing_ ? store_.Problem() : "не успело за время выключения";
+  const std::string why = failing_ ? storeProblem_.text : "не успело за время выключения";
   EventStore kept;
-  bool ok = kept.Open(unsaved, EventStore::Mode::ReadWrite) == SQLITE_OK && kept.Begin() == SQLITE_OK;
-  for (std::size_t i = 0; ok && i < events.size(); ++i) ok = Write(kept, events[i]);
-  ok = ok && kept.Commit() == SQLITE_OK;
+  Result<> saved = kept.Open(unsaved, EventStore::Mode::ReadWrite);
+  if (saved) saved = kept.Begin();
+  for (std::size_t i = 0; saved && i < events.size(); ++i) saved = Write(kept, events[i]);
+  if (saved) saved = kept.Commit();
   const std::string what = "Хранилище событий " + path_ + " не приняло события при выключении (" + why +
                            "); не записано событий: " + count + ".";
-  if (!ok) {
+  if (!saved) {
     kept.Rollback();
     droppedTotal_ += events.size();
-    return what + " Их не удалось сохранить и в " + unsaved + ": " + kept.Problem() +
+    return what + " Их не удалось сохранить и в " + unsaved + ": " + saved.problem().text +
            "; строки сообщений и тревог есть в файле протокола.";
   }
   return what + " Они сохранены в " + unsaved + " и будут записаны в хранилище при следующем запуске.";
@@ -174,40 +187,40 @@ EventStoreSink::Report EventStoreSink::TakeReport() {
   return report;
 }
 
-bool EventStoreSink::Ready() {
+Result<> EventStoreSink::Ready() {
   if (!store_.IsOpen()) {
-    polledVersion_.reset();
-    if (store_.Open(path_, EventStore::Mode::ReadWrite, vfs_) != SQLITE_OK) return false;
+    if (Result<> opened = OpenStore(); !opened) return opened;
   }
   // Kept from an earlier shutdown: before anything newer.
-  if (!TakeUnsaved()) return false;
-  if (inTransaction_) return true;
-  if (store_.Begin() != SQLITE_OK) return false;
+  if (Result<> taken = TakeUnsaved(); !taken) return taken;
+  if (inTransaction_) return {};
+  if (Result<> begun = store_.Begin(); !begun) return begun;
   inTransaction_ = true;
   // After a failure the burst's events are written again in the new transaction.
   for (const Event& e : batch_) {
-    if (!Write(e)) return false;
+    if (Result<> written = Write(e); !written) return written;
   }
-  return true;
+  return {};
 }
 
-bool EventStoreSink::Write(const Event& event) {
+Result<> EventStoreSink::Write(const Event& event) {
   return Write(store_, event);
 }
 
-bool EventStoreSink::Write(EventStore& store, const Event& event) {
-  return store.Insert(event, classify_ ? classify_(event) : StoredClass{}) == SQLITE_OK;
+Result<> EventStoreSink::Write(EventStore& store, const Event& event) {
+  return store.Insert(event, classify_ ? classify_(event) : StoredClass{});
 }
 
-bool EventStoreSink::Failed() {
+bool EventStoreSink::Failed(const Problem& problem) {
+  storeProblem_ = problem;
   store_.Rollback();
   inTransaction_ = false;
   if (!failing_) {
     failing_ = true;
-    Tell(report_.problem, "Хранилище событий " + path_ + " не записывается: " + store_.Problem() +
+    Tell(report_.problem, "Хранилище событий " + path_ + " не записывается: " + problem.text +
                               ". События ждут в очереди и будут записаны, как только это станет возможно; "
                               "наблюдение продолжается. (" +
-                              store_.Error() + ")");
+                              problem.cause + ")");
   }
   return false;
 }
@@ -227,31 +240,30 @@ void EventStoreSink::Poll() {
   // Requests are written by other processes only, and data_version moves
   // with every commit of theirs: while it stands still, the answer is what
   // it was (a store of months holds many requests, all recorded).
-  std::int64_t version = 0;
-  const bool versionKnown = store_.DataVersion(version) == SQLITE_OK;
-  if (versionKnown && polledVersion_ && *polledVersion_ == version) return;
-  std::vector<PendingAcknowledgement> pending;
-  if (store_.PendingAcknowledgements(lastRequest_, pending) != SQLITE_OK) return;
+  const Result<std::int64_t> version = store_.DataVersion();
+  if (version && polledVersion_ && *polledVersion_ == *version) return;
+  Result<std::vector<PendingAcknowledgement>> pending = store_.PendingAcknowledgements(lastRequest_);
+  if (!pending) return;
   // Read before the query: what others commit meanwhile moves it again.
-  if (versionKnown) polledVersion_ = version;
-  if (pending.empty()) return;
-  lastRequest_ = pending.back().id;
+  if (version) polledVersion_ = *version;
+  if (pending->empty()) return;
+  lastRequest_ = pending->back().id;
   std::lock_guard lock(reportMutex_);
-  for (PendingAcknowledgement& a : pending) report_.acknowledgements.push_back(std::move(a));
+  for (PendingAcknowledgement& a : *pending) report_.acknowledgements.push_back(std::move(a));
   reportWaiting_.store(true, std::memory_order_release);
 }
 
-bool EventStoreSink::CommitBatch(bool dropLastOnFailure) {
-  if (!Ready()) return false;
-  if (store_.Commit() != SQLITE_OK) {
+Result<> EventStoreSink::CommitBatch(bool dropLastOnFailure) {
+  if (Result<> ready = Ready(); !ready) return ready;
+  if (Result<> committed = store_.Commit(); !committed) {
     if (dropLastOnFailure) batch_.pop_back();  // offered again by the retry
-    return false;
+    return committed;
   }
   inTransaction_ = false;
   written_ += batch_.size();
   batch_.clear();
   Healthy();
-  return true;
+  return {};
 }
 
 bool EventStoreSink::Deliver(const Event& event) {
@@ -267,12 +279,15 @@ bool EventStoreSink::Deliver(const Event& event) {
   // acknowledgements, and tell a waiter (its ticket is in ref).
   const bool marker = event.seq == 0;
   if (!marker) {
-    if (!Ready() || !Write(event)) return Failed();
+    if (Result<> ready = Ready(); !ready) return Failed(ready.problem());
+    if (Result<> written = Write(event); !written) return Failed(written.problem());
     batch_.push_back(event);
     // Commit when the burst is over (only this event is left) or big enough.
     if (Queued() > 1 && batch_.size() < kMaxBatch) return true;
   }
-  if ((inTransaction_ || !batch_.empty()) && !CommitBatch(!marker)) return Failed();
+  if (inTransaction_ || !batch_.empty()) {
+    if (Result<> committed = CommitBatch(!marker); !committed) return Failed(committed.problem());
+  }
   if (marker) {
     if (!failing_ && store_.IsOpen()) Poll();
     if (event.ref != 0) {

@@ -40,10 +40,9 @@ class EventStoreSink : public BackgroundSink {
   ~EventStoreSink() override;
 
   // Opens the store at once, on the caller's thread (start-up, before
-  // Start): "" or what went wrong, in Russian (SQLite's words in
-  // store().Error()). The sink opens it by itself otherwise. Events kept
-  // from an earlier shutdown are written first.
-  std::string OpenNow();
+  // Start), or says why not as the store does. The sink opens it by itself
+  // otherwise. Events kept from an earlier shutdown are written first.
+  Result<> OpenNow();
   // Where the events a shutdown could not write wait: "<store>.unsaved".
   std::string UnsavedPath() const { return path_ + ".unsaved"; }
   // The end: the store gets patienceMs to take what is queued, what it
@@ -92,16 +91,18 @@ class EventStoreSink : public BackgroundSink {
  private:
   // Adds a sentence to a part of the report, for the console's thread.
   void Tell(std::string& field, const std::string& text);
-  bool Ready();
-  bool Failed();
+  Result<> OpenStore();
+  Result<> Ready();
+  // The store could not take an event: told once per outage.
+  bool Failed(const Problem& problem);
   void Healthy();
   void Poll();
-  bool Write(const Event& event);
-  bool Write(EventStore& store, const Event& event);
-  bool CommitBatch(bool dropLastOnFailure);
+  Result<> Write(const Event& event);
+  Result<> Write(EventStore& store, const Event& event);
+  Result<> CommitBatch(bool dropLastOnFailure);
   // Writes the events kept by an earlier shutdown into the open store and
-  // removes their file; false when the store could not take them now.
-  bool TakeUnsaved();
+  // removes their file; the store's failure when it could not take them now.
+  Result<> TakeUnsaved();
   std::string KeepUnsaved(const std::vector<Event>& events);
 
   std::string path_;
@@ -109,6 +110,9 @@ class EventStoreSink : public BackgroundSink {
   Classifier classify_;
   const char* vfs_;
   EventStore store_;
+  // The store's last failure since it was last opened: why, when an outage
+  // is told and at shutdown.
+  Problem storeProblem_;
   bool inTransaction_ = false;
   std::vector<Event> batch_;  // written in the open transaction, not yet committed
   std::int64_t lastRequest_ = 0;

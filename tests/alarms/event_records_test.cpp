@@ -15,6 +15,7 @@
 #include "sim/frames.h"
 #include "store/event_store.h"
 #include "support/fakes.h"
+#include "support/result_support.h"
 
 namespace pelvaron {
 namespace {
@@ -85,12 +86,10 @@ class EventRecordsTest : public ::testing::Test {
 
   std::vector<StoredEvent> Stored(const std::string& address = {}) {
     EventStore store;
-    EXPECT_EQ(store.Open(folder + "/events.sqlite", EventStore::Mode::ReadOnly), 0) << store.Error();
+    EXPECT_TRUE(testing::Succeeded(store.Open(folder + "/events.sqlite", EventStore::Mode::ReadOnly)));
     HistoryQuery q;
     q.address = address;
-    std::vector<StoredEvent> rows;
-    EXPECT_EQ(store.Search(q, rows), 0) << store.Error();
-    return rows;
+    return testing::ValueOf(store.Search(q));
   }
 
   std::string folder;
@@ -137,8 +136,8 @@ TEST_F(EventRecordsTest, AnAcknowledgementMadeWithoutTheWindowIsRecordedByTheRun
   ASSERT_TRUE(run.records.store().WaitUntilWritten(20000));
   {
     EventStore other;  // what pelvaron-history does
-    ASSERT_EQ(other.Open(folder + "/events.sqlite", EventStore::Mode::ReadWrite), 0) << other.Error();
-    ASSERT_EQ(other.RequestAcknowledgement(id, clock.now, "ложная", "pelvaron-history"), 0) << other.Error();
+    ASSERT_TRUE(testing::Succeeded(other.Open(folder + "/events.sqlite", EventStore::Mode::ReadWrite)));
+    ASSERT_TRUE(testing::Succeeded(other.RequestAcknowledgement(id, clock.now, "ложная", "pelvaron-history")));
   }
   clock.AdvanceSeconds(2);
   run.Tick();  // asks the store
@@ -238,7 +237,7 @@ TEST_F(EventRecordsTest, EventsAStoreLockedAtShutdownCouldNotTakeAreKeptForTheNe
 TEST_F(EventRecordsTest, AStoreOfANewerProgramIsToldByItsCauseOnceAndMonitoringGoesOn) {
   {
     EventStore store;
-    ASSERT_EQ(store.Open(folder + "/events.sqlite", EventStore::Mode::ReadWrite), 0) << store.Error();
+    ASSERT_TRUE(testing::Succeeded(store.Open(folder + "/events.sqlite", EventStore::Mode::ReadWrite)));
     ASSERT_EQ(sqlite3_exec(store.handle(), "PRAGMA user_version = 9", nullptr, nullptr, nullptr), SQLITE_OK);
   }
   ConsoleRun run(folder, clock, fs);

@@ -7,6 +7,7 @@
 #include "alarm_events.h"
 #include "alarms/priority_table.h"
 #include "support/fakes.h"
+#include "support/result_support.h"
 
 namespace pelvaron {
 namespace {
@@ -200,30 +201,30 @@ TEST(PriorityTable, EveryBadLineIsNamedByItsNumber) {
 
 TEST(PriorityTable, TheWorkingFoldersTableReplacesTheShippedOneUnlessItIsBad) {
   testing::MemoryFileSystem fs;
-  std::string problem = "stale";
-  PriorityTable t = LoadPriorityTable(fs, &problem);
-  EXPECT_EQ(problem, "");
-  EXPECT_EQ(t.priorities().size(), PriorityTable::Defaults().priorities().size());
+  Result<PriorityTable> loaded = LoadPriorityTable(fs);
+  ASSERT_TRUE(testing::Succeeded(loaded));
+  EXPECT_EQ(loaded->priorities().size(), PriorityTable::Defaults().priorities().size());
 
   const std::string good = "priority only ack - Одна\ndefault only\n";
   fs.files["priorities.txt"] = std::vector<std::uint8_t>(good.begin(), good.end());
-  t = LoadPriorityTable(fs, &problem);
-  EXPECT_EQ(problem, "");
-  ASSERT_EQ(t.priorities().size(), 1u);
-  EXPECT_EQ(t.priorities()[0].name, "only");
+  loaded = LoadPriorityTable(fs);
+  ASSERT_TRUE(testing::Succeeded(loaded));
+  ASSERT_EQ(loaded->priorities().size(), 1u);
+  EXPECT_EQ(loaded->priorities()[0].name, "only");
 
   const std::string bad = "priority only ack - Одна\n\ncid 110 nothing\ncid x only\n";
   fs.files["priorities.txt"] = std::vector<std::uint8_t>(bad.begin(), bad.end());
-  t = LoadPriorityTable(fs, &problem);
-  EXPECT_EQ(problem,
+  loaded = LoadPriorityTable(fs);
+  EXPECT_EQ(testing::ProblemOf(loaded).text,
             "Таблица приоритетов тревог priorities.txt не принята: строка 3: неизвестный приоритет «nothing» "
             "(объявите его строкой priority выше) (и ещё ошибок: 1). Действует таблица по умолчанию.");
-  EXPECT_EQ(t.priorities().size(), PriorityTable::Defaults().priorities().size());
+  EXPECT_EQ(TableInForce(std::move(loaded)).priorities().size(), PriorityTable::Defaults().priorities().size());
 
   fs.failRead = 13;
-  t = LoadPriorityTable(fs, &problem);
+  loaded = LoadPriorityTable(fs);
+  const std::string problem = testing::ProblemOf(loaded).text;
   EXPECT_NE(problem.find("не читается (ошибка 13)"), std::string::npos) << problem;
-  EXPECT_EQ(t.Find("fire"), 0);
+  EXPECT_EQ(TableInForce(std::move(loaded)).Find("fire"), 0);
 }
 
 }  // namespace

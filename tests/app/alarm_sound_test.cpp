@@ -12,14 +12,14 @@ namespace {
 // A player whose bursts end when the test says, well or badly.
 class ScriptedPlayer : public SoundPlayer {
  public:
-  std::string Start(bool, bool) override {
+  Result<> Start(bool, bool) override {
     ++starts;
-    if (!startFailure.empty()) return startFailure;
+    if (!startFailure.empty()) return Problem(startFailure);
     playing = true;
     return {};
   }
-  bool Playing(std::string& failure) override {
-    failure = playing ? std::string() : endFailure;
+  Result<bool> Playing() override {
+    if (!playing && !endFailure.empty()) return Problem(endFailure);
     return playing;
   }
   int starts = 0;

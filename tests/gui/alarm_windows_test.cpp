@@ -42,6 +42,7 @@
 #include "res/resources.h"
 #include "sim/simulator.h"
 #include "support/fakes.h"
+#include "support/result_support.h"
 #include "widgets/dialog_builder.h"
 #include "widgets/edits.h"
 #include "widgets/focus_frame.h"
@@ -389,7 +390,7 @@ TEST_F(StoreFolderTest, TheHistoryWindowFindsSeededEventsAndExportsThem) {
   const std::int64_t noon = QDateTime(QDate::currentDate(), QTime(12, 0)).toSecsSinceEpoch();
   {
     EventStore store;
-    ASSERT_EQ(store.Open("events.sqlite", EventStore::Mode::ReadWrite), 0);
+    ASSERT_TRUE(testing::Succeeded(store.Open("events.sqlite", EventStore::Mode::ReadWrite)));
     auto add = [&](std::uint64_t seq, std::int64_t time, const char* address, const char* text, StoredClass c) {
       Event e;
       e.seq = seq;
@@ -397,7 +398,7 @@ TEST_F(StoreFolderTest, TheHistoryWindowFindsSeededEventsAndExportsThem) {
       e.timeText = "t" + std::to_string(seq);
       e.address = address;
       e.text = text;
-      ASSERT_EQ(store.Insert(e, c), 0);
+      ASSERT_TRUE(testing::Succeeded(store.Insert(e, c)));
     };
     add(1, noon - 86400, "0012", "Тревога по шлейфам", {"burglary", 1, "l"});
     add(2, noon, "0012", "Тревога по шлейфам", {"burglary", 1, "l"});
@@ -627,9 +628,9 @@ TEST_F(AlarmShellTest, NoBoxBlocksTheQueueAndAStrayReturnAcknowledgesNothing) {
 TEST_F(AlarmShellTest, AnAlarmWaitingFromBeforeARestartOpensTheQueueAtStart) {
   {
     EventStore store;
-    ASSERT_EQ(store.Open("events.sqlite", EventStore::Mode::ReadWrite), 0) << store.Error();
+    ASSERT_TRUE(testing::Succeeded(store.Open("events.sqlite", EventStore::Mode::ReadWrite)));
     const Event fire = testing::ContactId(301, 110, true, 3, 1, QDateTime::currentSecsSinceEpoch() - 60);
-    ASSERT_EQ(store.Insert(fire, {"fire", 1, "cid:110:01:003"}), 0) << store.Error();
+    ASSERT_TRUE(testing::Succeeded(store.Insert(fire, {"fire", 1, "cid:110:01:003"})));
   }
   Start();
   ASSERT_TRUE(QTest::qWaitFor([&] { return QueueList() && QueueList()->topLevelItemCount() == 1; }, 20000));

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/result_support.h"
 #include "temp_dir.h"
 
 namespace pelvaron {
@@ -41,16 +42,16 @@ TEST(DiskQueueTest, RecordsComeBackInOrderAcrossSegmentsAndRestartsFromTheFirstU
   const DiskQueue::Limits small{1 << 20, 200};  // a segment every few records
   {
     DiskQueue q(dir / "q", small);
-    ASSERT_EQ(q.Open(), 0);
-    for (int i = 1; i <= 40; ++i) ASSERT_EQ(q.Append(Record(i)), 0);
+    ASSERT_TRUE(testing::Succeeded(q.Open()));
+    for (int i = 1; i <= 40; ++i) ASSERT_TRUE(testing::Succeeded(q.Append(Record(i))));
     const auto records = ReadAllRecords(q);
     ASSERT_EQ(Data(records), Records(1, 40));
     EXPECT_FALSE(q.HasUnread());
     // The receiver took the first 25; a lost connection sends from 26 again.
-    ASSERT_EQ(q.Acknowledge(records[24].end), 0);
+    ASSERT_TRUE(testing::Succeeded(q.Acknowledge(records[24].end)));
     q.Rewind();
     EXPECT_EQ(Data(ReadAllRecords(q)), Records(26, 40));
-    ASSERT_EQ(q.Sync(), 0);
+    ASSERT_TRUE(testing::Succeeded(q.Sync()));
   }
   // Segments wholly acknowledged are gone from the disk.
   std::size_t segments = 0;
@@ -58,8 +59,8 @@ TEST(DiskQueueTest, RecordsComeBackInOrderAcrossSegmentsAndRestartsFromTheFirstU
   EXPECT_LT(segments, 10u);
   // A restart goes on from the first unacknowledged record, and appends after the rest.
   DiskQueue again(dir / "q", small);
-  ASSERT_EQ(again.Open(), 0);
-  ASSERT_EQ(again.Append(Record(41)), 0);
+  ASSERT_TRUE(testing::Succeeded(again.Open()));
+  ASSERT_TRUE(testing::Succeeded(again.Append(Record(41))));
   EXPECT_EQ(Data(ReadAllRecords(again)), Records(26, 41));
 }
 
@@ -67,23 +68,23 @@ TEST(DiskQueueTest, ATornLastLineIsCutOffAndAnUnreadablePositionSendsEverythingA
   TempDir dir;
   {
     DiskQueue q(dir / "q");
-    ASSERT_EQ(q.Open(), 0);
-    for (int i = 1; i <= 3; ++i) ASSERT_EQ(q.Append(Record(i)), 0);
+    ASSERT_TRUE(testing::Succeeded(q.Open()));
+    for (int i = 1; i <= 3; ++i) ASSERT_TRUE(testing::Succeeded(q.Append(Record(i))));
     std::vector<DiskQueue::Record> first;
     q.ReadNext(1, first);
-    ASSERT_EQ(q.Acknowledge(first[0].end), 0);
+    ASSERT_TRUE(testing::Succeeded(q.Acknowledge(first[0].end)));
   }
   // A crash in the middle of a record, and a position file overwritten with junk.
   std::ofstream(dir / "q/0000000001.jsonl", std::ios::app) << "{\"seq\":4,\"pa";
   {
     DiskQueue q(dir / "q");
-    ASSERT_EQ(q.Open(), 0);
-    ASSERT_EQ(q.Append(Record(5)), 0);
+    ASSERT_TRUE(testing::Succeeded(q.Open()));
+    ASSERT_TRUE(testing::Succeeded(q.Append(Record(5))));
     EXPECT_EQ(Data(ReadAllRecords(q)), (std::vector<std::string>{Record(2), Record(3), Record(5)}));
   }
   std::ofstream(dir / "q/acked", std::ios::trunc) << "garbage";
   DiskQueue q(dir / "q");
-  ASSERT_EQ(q.Open(), 0);
+  ASSERT_TRUE(testing::Succeeded(q.Open()));
   // A duplicate is better than a loss.
   EXPECT_EQ(Data(ReadAllRecords(q)), (std::vector<std::string>{Record(1), Record(2), Record(3), Record(5)}));
 }
@@ -91,8 +92,8 @@ TEST(DiskQueueTest, ATornLastLineIsCutOffAndAnUnreadablePositionSendsEverythingA
 TEST(DiskQueueTest, WhenFullTheOldestSegmentIsGivenUpAndCounted) {
   TempDir dir;
   DiskQueue q(dir / "q", {1000, 250});
-  ASSERT_EQ(q.Open(), 0);
-  for (int i = 1; i <= 100; ++i) ASSERT_EQ(q.Append(Record(i)), 0);
+  ASSERT_TRUE(testing::Succeeded(q.Open()));
+  for (int i = 1; i <= 100; ++i) ASSERT_TRUE(testing::Succeeded(q.Append(Record(i))));
   EXPECT_LE(q.PendingBytes(), 1000u);
   const auto left = Data(ReadAllRecords(q));
   ASSERT_FALSE(left.empty());
@@ -106,11 +107,11 @@ TEST(DiskQueueTest, WhenFullTheOldestSegmentIsGivenUpAndCounted) {
 TEST(DiskQueueTest, AReaderThatWasAheadOfADroppedSegmentMovesToTheOldestLeft) {
   TempDir dir;
   DiskQueue q(dir / "q", {600, 200});
-  ASSERT_EQ(q.Open(), 0);
-  for (int i = 1; i <= 5; ++i) ASSERT_EQ(q.Append(Record(i)), 0);
+  ASSERT_TRUE(testing::Succeeded(q.Open()));
+  for (int i = 1; i <= 5; ++i) ASSERT_TRUE(testing::Succeeded(q.Append(Record(i))));
   std::vector<DiskQueue::Record> sent;
   q.ReadNext(2, sent);  // in flight, never acknowledged
-  for (int i = 6; i <= 40; ++i) ASSERT_EQ(q.Append(Record(i)), 0);
+  for (int i = 6; i <= 40; ++i) ASSERT_TRUE(testing::Succeeded(q.Append(Record(i))));
   q.Rewind();
   const auto left = Data(ReadAllRecords(q));
   ASSERT_FALSE(left.empty());

@@ -2,6 +2,7 @@
 
 #include "app/options.h"
 #include "outputs/mqtt_sink.h"
+#include "support/result_support.h"
 
 namespace pelvaron {
 namespace {
@@ -36,23 +37,28 @@ TEST(OutputOptionsTest, PasswordsOnTheCommandLineAndOptionsWithoutTheirPartnerAr
 }
 
 TEST(OutputOptionsTest, BrokerAddresses) {
-  MqttUrl url;
-  ASSERT_EQ(ParseMqttUrl("mqtt://127.0.0.1:18830", url), "");
-  EXPECT_FALSE(url.tls);
-  EXPECT_EQ(url.host, "127.0.0.1");
-  EXPECT_EQ(url.port, 18830);
-  ASSERT_EQ(ParseMqttUrl("mqtts://broker.example/", url), "");
-  EXPECT_TRUE(url.tls);
-  EXPECT_EQ(url.host, "broker.example");
-  EXPECT_EQ(url.port, 8883);
-  ASSERT_EQ(ParseMqttUrl("mqtt://[::1]:1884", url), "");
-  EXPECT_EQ(url.host, "::1");
-  EXPECT_EQ(url.port, 1884);
-  ASSERT_EQ(ParseMqttUrl("mqtt://localhost", url), "");
-  EXPECT_EQ(url.port, 1883);
+  Result<MqttUrl> url = ParseMqttUrl("mqtt://127.0.0.1:18830");
+  ASSERT_TRUE(testing::Succeeded(url));
+  EXPECT_FALSE(url->tls);
+  EXPECT_EQ(url->host, "127.0.0.1");
+  EXPECT_EQ(url->port, 18830);
+  url = ParseMqttUrl("mqtts://broker.example/");
+  ASSERT_TRUE(testing::Succeeded(url));
+  EXPECT_TRUE(url->tls);
+  EXPECT_EQ(url->host, "broker.example");
+  EXPECT_EQ(url->port, 8883);
+  url = ParseMqttUrl("mqtt://[::1]:1884");
+  ASSERT_TRUE(testing::Succeeded(url));
+  EXPECT_EQ(url->host, "::1");
+  EXPECT_EQ(url->port, 1884);
+  url = ParseMqttUrl("mqtt://localhost");
+  ASSERT_TRUE(testing::Succeeded(url));
+  EXPECT_EQ(url->port, 1883);
   for (const char* bad : {"http://h", "mqtt://", "mqtt://h:", "mqtt://h:0", "mqtt://h:65536", "mqtt://h:1x",
                           "mqtt://user:secret@h", "mqtt://[::1", "mqtt://h/path"}) {
-    EXPECT_NE(ParseMqttUrl(bad, url), "") << bad;
+    url = ParseMqttUrl(bad);
+    EXPECT_FALSE(url) << bad;
+    EXPECT_NE(testing::ProblemOf(url).text, "") << bad;
   }
 }
 

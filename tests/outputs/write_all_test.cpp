@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "outputs/report.h"
+#include "support/result_support.h"
 
 namespace pelvaron {
 namespace {
@@ -40,10 +41,10 @@ TEST(WriteAllTest, AFullPipeStopsItAtOnceOrAtTheDeadlineAndAReaderLetsEverything
     const auto room = static_cast<std::size_t>(::fcntl(pipe.write, F_GETPIPE_SZ));
     ASSERT_LT(room, data.size());
     std::size_t written = 0;
-    EXPECT_EQ(WriteAll(pipe.write, data, &written), EAGAIN);
+    EXPECT_EQ(testing::ProblemOf(WriteAll(pipe.write, data, &written)).code, EAGAIN);
     EXPECT_EQ(written, room);
     // Nobody makes room: the deadline ends the wait.
-    EXPECT_EQ(WriteAll(pipe.write, data, &written, steady_clock::now()), ETIMEDOUT);
+    EXPECT_EQ(testing::ProblemOf(WriteAll(pipe.write, data, &written, steady_clock::now())).code, ETIMEDOUT);
     EXPECT_EQ(written, 0u);
   }
   {
@@ -56,7 +57,8 @@ TEST(WriteAllTest, AFullPipeStopsItAtOnceOrAtTheDeadlineAndAReaderLetsEverything
       while ((n = ::read(pipe.read, buffer, sizeof buffer)) > 0) received.append(buffer, static_cast<std::size_t>(n));
     });
     std::size_t written = 0;
-    EXPECT_EQ(WriteAll(pipe.write, data, &written, steady_clock::now() + std::chrono::seconds(30)), 0);
+    EXPECT_TRUE(
+        testing::Succeeded(WriteAll(pipe.write, data, &written, steady_clock::now() + std::chrono::seconds(30))));
     EXPECT_EQ(written, data.size());
     ::close(pipe.write);
     pipe.write = -1;
@@ -68,7 +70,8 @@ TEST(WriteAllTest, AFullPipeStopsItAtOnceOrAtTheDeadlineAndAReaderLetsEverything
     Pipe pipe;
     ::close(pipe.read);
     pipe.read = -1;
-    EXPECT_EQ(WriteAll(pipe.write, "x", nullptr, steady_clock::now() + std::chrono::seconds(30)), EPIPE);
+    const Result<> wrote = WriteAll(pipe.write, "x", nullptr, steady_clock::now() + std::chrono::seconds(30));
+    EXPECT_EQ(testing::ProblemOf(wrote).code, EPIPE);
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include "outputs/wait_until.h"
 #include "platform/alarm_player.h"
+#include "support/result_support.h"
 
 namespace pelvaron {
 namespace {
@@ -22,30 +23,35 @@ std::string Script(const std::string& name, const std::string& body) {
   return path;
 }
 
+// Why the burst did not play, as the operator reads it; "" when it played.
 std::string Ended(AlarmPlayer& player) {
-  std::string failure;
-  EXPECT_TRUE(testing::WaitUntil([&] { return !player.Playing(failure); }));
-  return failure;
+  Result<bool> playing = true;
+  EXPECT_TRUE(testing::WaitUntil([&] {
+    playing = player.Playing();
+    return !playing || !*playing;
+  }));
+  return testing::ProblemOf(playing).Said();
 }
 
 TEST(AlarmPlayer, TellsWhyTheSoundDidNotPlayInThePlayersOwnWords) {
   {
     AlarmPlayer player(Script("pelvaron-test-player-fails", "echo 'audio open error: No such device' >&2; exit 1"));
-    ASSERT_EQ(player.Start(false, true), "");
+    ASSERT_TRUE(testing::Succeeded(player.Start(false, true)));
     const std::string failure = Ended(player);
     EXPECT_NE(failure.find("код 1: audio open error: No such device"), std::string::npos) << failure;
   }
   {
     AlarmPlayer player(Script("pelvaron-test-player-plays", "test -s \"$2\" && exit 0; exit 3"));
-    ASSERT_EQ(player.Start(false, true), "");
+    ASSERT_TRUE(testing::Succeeded(player.Start(false, true)));
     EXPECT_EQ(Ended(player), "") << "the tones were written where the player finds them";
   }
   AlarmPlayer missing("/nonexistent/pelvaron-player");
-  EXPECT_NE(missing.Start(false, true).find("нет проигрывателя звука"), std::string::npos);
+  const std::string noPlayer = testing::ProblemOf(missing.Start(false, true)).Said();
+  EXPECT_NE(noPlayer.find("нет проигрывателя звука"), std::string::npos) << noPlayer;
   const std::filesystem::path here = std::filesystem::current_path();
   std::filesystem::current_path(std::filesystem::temp_directory_path());
   std::filesystem::remove("alarm.wav");
-  EXPECT_NE(missing.Start(true, false).find("alarm.wav"), std::string::npos);
+  EXPECT_NE(testing::ProblemOf(missing.Start(true, false)).Said().find("alarm.wav"), std::string::npos);
   std::filesystem::current_path(here);
 }
 

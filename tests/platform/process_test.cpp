@@ -21,6 +21,7 @@
 #include "platform/service_notifier.h"
 #include "platform/shutdown_signals.h"
 #include "platform/working_folder_lock.h"
+#include "support/result_support.h"
 
 namespace pelvaron {
 namespace {
@@ -107,7 +108,7 @@ TEST_F(ServiceNotifierTest, ReadyWatchdogAtHalfTheIntervalAndStopping) {
   setenv("NOTIFY_SOCKET", path.c_str(), 1);
   setenv("WATCHDOG_USEC", "2000000", 1);
   ServiceNotifier service;
-  ASSERT_TRUE(service.Active()) << service.Problem();
+  ASSERT_TRUE(service.Active()) << testing::ProblemOf(service.Reachable()).text;
   service.Ready("polling");
   for (std::int64_t ms : {10000, 10500, 10999, 11000, 11400, 12100}) service.Tick(ms);
   service.Stopping();
@@ -118,7 +119,7 @@ TEST_F(ServiceNotifierTest, ReadyWatchdogAtHalfTheIntervalAndStopping) {
 TEST_F(ServiceNotifierTest, WithoutAManagerNothingIsSent) {
   ServiceNotifier service;
   EXPECT_FALSE(service.Active());
-  EXPECT_EQ(service.Problem(), "");
+  EXPECT_TRUE(testing::Succeeded(service.Reachable()));
   service.Ready("polling");
   service.Tick(0);
   EXPECT_TRUE(Received().empty());

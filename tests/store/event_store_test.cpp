@@ -9,29 +9,32 @@
 #include "store/history_format.h"
 #include "store/store_sink.h"
 #include "store_support.h"
+#include "support/result_support.h"
 
 namespace pelvaron {
 namespace {
 
 using testing::At;
+using testing::ProblemOf;
+using testing::Succeeded;
+using testing::ValueOf;
 
 class EventStoreTest : public testing::StoreFolder {
  protected:
   void Seed() {
-    ASSERT_EQ(store.Open(path, EventStore::Mode::ReadWrite), 0) << store.Error();
-    ASSERT_EQ(store.Begin(), 0);
+    ASSERT_TRUE(Succeeded(store.Open(path, EventStore::Mode::ReadWrite)));
+    ASSERT_TRUE(Succeeded(store.Begin()));
     const StoredClass fire{"fire", 1, "cid:110"}, info{"information", 0, ""};
-    ASSERT_EQ(store.Insert(At(1, 1000, "0012", "Тревога по шлейфам"), {"burglary", 1, "loop:6"}), 0);
-    ASSERT_EQ(store.Insert(At(2, 1000, "0301", "Пожарная тревога"), fire), 0);
-    ASSERT_EQ(store.Insert(At(3, 2000, "0012", "Контрольное извещение"), info), 0);
-    ASSERT_EQ(store.Insert(At(4, 3000, "4660", "Корпус Тамсир вскрыт"), {"tamper", 1, "d:2"}), 0);
-    ASSERT_EQ(store.Insert(At(5, 4000, "", "Нет связи с Велдор!", EventKind::LinkLost), {"trouble", 1, "c"}), 0);
-    ASSERT_EQ(store.Insert(At(6, 5000, "0012", "Тревога по шлейфам"), {"burglary", 1, "loop:6"}), 0);
-    ASSERT_EQ(store.Commit(), 0);
+    ASSERT_TRUE(Succeeded(store.Insert(At(1, 1000, "0012", "Тревога по шлейфам"), {"burglary", 1, "loop:6"})));
+    ASSERT_TRUE(Succeeded(store.Insert(At(2, 1000, "0301", "Пожарная тревога"), fire)));
+    ASSERT_TRUE(Succeeded(store.Insert(At(3, 2000, "0012", "Контрольное извещение"), info)));
+    ASSERT_TRUE(Succeeded(store.Insert(At(4, 3000, "4660", "Корпус Тамсир вскрыт"), {"tamper", 1, "d:2"})));
+    ASSERT_TRUE(Succeeded(store.Insert(At(5, 4000, "", "Нет связи с Велдор!", EventKind::LinkLost), {"trouble", 1, "c"})));
+    ASSERT_TRUE(Succeeded(store.Insert(At(6, 5000, "0012", "Тревога по шлейфам"), {"burglary", 1, "loop:6"})));
+    ASSERT_TRUE(Succeeded(store.Commit()));
   }
   std::vector<std::uint64_t> Seqs(const HistoryQuery& q) {
-    std::vector<StoredEvent> rows;
-    EXPECT_EQ(store.Search(q, rows), 0) << store.Error();
+    const std::vector<StoredEvent> rows = ValueOf(store.Search(q));
     std::vector<std::uint64_t> seqs;
     for (const StoredEvent& e : rows) seqs.push_back(e.seq);
     return seqs;
@@ -68,14 +71,14 @@ TEST_F(EventStoreTest, SearchesByTimeAddressPriorityAndTextNewestFirst) {
   EXPECT_TRUE(Seqs(q).empty());
 
   // Everything of an event comes back as it went in.
-  std::optional<StoredEvent> e = store.FindBySeq(5);
+  std::optional<StoredEvent> e = ValueOf(store.FindBySeq(5));
   ASSERT_TRUE(e);
   EXPECT_EQ(e->kind, "link-lost");
   EXPECT_EQ(e->timeText, "t4000");
   EXPECT_EQ(e->cls.priority, "trouble");
   EXPECT_EQ(e->cls.role, 1);
   EXPECT_FALSE(e->acknowledged);
-  EXPECT_FALSE(store.FindBySeq(77));
+  EXPECT_FALSE(ValueOf(store.FindBySeq(77)));
 }
 
 TEST_F(EventStoreTest, OneObjectsDayIsFoundThroughTheAddressAndTimeIndexWithoutSorting) {
@@ -84,59 +87,63 @@ TEST_F(EventStoreTest, OneObjectsDayIsFoundThroughTheAddressAndTimeIndexWithoutS
   q.address = "0012";
   q.from = 0;
   q.to = 86399;
-  std::string plan = store.SearchPlan(q);
-  EXPECT_NE(plan.find("events_address_time"), std::string::npos) << plan;
-  EXPECT_EQ(plan.find("TEMP B-TREE"), std::string::npos) << plan;
+  Result<std::string> plan = store.SearchPlan(q);
+  ASSERT_TRUE(Succeeded(plan));
+  EXPECT_NE(plan->find("events_address_time"), std::string::npos) << *plan;
+  EXPECT_EQ(plan->find("TEMP B-TREE"), std::string::npos) << *plan;
   q.address.clear();
   plan = store.SearchPlan(q);
-  EXPECT_NE(plan.find("events_time"), std::string::npos) << plan;
-  EXPECT_EQ(plan.find("TEMP B-TREE"), std::string::npos) << plan;
+  ASSERT_TRUE(Succeeded(plan));
+  EXPECT_NE(plan->find("events_time"), std::string::npos) << *plan;
+  EXPECT_EQ(plan->find("TEMP B-TREE"), std::string::npos) << *plan;
 }
 
 TEST_F(EventStoreTest, AnAcknowledgementAskedForElsewhereWaitsUntilAnEventRecordsIt) {
   Seed();
-  std::int64_t first = 0;
-  ASSERT_EQ(store.RequestAcknowledgement(1, 6000, "ложная", "pelvaron-history", &first), 0);
-  ASSERT_EQ(store.RequestAcknowledgement(4, 6001, "", "pelvaron-history"), 0);
-  std::vector<PendingAcknowledgement> pending;
-  ASSERT_EQ(store.PendingAcknowledgements(0, pending), 0);
-  ASSERT_EQ(pending.size(), 2u);
-  EXPECT_EQ(pending[0].ref, 1u);
-  EXPECT_EQ(pending[0].note, "ложная");
-  EXPECT_EQ(pending[0].address, "0012");
-  EXPECT_EQ(pending[0].text, "Тревога по шлейфам");
-  ASSERT_EQ(store.PendingAcknowledgements(first, pending), 0);
-  ASSERT_EQ(pending.size(), 1u) << "only those after the last one seen";
+  const Result<std::int64_t> first = store.RequestAcknowledgement(1, 6000, "ложная", "pelvaron-history");
+  ASSERT_TRUE(Succeeded(first));
+  ASSERT_TRUE(Succeeded(store.RequestAcknowledgement(4, 6001, "", "pelvaron-history")));
+  Result<std::vector<PendingAcknowledgement>> pending = store.PendingAcknowledgements(0);
+  ASSERT_TRUE(Succeeded(pending));
+  ASSERT_EQ(pending->size(), 2u);
+  EXPECT_EQ((*pending)[0].ref, 1u);
+  EXPECT_EQ((*pending)[0].note, "ложная");
+  EXPECT_EQ((*pending)[0].address, "0012");
+  EXPECT_EQ((*pending)[0].text, "Тревога по шлейфам");
+  pending = store.PendingAcknowledgements(*first);
+  ASSERT_TRUE(Succeeded(pending));
+  ASSERT_EQ(pending->size(), 1u) << "only those after the last one seen";
 
   // The history counts the request as the acknowledgement until the console's event comes.
-  EXPECT_TRUE(store.FindBySeq(1)->acknowledged);
-  EXPECT_EQ(store.FindBySeq(1)->ackNote, "ложная");
+  EXPECT_TRUE(ValueOf(store.FindBySeq(1))->acknowledged);
+  EXPECT_EQ(ValueOf(store.FindBySeq(1))->ackNote, "ложная");
 
   Event ack = At(7, 6002, "0012", "Подтверждена тревога №1", EventKind::AlarmAcknowledged);
   ack.ref = 1;
   ack.detail = "ложная";
-  ASSERT_EQ(store.Insert(ack, {}), 0);
-  ASSERT_EQ(store.PendingAcknowledgements(0, pending), 0);
-  ASSERT_EQ(pending.size(), 1u);
-  EXPECT_EQ(pending[0].ref, 4u);
-  EXPECT_EQ(store.FindBySeq(1)->ackTime, 6002);
+  ASSERT_TRUE(Succeeded(store.Insert(ack, {})));
+  pending = store.PendingAcknowledgements(0);
+  ASSERT_TRUE(Succeeded(pending));
+  ASSERT_EQ(pending->size(), 1u);
+  EXPECT_EQ((*pending)[0].ref, 4u);
+  EXPECT_EQ(ValueOf(store.FindBySeq(1))->ackTime, 6002);
   // The queue's history: alarms and acknowledgements, oldest first.
-  std::vector<StoredEvent> history;
-  ASSERT_EQ(store.AlarmHistory(1500, history), 0);
+  const Result<std::vector<StoredEvent>> history = store.AlarmHistory(1500);
+  ASSERT_TRUE(Succeeded(history));
   std::vector<std::uint64_t> seqs;
-  for (const StoredEvent& e : history) seqs.push_back(e.seq);
+  for (const StoredEvent& e : *history) seqs.push_back(e.seq);
   EXPECT_EQ(seqs, (std::vector<std::uint64_t>{4, 5, 6, 7}));
 }
 
 TEST_F(EventStoreTest, ARequestCoversTheAlarmItNamesEvenWhenMadeBeforeItsTimeButNoLaterOne) {
   Seed();
   // The clock was set back between the alarm and the request.
-  ASSERT_EQ(store.RequestAcknowledgement(1, 900, "", "pelvaron-history"), 0);
-  EXPECT_TRUE(store.FindBySeq(1)->acknowledged);
-  EXPECT_FALSE(store.FindBySeq(6)->acknowledged) << "the next alarm of its kind came after the request";
-  ASSERT_EQ(store.RequestAcknowledgement(6, 4500, "", "pelvaron-history"), 0);
-  EXPECT_TRUE(store.FindBySeq(6)->acknowledged);
-  EXPECT_EQ(store.FindBySeq(6)->ackTime, 4500);
+  ASSERT_TRUE(Succeeded(store.RequestAcknowledgement(1, 900, "", "pelvaron-history")));
+  EXPECT_TRUE(ValueOf(store.FindBySeq(1))->acknowledged);
+  EXPECT_FALSE(ValueOf(store.FindBySeq(6))->acknowledged) << "the next alarm of its kind came after the request";
+  ASSERT_TRUE(Succeeded(store.RequestAcknowledgement(6, 4500, "", "pelvaron-history")));
+  EXPECT_TRUE(ValueOf(store.FindBySeq(6))->acknowledged);
+  EXPECT_EQ(ValueOf(store.FindBySeq(6))->ackTime, 4500);
 }
 
 // The console's writer asks for requests every few seconds but reads them
@@ -145,7 +152,7 @@ TEST_F(EventStoreTest, TheWriterHearsEachRequestMadeElsewhereOnceWhateverComesBe
   Seed();
   store.Close();
   EventStoreSink sink(path, [](const Event&) { return StoredClass{"fire", 1, "k"}; });
-  ASSERT_EQ(sink.OpenNow(), "");
+  ASSERT_TRUE(Succeeded(sink.OpenNow()));
   sink.Start();
   auto poll = [&] {
     EXPECT_TRUE(sink.WaitUntilWritten(20000));
@@ -154,9 +161,9 @@ TEST_F(EventStoreTest, TheWriterHearsEachRequestMadeElsewhereOnceWhateverComesBe
     return refs;
   };
   EventStore other;  // pelvaron-history
-  ASSERT_EQ(other.Open(path, EventStore::Mode::ReadWrite), 0) << other.Error();
+  ASSERT_TRUE(Succeeded(other.Open(path, EventStore::Mode::ReadWrite)));
   EXPECT_EQ(poll(), std::vector<std::uint64_t>{});
-  ASSERT_EQ(other.RequestAcknowledgement(1, 6000, "", "pelvaron-history"), 0);
+  ASSERT_TRUE(Succeeded(other.RequestAcknowledgement(1, 6000, "", "pelvaron-history")));
   EXPECT_EQ(poll(), std::vector<std::uint64_t>{1});
   // Quiet polls, and the console's own writes between them, bring nothing again.
   EXPECT_EQ(poll(), std::vector<std::uint64_t>{});
@@ -164,13 +171,13 @@ TEST_F(EventStoreTest, TheWriterHearsEachRequestMadeElsewhereOnceWhateverComesBe
   EXPECT_EQ(poll(), std::vector<std::uint64_t>{});
   EXPECT_EQ(poll(), std::vector<std::uint64_t>{});
   // A write elsewhere that is no request moves nothing either.
-  ASSERT_EQ(other.Begin(), 0);
-  ASSERT_EQ(other.Insert(At(8, 6002, "0012", "Контрольное извещение"), {}), 0);
-  ASSERT_EQ(other.Commit(), 0);
+  ASSERT_TRUE(Succeeded(other.Begin()));
+  ASSERT_TRUE(Succeeded(other.Insert(At(8, 6002, "0012", "Контрольное извещение"), {})));
+  ASSERT_TRUE(Succeeded(other.Commit()));
   EXPECT_EQ(poll(), std::vector<std::uint64_t>{});
   // Two requests between two polls, after many quiet ones: both, in order.
-  ASSERT_EQ(other.RequestAcknowledgement(4, 6003, "", "pelvaron-history"), 0);
-  ASSERT_EQ(other.RequestAcknowledgement(6, 6004, "", "pelvaron-history"), 0);
+  ASSERT_TRUE(Succeeded(other.RequestAcknowledgement(4, 6003, "", "pelvaron-history")));
+  ASSERT_TRUE(Succeeded(other.RequestAcknowledgement(6, 6004, "", "pelvaron-history")));
   EXPECT_EQ(poll(), (std::vector<std::uint64_t>{4, 6}));
   EXPECT_EQ(poll(), std::vector<std::uint64_t>{});
   sink.Stop();
@@ -182,7 +189,7 @@ TEST_F(EventStoreTest, TheConsoleWakesTheWriterOnlyWhenTheStoreWasWrittenSince) 
   Seed();
   store.Close();
   EventStoreSink sink(path, [](const Event&) { return StoredClass{"fire", 1, "k"}; });
-  ASSERT_EQ(sink.OpenNow(), "");
+  ASSERT_TRUE(Succeeded(sink.OpenNow()));
   sink.Start();
   EXPECT_TRUE(sink.RequestPoll()) << "the first time";
   ASSERT_TRUE(sink.WaitUntilWritten(20000));
@@ -190,8 +197,8 @@ TEST_F(EventStoreTest, TheConsoleWakesTheWriterOnlyWhenTheStoreWasWrittenSince) 
   EXPECT_FALSE(sink.RequestPoll());
 
   EventStore other;  // pelvaron-history
-  ASSERT_EQ(other.Open(path, EventStore::Mode::ReadWrite), 0) << other.Error();
-  ASSERT_EQ(other.RequestAcknowledgement(4, 6000, "", "pelvaron-history"), 0);
+  ASSERT_TRUE(Succeeded(other.Open(path, EventStore::Mode::ReadWrite)));
+  ASSERT_TRUE(Succeeded(other.RequestAcknowledgement(4, 6000, "", "pelvaron-history")));
   EXPECT_TRUE(sink.RequestPoll());
   ASSERT_TRUE(sink.WaitUntilWritten(20000));
   const std::vector<PendingAcknowledgement> heard = sink.TakeReport().acknowledgements;
@@ -217,35 +224,35 @@ TEST_F(EventStoreTest, AnAcknowledgementCoversItsAlarmsRepeatsButNotTheNextAlarm
   Event ack = At(7, 6000, "0012", "Подтверждена тревога №1", EventKind::AlarmAcknowledged);
   ack.ref = 1;
   ack.detail = "выезд";
-  ASSERT_EQ(store.Insert(ack, {}), 0);
-  ASSERT_EQ(store.Insert(At(8, 7000, "0012", "Тревога по шлейфам"), {"burglary", 1, "loop:6"}), 0);
-  EXPECT_EQ(store.FindBySeq(6)->ackNote, "выезд");
-  EXPECT_FALSE(store.FindBySeq(8)->acknowledged) << "came after the acknowledgement";
-  EXPECT_FALSE(store.FindBySeq(4)->acknowledged);
+  ASSERT_TRUE(Succeeded(store.Insert(ack, {})));
+  ASSERT_TRUE(Succeeded(store.Insert(At(8, 7000, "0012", "Тревога по шлейфам"), {"burglary", 1, "loop:6"})));
+  EXPECT_EQ(ValueOf(store.FindBySeq(6))->ackNote, "выезд");
+  EXPECT_FALSE(ValueOf(store.FindBySeq(8))->acknowledged) << "came after the acknowledgement";
+  EXPECT_FALSE(ValueOf(store.FindBySeq(4))->acknowledged);
   // pelvaron-history --ack of the repeat: answered already, the console records nothing.
-  ASSERT_EQ(store.RequestAcknowledgement(6, 6100, "", "pelvaron-history"), 0);
-  std::vector<PendingAcknowledgement> pending;
-  ASSERT_EQ(store.PendingAcknowledgements(0, pending), 0);
-  EXPECT_TRUE(pending.empty());
+  ASSERT_TRUE(Succeeded(store.RequestAcknowledgement(6, 6100, "", "pelvaron-history")));
+  const Result<std::vector<PendingAcknowledgement>> pending = store.PendingAcknowledgements(0);
+  ASSERT_TRUE(Succeeded(pending));
+  EXPECT_TRUE(pending->empty());
 
   // A store written before acknowledgements kept their alarm's key learns them when opened.
   ASSERT_EQ(sqlite3_exec(store.handle(), "UPDATE events SET alarm_key = '' WHERE alarm = 3; PRAGMA user_version = 1",
                          nullptr, nullptr, nullptr),
             SQLITE_OK);
-  ASSERT_EQ(store.Open(path, EventStore::Mode::ReadWrite), 0) << store.Error();
-  EXPECT_TRUE(store.FindBySeq(6)->acknowledged);
-  EXPECT_FALSE(store.FindBySeq(8)->acknowledged);
+  ASSERT_TRUE(Succeeded(store.Open(path, EventStore::Mode::ReadWrite)));
+  EXPECT_TRUE(ValueOf(store.FindBySeq(6))->acknowledged);
+  EXPECT_FALSE(ValueOf(store.FindBySeq(8))->acknowledged);
 
   // The key acknowledged a second time: each alarm keeps the first acknowledgement after it.
   Event second = At(9, 8000, "0012", "Подтверждена тревога №8", EventKind::AlarmAcknowledged);
   second.ref = 8;
   second.detail = "повторный выезд";
-  ASSERT_EQ(store.Insert(second, {}), 0);
+  ASSERT_TRUE(Succeeded(store.Insert(second, {})));
   for (std::uint64_t seq : {1, 6}) {
-    EXPECT_EQ(store.FindBySeq(seq)->ackNote, "выезд") << seq;
-    EXPECT_EQ(store.FindBySeq(seq)->ackTime, 6000) << seq;
+    EXPECT_EQ(ValueOf(store.FindBySeq(seq))->ackNote, "выезд") << seq;
+    EXPECT_EQ(ValueOf(store.FindBySeq(seq))->ackTime, 6000) << seq;
   }
-  EXPECT_EQ(store.FindBySeq(8)->ackNote, "повторный выезд");
+  EXPECT_EQ(ValueOf(store.FindBySeq(8))->ackNote, "повторный выезд");
 }
 
 TEST_F(EventStoreTest, AFileThatIsNoStoreIsRefusedAndLeftAlone) {
@@ -254,12 +261,14 @@ TEST_F(EventStoreTest, AFileThatIsNoStoreIsRefusedAndLeftAlone) {
     out << "protocol text, not a database................................................................";
   }
   const auto size = std::filesystem::file_size(path);
-  EXPECT_NE(store.Open(path, EventStore::Mode::ReadWrite), 0);
-  EXPECT_NE(store.Error().find("file is not a database"), std::string::npos) << store.Error();
-  EXPECT_EQ(store.Problem(), "файл не является базой данных");
+  const Result<> notAStore = store.Open(path, EventStore::Mode::ReadWrite);
+  EXPECT_FALSE(notAStore);
+  EXPECT_NE(ProblemOf(notAStore).cause.find("file is not a database"), std::string::npos) << ProblemOf(notAStore).cause;
+  EXPECT_EQ(ProblemOf(notAStore).text, "файл не является базой данных");
   EXPECT_FALSE(store.IsOpen());
-  EXPECT_NE(store.Open(folder + "/missing.sqlite", EventStore::Mode::ReadOnly), 0);
-  EXPECT_EQ(store.Problem(), "нет такого файла или папки") << store.Error();
+  const Result<> missing = store.Open(folder + "/missing.sqlite", EventStore::Mode::ReadOnly);
+  EXPECT_FALSE(missing);
+  EXPECT_EQ(ProblemOf(missing).text, "нет такого файла или папки") << ProblemOf(missing).cause;
   EXPECT_EQ(std::filesystem::file_size(path), size);
 }
 
@@ -267,12 +276,13 @@ TEST_F(EventStoreTest, AStoreOfANewerProgramIsRefusedForWritingSayingWhy) {
   Seed();
   ASSERT_EQ(sqlite3_exec(store.handle(), "PRAGMA user_version = 9", nullptr, nullptr, nullptr), SQLITE_OK);
   store.Close();
-  EXPECT_NE(store.Open(path, EventStore::Mode::ReadWrite), 0);
-  EXPECT_EQ(store.Problem(), "его записала более новая версия программы") << store.Error();
-  EXPECT_NE(store.Error().find("newer program (schema 9)"), std::string::npos) << store.Error();
+  const Result<> newer = store.Open(path, EventStore::Mode::ReadWrite);
+  EXPECT_FALSE(newer);
+  EXPECT_EQ(ProblemOf(newer).text, "его записала более новая версия программы") << ProblemOf(newer).cause;
+  EXPECT_NE(ProblemOf(newer).cause.find("newer program (schema 9)"), std::string::npos) << ProblemOf(newer).cause;
   EXPECT_FALSE(store.IsOpen());
   // Its events can still be read.
-  ASSERT_EQ(store.Open(path, EventStore::Mode::ReadOnly), 0) << store.Error();
+  ASSERT_TRUE(Succeeded(store.Open(path, EventStore::Mode::ReadOnly)));
   EXPECT_EQ(Seqs({}).size(), 6u);
 }
 

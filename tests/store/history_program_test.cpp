@@ -7,13 +7,15 @@
 #include <string>
 
 #include "store_support.h"
+#include "support/result_support.h"
 
 namespace pelvaron {
 namespace {
 
 using testing::At;
+using testing::Succeeded;
 
-struct Result {
+struct ProgramRun {
   int status = -1;
   std::string out;
 };
@@ -34,14 +36,14 @@ class HistoryProgramTest : public testing::StoreFolder {
     std::strftime(date, sizeof date, "%Y-%m-%d", &tm);
     todayText = date;
     EventStore store;
-    ASSERT_EQ(store.Open(path, EventStore::Mode::ReadWrite), 0) << store.Error();
-    ASSERT_EQ(store.Insert(At(1, today - 86400, "0012", "Тревога по шлейфам"), {"burglary", 1, "l"}), 0);
-    ASSERT_EQ(store.Insert(At(2, today, "0012", "Тревога по шлейфам"), {"burglary", 1, "l"}), 0);
-    ASSERT_EQ(store.Insert(At(3, today + 60, "0301", "Пожарная тревога, \"зона 3\""), {"fire", 1, "c"}), 0);
-    ASSERT_EQ(store.Insert(At(4, today + 120, "0012", "Контрольное извещение"), {"information", 0, ""}), 0);
+    ASSERT_TRUE(Succeeded(store.Open(path, EventStore::Mode::ReadWrite)));
+    ASSERT_TRUE(Succeeded(store.Insert(At(1, today - 86400, "0012", "Тревога по шлейфам"), {"burglary", 1, "l"})));
+    ASSERT_TRUE(Succeeded(store.Insert(At(2, today, "0012", "Тревога по шлейфам"), {"burglary", 1, "l"})));
+    ASSERT_TRUE(Succeeded(store.Insert(At(3, today + 60, "0301", "Пожарная тревога, \"зона 3\""), {"fire", 1, "c"})));
+    ASSERT_TRUE(Succeeded(store.Insert(At(4, today + 120, "0012", "Контрольное извещение"), {"information", 0, ""})));
   }
-  Result RunProgram(const std::string& args) {
-    Result r;
+  ProgramRun RunProgram(const std::string& args) {
+    ProgramRun r;
     const std::string command = "cd " + folder + " && " PELVARON_HISTORY_PROGRAM " " + args + " 2>&1";
     FILE* p = popen(command.c_str(), "r");
     char buffer[4096];
@@ -62,7 +64,7 @@ class HistoryProgramTest : public testing::StoreFolder {
 };
 
 TEST_F(HistoryProgramTest, PrintsOneObjectsEventsNewestFirstInEachFormat) {
-  Result r = RunProgram("--address 0012");
+  ProgramRun r = RunProgram("--address 0012");
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(Lines(r.out), 4) << r.out;  // the header and three events
   const std::size_t second = r.out.find("2  t");
@@ -90,7 +92,7 @@ TEST_F(HistoryProgramTest, PrintsOneObjectsEventsNewestFirstInEachFormat) {
 }
 
 TEST_F(HistoryProgramTest, AcknowledgesAnAlarmOnceAndRefusesWhatIsNoAlarm) {
-  Result r = RunProgram("--ack 2 --note 'ложная тревога'");
+  ProgramRun r = RunProgram("--ack 2 --note 'ложная тревога'");
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(r.out, "Тревога №2 (0012: Тревога по шлейфам) подтверждена; консоль запишет это в протокол.\n");
   r = RunProgram("--ack 2");
@@ -121,10 +123,10 @@ TEST_F(HistoryProgramTest, AcknowledgesAnAlarmOnceAndRefusesWhatIsNoAlarm) {
 TEST_F(HistoryProgramTest, TheTableShowsControlCharactersAsMarks) {
   {
     EventStore store;
-    ASSERT_EQ(store.Open(path, EventStore::Mode::ReadWrite), 0) << store.Error();
-    ASSERT_EQ(store.Insert(At(5, today + 180, "\x1b[2J", "Тревога\r\nподделка\a"), {"fire", 1, "c"}), 0);
+    ASSERT_TRUE(Succeeded(store.Open(path, EventStore::Mode::ReadWrite)));
+    ASSERT_TRUE(Succeeded(store.Insert(At(5, today + 180, "\x1b[2J", "Тревога\r\nподделка\a"), {"fire", 1, "c"})));
   }
-  Result r = RunProgram("--limit 1");
+  ProgramRun r = RunProgram("--limit 1");
   EXPECT_EQ(Lines(r.out), 2) << r.out;
   EXPECT_NE(r.out.find("<ESC>[2J  Пожар      Тревога<CR><LF>подделка<BEL>  [не подтверждена]"),
             std::string::npos)
@@ -149,11 +151,11 @@ TEST_F(HistoryProgramTest, AWrongCommandLineSaysWhatIsWrong) {
       {"--colour", "unknown option: --colour"},
   };
   for (const auto& c : cases) {
-    Result r = RunProgram(c.args);
+    ProgramRun r = RunProgram(c.args);
     EXPECT_EQ(r.status, 2) << c.args;
     EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << ": " << r.out;
   }
-  Result help = RunProgram("--help");
+  ProgramRun help = RunProgram("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("--format FORMAT"), std::string::npos);
 }

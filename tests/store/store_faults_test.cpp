@@ -18,6 +18,7 @@
 #include "store/store_sink.h"
 #include "store_support.h"
 #include "support/fakes.h"
+#include "support/result_support.h"
 
 namespace pelvaron {
 namespace {
@@ -39,8 +40,7 @@ std::string IntegrityCheck(EventStore& store) {
 
 // The numbers stored, in row order.
 std::vector<std::uint64_t> StoredSeqs(EventStore& store) {
-  std::vector<StoredEvent> rows;
-  EXPECT_EQ(store.Search({}, rows), 0) << store.Error();
+  const std::vector<StoredEvent> rows = testing::ValueOf(store.Search({}));
   std::vector<std::uint64_t> seqs;
   for (auto it = rows.rbegin(); it != rows.rend(); ++it) seqs.push_back(it->seq);
   return seqs;
@@ -58,7 +58,7 @@ TEST_F(StoreFaultsTest, AWriterKilledAtAnyMomentLeavesAWholeStoreWithEveryCommit
       // The real writer, publishing as fast as it takes them.
       close(ready[0]);
       EventStoreSink sink(path, [](const Event&) { return StoredClass{"fire", 1, "k"}; }, 4096);
-      if (!sink.OpenNow().empty()) _exit(3);
+      if (!sink.OpenNow()) _exit(3);
       sink.Start();
       (void)!write(ready[1], "x", 1);
       for (std::uint64_t seq = stored + 1;; ++seq) {
@@ -77,7 +77,7 @@ TEST_F(StoreFaultsTest, AWriterKilledAtAnyMomentLeavesAWholeStoreWithEveryCommit
     ASSERT_TRUE(WIFSIGNALED(status)) << "the writer ended by itself: " << status;
 
     EventStore store;
-    ASSERT_EQ(store.Open(path, EventStore::Mode::ReadWrite), 0) << store.Error();
+    ASSERT_TRUE(testing::Succeeded(store.Open(path, EventStore::Mode::ReadWrite)));
     EXPECT_EQ(IntegrityCheck(store), "ok") << "round " << round;
     const std::vector<std::uint64_t> seqs = StoredSeqs(store);
     ASSERT_GE(seqs.size(), stored) << "committed events were lost";
@@ -147,13 +147,13 @@ TEST_F(StoreFaultsTest, AFullDiskIsToldOnceTheConsoleGoesOnAndTheEventsAreWritte
   hooks.afterShutdown(console);
 
   EventStore store;
-  ASSERT_EQ(store.Open(path, EventStore::Mode::ReadOnly), 0);
+  ASSERT_TRUE(testing::Succeeded(store.Open(path, EventStore::Mode::ReadOnly)));
   EXPECT_EQ(IntegrityCheck(store), "ok");
   HistoryQuery q;
   q.address = "0012";
-  std::vector<StoredEvent> rows;
-  ASSERT_EQ(store.Search(q, rows), 0);
-  EXPECT_EQ(rows.size(), 10u) << "none of the messages lost";
+  const Result<std::vector<StoredEvent>> rows = store.Search(q);
+  ASSERT_TRUE(testing::Succeeded(rows));
+  EXPECT_EQ(rows->size(), 10u) << "none of the messages lost";
   const std::vector<std::uint64_t> seqs = StoredSeqs(store);
   for (std::size_t i = 1; i < seqs.size(); ++i) EXPECT_LT(seqs[i - 1], seqs[i]) << "in order";
 }

@@ -174,12 +174,16 @@ void HistoryWindow::search() {
   QPointer<HistoryWindow> self(this);
   thread_ = std::thread([self, path = storePath_, q = query()] {
     EventStore store;
+    const Result<> opened = store.Open(path, EventStore::Mode::ReadOnly);
+    Result<std::vector<StoredEvent>> found = opened ? store.Search(q) : opened.problem();
     std::vector<StoredEvent> rows;
     QString error;
-    if (store.Open(path, EventStore::Mode::ReadOnly) != 0 || store.Search(q, rows) != 0) {
+    if (found) {
+      rows = std::move(*found);
+    } else {
       error = QStringLiteral("Хранилище событий %1 не читается: %2 (%3)")
-                  .arg(QString::fromStdString(path), QString::fromStdString(store.Problem()),
-                       QString::fromStdString(store.Error()));
+                  .arg(QString::fromStdString(path), QString::fromStdString(found.problem().text),
+                       QString::fromStdString(found.problem().cause));
     }
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
