@@ -33,9 +33,11 @@ std::string Quoted(std::string_view text) {
 struct Row {
   std::size_t line = 0;
   std::size_t row = 0;  // the header's is 1
-  std::string Where() const {
-    std::string where = "строка " + std::to_string(line);
-    if (row != line) where += " (строка таблицы " + std::to_string(row) + ")";
+  // "строка 12", or with in "строке 12".
+  std::string Where(bool in = false) const {
+    const char* word = in ? "строке " : "строка ";
+    std::string where = word + std::to_string(line);
+    if (row != line) where += std::string(" (") + word + "таблицы " + std::to_string(row) + ")";
     return where;
   }
   Problem Refuse(const std::string& what) const { return Problem{Where() + ": " + what, {}, 0}; }
@@ -174,7 +176,7 @@ Result<> CheckSamePlan(const Row& row, const PlanRows& rows, const std::vector<s
   for (const auto& [column, first] : own) {
     const std::string value = column == kInstructions ? WithoutCarriageReturns(f[column]) : f[column];
     if (value != *first) {
-      return row.Refuse(std::string("столбец ") + kColumnNames[column] + " не такой, как в " + rows.first.Where() +
+      return row.Refuse(std::string("столбец ") + kColumnNames[column] + " не такой, как в " + rows.first.Where(true) +
                         " того же плана; у всех строк одного плана он одинаковый.");
     }
   }
@@ -261,7 +263,7 @@ Result<std::vector<ResponsePlan>> ReadPlansCsv(std::string_view text, std::span<
     auto [number, keyHolder] = std::move(**holder);
     if (auto taken = rows.holders.find(number); taken != rows.holders.end()) {
       return row.Refuse("ответственное лицо №" + std::to_string(number) + " этого плана уже есть в " +
-                        taken->second.second.Where() + "; у каждого свой номер в очереди звонков.");
+                        taken->second.second.Where(true) + "; у каждого свой номер в очереди звонков.");
     }
     rows.holders.emplace(number, std::pair{std::move(keyHolder), row});
   }
