@@ -61,6 +61,12 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
+// word: "план", or "План" at the start of a message.
+std::string TitleOf(const ResponsePlan& plan, const char* word) {
+  if (!plan.address.empty()) return std::string(word) + " объекта " + ShowControlCharacters(plan.address);
+  return std::string(word) + " по умолчанию для приоритета " + ShowControlCharacters(plan.priority);
+}
+
 }  // namespace
 
 Result<> CheckLineText(std::string_view subject, std::string_view text, bool required) {
@@ -137,8 +143,7 @@ Result<> CheckPriorityName(std::string_view subject, std::string_view name) {
 }
 
 std::string PlanTitle(const ResponsePlan& plan) {
-  if (!plan.address.empty()) return "план объекта " + ShowControlCharacters(plan.address);
-  return "план по умолчанию для приоритета " + ShowControlCharacters(plan.priority);
+  return TitleOf(plan, "план");
 }
 
 Result<> CheckPlan(const ResponsePlan& plan) {
@@ -151,10 +156,10 @@ Result<> CheckPlan(const ResponsePlan& plan) {
                              ": оставьте что-то одно.");
   }
   // "План объекта 0012: ..." before the field's own message.
-  const std::string title = PlanTitle(plan);
+  const std::string title = TitleOf(plan, "План");
   auto within = [&title](const Result<>& r, const std::string& where = {}) -> Result<> {
     if (r) return r;
-    return Refused("П" + title.substr(std::string_view("п").size()) + where + ": " + r.problem().text);
+    return Refused(title + where + ": " + r.problem().text);
   };
   Result<> r = plan.address.empty() ? CheckPriorityName("Приоритет", plan.priority)
                                     : CheckPlanAddress("Адрес объекта", plan.address);
