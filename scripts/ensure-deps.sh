@@ -18,6 +18,8 @@ packages=(
   libsystemd-dev dpkg-dev file
   # The package's test: lintian, the man pages through man and groff, readelf.
   lintian man-db binutils
+  # The reports' test: the page in headless Chromium, its screenshot read by libpng.
+  chromium libpng-dev
 )
 # For walking through the window by hand or by script: a virtual display, a
 # window manager, and a way to type and click into it.
