@@ -82,7 +82,7 @@ std::size_t ValueAxis(std::string& out, std::size_t max) {
 
 std::string HourLabel(const HourlyAlarms& h, std::size_t i) {
   if (h.byHourOfDay) {
-    char text[8];
+    char text[24];
     std::snprintf(text, sizeof text, "%02zu", i);
     return text;
   }
@@ -102,6 +102,7 @@ HourlyAlarms CountAlarmsPerHour(const ShiftReport& report) {
   h.counts.assign(hours, std::vector<std::size_t>(report.byPriority.size(), 0));
   std::size_t index = 0;
   std::string_view previous;
+  LocalTimes local;
   for (const AlarmTimes& t : report.alarms) {
     const std::string& name = t.alarm->priority;
     // Alarms come in runs of one priority often enough to skip the search.
@@ -111,7 +112,7 @@ HourlyAlarms CountAlarmsPerHour(const ShiftReport& report) {
       previous = name;
     }
     if (index >= report.byPriority.size()) continue;
-    const std::size_t bar = h.byHourOfDay ? static_cast<std::size_t>(LocalHour(t.alarm->time))
+    const std::size_t bar = h.byHourOfDay ? static_cast<std::size_t>(local.At(t.alarm->time).tm_hour)
                                           : static_cast<std::size_t>((t.alarm->time - h.firstHour) / kHour);
     ++h.counts[std::min(bar, hours - 1)][index];
   }

@@ -23,7 +23,8 @@ std::string ReportCsv(const ShiftReport& report) {
   std::string out =
       "number,station,address,priority,time,acknowledged_at,closed_at,operator,outcome,"
       "seconds_to_acknowledge,seconds_to_close\r\n";
-  out.reserve(out.size() + report.alarms.size() * 160);
+  out.reserve(out.size() + report.alarms.size() * 256);
+  LocalTimes local;
   for (const AlarmTimes& t : report.alarms) {
     const ReportAlarm& a = *t.alarm;
     out += std::to_string(a.id);
@@ -34,11 +35,11 @@ std::string ReportCsv(const ShiftReport& report) {
     out += ',';
     AppendCsvField(out, a.priorityTitle.empty() ? a.priority : a.priorityTitle);
     out += ',';
-    AppendIsoTime(out, a.time);
+    AppendIsoTime(out, local.At(a.time));
     out += ',';
-    if (t.acknowledged) AppendIsoTime(out, *t.acknowledged);
+    if (t.acknowledged) AppendIsoTime(out, local.At(*t.acknowledged));
     out += ',';
-    if (t.closed) AppendIsoTime(out, *t.closed);
+    if (t.closed) AppendIsoTime(out, local.At(*t.closed));
     out += ',';
     AppendCsvField(out, HandledBy(t));
     out += ',';

@@ -8,33 +8,46 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
-// The text as UTF-8 without control characters or broken bytes; ascii(c)
-// gets each printable ASCII character, so that a format escapes its own.
-template <class Ascii>
-void AppendShown(std::string& out, std::string_view text, Ascii&& ascii) {
+// The text as UTF-8 without control characters or broken bytes; escape(c)
+// gets each printable ASCII character that special(c) names, so that a format
+// escapes its own; everything else is copied in runs.
+template <class Special, class Escape>
+void AppendShown(std::string& out, std::string_view text, Special&& special, Escape&& escape) {
+  std::size_t run = 0;
+  const auto flush = [&](std::size_t end) {
+    out.append(text.data() + run, end - run);
+  };
   for (std::size_t pos = 0; pos < text.size();) {
     const auto b = static_cast<unsigned char>(text[pos]);
     if (b >= 0x20 && b < 0x7F) {
-      ascii(out, static_cast<char>(b));
+      if (special(static_cast<char>(b))) {
+        flush(pos);
+        escape(out, static_cast<char>(b));
+        run = pos + 1;
+      }
       ++pos;
       continue;
     }
     const std::size_t start = pos;
     char32_t c = 0;
-    if (!NextUtf8CodePoint(text, pos, c)) {
-      out += kReplacement;
-    } else if (IsControlCharacter(c)) {
-      for (char m : ControlCharacterMark(c)) ascii(out, m);
+    const bool valid = NextUtf8CodePoint(text, pos, c);
+    if (valid && !IsControlCharacter(c)) continue;
+    flush(start);
+    if (valid) {
+      for (char m : ControlCharacterMark(c)) escape(out, m);
     } else {
-      out.append(text.substr(start, pos - start));
+      out += kReplacement;
     }
+    run = pos;
   }
+  flush(text.size());
 }
 
 }  // namespace
 
 void AppendHtml(std::string& out, std::string_view text) {
-  AppendShown(out, text, [](std::string& o, char c) {
+  const auto special = [](char c) { return c == '&' || c == '<' || c == '>' || c == '"' || c == '\''; };
+  AppendShown(out, text, special, [](std::string& o, char c) {
     switch (c) {
       case '&':
         o += "&amp;";
@@ -66,11 +79,13 @@ std::string Html(std::string_view text) {
 void AppendCsvField(std::string& out, std::string_view text) {
   const std::size_t start = out.size();
   bool quote = false;
-  AppendShown(out, text, [&quote](std::string& o, char c) {
-    if (c == ',' || c == '"') quote = true;
-    if (c == '"') o += '"';
-    o += c;
-  });
+  AppendShown(
+      out, text, [](char c) { return c == ',' || c == '"'; },
+      [&quote](std::string& o, char c) {
+        if (c == ',' || c == '"') quote = true;
+        if (c == '"') o += '"';
+        o += c;
+      });
   if (quote) {
     out.insert(start, 1, '"');
     out += '"';

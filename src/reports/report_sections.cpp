@@ -13,6 +13,17 @@ namespace {
 
 constexpr std::string_view kNone = "—";
 
+// A page of more rows is read by nobody and printed by no one: past this the
+// lists say how many there are and that the CSV holds them all.
+constexpr std::size_t kRowLimit = 1000;
+
+void CutNote(HtmlPage& page, std::size_t rows) {
+  if (rows <= kRowLimit) return;
+  page.Paragraph("Показаны первые " + std::to_string(kRowLimit) + " из " + std::to_string(rows) +
+                     "; все тревоги с их временами — в отчёте CSV (pelvaron-report … --format csv).",
+                 "none");
+}
+
 std::string Count(std::size_t n) { return std::to_string(n); }
 
 std::string Seconds(std::optional<std::int64_t> seconds) { return seconds ? DurationText(*seconds) : std::string(kNone); }
@@ -46,7 +57,7 @@ std::string LaterText(std::int64_t alarm, std::int64_t later) {
   return SameLocalDay(alarm, later) ? TimeOfDayText(later) : TimeText(later);
 }
 
-std::string Operator(const std::string& name) { return name.empty() ? std::string(kNoOperator) : name; }
+std::string Operator(std::string_view name) { return std::string(name.empty() ? kNoOperator : name); }
 
 void OverThresholdTable(HtmlPage& page, const ShiftReport& r, const std::vector<OverThreshold>& over,
                         std::string_view notDone) {
@@ -55,7 +66,8 @@ void OverThresholdTable(HtmlPage& page, const ShiftReport& r, const std::vector<
     return;
   }
   page.BeginTable({"№", "Время", "Объект", "Приоритет", "Событие", "Заняло", "Оператор"});
-  for (const OverThreshold& o : over) {
+  for (std::size_t row = 0; row < over.size() && row < kRowLimit; ++row) {
+    const OverThreshold& o = over[row];
     const ReportAlarm& a = *r.alarms[o.alarm].alarm;
     page.BeginRow();
     page.Cell(std::to_string(a.id), "n");
@@ -73,6 +85,7 @@ void OverThresholdTable(HtmlPage& page, const ShiftReport& r, const std::vector<
     page.EndRow();
   }
   page.EndTable();
+  CutNote(page, over.size());
 }
 
 }  // namespace
@@ -230,7 +243,8 @@ void AlarmListSection(HtmlPage& page, const ShiftReport& r, bool withActions) {
   }
   const std::size_t columns = station ? 12 : 11;
   std::string id, attributes, key;
-  for (const AlarmTimes& t : r.alarms) {
+  for (std::size_t row = 0; row < r.alarms.size() && row < kRowLimit; ++row) {
+    const AlarmTimes& t = r.alarms[row];
     const ReportAlarm& a = *t.alarm;
     id = std::to_string(a.id);
     attributes = "data-alarm=\"" + id + "\"";
@@ -265,6 +279,7 @@ void AlarmListSection(HtmlPage& page, const ShiftReport& r, bool withActions) {
     out += "</ul></td></tr>\n";
   }
   page.EndTable();
+  CutNote(page, r.alarms.size());
 }
 
 }  // namespace pelvaron

@@ -22,15 +22,48 @@ std::string Format(std::int64_t time, const char* format) {
 
 }  // namespace
 
-void AppendIsoTime(std::string& out, std::int64_t time) {
-  const std::tm tm = Local(time);
+const std::tm& LocalTimes::At(std::int64_t time) {
+  constexpr std::int64_t kQuarter = 900;
+  const std::int64_t block = time / kQuarter - (time % kQuarter < 0 ? 1 : 0);
+  if (block != block_) {
+    block_ = block;
+    base_ = Local(block * kQuarter);
+    // Zones change their offset only at whole quarter hours, and with an
+    // offset of whole quarter hours a quarter's local time starts at a whole
+    // quarter too: the seconds into it are added without a carry.
+    whole_ = base_.tm_gmtoff % kQuarter == 0;
+  }
+  if (!whole_) {
+    tm_ = Local(time);
+    return tm_;
+  }
+  const std::int64_t into = time - block * kQuarter;
+  tm_ = base_;
+  tm_.tm_min += static_cast<int>(into / 60);
+  tm_.tm_sec += static_cast<int>(into % 60);
+  return tm_;
+}
+
+void AppendIsoTime(std::string& out, std::int64_t time) { AppendIsoTime(out, Local(time)); }
+
+void AppendIsoTime(std::string& out, const std::tm& tm) {
+  // Digits by hand: a month's CSV writes a million of these.
+  char text[] = "0000-00-00T00:00:00+00:00";
+  const auto put = [&text](int at, long value, int digits) {
+    for (int i = digits - 1; i >= 0; --i, value /= 10) text[at + i] = static_cast<char>('0' + value % 10);
+  };
   const long offset = tm.tm_gmtoff / 60;
-  const long hours = (offset < 0 ? -offset : offset) / 60, minutes = (offset < 0 ? -offset : offset) % 60;
-  char text[64];
-  const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", tm.tm_year + 1900,
-                              tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, offset < 0 ? '-' : '+',
-                              hours, minutes);
-  out.append(text, static_cast<std::size_t>(n));
+  const long abs = offset < 0 ? -offset : offset;
+  put(0, tm.tm_year + 1900L, 4);
+  put(5, tm.tm_mon + 1, 2);
+  put(8, tm.tm_mday, 2);
+  put(11, tm.tm_hour, 2);
+  put(14, tm.tm_min, 2);
+  put(17, tm.tm_sec, 2);
+  text[19] = offset < 0 ? '-' : '+';
+  put(20, abs / 60 % 100, 2);
+  put(23, abs % 60, 2);
+  out.append(text, sizeof text - 1);
 }
 
 std::string IsoTime(std::int64_t time) {
@@ -78,8 +111,6 @@ std::int64_t LocalHourStart(std::int64_t time) {
   const std::tm tm = Local(time);
   return time - tm.tm_min * 60 - tm.tm_sec;
 }
-
-int LocalHour(std::int64_t time) { return Local(time).tm_hour; }
 
 bool SameLocalDay(std::int64_t a, std::int64_t b) {
   const std::tm x = Local(a), y = Local(b);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <map>
+#include <string_view>
+#include <unordered_map>
 
 #include "reports/handling_titles.h"
 
@@ -28,13 +30,15 @@ AlarmTimes TimesOf(const ReportAlarm& alarm, std::int64_t to) {
 
 std::vector<PriorityCount> CountByPriority(const std::vector<AlarmTimes>& alarms,
                                            const std::vector<ReportPriority>& table) {
-  std::map<std::string, PriorityCount> counts;
+  std::unordered_map<std::string_view, PriorityCount> seen;
   for (const AlarmTimes& t : alarms) {
-    PriorityCount& c = counts[t.alarm->priority];
+    PriorityCount& c = seen[t.alarm->priority];
+    if (c.count++ > 0) continue;
     c.name = t.alarm->priority;
-    if (c.title.empty()) c.title = t.alarm->priorityTitle;
-    ++c.count;
+    c.title = t.alarm->priorityTitle;
   }
+  std::map<std::string, PriorityCount> counts;  // those not in the table by name
+  for (auto& [name, c] : seen) counts.emplace(c.name, std::move(c));
   std::vector<PriorityCount> out;
   for (const ReportPriority& p : table) {
     auto it = counts.find(p.name);
@@ -52,33 +56,32 @@ std::vector<PriorityCount> CountByPriority(const std::vector<AlarmTimes>& alarms
 }
 
 std::vector<ObjectAlarms> CountByObject(const std::vector<AlarmTimes>& alarms) {
-  std::map<std::string, ObjectAlarms> objects;
+  std::unordered_map<std::string_view, ObjectAlarms> seen;
   for (const AlarmTimes& t : alarms) {
-    ObjectAlarms& o = objects[t.alarm->address];
-    o.address = t.alarm->address;
-    ++o.alarms;
+    ObjectAlarms& o = seen[t.alarm->address];
+    if (o.alarms++ == 0) o.address = t.alarm->address;
     if (!t.closed) continue;
     ++o.closed;
     if (IsFalseAlarm(t.alarm->outcome)) ++o.falseAlarms;
   }
   std::vector<ObjectAlarms> out;
-  for (auto& [address, o] : objects) {
+  for (auto& [address, o] : seen) {
     if (o.closed > 0) o.falsePercent = static_cast<int>((o.falseAlarms * 200 + o.closed) / (o.closed * 2));
     out.push_back(std::move(o));
   }
-  std::stable_sort(out.begin(), out.end(), [](const ObjectAlarms& a, const ObjectAlarms& b) {
-    return a.alarms > b.alarms;
+  std::sort(out.begin(), out.end(), [](const ObjectAlarms& a, const ObjectAlarms& b) {
+    return a.alarms != b.alarms ? a.alarms > b.alarms : a.address < b.address;
   });
   return out;
 }
 
 std::vector<OutcomeCount> CountOutcomes(const std::vector<AlarmTimes>& alarms) {
-  std::map<std::string, std::size_t> counts;
+  std::map<std::string_view, std::size_t> counts;  // a handful of outcomes
   for (const AlarmTimes& t : alarms) {
     if (t.closed) ++counts[t.alarm->outcome];
   }
   std::vector<OutcomeCount> out;
-  for (const auto& [code, count] : counts) out.push_back({code, count});
+  for (const auto& [code, count] : counts) out.push_back({std::string(code), count});
   std::stable_sort(out.begin(), out.end(), [](const OutcomeCount& a, const OutcomeCount& b) {
     return a.count > b.count;
   });
@@ -136,13 +139,16 @@ ShiftReport ComputeShiftReport(const ReportData& data) {
   r.thresholds = data.thresholds;
   r.priorities = data.priorities;
 
+  r.alarms.reserve(data.alarms.size());
   for (const ReportAlarm& alarm : data.alarms) {
     if (alarm.time < data.from || alarm.time > data.to) continue;
     r.alarms.push_back(TimesOf(alarm, data.to));
   }
-  std::stable_sort(r.alarms.begin(), r.alarms.end(), [](const AlarmTimes& a, const AlarmTimes& b) {
-    return a.alarm->time < b.alarm->time;
-  });
+  // The data comes in time order as a rule; sorting it again costs a copy.
+  const auto earlier = [](const AlarmTimes& a, const AlarmTimes& b) { return a.alarm->time < b.alarm->time; };
+  if (!std::is_sorted(r.alarms.begin(), r.alarms.end(), earlier)) {
+    std::stable_sort(r.alarms.begin(), r.alarms.end(), earlier);
+  }
 
   std::vector<std::int64_t> ackSeconds, closeSeconds;
   for (std::size_t i = 0; i < r.alarms.size(); ++i) {
@@ -161,7 +167,7 @@ ShiftReport ComputeShiftReport(const ReportData& data) {
     }
     if (t.closeSeconds ? *t.closeSeconds > r.thresholds.closeSeconds : waited > r.thresholds.closeSeconds) {
       r.overClose.push_back({i, t.closeSeconds.value_or(waited), t.closeSeconds.has_value(),
-                             t.closeSeconds ? t.alarm->closeOperator : std::string()});
+                             t.closeSeconds ? std::string_view(t.alarm->closeOperator) : std::string_view()});
     }
   }
   r.acknowledged = ackSeconds.size();

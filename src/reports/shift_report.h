@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "reports/report_data.h"
@@ -44,7 +45,7 @@ struct OverThreshold {
   std::size_t alarm = 0;     // in ShiftReport::alarms
   std::int64_t seconds = 0;  // how long it took, or had waited at the end
   bool done = false;
-  std::string operatorName;  // who did it; empty when not done
+  std::string_view operatorName;  // who did it (in the data); empty when not done
 };
 
 // Time spent in one state, in all and by whom (object or operator).

@@ -206,6 +206,24 @@ TEST_F(ReportFormats, HostileTextsStayTextInEveryFormat) {
   }
 }
 
+// A month of a busy station: the page lists what a reader can read and says
+// where the rest is; the CSV has every alarm.
+TEST_F(ReportFormats, ALongListIsCutWithANoteAndTheCsvHasEveryAlarm) {
+  ReportData data;
+  data.from = kShiftStart;
+  data.to = kShiftStart + testing::kHour;
+  for (std::uint64_t id = 1; id <= 1001; ++id) {
+    data.alarms.push_back(testing::Alarm(id, "0012", "fire", static_cast<std::int64_t>(id), 40));
+  }
+  const Rendered r = Render(data, ReportKind::Shift);
+  std::size_t rows = 0;
+  for (std::size_t pos = 0; (pos = r.html.find("data-alarm=", pos)) != std::string::npos; ++pos) ++rows;
+  EXPECT_EQ(rows, 1000u);
+  EXPECT_NE(r.html.find("Показаны первые 1000 из 1001"), std::string::npos);
+  EXPECT_EQ(testing::ParseCsv(r.csv).size(), 1002u);
+  EXPECT_EQ(testing::HtmlFigures(r.html).at("over_ack_threshold"), 1001);
+}
+
 TEST_F(ReportFormats, ThePageNeedsNothingFromElsewhereAndPrints) {
   for (const ReportKind kind : {ReportKind::Shift, ReportKind::Object}) {
     const std::string html = RenderReport(testing::SampleShift(), kind, ReportFormat::Html, "0012");

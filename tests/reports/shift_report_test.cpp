@@ -9,6 +9,7 @@
 #include "report_samples.h"
 #include "reports/handling_titles.h"
 #include "reports/object_report.h"
+#include "reports/report_time.h"
 
 namespace pelvaron {
 namespace {
@@ -190,6 +191,40 @@ TEST_F(ShiftReportTest, AnObjectsReportHasOnlyItsOwnAlarmsAndItsOpeningsByLocalD
   for (const OpeningDay& d : r.days) {
     EXPECT_EQ(d.openings, 1u);
     EXPECT_EQ(d.closings, 1u);
+  }
+}
+
+// The reports convert a quarter hour once: every second of it must read as
+// the C library reads it, across changes to and from summer time, in zones
+// of half and three-quarter hours, and before zones had whole offsets.
+TEST_F(ShiftReportTest, LocalTimesReadAsTheCLibrary) {
+  struct Case {
+    const char* zone;
+    std::int64_t around;
+  };
+  const Case cases[] = {
+      {"Europe/Berlin", 1792890000},       // 25.10.2026 03:00 summer time back to 02:00
+      {"Australia/Lord_Howe", 1775314800},  // 05.04.2026: half an hour back
+      {"Asia/Kathmandu", kShiftStart},      // +05:45
+      {"America/St_Johns", 1792890000},     // -02:30 / -03:30
+      {"Europe/Moscow", -2208988800},       // 1900: +02:30:17
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.zone);
+    setenv("TZ", c.zone, 1);
+    tzset();
+    LocalTimes local;
+    for (std::int64_t t = c.around - 2 * kHour; t < c.around + 2 * kHour; t += 7) {
+      const std::time_t tt = static_cast<std::time_t>(t);
+      std::tm expected{};
+      ASSERT_NE(localtime_r(&tt, &expected), nullptr);
+      const std::tm& got = local.At(t);
+      ASSERT_EQ((std::vector<int>{got.tm_year, got.tm_mon, got.tm_mday, got.tm_hour, got.tm_min, got.tm_sec}),
+                (std::vector<int>{expected.tm_year, expected.tm_mon, expected.tm_mday, expected.tm_hour,
+                                  expected.tm_min, expected.tm_sec}))
+          << t;
+      ASSERT_EQ(got.tm_gmtoff, expected.tm_gmtoff) << t;
+    }
   }
 }
 
