@@ -32,9 +32,12 @@ const ReportData& MillionEvents() {
     d.from = 1796590800;  // 07.12.2026 00:00 in Moscow
     d.to = d.from + 30 * kDay;
     d.station = "Пульт";
-    d.priorities = {{"fire", "Пожар", "#FF4040"},          {"panic", "Нападение", "#FF70D0"},
-                    {"burglary", "Проникновение", "#FFA040"}, {"tamper", "Вскрытие", "#FFE060"},
-                    {"trouble", "Неисправность", "#A0D0FF"},  {"supervision", "Контроль", "#C8C8FF"}};
+    d.priorities = {{"fire", "Пожар", "#FF4040"},
+                    {"panic", "Нападение", "#FF70D0"},
+                    {"burglary", "Проникновение", "#FFA040"},
+                    {"tamper", "Вскрытие", "#FFE060"},
+                    {"trouble", "Неисправность", "#A0D0FF"},
+                    {"supervision", "Контроль", "#C8C8FF"}};
     const char* outcomes[] = {"real", "false-equipment", "false-user", "test", "cancelled", "other"};
     const char* operators[] = {"Иванова", "Петров", "Сидорова", ""};
     const std::int64_t alarms = kEvents / 4;
@@ -53,8 +56,8 @@ const ReportData& MillionEvents() {
       a.time = d.from + i * (30 * kDay) / alarms;
       a.acknowledged = a.time + between(2, 120);
       a.ackOperator = operators[between(0, 3)];
-      a.actions.push_back({*a.acknowledged + 10, "key-holder-called", "Сидоров (директор), +7 900 000-00-00: ответил",
-                           a.ackOperator});
+      a.actions.push_back({*a.acknowledged + 10, "key-holder-called",
+                           "Сидоров (директор), +7 900 000-00-00: ответил", a.ackOperator});
       if (between(0, 19) != 0) {  // one in twenty still open
         a.closed = *a.acknowledged + between(20, 900);
         a.closeOperator = a.ackOperator;
@@ -71,7 +74,8 @@ const ReportData& MillionEvents() {
       d.linkDown.push_back({from, from + between(60, 600), ""});
       d.lineDown.push_back({from, from + between(60, 600), ""});
     }
-    for (std::int64_t t = d.from; t < d.to; t += kDay / 2) d.signedIn.push_back({t, t + kDay / 2, operators[(t / 7) % 3]});
+    for (std::int64_t t = d.from; t < d.to; t += kDay / 2)
+      d.signedIn.push_back({t, t + kDay / 2, operators[(t / 7) % 3]});
     return d;
   }();
   return data;

@@ -36,10 +36,16 @@ std::string_view Find(const std::array<Title, N>& table, std::string_view code) 
 
 }  // namespace
 
-std::string_view ActionTitle(std::string_view code) { return Find(kActions, code); }
+std::string_view ActionTitle(std::string_view code) {
+  return Find(kActions, code);
+}
 
-std::string_view OutcomeTitle(std::string_view code) { return Find(kOutcomes, code); }
+std::string_view OutcomeTitle(std::string_view code) {
+  return Find(kOutcomes, code);
+}
 
-bool IsFalseAlarm(std::string_view outcome) { return outcome == "false-equipment" || outcome == "false-user"; }
+bool IsFalseAlarm(std::string_view outcome) {
+  return outcome == "false-equipment" || outcome == "false-user";
+}
 
 }  // namespace pelvaron

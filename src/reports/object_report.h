@@ -12,7 +12,7 @@ namespace pelvaron {
 
 // An object's openings and closings of one local day.
 struct OpeningDay {
-  std::int64_t day = 0;  // the day's local midnight
+  std::int64_t day = 0;                // the day's local midnight
   std::vector<OpeningClosing> events;  // in time order
   std::size_t openings = 0, closings = 0;
 };

@@ -58,9 +58,10 @@ void Text(std::string& out, double x, double y, std::string_view text, std::stri
   out += "</text>\n";
 }
 
-void Rect(std::string& out, double x, double y, double w, double h, std::string_view fill, std::string_view tip) {
-  out += "<rect x=\"" + Number(x) + "\" y=\"" + Number(y) + "\" width=\"" + Number(w) + "\" height=\"" + Number(h) +
-         "\" fill=\"";
+void Rect(std::string& out, double x, double y, double w, double h, std::string_view fill,
+          std::string_view tip) {
+  out += "<rect x=\"" + Number(x) + "\" y=\"" + Number(y) + "\" width=\"" + Number(w) + "\" height=\"" +
+         Number(h) + "\" fill=\"";
   out += fill;
   out += "\"><title>";
   AppendHtml(out, tip);
@@ -97,7 +98,8 @@ HourlyAlarms CountAlarmsPerHour(const ShiftReport& report) {
   std::size_t hours = 24;
   if (!h.byHourOfDay) {
     h.firstHour = LocalHourStart(report.from);
-    hours = static_cast<std::size_t>(std::max<std::int64_t>(1, (report.to - h.firstHour + kHour - 1) / kHour));
+    hours =
+        static_cast<std::size_t>(std::max<std::int64_t>(1, (report.to - h.firstHour + kHour - 1) / kHour));
   }
   h.counts.assign(hours, std::vector<std::size_t>(report.byPriority.size(), 0));
   std::size_t index = 0;
@@ -156,7 +158,8 @@ void AppendAlarmsPerHourChart(std::string& out, const ShiftReport& report) {
   }
   if (max == 0) Text(out, (kLeft + kRight) / 2, (kTop + kBottom) / 2, "Тревог не было");
   for (std::size_t p = 0; p < report.byPriority.size(); ++p) {
-    const double x = kLeft + 165.0 * static_cast<double>(p % 4), y = kBottom + 30 + 18.0 * static_cast<double>(p / 4);
+    const double x = kLeft + 165.0 * static_cast<double>(p % 4),
+                 y = kBottom + 30 + 18.0 * static_cast<double>(p / 4);
     Rect(out, x, y - 10, 12, 12, colours[p], report.byPriority[p].title);
     Text(out, x + 18, y, report.byPriority[p].title + " (" + std::to_string(report.byPriority[p].count) + ")",
          "start");
@@ -166,8 +169,9 @@ void AppendAlarmsPerHourChart(std::string& out, const ShiftReport& report) {
 
 AckDistribution DistributeAckTimes(const ShiftReport& report) {
   AckDistribution d;
-  const std::int64_t longest = std::max<std::int64_t>(
-      {report.thresholds.ackSeconds, report.thresholds.closeSeconds, static_cast<std::int64_t>(kAckBars) / 2});
+  const std::int64_t longest =
+      std::max<std::int64_t>({report.thresholds.ackSeconds, report.thresholds.closeSeconds,
+                              static_cast<std::int64_t>(kAckBars) / 2});
   d.width = (2 * longest + static_cast<std::int64_t>(kAckBars) - 1) / static_cast<std::int64_t>(kAckBars);
   d.counts.assign(kAckBars + 1, 0);
   for (const AlarmTimes& t : report.alarms) {
@@ -196,8 +200,8 @@ void AppendAckDistributionChart(std::string& out, const ShiftReport& report) {
                                   : std::to_string(upper - d.width) + "–" + std::to_string(upper) + " с";
     if (d.counts[i] > 0) {
       const std::string_view colour = last || upper > limit.closeSeconds ? "#D04040"
-                                      : upper > limit.ackSeconds        ? "#E0A030"
-                                                                        : "#40A050";
+                                      : upper > limit.ackSeconds         ? "#E0A030"
+                                                                         : "#40A050";
       const double height = scale * static_cast<double>(d.counts[i]);
       Rect(out, x + slot * 0.08, kBottom - height, slot * 0.84, height, colour,
            span + ": " + std::to_string(d.counts[i]));

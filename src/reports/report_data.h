@@ -64,9 +64,9 @@ struct ReportPriority {
 struct ReportData {
   std::int64_t from = 0, to = 0;
   std::string station;
-  std::vector<ReportAlarm> alarms;  // raised within [from, to], in time order
+  std::vector<ReportAlarm> alarms;                              // raised within [from, to], in time order
   std::vector<Interval> overdue, linkDown, lineDown, signedIn;  // clipped to [from, to]
-  std::vector<OpeningClosing> openings;  // object report: Contact ID 400-409
+  std::vector<OpeningClosing> openings;                         // object report: Contact ID 400-409
   ReportThresholds thresholds;
   std::vector<ReportPriority> priorities;
 };

@@ -14,9 +14,7 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 template <class Special, class Escape>
 void AppendShown(std::string& out, std::string_view text, Special&& special, Escape&& escape) {
   std::size_t run = 0;
-  const auto flush = [&](std::size_t end) {
-    out.append(text.data() + run, end - run);
-  };
+  const auto flush = [&](std::size_t end) { out.append(text.data() + run, end - run); };
   for (std::size_t pos = 0; pos < text.size();) {
     const auto b = static_cast<unsigned char>(text[pos]);
     if (b >= 0x20 && b < 0x7F) {

@@ -21,7 +21,8 @@ std::optional<ReportFormat> ReportFormatNamed(std::string_view name) {
   return std::nullopt;
 }
 
-std::string RenderReport(const ReportData& data, ReportKind kind, ReportFormat format, const std::string& address) {
+std::string RenderReport(const ReportData& data, ReportKind kind, ReportFormat format,
+                         const std::string& address) {
   if (kind == ReportKind::Object) {
     const ObjectReport report = ComputeObjectReport(data, address);
     switch (format) {

@@ -22,6 +22,7 @@ std::optional<ReportFormat> ReportFormatNamed(std::string_view name);
 
 // The report of data: the shift report of the whole, or the object report of
 // the object at address.
-std::string RenderReport(const ReportData& data, ReportKind kind, ReportFormat format, const std::string& address = {});
+std::string RenderReport(const ReportData& data, ReportKind kind, ReportFormat format,
+                         const std::string& address = {});
 
 }  // namespace pelvaron

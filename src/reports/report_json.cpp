@@ -6,7 +6,9 @@
 namespace pelvaron {
 namespace {
 
-std::int64_t Count(std::size_t n) { return static_cast<std::int64_t>(n); }
+std::int64_t Count(std::size_t n) {
+  return static_cast<std::int64_t>(n);
+}
 
 void Figures(JsonWriter& json, const char* key, const TimeFigures& f) {
   json.Key(key).BeginObject();

@@ -24,9 +24,13 @@ void CutNote(HtmlPage& page, std::size_t rows) {
                  "none");
 }
 
-std::string Count(std::size_t n) { return std::to_string(n); }
+std::string Count(std::size_t n) {
+  return std::to_string(n);
+}
 
-std::string Seconds(std::optional<std::int64_t> seconds) { return seconds ? DurationText(*seconds) : std::string(kNone); }
+std::string Seconds(std::optional<std::int64_t> seconds) {
+  return seconds ? DurationText(*seconds) : std::string(kNone);
+}
 
 void FigureRow(HtmlPage& page, std::string_view title, std::string_view key, const TimeFigures& f,
                std::int64_t threshold, std::string_view thresholdKey, std::string_view withinKey,
@@ -57,7 +61,9 @@ std::string LaterText(std::int64_t alarm, std::int64_t later) {
   return SameLocalDay(alarm, later) ? TimeOfDayText(later) : TimeText(later);
 }
 
-std::string Operator(std::string_view name) { return std::string(name.empty() ? kNoOperator : name); }
+std::string Operator(std::string_view name) {
+  return std::string(name.empty() ? kNoOperator : name);
+}
 
 void OverThresholdTable(HtmlPage& page, const ShiftReport& r, const std::vector<OverThreshold>& over,
                         std::string_view notDone) {
@@ -111,7 +117,8 @@ void CountsSection(HtmlPage& page, const ShiftReport& r) {
 
 void TimesSection(HtmlPage& page, const ShiftReport& r) {
   page.Heading("Время подтверждения и закрытия");
-  page.BeginTable({"", "Измерено", "Медиана", "80 %", "98,5 %", "Максимум", "Порог", "В пределах порога", "Доля"});
+  page.BeginTable(
+      {"", "Измерено", "Медиана", "80 %", "98,5 %", "Максимум", "Порог", "В пределах порога", "Доля"});
   FigureRow(page, "От тревоги до подтверждения", "ack_seconds", r.ack, r.thresholds.ackSeconds,
             "thresholds.ack_seconds", "ack_within_threshold", r.ackWithin);
   FigureRow(page, "От тревоги до закрытия", "close_seconds", r.close, r.thresholds.closeSeconds,
@@ -154,8 +161,8 @@ void ObjectsSection(HtmlPage& page, const ShiftReport& r) {
     page.FigureCell(k + ".alarms", Count(o.alarms), "n");
     page.FigureCell(k + ".closed", Count(o.closed), "n");
     page.FigureCell(k + ".false_alarms", Count(o.falseAlarms), "n");
-    page.FigureCell(k + ".false_alarm_percent", o.falsePercent ? std::to_string(*o.falsePercent) + " %" : std::string(kNone),
-                    "n");
+    page.FigureCell(k + ".false_alarm_percent",
+                    o.falsePercent ? std::to_string(*o.falsePercent) + " %" : std::string(kNone), "n");
     page.EndRow();
   }
   page.EndTable();
@@ -233,12 +240,12 @@ void AlarmListSection(HtmlPage& page, const ShiftReport& r, bool withActions) {
   for (const AlarmTimes& t : r.alarms) stations.insert(t.alarm->station);
   const bool station = stations.size() > 1;
   if (station) {
-    page.BeginTable({"№", "Станция", "Время", "Объект", "Приоритет", "Событие", "Подтверждена", "Закрыта", "Оператор",
-                     "Исход", "До подтверждения", "До закрытия"},
+    page.BeginTable({"№", "Станция", "Время", "Объект", "Приоритет", "Событие", "Подтверждена", "Закрыта",
+                     "Оператор", "Исход", "До подтверждения", "До закрытия"},
                     "list");
   } else {
-    page.BeginTable({"№", "Время", "Объект", "Приоритет", "Событие", "Подтверждена", "Закрыта", "Оператор", "Исход",
-                     "До подтверждения", "До закрытия"},
+    page.BeginTable({"№", "Время", "Объект", "Приоритет", "Событие", "Подтверждена", "Закрыта", "Оператор",
+                     "Исход", "До подтверждения", "До закрытия"},
                     "list");
   }
   const std::size_t columns = station ? 12 : 11;
@@ -255,7 +262,8 @@ void AlarmListSection(HtmlPage& page, const ShiftReport& r, bool withActions) {
     page.Cell(a.address);
     page.Cell(a.priorityTitle.empty() ? a.priority : a.priorityTitle);
     page.Cell(a.text);
-    page.Cell(t.acknowledged ? LaterText(a.time, *t.acknowledged) : "не подтверждена", t.acknowledged ? "t" : "t open");
+    page.Cell(t.acknowledged ? LaterText(a.time, *t.acknowledged) : "не подтверждена",
+              t.acknowledged ? "t" : "t open");
     page.Cell(t.closed ? LaterText(a.time, *t.closed) : "не закрыта", t.closed ? "t" : "t open");
     page.Cell(HandledBy(t));
     page.Cell(OutcomeText(t));

@@ -44,7 +44,9 @@ const std::tm& LocalTimes::At(std::int64_t time) {
   return tm_;
 }
 
-void AppendIsoTime(std::string& out, std::int64_t time) { AppendIsoTime(out, Local(time)); }
+void AppendIsoTime(std::string& out, std::int64_t time) {
+  AppendIsoTime(out, Local(time));
+}
 
 void AppendIsoTime(std::string& out, const std::tm& tm) {
   // Digits by hand: a month's CSV writes a million of these.
@@ -72,13 +74,21 @@ std::string IsoTime(std::int64_t time) {
   return out;
 }
 
-std::string TimeText(std::int64_t time) { return Format(time, "%d.%m.%Y %H:%M:%S"); }
+std::string TimeText(std::int64_t time) {
+  return Format(time, "%d.%m.%Y %H:%M:%S");
+}
 
-std::string DateText(std::int64_t time) { return Format(time, "%d.%m.%Y"); }
+std::string DateText(std::int64_t time) {
+  return Format(time, "%d.%m.%Y");
+}
 
-std::string ClockText(std::int64_t time) { return Format(time, "%H:%M"); }
+std::string ClockText(std::int64_t time) {
+  return Format(time, "%H:%M");
+}
 
-std::string TimeOfDayText(std::int64_t time) { return Format(time, "%H:%M:%S"); }
+std::string TimeOfDayText(std::int64_t time) {
+  return Format(time, "%H:%M:%S");
+}
 
 std::string DurationText(std::int64_t seconds) {
   if (seconds < 0) seconds = 0;
@@ -87,7 +97,8 @@ std::string DurationText(std::int64_t seconds) {
   char text[64];
   if (days > 0) {
     std::snprintf(text, sizeof text, "%lld сут %lld ч %02lld мин %02lld с", static_cast<long long>(days),
-                  static_cast<long long>(hours), static_cast<long long>(minutes), static_cast<long long>(secs));
+                  static_cast<long long>(hours), static_cast<long long>(minutes),
+                  static_cast<long long>(secs));
   } else if (hours > 0) {
     std::snprintf(text, sizeof text, "%lld ч %02lld мин %02lld с", static_cast<long long>(hours),
                   static_cast<long long>(minutes), static_cast<long long>(secs));

@@ -82,9 +82,8 @@ std::vector<OutcomeCount> CountOutcomes(const std::vector<AlarmTimes>& alarms) {
   }
   std::vector<OutcomeCount> out;
   for (const auto& [code, count] : counts) out.push_back({std::string(code), count});
-  std::stable_sort(out.begin(), out.end(), [](const OutcomeCount& a, const OutcomeCount& b) {
-    return a.count > b.count;
-  });
+  std::stable_sort(out.begin(), out.end(),
+                   [](const OutcomeCount& a, const OutcomeCount& b) { return a.count > b.count; });
   return out;
 }
 
@@ -105,9 +104,8 @@ std::vector<TimeSpent> SpentByWho(const std::vector<Interval>& intervals) {
   }
   std::vector<TimeSpent> out;
   for (auto& [who, s] : by) out.push_back(std::move(s));
-  std::stable_sort(out.begin(), out.end(), [](const TimeSpent& a, const TimeSpent& b) {
-    return a.seconds > b.seconds;
-  });
+  std::stable_sort(out.begin(), out.end(),
+                   [](const TimeSpent& a, const TimeSpent& b) { return a.seconds > b.seconds; });
   return out;
 }
 
@@ -119,7 +117,8 @@ const std::string& AckOperatorOf(const AlarmTimes& t) {
   return t.ackByClose ? t.alarm->closeOperator : t.alarm->ackOperator;
 }
 
-std::vector<Interval> ClipIntervals(const std::vector<Interval>& intervals, std::int64_t from, std::int64_t to) {
+std::vector<Interval> ClipIntervals(const std::vector<Interval>& intervals, std::int64_t from,
+                                    std::int64_t to) {
   std::vector<Interval> out;
   for (const Interval& i : intervals) {
     Interval c = i;
@@ -127,7 +126,8 @@ std::vector<Interval> ClipIntervals(const std::vector<Interval>& intervals, std:
     c.to = std::min(c.to, to);
     if (c.to > c.from) out.push_back(std::move(c));
   }
-  std::stable_sort(out.begin(), out.end(), [](const Interval& a, const Interval& b) { return a.from < b.from; });
+  std::stable_sort(out.begin(), out.end(),
+                   [](const Interval& a, const Interval& b) { return a.from < b.from; });
   return out;
 }
 

@@ -15,9 +15,9 @@ namespace pelvaron {
 // One alarm of the range with what was done by the range's end.
 struct AlarmTimes {
   const ReportAlarm* alarm = nullptr;
-  std::optional<std::int64_t> acknowledged, closed;  // not set: not done by the end
+  std::optional<std::int64_t> acknowledged, closed;      // not set: not done by the end
   std::optional<std::int64_t> ackSeconds, closeSeconds;  // from the alarm on
-  bool ackByClose = false;  // closed without an acknowledgement of its own
+  bool ackByClose = false;                               // closed without an acknowledgement of its own
 };
 
 // Who acknowledged it (empty: not acknowledged, or nobody known).
@@ -69,15 +69,15 @@ struct ShiftReport {
   std::vector<AlarmTimes> alarms;  // raised within the range, in time order
   std::size_t acknowledged = 0, closed = 0, open = 0;
   TimeFigures ack, close;
-  std::size_t ackWithin = 0, closeWithin = 0;  // done within the threshold
-  std::vector<PriorityCount> byPriority;       // the table's order, then by name
-  std::vector<ObjectAlarms> byObject;          // the most alarms first
-  std::vector<OutcomeCount> outcomes;          // the commonest first
+  std::size_t ackWithin = 0, closeWithin = 0;     // done within the threshold
+  std::vector<PriorityCount> byPriority;          // the table's order, then by name
+  std::vector<ObjectAlarms> byObject;             // the most alarms first
+  std::vector<OutcomeCount> outcomes;             // the commonest first
   std::vector<OverThreshold> overAck, overClose;  // in time order
 
   std::vector<TimeSpent> overdueByObject;  // the longest first
   Downtime overdue, linkDown, lineDown;
-  std::vector<Interval> signedIn;  // in time order
+  std::vector<Interval> signedIn;    // in time order
   std::vector<TimeSpent> operators;  // the longest first
 };
 
@@ -87,6 +87,7 @@ struct ShiftReport {
 ShiftReport ComputeShiftReport(const ReportData& data);
 
 // Intervals cut to [from, to]; those with nothing left are dropped. In time order.
-std::vector<Interval> ClipIntervals(const std::vector<Interval>& intervals, std::int64_t from, std::int64_t to);
+std::vector<Interval> ClipIntervals(const std::vector<Interval>& intervals, std::int64_t from,
+                                    std::int64_t to);
 
 }  // namespace pelvaron

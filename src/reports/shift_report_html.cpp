@@ -12,12 +12,14 @@ void LinkSection(HtmlPage& page, const ShiftReport& r) {
   page.BeginRow();
   page.Cell("Нет связи с приёмником");
   page.Cell(std::to_string(r.linkDown.intervals.size()), "n");
-  page.FigureCell("link_down_seconds", DurationText(r.linkDown.seconds), r.linkDown.seconds > 0 ? "n over" : "n");
+  page.FigureCell("link_down_seconds", DurationText(r.linkDown.seconds),
+                  r.linkDown.seconds > 0 ? "n over" : "n");
   page.EndRow();
   page.BeginRow();
   page.Cell("Нет сигнала в телефонной линии");
   page.Cell(std::to_string(r.lineDown.intervals.size()), "n");
-  page.FigureCell("line_down_seconds", DurationText(r.lineDown.seconds), r.lineDown.seconds > 0 ? "n over" : "n");
+  page.FigureCell("line_down_seconds", DurationText(r.lineDown.seconds),
+                  r.lineDown.seconds > 0 ? "n over" : "n");
   page.EndRow();
   page.EndTable();
   std::vector<Interval> both;
@@ -35,7 +37,8 @@ void LinkSection(HtmlPage& page, const ShiftReport& r) {
 void OperatorsSection(HtmlPage& page, const ShiftReport& r) {
   page.Heading("Операторы на смене");
   if (r.signedIn.empty()) {
-    page.Paragraph("Входов операторов за период нет: действия записаны без имени («оператор не указан»).", "none");
+    page.Paragraph("Входов операторов за период нет: действия записаны без имени («оператор не указан»).",
+                   "none");
     return;
   }
   IntervalRows(page, r.signedIn, "Оператор");

@@ -25,7 +25,8 @@ class BrowserTest : public testing::ReportTest {
   void SetUp() override {
     testing::ReportTest::SetUp();
     if (std::system("command -v chromium >/dev/null 2>&1") != 0) {
-      GTEST_SKIP() << "Chromium is not installed (Debian package chromium; scripts/ensure-deps.sh installs it)";
+      GTEST_SKIP()
+          << "Chromium is not installed (Debian package chromium; scripts/ensure-deps.sh installs it)";
     }
     std::string name = (fs::temp_directory_path() / "pelvaron-report-XXXXXX").string();
     ASSERT_NE(mkdtemp(name.data()), nullptr);
@@ -44,9 +45,9 @@ class BrowserTest : public testing::ReportTest {
     std::ofstream(page, std::ios::binary) << html;
     const std::string command =
         "timeout 50 chromium --headless --no-sandbox --disable-gpu --disable-background-networking"
-        " --disable-component-update --disable-sync --no-first-run --user-data-dir='" + (folder_ / "profile").string() +
-        "' --hide-scrollbars --window-size=1000,1400 --screenshot='" + shot.string() + "' 'file://" + page.string() +
-        "' >/dev/null 2>'" + errors.string() + "'";
+        " --disable-component-update --disable-sync --no-first-run --user-data-dir='" +
+        (folder_ / "profile").string() + "' --hide-scrollbars --window-size=1000,1400 --screenshot='" +
+        shot.string() + "' 'file://" + page.string() + "' >/dev/null 2>'" + errors.string() + "'";
     if (std::system(command.c_str()) != 0) ADD_FAILURE() << "Chromium failed: " << command;
     std::ifstream in(errors);
     return std::string(std::istreambuf_iterator<char>(in), {});

@@ -22,7 +22,8 @@ struct Rendered {
 };
 
 Rendered Render(const ReportData& data, ReportKind kind, const std::string& address = {}) {
-  return {RenderReport(data, kind, ReportFormat::Html, address), RenderReport(data, kind, ReportFormat::Csv, address),
+  return {RenderReport(data, kind, ReportFormat::Html, address),
+          RenderReport(data, kind, ReportFormat::Csv, address),
           RenderReport(data, kind, ReportFormat::Json, address)};
 }
 
@@ -107,9 +108,8 @@ TEST_F(ReportFormats, ThePagesFiguresAreTheJsonsAndTheCsvs) {
         continue;
       }
       ++alarmFigures;
-      const auto row = std::find_if(csv.begin() + 1, csv.end(), [&](const auto& record) {
-        return record[0] == parts[1];
-      });
+      const auto row =
+          std::find_if(csv.begin() + 1, csv.end(), [&](const auto& record) { return record[0] == parts[1]; });
       ASSERT_NE(row, csv.end()) << "an alarm the CSV does not have";
       const std::size_t column = std::find(header.begin(), header.end(), parts[2]) - header.begin();
       ASSERT_LT(column, header.size());
@@ -124,7 +124,8 @@ TEST_F(ReportFormats, ThePagesFiguresAreTheJsonsAndTheCsvs) {
 TEST_F(ReportFormats, TheCsvHasTheAgreedColumnsAndTimesInLocalIso) {
   const std::string csv = RenderReport(testing::SampleShift(), ReportKind::Shift, ReportFormat::Csv);
   const std::string lines[] = {
-      "number,station,address,priority,time,acknowledged_at,closed_at,operator,outcome,seconds_to_acknowledge,"
+      "number,station,address,priority,time,acknowledged_at,closed_at,operator,outcome,seconds_to_"
+      "acknowledge,"
       "seconds_to_close\r\n",
       "101,Пульт,0012,Пожар,2026-12-07T08:05:00+03:00,2026-12-07T08:05:08+03:00,2026-12-07T08:05:45+03:00,"
       "Иванова,Реальная тревога,8,45\r\n",
@@ -157,7 +158,8 @@ TEST_F(ReportFormats, HostileTextsStayTextInEveryFormat) {
       {"two\r\nlines", "two<CR><LF>lines", "two\r\nlines"},
       {"esc\x1b[31mred\x07", "esc<ESC>[31mred<BEL>", "esc\x1b[31mred\x07"},
       {"c1 \xc2\x85 next", "c1 <U+0085> next", "c1 \xc2\x85 next"},
-      {"broken \xff\xfe bytes", "broken \xEF\xBF\xBD\xEF\xBF\xBD bytes", "broken \xEF\xBF\xBD\xEF\xBF\xBD bytes"},
+      {"broken \xff\xfe bytes", "broken \xEF\xBF\xBD\xEF\xBF\xBD bytes",
+       "broken \xEF\xBF\xBD\xEF\xBF\xBD bytes"},
   };
   const auto dataWith = [](const std::string& text) {
     ReportData d;
@@ -181,12 +183,14 @@ TEST_F(ReportFormats, HostileTextsStayTextInEveryFormat) {
       const Rendered r = Render(dataWith(c.text), kind, c.text);
       // The page: no markup, attribute or line of the text's own, and only
       // valid UTF-8 without control characters.
-      for (char markup : {'<', '>', '"', '\''}) EXPECT_EQ(count(r.html, markup), count(plain.html, markup)) << markup;
+      for (char markup : {'<', '>', '"', '\''})
+        EXPECT_EQ(count(r.html, markup), count(plain.html, markup)) << markup;
       EXPECT_EQ(count(r.html, '\n'), count(plain.html, '\n'));
       for (std::size_t pos = 0; pos < r.html.size();) {
         char32_t ch = 0;
         ASSERT_TRUE(NextUtf8CodePoint(r.html, pos, ch)) << "no UTF-8 at " << pos;
-        ASSERT_TRUE(ch == '\n' || (ch >= 0x20 && ch != 0x7F && !(ch >= 0x80 && ch <= 0x9F))) << "U+" << static_cast<unsigned>(ch);
+        ASSERT_TRUE(ch == '\n' || (ch >= 0x20 && ch != 0x7F && !(ch >= 0x80 && ch <= 0x9F)))
+            << "U+" << static_cast<unsigned>(ch);
       }
       // The CSV: one record per line, the text shown as it is.
       EXPECT_EQ(count(r.csv, '\n'), 2);
@@ -227,7 +231,8 @@ TEST_F(ReportFormats, ALongListIsCutWithANoteAndTheCsvHasEveryAlarm) {
 TEST_F(ReportFormats, ThePageNeedsNothingFromElsewhereAndPrints) {
   for (const ReportKind kind : {ReportKind::Shift, ReportKind::Object}) {
     const std::string html = RenderReport(testing::SampleShift(), kind, ReportFormat::Html, "0012");
-    for (const char* outside : {"<script", "http:", "https:", "src=", "href=", "url(", "@import", "<link", "<img"}) {
+    for (const char* outside :
+         {"<script", "http:", "https:", "src=", "href=", "url(", "@import", "<link", "<img"}) {
       EXPECT_EQ(html.find(outside), std::string::npos) << outside;
     }
     EXPECT_NE(html.find("@media print"), std::string::npos);

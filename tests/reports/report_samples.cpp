@@ -23,8 +23,8 @@ void ReportTest::TearDown() {
 }
 
 ReportAlarm Alarm(std::uint64_t id, std::string address, std::string priority, std::int64_t at,
-                  std::optional<std::int64_t> ackAfter, std::optional<std::int64_t> closeAfter, std::string outcome,
-                  std::string ackOperator, std::string closeOperator) {
+                  std::optional<std::int64_t> ackAfter, std::optional<std::int64_t> closeAfter,
+                  std::string outcome, std::string ackOperator, std::string closeOperator) {
   static const std::map<std::string, std::string> titles{
       {"fire", "Пожар"}, {"panic", "Нападение"}, {"burglary", "Проникновение"}, {"trouble", "Неисправность"}};
   ReportAlarm a;
@@ -49,9 +49,12 @@ ReportData SampleShift() {
   d.from = kShiftStart;
   d.to = kShiftStart + end;
   d.station = "Пульт";
-  d.priorities = {{"fire", "Пожар", "#FF4040"},          {"panic", "Нападение", "#FF70D0"},
-                  {"burglary", "Проникновение", "#FFA040"}, {"tamper", "Вскрытие", "#FFE060"},
-                  {"trouble", "Неисправность", ""},         {"information", "Информация", ""}};
+  d.priorities = {{"fire", "Пожар", "#FF4040"},
+                  {"panic", "Нападение", "#FF70D0"},
+                  {"burglary", "Проникновение", "#FFA040"},
+                  {"tamper", "Вскрытие", "#FFE060"},
+                  {"trouble", "Неисправность", ""},
+                  {"information", "Информация", ""}};
   d.alarms = {
       Alarm(100, "0012", "fire", -600, 5, 20, "real", "Иванова", "Иванова"),  // before the shift
       Alarm(101, "0012", "fire", 300, 8, 45, "real", "Иванова", "Иванова"),
@@ -63,8 +66,8 @@ ReportData SampleShift() {
       Alarm(107, "0012", "burglary", 8 * kHour, 25, 58, "cancelled", "Петров", "Петров"),
       Alarm(108, "0034", "burglary", 9 * kHour, 30, 60, "false-user", "Петров", "Петров"),
       Alarm(109, "0012", "fire", end - 100, 10, {}, "", "Петров"),  // open at the end
-      Alarm(110, "0056", "burglary", end - 10),                       // waiting at the end
-      Alarm(111, "0034", "trouble", 40000, end - 40000 + 500),        // acknowledged after the end
+      Alarm(110, "0056", "burglary", end - 10),                     // waiting at the end
+      Alarm(111, "0034", "trouble", 40000, end - 40000 + 500),      // acknowledged after the end
   };
   d.alarms[1].actions = {
       {kShiftStart + 320, "key-holder-called", "Сидоров (директор), +7 900 000-00-00: ответил", "Иванова"},
@@ -79,10 +82,14 @@ ReportData SampleShift() {
   d.lineDown = {at(-600, 60, "")};
   d.signedIn = {at(-1800, 4 * kHour, "Иванова"), at(4 * kHour, 13 * kHour, "Петров")};
   const auto opening = [](std::int64_t t, std::string address, bool open) {
-    return OpeningClosing{kShiftStart + t, std::move(address), 401, open, "3",
+    return OpeningClosing{kShiftStart + t,
+                          std::move(address),
+                          401,
+                          open,
+                          "3",
                           open ? "Снятие пользователем" : "Взятие пользователем"};
   };
-  d.openings = {opening(-3600, "0012", false), opening(120, "0012", true),    opening(40200, "0012", false),
+  d.openings = {opening(-3600, "0012", false), opening(120, "0012", true),     opening(40200, "0012", false),
                 opening(86460, "0012", true),  opening(126400, "0012", false), opening(500, "0034", true)};
   return d;
 }
