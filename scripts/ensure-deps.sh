@@ -20,6 +20,8 @@ packages=(
   lintian man-db binutils
   # Operators' PINs and passwords hashed with Argon2id.
   libsodium-dev
+  # The reports' test: the page in headless Chromium, its screenshot read by libpng.
+  chromium libpng-dev
 )
 # For walking through the window by hand or by script: a virtual display, a
 # window manager, and a way to type and click into it.
