@@ -19,6 +19,7 @@
 
 #include "core/create_file.h"
 #include "core/read_deadline.h"
+#include "core/unique_fd.h"
 #include "platform/shutdown_signals.h"
 
 namespace pelvaron {
@@ -61,11 +62,10 @@ bool ProcessRuns(pid_t pid) {
 // The PID in a lock file: ASCII, ten columns and a new line as the FHS has it
 // (leading spaces and a missing new line are taken too); 0 when unreadable.
 pid_t LockOwner(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return 0;
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd) return 0;
   char text[32] = {};
-  ssize_t n = read(fd, text, sizeof text - 1);
-  close(fd);
+  ssize_t n = read(fd.get(), text, sizeof text - 1);
   if (n <= 0) return 0;
   char* end = nullptr;
   long pid = std::strtol(text, &end, 10);
@@ -136,28 +136,17 @@ int PosixSerialPort::Open(const std::string& devicePath) {
   };
   char resolved[PATH_MAX];
   if (realpath(devicePath.c_str(), resolved) == nullptr) return fail(errno);
-  int fd = open(resolved, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return fail(errno);
+  UniqueFd fd(open(resolved, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) return fail(errno);
   termios t{};
-  if (tcgetattr(fd, &t) != 0) {
-    int err = errno;
-    close(fd);
-    return fail(err);
-  }
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    int err = errno == EWOULDBLOCK ? EBUSY : errno;
-    close(fd);
-    return fail(err);
-  }
-  if (int err = TakeLockFile(resolved); err != 0) {
-    close(fd);
-    return fail(err);
-  }
+  if (tcgetattr(fd.get(), &t) != 0) return fail(errno);
+  if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+  if (int err = TakeLockFile(resolved); err != 0) return fail(err);
   // Keeps other programs out that do not lock (root gets past it: the flock
   // and the lock file hold for everyone). Not on a pseudo-terminal: a console
   // killed with it open would leave it exclusive for as long as the program at
   // the other end runs, and its restart (not root) could never open it again.
-  if (!IsPseudoTerminal(fd)) ioctl(fd, TIOCEXCL);
+  if (!IsPseudoTerminal(fd.get())) ioctl(fd.get(), TIOCEXCL);
   // A binary line: no echo, no line editing, no character translation. Flow
   // control stays as the driver has it. A read ends when a byte has come (the
   // time-outs are counted here), so 0 from read means the line hung up.
@@ -165,13 +154,12 @@ int PosixSerialPort::Open(const std::string& devicePath) {
   t.c_cflag |= CLOCAL | CREAD;
   t.c_cc[VMIN] = 1;
   t.c_cc[VTIME] = 0;
-  if (tcsetattr(fd, TCSANOW, &t) != 0) {
+  if (tcsetattr(fd.get(), TCSANOW, &t) != 0) {
     int err = errno;
-    close(fd);
     ReleaseLockFile();
     return fail(err);
   }
-  fd_ = fd;
+  fd_ = std::move(fd);
   failed_ = false;
   shutdownSeen_ = false;
   timeouts_ = CommTimeouts{CommTimeouts::kNoWait, 0, 0, 0, 0};
@@ -180,10 +168,9 @@ int PosixSerialPort::Open(const std::string& devicePath) {
 }
 
 void PosixSerialPort::Close() {
-  if (fd_ < 0) return;
-  ioctl(fd_, TIOCNXCL);  // the line may stay open elsewhere (a pty's other end)
-  close(fd_);
-  fd_ = -1;
+  if (!fd_) return;
+  ioctl(fd_.get(), TIOCNXCL);  // the line may stay open elsewhere (a pty's other end)
+  fd_.reset();
   failed_ = false;
   ReleaseLockFile();
 }
@@ -196,7 +183,7 @@ bool PosixSerialPort::Cancelled() const {
 
 bool PosixSerialPort::GetLineSettings(LineSettings& s) {
   termios t{};
-  if (fd_ < 0 || tcgetattr(fd_, &t) != 0) return false;
+  if (!fd_ || tcgetattr(fd_.get(), &t) != 0) return false;
   const speed_t code = cfgetospeed(&t);
   s.baudRate = 0;
   for (const Speed& speed : kSpeeds) {
@@ -229,7 +216,7 @@ bool PosixSerialPort::GetLineSettings(LineSettings& s) {
 
 bool PosixSerialPort::SetLineSettings(const LineSettings& s) {
   termios t{};
-  if (fd_ < 0 || tcgetattr(fd_, &t) != 0) return false;
+  if (!fd_ || tcgetattr(fd_.get(), &t) != 0) return false;
   const Speed* speed = nullptr;
   for (const Speed& candidate : kSpeeds) {
     if (candidate.baud == s.baudRate) speed = &candidate;
@@ -262,37 +249,37 @@ bool PosixSerialPort::SetLineSettings(const LineSettings& s) {
   } else {
     t.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
   }
-  return tcsetattr(fd_, TCSANOW, &t) == 0;
+  return tcsetattr(fd_.get(), TCSANOW, &t) == 0;
 }
 
 bool PosixSerialPort::SetEventMask(unsigned) {
   // Nothing here waits on port events; the mask has nothing to select.
-  return fd_ >= 0;
+  return fd_.valid();
 }
 
 bool PosixSerialPort::SetQueueSizes(std::size_t, std::size_t) {
   // A recommendation only: the kernel's tty queues are its own, and every
   // exchange purges before it starts.
-  return fd_ >= 0;
+  return fd_.valid();
 }
 
 bool PosixSerialPort::Purge(unsigned flags) {
-  if (fd_ < 0) return false;
+  if (!fd_) return false;
   const bool rx = flags & PURGE_RXCLEAR, tx = flags & PURGE_TXCLEAR;
   if (!rx && !tx) return true;
-  if (tcflush(fd_, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) == 0) return true;
+  if (tcflush(fd_.get(), rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) == 0) return true;
   if (DeviceError(errno)) Fail();
   return false;
 }
 
 bool PosixSerialPort::SetTimeouts(const CommTimeouts& t) {
-  if (fd_ < 0) return false;
+  if (!fd_) return false;
   timeouts_ = t;
   return true;
 }
 
 PosixSerialPort::Wait PosixSerialPort::WaitFor(short events, std::int64_t us) {
-  pollfd line{fd_, events, 0};
+  pollfd line{fd_.get(), events, 0};
   timespec timeout{};
   timespec* limit = nullptr;
   if (us >= 0) {
@@ -316,7 +303,7 @@ PosixSerialPort::Wait PosixSerialPort::WaitFor(short events, std::int64_t us) {
 }
 
 std::size_t PosixSerialPort::Write(const std::uint8_t* data, std::size_t size) {
-  if (fd_ < 0 || failed_ || size == 0) return 0;
+  if (!fd_ || failed_ || size == 0) return 0;
   const bool bounded = timeouts_.WriteTotalTimeoutMultiplier != 0 || timeouts_.WriteTotalTimeoutConstant != 0;
   const std::int64_t deadline = NowUs() + (static_cast<std::int64_t>(timeouts_.WriteTotalTimeoutMultiplier) *
                                                static_cast<std::int64_t>(size) +
@@ -324,7 +311,7 @@ std::size_t PosixSerialPort::Write(const std::uint8_t* data, std::size_t size) {
                                               1000;
   std::size_t done = 0;
   while (done < size) {
-    ssize_t n = write(fd_, data + done, size - done);
+    ssize_t n = write(fd_.get(), data + done, size - done);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
       continue;
@@ -346,14 +333,14 @@ std::size_t PosixSerialPort::Write(const std::uint8_t* data, std::size_t size) {
 }
 
 std::size_t PosixSerialPort::Read(std::uint8_t* data, std::size_t size) {
-  if (fd_ < 0 || failed_ || size == 0) return 0;
+  if (!fd_ || failed_ || size == 0) return 0;
   ReadDeadline deadline(timeouts_, size, NowUs());
   std::size_t got = 0;
   // A read that may wait asks poll first: no read that finds nothing.
   bool readable = deadline.RemainingUs(NowUs()) == 0;
   while (got < size) {
     if (readable) {
-      ssize_t n = read(fd_, data + got, size - got);
+      ssize_t n = read(fd_.get(), data + got, size - got);
       if (n > 0) {
         got += static_cast<std::size_t>(n);
         deadline.BytesArrived(NowUs());

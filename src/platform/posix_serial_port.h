@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/serial_port.h"
+#include "core/unique_fd.h"
 
 namespace pelvaron {
 
@@ -26,7 +27,7 @@ class PosixSerialPort : public SerialPort {
   PosixSerialPort& operator=(const PosixSerialPort&) = delete;
 
   int Open(const std::string& devicePath) override;
-  bool IsOpen() const override { return fd_ >= 0; }
+  bool IsOpen() const override { return fd_.valid(); }
   void Close() override;
   bool GetLineSettings(LineSettings& settings) override;
   bool SetLineSettings(const LineSettings& settings) override;
@@ -36,7 +37,7 @@ class PosixSerialPort : public SerialPort {
   bool SetTimeouts(const CommTimeouts& timeouts) override;
   std::size_t Write(const std::uint8_t* data, std::size_t size) override;
   std::size_t Read(std::uint8_t* data, std::size_t size) override;
-  bool Failed() const override { return fd_ >= 0 && failed_; }
+  bool Failed() const override { return fd_.valid() && failed_; }
   bool Cancelled() const override;
 
   // The system's words for the last failure of Open, for logs.
@@ -59,7 +60,7 @@ class PosixSerialPort : public SerialPort {
   void Fail() { failed_ = true; }
 
   std::string lockDir_;
-  int fd_ = -1;
+  UniqueFd fd_;
   bool failed_ = false;
   CommTimeouts timeouts_{CommTimeouts::kNoWait, 0, 0, 0, 0};
   std::string lockFile_;
