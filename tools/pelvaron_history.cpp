@@ -16,6 +16,7 @@
 #include "core/control_characters.h"
 #include "core/cp1251.h"
 #include "platform/real_file_system.h"
+#include "platform/unix_user.h"
 #include "store/event_store.h"
 #include "store/history_format.h"
 
@@ -232,7 +233,7 @@ int Acknowledge(const Arguments& a) {
     return 0;
   }
   if (Result<std::int64_t> requested = store.RequestAcknowledgement(
-          *a.ack, static_cast<std::int64_t>(std::time(nullptr)), a.note, "pelvaron-history");
+          *a.ack, static_cast<std::int64_t>(std::time(nullptr)), a.note, "pelvaron-history", UnixUserName());
       !requested) {
     return StoreFailed(a, "не записывается", requested.problem());
   }

@@ -155,9 +155,9 @@ int Import(const Arguments& a) {
     return 1;
   }
   // A default plan is for a priority of the station's table.
-  std::string tableProblem;
-  const PriorityTable table = LoadPriorityTable(files, &tableProblem);
-  if (!tableProblem.empty()) std::cerr << "pelvaron-plans: " << tableProblem << "\n";
+  Result<PriorityTable> loaded = LoadPriorityTable(files);
+  if (!loaded) std::cerr << "pelvaron-plans: " << loaded.problem().text << "\n";
+  const PriorityTable table = TableInForce(std::move(loaded));
   std::vector<std::string> priorities;
   for (const Priority& p : table.priorities()) priorities.push_back(p.name);
 

@@ -52,7 +52,7 @@ AlarmQueue::Change AlarmQueue::Apply(const Event& event, const AlarmClass& cls) 
   return change;
 }
 
-std::optional<AlarmEntry> AlarmQueue::Acknowledge(std::uint64_t ref, std::string_view address) {
+AlarmEntry* AlarmQueue::Named(std::uint64_t ref, std::string_view address) {
   auto it = std::find_if(entries_.begin(), entries_.end(), [&](const AlarmEntry& e) {
     return std::find(e.seqs.begin(), e.seqs.end(), ref) != e.seqs.end();
   });
@@ -61,15 +61,40 @@ std::optional<AlarmEntry> AlarmQueue::Acknowledge(std::uint64_t ref, std::string
       return e.address == address && e.seqs.size() >= kKeptSeqs && ref > e.id && ref <= e.lastSeq;
     });
   }
-  if (it == entries_.end()) return std::nullopt;
-  AlarmEntry entry = std::move(*it);
-  entries_.erase(it);
-  return entry;
+  return it == entries_.end() ? nullptr : &*it;
+}
+
+std::optional<AlarmEntry> AlarmQueue::Acknowledge(std::uint64_t ref, std::string_view address, std::int64_t time,
+                                                  const std::string& operatorName) {
+  AlarmEntry* entry = Named(ref, address);
+  if (entry == nullptr || entry->acknowledged) return std::nullopt;
+  AlarmEntry before = *entry;
+  entry->acknowledged = true;
+  entry->ackTime = time;
+  entry->ackOperator = operatorName;
+  return before;
+}
+
+bool AlarmQueue::AddAction(std::uint64_t ref, AlarmActionRecord action, std::string_view address) {
+  AlarmEntry* entry = Named(ref, address);
+  if (entry == nullptr) return false;
+  entry->actions.push_back(std::move(action));
+  return true;
+}
+
+std::optional<AlarmEntry> AlarmQueue::Close(std::uint64_t ref, std::string_view address) {
+  AlarmEntry* entry = Named(ref, address);
+  if (entry == nullptr) return std::nullopt;
+  AlarmEntry closed = std::move(*entry);
+  entries_.erase(entries_.begin() + (entry - entries_.data()));
+  return closed;
 }
 
 std::vector<AlarmEntry> AlarmQueue::Sorted() const {
   std::vector<AlarmEntry> sorted = entries_;
   std::stable_sort(sorted.begin(), sorted.end(), [](const AlarmEntry& a, const AlarmEntry& b) {
+    // What nobody has acknowledged yet comes before what is in hand.
+    if (a.acknowledged != b.acknowledged) return !a.acknowledged;
     if (a.priority != b.priority) return a.priority < b.priority;
     if (a.firstTime != b.firstTime) return a.firstTime < b.firstTime;
     return a.id < b.id;
@@ -85,7 +110,7 @@ const AlarmEntry* AlarmQueue::Find(std::uint64_t id) const {
 }
 
 bool AlarmQueue::NeedsSound() const {
-  return std::any_of(entries_.begin(), entries_.end(), [](const AlarmEntry& e) { return e.needsAck; });
+  return std::any_of(entries_.begin(), entries_.end(), [](const AlarmEntry& e) { return e.needsAck && !e.acknowledged; });
 }
 
 }  // namespace pelvaron

@@ -10,8 +10,17 @@
 
 namespace pelvaron {
 
+// Something an operator did about an alarm, stamped.
+struct AlarmActionRecord {
+  std::int64_t time = 0;
+  std::string code;    // kAlarmActions
+  std::string detail;  // whom, what came of it, a note
+  std::string operatorName;
+};
+
 // One alarm waiting for the operator: the first event that raised it and
-// what has happened to it since.
+// what has happened to it since. It waits until it is closed: acknowledged,
+// it is seen and in hand, its actions recorded.
 struct AlarmEntry {
   std::uint64_t id = 0;  // the number of the event that raised it: what acknowledgements name
   int priority = -1;     // index into the priority table
@@ -25,6 +34,10 @@ struct AlarmEntry {
   std::int64_t restoreTime = 0;
   bool needsAck = false;
   std::uint64_t lastSeq = 0;
+  bool acknowledged = false;  // seen: no longer sounds, waits to be closed
+  std::int64_t ackTime = 0;
+  std::string ackOperator;
+  std::vector<AlarmActionRecord> actions;  // in the order they were done
   // Numbers of the events it counts (the first ones, bounded), so that an
   // acknowledgement that names a repeat finds it.
   std::vector<std::uint64_t> seqs;
@@ -49,18 +62,26 @@ class AlarmQueue {
   // restore closes it (and ends it when it needs no acknowledgement).
   Change Apply(const Event& event, const AlarmClass& cls);
 
-  // Ends the entry that the event numbered ref raised or repeated. When no
-  // entry counts that number, an entry of the same address whose numbers
-  // span it is taken (its list of numbers is bounded). Returns the entry, or
-  // nothing when none matches.
-  std::optional<AlarmEntry> Acknowledge(std::uint64_t ref, std::string_view address = {});
+  // The entry that the event numbered ref raised or repeated. When no entry
+  // counts that number, an entry of the same address whose numbers span it
+  // (its list of numbers is bounded); nothing when none matches.
+  AlarmEntry* Named(std::uint64_t ref, std::string_view address = {});
+  // Marks that entry acknowledged (it stays, in hand, until it is closed).
+  // Returns it as it was before, or nothing when none matches or it was
+  // acknowledged already.
+  std::optional<AlarmEntry> Acknowledge(std::uint64_t ref, std::string_view address = {}, std::int64_t time = 0,
+                                        const std::string& operatorName = {});
+  // Records an action on that entry; false when none matches.
+  bool AddAction(std::uint64_t ref, AlarmActionRecord action, std::string_view address = {});
+  // Ends that entry. Returns it, or nothing when none matches.
+  std::optional<AlarmEntry> Close(std::uint64_t ref, std::string_view address = {});
 
   // Entries by priority, then the longest waiting first.
   std::vector<AlarmEntry> Sorted() const;
   const AlarmEntry* Find(std::uint64_t id) const;
   std::size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
-  // True while an entry that needs acknowledgement waits.
+  // True while an entry that needs acknowledgement waits unacknowledged.
   bool NeedsSound() const;
   const PriorityTable& table() const { return table_; }
 

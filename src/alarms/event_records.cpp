@@ -80,6 +80,7 @@ void EventRecords::BeforeStartup(Console& console, Operator& op) {
   };
   hooks.publish = [&console](Event event) { console.Publish(std::move(event)); };
   hooks.commentOf = [&console](const std::string& address) { return CommentOf(console.Objects(), address); };
+  hooks.now = [&console] { return console.timeNow; };
   hooks.refused = [&op](const std::string& text) {
     op.ShowMessage({text, "Очередь тревог", MessageIcon::Exclamation});
   };
@@ -120,6 +121,9 @@ void EventRecords::Replay(std::int64_t now) {
     event.address = row.address;
     event.text = row.text;
     event.ref = row.ref;
+    event.command = row.command;
+    event.detail = row.detail;
+    event.operatorName = row.operatorName;
     AlarmClass cls;
     cls.priority = table.Find(row.cls.priority);
     cls.role = row.cls.role == 1 ? AlarmRole::Alarm : row.cls.role == 2 ? AlarmRole::Restore : AlarmRole::None;
@@ -146,7 +150,7 @@ void EventRecords::HearReport() {
     if (!report.recovered.empty()) op_->ShowMessage({report.recovered, "", MessageIcon::Information});
   }
   for (const PendingAcknowledgement& a : report.acknowledgements) {
-    desk_.AcknowledgeFromOutside(a.ref, a.address, a.text, a.note, a.source);
+    desk_.AcknowledgeFromOutside(a.ref, a.address, a.text, a.note, a.source, a.operatorName);
   }
 }
 

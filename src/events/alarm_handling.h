@@ -54,4 +54,20 @@ std::string_view TitleOf(const std::array<HandlingCode, N>& table, std::string_v
 // What the records say when nobody signed in did it.
 inline constexpr std::string_view kNoOperator = "оператор не указан";
 
+// "Выслана группа" for "guard-sent"; a code of a newer program shows as it is.
+inline std::string_view ActionTitle(std::string_view code) {
+  const std::string_view title = TitleOf(kAlarmActions, code);
+  return title.empty() ? code : title;
+}
+
+inline std::string_view OutcomeTitle(std::string_view code) {
+  const std::string_view title = TitleOf(kAlarmOutcomes, code);
+  return title.empty() ? code : title;
+}
+
+// Closed as a false alarm, whatever its cause.
+inline bool IsFalseAlarm(std::string_view outcome) {
+  return outcome == "false-equipment" || outcome == "false-user";
+}
+
 }  // namespace pelvaron

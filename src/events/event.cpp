@@ -30,6 +30,10 @@ constexpr std::array kKindNames = std::to_array<KindName>({
     {EventKind::SettingsChanged, "settings-changed"},
     {EventKind::ReceiverSettingsWritten, "receiver-settings-written"},
     {EventKind::AlarmAcknowledged, "alarm-acknowledged"},
+    {EventKind::AlarmAction, "alarm-action"},
+    {EventKind::AlarmClosed, "alarm-closed"},
+    {EventKind::OperatorSignedIn, "operator-signed-in"},
+    {EventKind::OperatorSignedOut, "operator-signed-out"},
 });
 
 constexpr std::array<EventKind, kKindNames.size()> kKinds = [] {

@@ -29,6 +29,10 @@ enum class EventKind : std::uint8_t {
   SettingsChanged,          // the operator accepted the program settings
   ReceiverSettingsWritten,  // the operator wrote the receiver's parameters
   AlarmAcknowledged,        // the operator acknowledged an alarm
+  AlarmAction,              // the operator did something about an alarm (command: what)
+  AlarmClosed,              // the operator closed an alarm (command: its outcome)
+  OperatorSignedIn,         // an operator began work at the console
+  OperatorSignedOut,        // the operator ended work at the console
 };
 
 // "message", "console-started", "link-lost" ...: stable names for outputs.
@@ -46,7 +50,8 @@ struct Event {
   std::string text;          // one line saying what happened, in Russian
   std::string command;       // ObjectsChanged: which command ("register", "delete" ...)
   std::string detail;        // more, where a kind has it (an acknowledgement's note ...)
-  std::uint64_t ref = 0;     // AlarmAcknowledged: the seq of the acknowledged event
+  std::uint64_t ref = 0;     // AlarmAcknowledged, AlarmAction, AlarmClosed: the seq of the alarm's event
+  std::string operatorName;  // who did it, for the operator's own events; empty when nobody is known
   // Kind Message: the decoded message; shared, so outputs never copy it.
   std::shared_ptr<const DecodedMessage> message;
 };

@@ -16,7 +16,8 @@ void AppendEventJson(std::string& out, const Event& e) {
   if (message || !e.address.empty()) json.Key("address").String(e.address);
   if (!e.command.empty()) json.Key("command").String(e.command);
   if (!e.detail.empty()) json.Key("detail").String(e.detail);
-  if (e.kind == EventKind::AlarmAcknowledged) json.Key("ref").Int(static_cast<std::int64_t>(e.ref));
+  if (e.ref != 0 || e.kind == EventKind::AlarmAcknowledged) json.Key("ref").Int(static_cast<std::int64_t>(e.ref));
+  if (!e.operatorName.empty()) json.Key("operator").String(e.operatorName);
   if (message) {
     json.Key("lines").BeginArray();
     if (e.message) {

@@ -1,6 +1,6 @@
 #include "reports/report_csv.h"
 
-#include "reports/handling_titles.h"
+#include "events/alarm_handling.h"
 #include "reports/report_escape.h"
 #include "reports/report_time.h"
 

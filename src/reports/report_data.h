@@ -5,17 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "reports/report_thresholds.h"
+
 namespace pelvaron {
 
 // What the shift and object reports are made of: plain values, filled from
 // the stores by the query and read by the computing and the formats, which
 // know nothing of where they came from. Times are calendar seconds.
-
-// The station's targets for handling an alarm; stored with the station.
-struct ReportThresholds {
-  std::int64_t ackSeconds = 30;
-  std::int64_t closeSeconds = 60;
-};
 
 // Something an operator did about an alarm between acknowledging and closing it.
 struct ReportAction {

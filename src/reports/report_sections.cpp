@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "reports/handling_titles.h"
+#include "events/alarm_handling.h"
 #include "reports/report_charts.h"
 #include "reports/report_csv.h"
 #include "reports/report_escape.h"

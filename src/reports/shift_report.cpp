@@ -5,7 +5,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "reports/handling_titles.h"
+#include "events/alarm_handling.h"
 
 namespace pelvaron {
 namespace {

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "reports/report_thresholds.h"
+
 namespace pelvaron {
 
 // What a station keeps about itself in station.sqlite: plain values that the
@@ -32,14 +34,6 @@ struct OperatorAccount {
   std::string name;
   bool senior = false;  // may edit the list of operators and the plans
   bool operator==(const OperatorAccount&) const = default;
-};
-
-// How long an alarm may wait before it is acknowledged and before it is
-// closed, as the station is judged.
-struct ReportThresholds {
-  std::int64_t ackSeconds = 30;
-  std::int64_t closeSeconds = 60;
-  bool operator==(const ReportThresholds&) const = default;
 };
 
 }  // namespace pelvaron

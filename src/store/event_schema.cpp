@@ -26,7 +26,8 @@ CREATE TABLE IF NOT EXISTS events(
   priority TEXT NOT NULL,
   alarm INTEGER NOT NULL,
   alarm_key TEXT NOT NULL,
-  frame BLOB);
+  frame BLOB,
+  operator TEXT NOT NULL DEFAULT '');
 CREATE INDEX IF NOT EXISTS events_time ON events(time);
 CREATE INDEX IF NOT EXISTS events_address_time ON events(address, time);
 CREATE INDEX IF NOT EXISTS events_seq ON events(seq);
@@ -38,7 +39,8 @@ CREATE TABLE IF NOT EXISTS acknowledgements(
   time INTEGER NOT NULL,
   note TEXT NOT NULL,
   source TEXT NOT NULL,
-  recorded INTEGER);
+  recorded INTEGER,
+  operator TEXT NOT NULL DEFAULT '');
 CREATE INDEX IF NOT EXISTS acknowledgements_ref ON acknowledgements(ref);
 CREATE INDEX IF NOT EXISTS events_acknowledged ON events(address, alarm_key) WHERE alarm = 3;
 CREATE INDEX IF NOT EXISTS acknowledgements_pending ON acknowledgements(time) WHERE recorded IS NULL;
@@ -48,6 +50,19 @@ CREATE INDEX IF NOT EXISTS acknowledgements_pending ON acknowledgements(time) WH
 constexpr char kKeysOfAcknowledgements[] =
     "UPDATE events SET alarm_key = COALESCE((SELECT n.alarm_key FROM events n WHERE n.seq = events.ref"
     " AND n.alarm = 1 ORDER BY n.id DESC LIMIT 1), '') WHERE alarm = 3";
+
+// A store of schema 1 or 2 learns who did what; a table made just now has the column.
+int AddOperatorColumn(sqlite3* db, const char* table) {
+  SqlStatement s;
+  const std::string columns = std::string("SELECT 1 FROM pragma_table_info('") + table + "') WHERE name = 'operator'";
+  int rc = PrepareOnce(db, columns.c_str(), -1, s);
+  if (rc != SQLITE_OK) return rc;
+  rc = sqlite3_step(s.get());
+  if (rc == SQLITE_ROW) return SQLITE_OK;
+  if (rc != SQLITE_DONE) return rc;
+  const std::string add = std::string("ALTER TABLE ") + table + " ADD COLUMN operator TEXT NOT NULL DEFAULT ''";
+  return sqlite3_exec(db, add.c_str(), nullptr, nullptr, nullptr);
+}
 
 }  // namespace
 
@@ -66,6 +81,8 @@ int UpgradeSchema(sqlite3* db, int& version) {
   rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK && version == 1) rc = sqlite3_exec(db, kKeysOfAcknowledgements, nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = AddOperatorColumn(db, "events");
+  if (rc == SQLITE_OK) rc = AddOperatorColumn(db, "acknowledgements");
   if (rc == SQLITE_OK) {
     rc = sqlite3_exec(db, ("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str(), nullptr, nullptr,
                       nullptr);

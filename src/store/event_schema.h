@@ -6,11 +6,17 @@ namespace pelvaron {
 
 // 2: an acknowledgement's row keeps the key of the alarm it ended, so that it
 // covers every event of that alarm, its repeats too.
-inline constexpr int kSchemaVersion = 2;
+// 3: every event and acknowledgement request keeps its operator; actions on
+// an alarm and its close have roles of their own.
+inline constexpr int kSchemaVersion = 3;
 
-// The events' alarm column: AlarmRole's alarm (1) and restore (2), and an
-// acknowledgement (3): the queue's history is every row with a role.
+// The events' alarm column: AlarmRole's alarm (1) and restore (2), an
+// acknowledgement (3), an action on an alarm (4) and its close (5): the
+// queue's history is every row with a role. 3 to 5 name their alarm by ref
+// and keep its key.
 inline constexpr int kAcknowledgementRole = 3;
+inline constexpr int kActionRole = 4;
+inline constexpr int kCloseRole = 5;
 
 // UpgradeSchema's answer for a store of a newer program: no code of SQLite's.
 inline constexpr int kNewerSchema = -1;

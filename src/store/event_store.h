@@ -40,6 +40,7 @@ struct StoredEvent {
   std::uint64_t ref = 0;
   StoredClass cls;
   std::vector<std::uint8_t> frame;  // a message's 10 bytes
+  std::string operatorName;         // who did it; empty when nobody signed in
   // An alarm that has been acknowledged: when, with what note (set by Search).
   bool acknowledged = false;
   std::int64_t ackTime = 0;
@@ -64,6 +65,7 @@ struct PendingAcknowledgement {
   std::int64_t time = 0;
   std::string note;
   std::string source;
+  std::string operatorName;  // the Unix user who asked
   std::string address;
   std::string text;
 };
@@ -111,7 +113,7 @@ class EventStore {
   Result<bool> Holds(const StoredEvent& event);
   // pelvaron-history --ack: a request for the console to record; its row's number.
   Result<std::int64_t> RequestAcknowledgement(std::uint64_t ref, std::int64_t time, const std::string& note,
-                                              const std::string& source);
+                                              const std::string& source, const std::string& operatorName = {});
 
   // Reading, newest first.
   Result<std::vector<StoredEvent>> Search(const HistoryQuery& query);

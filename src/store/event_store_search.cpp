@@ -14,7 +14,7 @@ namespace {
 
 constexpr char kColumns[] =
     "e.id, e.seq, e.time, e.time_text, e.station, e.kind, e.address, e.text, e.command, e.detail, e.ref, "
-    "e.priority, e.alarm, e.alarm_key, e.frame";
+    "e.priority, e.alarm, e.alarm_key, e.frame, e.operator";
 
 // An alarm's entry in the queue holds every event of its address and key
 // until it is acknowledged: so the first acknowledgement of that address and
@@ -63,10 +63,11 @@ StoredEvent Row(sqlite3_stmt* s, bool withAck) {
     const auto* bytes = static_cast<const std::uint8_t*>(blob);
     e.frame.assign(bytes, bytes + sqlite3_column_bytes(s, 14));
   }
-  if (withAck && sqlite3_column_type(s, 15) != SQLITE_NULL) {
+  e.operatorName = ColumnText(s, 15);
+  if (withAck && sqlite3_column_type(s, 16) != SQLITE_NULL) {
     e.acknowledged = true;
-    e.ackTime = sqlite3_column_int64(s, 15);
-    e.ackNote = ColumnText(s, 16);
+    e.ackTime = sqlite3_column_int64(s, 16);
+    e.ackNote = ColumnText(s, 17);
   }
   return e;
 }
@@ -140,7 +141,7 @@ Result<std::vector<PendingAcknowledgement>> EventStore::PendingAcknowledgements(
   // A request for an alarm whose entry has been acknowledged since (in the
   // window, or by a request for another of its events) is answered already.
   static const std::string sql =
-      "SELECT r.id, r.ref, r.time, r.note, r.source,"
+      "SELECT r.id, r.ref, r.time, r.note, r.source, r.operator,"
       " (SELECT e.address FROM events e WHERE e.seq = r.ref ORDER BY e.id DESC LIMIT 1),"
       " (SELECT e.text FROM events e WHERE e.seq = r.ref ORDER BY e.id DESC LIMIT 1)"
       " FROM acknowledgements r WHERE r.id > ? AND r.recorded IS NULL"
@@ -159,8 +160,9 @@ Result<std::vector<PendingAcknowledgement>> EventStore::PendingAcknowledgements(
     a.time = sqlite3_column_int64(pending, 2);
     a.note = ColumnText(pending, 3);
     a.source = ColumnText(pending, 4);
-    a.address = ColumnText(pending, 5);
-    a.text = ColumnText(pending, 6);
+    a.operatorName = ColumnText(pending, 5);
+    a.address = ColumnText(pending, 6);
+    a.text = ColumnText(pending, 7);
     found.push_back(std::move(a));
   }
   sqlite3_reset(pending);  // kept for the next time, holding no read

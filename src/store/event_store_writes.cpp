@@ -37,7 +37,10 @@ Result<> EventStore::Insert(const Event& event, const StoredClass& cls) {
   row.detail = event.detail;
   row.ref = event.ref;
   row.cls = cls;
+  row.operatorName = event.operatorName;
   if (event.kind == EventKind::AlarmAcknowledged) row.cls.role = kAcknowledgementRole;
+  if (event.kind == EventKind::AlarmAction) row.cls.role = kActionRole;
+  if (event.kind == EventKind::AlarmClosed) row.cls.role = kCloseRole;
   if (event.message) row.frame.assign(event.message->raw.begin(), event.message->raw.end());
   return InsertStored(row);
 }
@@ -45,10 +48,10 @@ Result<> EventStore::Insert(const Event& event, const StoredClass& cls) {
 Result<> EventStore::InsertStored(const StoredEvent& event) {
   Result<> prepared = Prepare(insert_,
                    "INSERT INTO events(seq, time, time_text, station, kind, address, text, command, detail, ref, "
-                   "priority, alarm, alarm_key, frame) VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,"
-                   // An acknowledgement keeps the key of the alarm it names.
-                   "CASE WHEN ?12 = 3 THEN COALESCE((SELECT n.alarm_key FROM events n WHERE n.seq = ?10"
-                   " AND n.alarm = 1 ORDER BY n.id DESC LIMIT 1), '') ELSE ?13 END,?14)");
+                   "priority, alarm, alarm_key, frame, operator) VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,"
+                   // An acknowledgement, an action and a close keep the key of the alarm they name.
+                   "CASE WHEN ?12 IN (3,4,5) THEN COALESCE((SELECT n.alarm_key FROM events n WHERE n.seq = ?10"
+                   " AND n.alarm = 1 ORDER BY n.id DESC LIMIT 1), '') ELSE ?13 END,?14,?15)");
   if (!prepared) return prepared;
   const bool ack = event.cls.role == kAcknowledgementRole;
   sqlite3_stmt* insert = insert_.get();
@@ -69,6 +72,7 @@ Result<> EventStore::InsertStored(const StoredEvent& event) {
     sqlite3_bind_blob(insert, 14, event.frame.data(), static_cast<int>(event.frame.size()),
                       SQLITE_TRANSIENT);
   }
+  BindText(insert, 15, event.operatorName);
   int rc = sqlite3_step(insert);
   sqlite3_reset(insert);
   if (rc != SQLITE_DONE) return Fail(rc, "insert");
@@ -84,13 +88,15 @@ Result<> EventStore::InsertStored(const StoredEvent& event) {
 }
 
 Result<std::int64_t> EventStore::RequestAcknowledgement(std::uint64_t ref, std::int64_t time, const std::string& note,
-                                                        const std::string& source) {
-  Result<SqlStatement> s = Statement("INSERT INTO acknowledgements(ref, time, note, source) VALUES(?,?,?,?)", "prepare");
+                                                        const std::string& source, const std::string& operatorName) {
+  Result<SqlStatement> s =
+      Statement("INSERT INTO acknowledgements(ref, time, note, source, operator) VALUES(?,?,?,?,?)", "prepare");
   if (!s) return s.problem();
   sqlite3_bind_int64(s->get(), 1, static_cast<sqlite3_int64>(ref));
   sqlite3_bind_int64(s->get(), 2, time);
   BindText(s->get(), 3, note);
   BindText(s->get(), 4, source);
+  BindText(s->get(), 5, operatorName);
   const int rc = sqlite3_step(s->get());
   if (rc != SQLITE_DONE) return Fail(rc, "insert acknowledgement");
   return static_cast<std::int64_t>(sqlite3_last_insert_rowid(db_.get()));

@@ -70,12 +70,16 @@ TEST_F(QueueTest, RepeatsAreCountedUntilAcknowledgedThenANewAlarmOpens) {
   EXPECT_EQ(e.lastTime, 107);
   EXPECT_FALSE(e.restored);
 
-  // An acknowledgement that names a repeat ends the whole entry.
+  // An acknowledgement that names a repeat takes the whole entry in hand;
+  // its close, naming another repeat, ends it.
   std::optional<AlarmEntry> acked = queue.Acknowledge(13);
   ASSERT_TRUE(acked);
   EXPECT_EQ(acked->id, 10u);
-  EXPECT_TRUE(queue.empty());
+  EXPECT_TRUE(queue.Find(10)->acknowledged);
+  EXPECT_FALSE(queue.NeedsSound());
   EXPECT_FALSE(queue.Acknowledge(13));
+  ASSERT_TRUE(queue.Close(14));
+  EXPECT_TRUE(queue.empty());
 
   Apply(ContactId(301, 130, true, 1, 15, 110));
   ASSERT_EQ(queue.size(), 1u);
@@ -159,17 +163,19 @@ TEST_F(DeskTest, AnAcknowledgementIsWrittenToTheProtocolAndPublished) {
   EXPECT_EQ(ack.address, "0301");
   EXPECT_EQ(ack.detail, "выезд группы");
   EXPECT_EQ(ack.text, "Подтверждена тревога №7, объект '0301': Пожарная тревога; примечание: выезд группы");
-  ASSERT_EQ(views.back().rows.size(), 1u);
-  EXPECT_EQ(views.back().rows[0].entry.id, 8u);
+  // Acknowledged, it stays in hand until it is closed, no longer waiting to be seen.
+  ASSERT_EQ(views.back().rows.size(), 2u);
+  EXPECT_TRUE(desk.queue().Find(7)->acknowledged);
+  EXPECT_FALSE(desk.queue().Find(8)->acknowledged);
 
-  // Gone already: nothing is recorded twice.
+  // Acknowledged already: nothing is recorded twice.
   EXPECT_EQ(desk.Acknowledge({7}, ""), 0);
   EXPECT_EQ(published.size(), 1u);
 
   desk.Publish(ContactId(303, 300, true, 1, 9, 102));
   EXPECT_EQ(desk.Acknowledge({}, ""), 0) << "none named, none acknowledged";
   EXPECT_EQ(desk.Acknowledge({8, 9}, ""), 2);
-  EXPECT_TRUE(desk.queue().empty());
+  EXPECT_FALSE(desk.queue().NeedsSound()) << "all seen";
   EXPECT_EQ(published.size(), 3u);
   EXPECT_EQ(protocol.back(), "    Системная неисправность") << "no note, no note line";
 }
@@ -211,11 +217,14 @@ TEST_F(DeskTest, ItSoundsEveryThirdSecondUntilEveryAlarmThatNeedsItIsAcknowledge
 TEST_F(DeskTest, AnAcknowledgementFromOutsideIsRecordedWithItsSourceEvenForAnAlarmNotQueued) {
   desk.Publish(ContactId(301, 130, true, 1, 5, 100));
   desk.Publish(ContactId(301, 130, true, 1, 6, 101));
-  desk.AcknowledgeFromOutside(6, "0301", "Охранная тревога", "ложная", "pelvaron-history");
-  EXPECT_TRUE(desk.queue().empty());
+  desk.AcknowledgeFromOutside(6, "0301", "Охранная тревога", "ложная", "pelvaron-history", "ivanov");
+  EXPECT_TRUE(desk.queue().Find(5)->acknowledged);
+  EXPECT_EQ(desk.queue().Find(5)->ackOperator, "ivanov");
   EXPECT_EQ(protocol[0], "Подтверждена тревога №6 (pelvaron-history), объект '0301'");
+  EXPECT_EQ(protocol.back(), "    Оператор: ivanov");
   EXPECT_EQ(published.back().ref, 6u);
   EXPECT_EQ(published.back().command, "pelvaron-history");
+  EXPECT_EQ(published.back().operatorName, "ivanov");
 
   // One the console never saw (before a restart, beyond the replay) is recorded all the same.
   desk.AcknowledgeFromOutside(2, "0012", "Тревога по шлейфам", "", "pelvaron-history");
@@ -241,7 +250,67 @@ TEST_F(DeskTest, ANoteWithALineEndNeverForgesAProtocolLine) {
             (std::vector<std::string>{
                 "Подтверждена тревога №7 (pelvaron-history<ESC>[2J), объект '0301'", "    Пожарная тревога",
                 "    Примечание: выезд<CR><LF>06:12:2026, 08:47:42  Выключение программы"}));
+  EXPECT_TRUE(desk.queue().Find(7)->acknowledged);
+  // An action's detail and a close's note are refused alike.
+  EXPECT_FALSE(desk.AddAction(7, "note", forged));
+  EXPECT_FALSE(desk.Close(7, "real", forged));
+  EXPECT_EQ(refusals.size(), 3u);
+  EXPECT_EQ(desk.queue().size(), 1u);
+}
+
+// Acknowledged, acted on, closed: each step in the protocol and an event, naming
+// the operator at work; no close without an outcome; a restart keeps what was done.
+TEST_F(DeskTest, AnAlarmIsHandledFromAcknowledgementThroughActionsToItsClose) {
+  desk.SetOperator("Петров П.П.");
+  desk.Publish(ContactId(301, 110, true, 3, 7, 100));
+  ASSERT_EQ(desk.Acknowledge({7}, ""), 1);
+  ASSERT_TRUE(desk.AddAction(7, "key-holder-called", "Иванов И.И. (директор), +7 900 111-22-33: ответил"));
+  ASSERT_TRUE(desk.AddAction(7, "guard-sent", ""));
+  const struct {
+    const char* outcome;
+    const char* note;
+  } refused[] = {{"", ""}, {"mystery", ""}, {"other", ""}};
+  for (const auto& r : refused) EXPECT_FALSE(desk.Close(7, r.outcome, r.note)) << r.outcome;
+  EXPECT_FALSE(desk.AddAction(7, "dance", "")) << "no such action";
+  EXPECT_EQ(refusals.size(), 4u);
+  const AlarmEntry inHand = *desk.queue().Find(7);
+  ASSERT_EQ(inHand.actions.size(), 2u) << "its own events coming back add nothing";
+  EXPECT_EQ(inHand.actions[0].operatorName, "Петров П.П.");
+  EXPECT_EQ(inHand.ackOperator, "Петров П.П.");
+
+  ASSERT_TRUE(desk.Close(7, "false-user", "кот"));
   EXPECT_TRUE(desk.queue().empty());
+  desk.SetOperator("");
+  EXPECT_EQ(protocol, (std::vector<std::string>{
+                          "Оператор Петров П.П. начал работу",
+                          "Подтверждена тревога №7, объект '0301'", "    Пожарная тревога", "    Оператор: Петров П.П.",
+                          "Действие по тревоге №7, объект '0301'",
+                          "    Звонок ответственному лицу: Иванов И.И. (директор), +7 900 111-22-33: ответил",
+                          "    Оператор: Петров П.П.",
+                          "Действие по тревоге №7, объект '0301'", "    Выслана группа", "    Оператор: Петров П.П.",
+                          "Закрыта тревога №7, объект '0301'", "    Итог: Ложная тревога — ошибка пользователя",
+                          "    Примечание: кот", "    Оператор: Петров П.П.",
+                          "Оператор Петров П.П. закончил работу"}));
+  std::vector<EventKind> kinds;
+  for (const Event& e : published) kinds.push_back(e.kind);
+  EXPECT_EQ(kinds, (std::vector<EventKind>{EventKind::OperatorSignedIn, EventKind::AlarmAcknowledged,
+                                           EventKind::AlarmAction, EventKind::AlarmAction, EventKind::AlarmClosed,
+                                           EventKind::OperatorSignedOut}));
+  EXPECT_EQ(published[4].command, "false-user");
+  EXPECT_EQ(published[4].ref, 7u);
+  EXPECT_EQ(published[4].text, "Закрыта тревога №7, объект '0301': Ложная тревога — ошибка пользователя; "
+                               "примечание: кот; оператор: Петров П.П.");
+
+  // The same events put a second desk back where the first was before the close.
+  AlarmDesk restarted{Table()};
+  restarted.Replay(ContactId(301, 110, true, 3, 7, 100), Table().Classify(ContactId(301, 110, true, 3, 7, 100)));
+  for (std::size_t i = 1; i < 4; ++i) restarted.Replay(published[i], {});
+  ASSERT_EQ(restarted.queue().size(), 1u);
+  EXPECT_TRUE(restarted.queue().Find(7)->acknowledged);
+  EXPECT_EQ(restarted.queue().Find(7)->actions.size(), 2u);
+  EXPECT_FALSE(restarted.queue().NeedsSound()) << "half handled, not new";
+  restarted.Replay(published[4], {});
+  EXPECT_TRUE(restarted.queue().empty());
 }
 
 TEST_F(DeskTest, ReplayPutsTheQueueBackWithoutRecordingAnything) {
@@ -255,6 +324,10 @@ TEST_F(DeskTest, ReplayPutsTheQueueBackWithoutRecordingAnything) {
   Event ack = ConsoleEvent(EventKind::AlarmAcknowledged, "0302", 23);
   ack.ref = 22;
   desk.Replay(ack, {});
+  Event closed = ConsoleEvent(EventKind::AlarmClosed, "0302", 24);
+  closed.ref = 22;
+  closed.command = "real";
+  desk.Replay(closed, {});
   ASSERT_EQ(desk.queue().size(), 1u);
   EXPECT_EQ(desk.queue().Find(20)->repeats, 1);
   EXPECT_TRUE(protocol.empty());

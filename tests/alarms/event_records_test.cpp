@@ -137,15 +137,17 @@ TEST_F(EventRecordsTest, AnAcknowledgementMadeWithoutTheWindowIsRecordedByTheRun
   {
     EventStore other;  // what pelvaron-history does
     ASSERT_TRUE(testing::Succeeded(other.Open(folder + "/events.sqlite", EventStore::Mode::ReadWrite)));
-    ASSERT_TRUE(testing::Succeeded(other.RequestAcknowledgement(id, clock.now, "ложная", "pelvaron-history")));
+    ASSERT_TRUE(testing::Succeeded(other.RequestAcknowledgement(id, clock.now, "ложная", "pelvaron-history", "ivanov")));
   }
   clock.AdvanceSeconds(2);
   run.Tick();  // asks the store
   ASSERT_TRUE(run.records.store().WaitUntilWritten(20000));
   run.Tick();  // hears the answer
-  EXPECT_TRUE(run.records.desk().queue().empty());
+  ASSERT_EQ(run.records.desk().queue().size(), 1u);
+  EXPECT_TRUE(run.records.desk().queue().Sorted()[0].acknowledged) << "acknowledged, in hand until closed";
   EXPECT_NE(fs.Text("protocol.txt").find(Cp("Подтверждена тревога №" + std::to_string(id) + " (pelvaron-history)")),
             std::string::npos);
+  EXPECT_NE(fs.Text("protocol.txt").find(Cp("    Оператор: ivanov\r\n")), std::string::npos);
   // Recorded once, however often the store is asked again.
   clock.AdvanceSeconds(2);
   run.Tick();
@@ -155,9 +157,10 @@ TEST_F(EventRecordsTest, AnAcknowledgementMadeWithoutTheWindowIsRecordedByTheRun
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].kind, "alarm-acknowledged");
   EXPECT_EQ(rows[0].detail, "ложная");
+  EXPECT_EQ(rows[0].operatorName, "ivanov");
 }
 
-TEST_F(EventRecordsTest, TheQueueComesBackAfterARestartUntilAcknowledged) {
+TEST_F(EventRecordsTest, TheQueueComesBackAfterARestartHalfHandledAsItWasUntilClosed) {
   std::uint64_t id = 0;
   {
     ConsoleRun run(folder, clock, fs);
@@ -179,7 +182,36 @@ TEST_F(EventRecordsTest, TheQueueComesBackAfterARestartUntilAcknowledged) {
     EXPECT_TRUE(queue.Sorted()[1].restored);
     run.Tick();
     EXPECT_EQ(run.sounds, 1) << "an alarm from before the restart still sounds";
-    run.records.desk().Acknowledge({queue.Sorted()[0].id, queue.Sorted()[1].id}, "");
+    AlarmDesk& desk = run.records.desk();
+    desk.SetOperator("Иванова");
+    desk.Acknowledge({queue.Sorted()[0].id, queue.Sorted()[1].id}, "");
+    ASSERT_TRUE(desk.AddAction(id, "guard-sent", "ГБР-3"));
+    ASSERT_TRUE(run.records.store().WaitUntilWritten(20000));
+  }
+  {
+    ConsoleRun run(folder, clock, fs);
+    const AlarmQueue& queue = run.records.desk().queue();
+    ASSERT_EQ(queue.size(), 2u) << "acknowledged, not closed";
+    const AlarmEntry fire = queue.Sorted()[0];
+    EXPECT_EQ(fire.id, id);
+    EXPECT_TRUE(fire.acknowledged);
+    EXPECT_EQ(fire.ackOperator, "Иванова");
+    ASSERT_EQ(fire.actions.size(), 1u);
+    EXPECT_EQ(fire.actions[0].code, "guard-sent");
+    EXPECT_EQ(fire.actions[0].operatorName, "Иванова");
+    run.Tick();
+    EXPECT_EQ(run.sounds, 0) << "an acknowledged alarm is quiet after a restart too";
+    AlarmDesk& desk = run.records.desk();
+    EXPECT_FALSE(desk.Close(id, "", "")) << "no close without an outcome";
+    EXPECT_TRUE(desk.Close(id, "real", ""));
+    EXPECT_TRUE(desk.Close(queue.Sorted()[0].id, "test", ""));
+    ASSERT_TRUE(run.records.store().WaitUntilWritten(20000));
+    std::vector<StoredEvent> rows = Stored("0301");
+    ASSERT_GE(rows.size(), 3u);
+    EXPECT_EQ(rows[0].kind, "alarm-closed");
+    EXPECT_EQ(rows[0].cls.role, 5);
+    EXPECT_EQ(rows[0].command, "real");
+    EXPECT_EQ(rows[0].ref, id);
   }
   {
     ConsoleRun run(folder, clock, fs);

@@ -429,7 +429,7 @@ TEST(FocusFrame, EveryControlShowsTheFocusWhileItHasIt) {
   alarm.entry.id = 1;
   alarm.entry.text = "Пожарная тревога";
   alarm.entry.needsAck = true;
-  queue.setView({{alarm}, false, true});
+  queue.setView({{alarm}, false, true, {}});
   HistoryWindow history("events.sqlite", PriorityTable::Defaults());
   for (QWidget* window : std::initializer_list<QWidget*>{&console, &card, &state, &programSettings, &receiverSettings,
                                                          &queue, &history}) {

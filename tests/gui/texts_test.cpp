@@ -88,7 +88,7 @@ TEST(OperatorTexts, EveryDialogOfTheConsole) {
   alarm.entry.text = "Пожарная тревога";
   alarm.entry.needsAck = alarm.entry.restored = true;
   alarm.entry.repeats = 2;
-  queue.setView({{alarm}, false, true});
+  queue.setView({{alarm}, false, true, {}});
   HistoryWindow history("events.sqlite", PriorityTable::Defaults());
   QFileDialog exportFile;
   HistoryWindow::PrepareExportFileDialog(exportFile);

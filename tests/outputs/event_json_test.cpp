@@ -38,10 +38,11 @@ TEST(EventJsonTest, EveryKindIsOneLineOfJsonThatMeetsTheSchemaAndSaysWhatTheEven
     EXPECT_EQ(json.value("address", ""), e.address);
     EXPECT_EQ(json.value("command", ""), e.command);
     EXPECT_EQ(json.value("detail", ""), e.detail);
-    EXPECT_EQ(json.contains("ref"), e.kind == EventKind::AlarmAcknowledged);
-    if (e.kind == EventKind::AlarmAcknowledged) {
+    EXPECT_EQ(json.contains("ref"), e.ref != 0);
+    if (e.ref != 0) {
       EXPECT_EQ(Int(json.at("ref")), 3);
     }
+    EXPECT_EQ(json.value("operator", ""), e.operatorName);
     if (e.kind != EventKind::Message) {
       EXPECT_FALSE(json.contains("lines"));
       EXPECT_FALSE(json.contains("message"));

@@ -60,6 +60,19 @@ inline std::vector<Event> EveryKind() {
       e.ref = 3;
       e.detail = "выезд группы";
     }
+    if (kind == EventKind::AlarmAction) {
+      e.ref = 3;
+      e.command = "key-holder-called";
+      e.detail = "Сидоров (директор), +7 900 000-00-00: ответил";
+    }
+    if (kind == EventKind::AlarmClosed) {
+      e.ref = 3;
+      e.command = "false-user";
+    }
+    if (kind == EventKind::AlarmAcknowledged || kind == EventKind::AlarmAction || kind == EventKind::AlarmClosed ||
+        kind == EventKind::OperatorSignedIn || kind == EventKind::OperatorSignedOut) {
+      e.operatorName = "Иванова";
+    }
     events.push_back(e);
   }
   return events;

@@ -7,7 +7,7 @@
 #include <random>
 
 #include "report_samples.h"
-#include "reports/handling_titles.h"
+#include "events/alarm_handling.h"
 #include "reports/object_report.h"
 #include "reports/report_time.h"
 

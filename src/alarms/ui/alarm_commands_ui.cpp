@@ -7,9 +7,11 @@
 #include <QWindow>
 
 #include "alarms/ui/alarm_queue_window.h"
+#include "alarms/ui/handling_dialogs.h"
 #include "alarms/ui/history_window.h"
 #include "store/event_store.h"
 #include "widgets/edits.h"
+#include "widgets/notice.h"
 #include "widgets/qt_texts.h"
 #include "widgets/window_place.h"
 
@@ -61,6 +63,8 @@ AlarmQueueWindow* AlarmCommandsUi::ensureQueueWindow() {
     queue_->setView(view_);
     queue_->setSoundWarning(soundText_, soundFailing_);
     connect(queue_, &AlarmQueueWindow::acknowledgeRequested, this, &AlarmCommandsUi::acknowledge);
+    connect(queue_, &AlarmQueueWindow::actionRequested, this, &AlarmCommandsUi::recordAction);
+    connect(queue_, &AlarmQueueWindow::closeRequested, this, &AlarmCommandsUi::closeAlarm);
   }
   return queue_;
 }
@@ -163,13 +167,46 @@ void AlarmCommandsUi::acknowledge(const std::vector<std::uint64_t>& ids, const Q
   if (all) {
     const QString question = QStringLiteral("Подтвердить все тревоги в очереди (%1)?\n\n%2")
                                  .arg(ids.size())
-                                 .arg(AlarmQueueWindow::CountsText(queue_->shownView()));
+                                 .arg(AlarmQueueWindow::CountsText(queue_->shownView(), true));
     if (!host_.ask({question.toStdString(), "Очередь тревог", MessageIcon::Question}, queue_, false)) return;
   }
   AlarmDesk* desk = desk_;
   const std::string text = note.toStdString();
   host_.post([desk, ids, text] { desk->Acknowledge(ids, text); });
   queue_->noteEdit()->clear();
+}
+
+void AlarmCommandsUi::recordAction(std::uint64_t id) {
+  if (desk_ == nullptr || !queue_) return;
+  AlarmActionDialog dialog(queue_->alarmLine(id), {}, queue_);
+  if (ExecWindowModal(dialog) != QDialog::Accepted) return;
+  const QString detail = dialog.detail();
+  if (QChar c = FirstUnfitCharacter(detail); !c.isNull()) {
+    host_.showMessage({"Символ «" + QString(c).toStdString() + "» нельзя записать в протокол; действие не записано.",
+                       "", MessageIcon::Exclamation},
+                      queue_);
+    return;
+  }
+  AlarmDesk* desk = desk_;
+  host_.post([desk, id, code = dialog.code().toStdString(), text = detail.toStdString()] {
+    desk->AddAction(id, code, text);
+  });
+}
+
+void AlarmCommandsUi::closeAlarm(std::uint64_t id) {
+  if (desk_ == nullptr || !queue_) return;
+  CloseAlarmDialog dialog(queue_->alarmLine(id), queue_);
+  if (ExecWindowModal(dialog) != QDialog::Accepted || dialog.outcome().isEmpty()) return;
+  if (QChar c = FirstUnfitCharacter(dialog.note()); !c.isNull()) {
+    host_.showMessage({"Символ «" + QString(c).toStdString() + "» нельзя записать в протокол; тревога не закрыта.",
+                       "", MessageIcon::Exclamation},
+                      queue_);
+    return;
+  }
+  AlarmDesk* desk = desk_;
+  host_.post([desk, id, outcome = dialog.outcome().toStdString(), note = dialog.note().toStdString()] {
+    desk->Close(id, outcome, note);
+  });
 }
 
 }  // namespace pelvaron::ui

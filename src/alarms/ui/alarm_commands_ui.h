@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWindow>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -47,7 +48,10 @@ class AlarmCommandsUi : public QObject {
   AlarmQueueWindow* queueWindow() const;
   HistoryWindow* historyWindow() const;
   const AlarmView& view() const { return view_; }
-  bool alarmsWaiting() const { return !view_.rows.empty(); }
+  // Some alarm nobody has acknowledged yet.
+  bool alarmsWaiting() const {
+    return std::any_of(view_.rows.begin(), view_.rows.end(), [](const AlarmRow& r) { return !r.entry.acknowledged; });
+  }
 
  public slots:
   void setView(const pelvaron::AlarmView& view);
@@ -60,6 +64,9 @@ class AlarmCommandsUi : public QObject {
 
  private:
   AlarmQueueWindow* ensureQueueWindow();
+  // "Действие…" and "Закрыть…": asked in a dialog, then done on the console's thread.
+  void recordAction(std::uint64_t id);
+  void closeAlarm(std::uint64_t id);
   void bringToFront(bool activate);
   void place(AlarmQueueWindow* w);
   void acknowledge(const std::vector<std::uint64_t>& ids, const QString& note, bool all);

@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <optional>
 
+#include "events/alarm_handling.h"
+#include "core/control_characters.h"
 #include "store/history_format.h"
 #include "widgets/edits.h"
 #include "widgets/focus_frame.h"
@@ -31,6 +33,8 @@ constexpr int kMaxObjectWidth = 180;
 constexpr int kCellMargin = 8;
 
 QString StateText(const AlarmEntry& e) {
+  // Seen: in hand until it is closed.
+  if (e.acknowledged) return QStringLiteral("в работе с ") + Utf8(OperatorTime(e.ackTime));
   if (!e.needsAck) return QStringLiteral("продолжается");
   // Restored, it still waits: only an acknowledgement ends it.
   if (e.restored) return QStringLiteral("восстановлено ") + Utf8(OperatorTime(e.restoreTime));
@@ -83,8 +87,12 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
   acknowledge_->setObjectName(QStringLiteral("acknowledgeButton"));
   acknowledgeAll_ = new QPushButton(QStringLiteral("Подтвердить все"), this);
   acknowledgeAll_->setObjectName(QStringLiteral("acknowledgeAllButton"));
+  action_ = new QPushButton(QStringLiteral("&Действие…"), this);
+  action_->setObjectName(QStringLiteral("actionButton"));
+  close_ = new QPushButton(QStringLiteral("&Закрыть…"), this);
+  close_->setObjectName(QStringLiteral("closeAlarmButton"));
   // Only a key aimed at a button presses it.
-  for (QPushButton* button : {acknowledge_, acknowledgeAll_}) {
+  for (QPushButton* button : {acknowledge_, acknowledgeAll_, action_, close_}) {
     button->setAutoDefault(false);
     button->setDefault(false);
   }
@@ -94,6 +102,8 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
   buttons->addWidget(note_, 1);
   buttons->addWidget(acknowledge_);
   buttons->addWidget(acknowledgeAll_);
+  buttons->addWidget(action_);
+  buttons->addWidget(close_);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(summary_);
   layout->addWidget(soundWarning_);
@@ -102,9 +112,17 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
   setTabOrder(list_, note_);
   setTabOrder(note_, acknowledge_);
   setTabOrder(acknowledge_, acknowledgeAll_);
+  setTabOrder(acknowledgeAll_, action_);
+  setTabOrder(action_, close_);
 
   connect(acknowledge_, &QPushButton::clicked, this, &AlarmQueueWindow::acknowledgeSelected);
   connect(acknowledgeAll_, &QPushButton::clicked, this, &AlarmQueueWindow::acknowledgeAll);
+  connect(action_, &QPushButton::clicked, this, [this] {
+    if (std::uint64_t id = chosenId()) emit actionRequested(id);
+  });
+  connect(close_, &QPushButton::clicked, this, [this] {
+    if (std::uint64_t id = chosenId()) emit closeRequested(id);
+  });
   connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
     if (!filling_) markSeen();
     updateButtons();
@@ -128,7 +146,7 @@ QString AlarmQueueWindow::AgeText(std::int64_t s) {
   return QStringLiteral("%1 д %2 ч").arg(s / 86400).arg(s % 86400 / 3600);
 }
 
-QString AlarmQueueWindow::CountsText(const AlarmView& view) {
+QString AlarmQueueWindow::CountsText(const AlarmView& view, bool waitingOnly) {
   // The rows come by priority, so each priority's rows are together.
   QStringList parts;
   QString title;
@@ -137,6 +155,7 @@ QString AlarmQueueWindow::CountsText(const AlarmView& view) {
     if (count > 0) parts << QStringLiteral("%1: %2").arg(title).arg(count);
   };
   for (const AlarmRow& row : view.rows) {
+    if (waitingOnly && row.entry.acknowledged) continue;
     const QString t = Utf8(row.priorityTitle);
     if (count > 0 && t == title) {
       ++count;
@@ -251,7 +270,10 @@ void AlarmQueueWindow::updateSummary() {
     return;
   }
   QString text = QStringLiteral("Тревог в очереди: %1 (%2)").arg(view_.rows.size()).arg(CountsText(view_));
+  const auto inHand = std::count_if(view_.rows.begin(), view_.rows.end(), [](const AlarmRow& r) { return r.entry.acknowledged; });
+  if (inHand > 0) text += QStringLiteral(", в работе: %1").arg(inHand);
   if (sounding_ && !soundFailing_) text += QStringLiteral(" — звучит сигнал, пока их не подтвердят");
+  if (!view_.operatorName.empty()) text += QStringLiteral(". Оператор: ") + Utf8(view_.operatorName);
   summary_->setText(text);
 }
 
@@ -280,14 +302,45 @@ void AlarmQueueWindow::updateAges() {
 }
 
 void AlarmQueueWindow::updateButtons() {
-  const bool chosen = !list_->selectedItems().isEmpty();
-  const bool any = list_->topLevelItemCount() > 0;
+  const std::vector<std::uint64_t> chosenIds = selectedIds();
+  const bool chosen = !chosenIds.empty();
+  const bool chosenUnseen = std::any_of(chosenIds.begin(), chosenIds.end(), [this](std::uint64_t id) {
+    const AlarmRow* row = rowOf(id);
+    return row != nullptr && !row->entry.acknowledged;
+  });
+  const bool anyUnseen = std::any_of(view_.rows.begin(), view_.rows.end(), [](const AlarmRow& r) { return !r.entry.acknowledged; });
   // A button about to be disabled gives the keyboard back to the list, not
   // to the button beside it.
   QWidget* focus = focusWidget();
-  if ((!chosen && focus == acknowledge_) || (!any && focus == acknowledgeAll_)) list_->setFocus(Qt::OtherFocusReason);
-  acknowledge_->setEnabled(chosen);
-  acknowledgeAll_->setEnabled(any);
+  if ((!chosenUnseen && focus == acknowledge_) || (!anyUnseen && focus == acknowledgeAll_) ||
+      (!chosen && (focus == action_ || focus == close_))) {
+    list_->setFocus(Qt::OtherFocusReason);
+  }
+  acknowledge_->setEnabled(chosenUnseen);
+  acknowledgeAll_->setEnabled(anyUnseen);
+  action_->setEnabled(chosen);
+  close_->setEnabled(chosen);
+}
+
+const AlarmRow* AlarmQueueWindow::rowOf(std::uint64_t id) const {
+  for (const AlarmRow& row : view_.rows) {
+    if (row.entry.id == id) return &row;
+  }
+  return nullptr;
+}
+
+std::uint64_t AlarmQueueWindow::chosenId() const {
+  const std::vector<std::uint64_t> ids = selectedIds();
+  return ids.empty() ? 0 : ids.front();
+}
+
+QString AlarmQueueWindow::alarmLine(std::uint64_t id) const {
+  const AlarmRow* row = rowOf(id);
+  if (row == nullptr) return {};
+  QString line = QStringLiteral("Тревога №%1").arg(id);
+  if (!row->entry.address.empty()) line += QStringLiteral(", объект ") + Utf8(row->entry.address);
+  if (!row->comment.empty()) line += QStringLiteral(" ") + Utf8(ShowControlCharacters(row->comment));
+  return line + QStringLiteral(": ") + Utf8(row->entry.text);
 }
 
 std::vector<std::uint64_t> AlarmQueueWindow::selectedIds() const {
@@ -299,6 +352,11 @@ std::vector<std::uint64_t> AlarmQueueWindow::selectedIds() const {
   return ids;
 }
 
+int AlarmQueueWindow::waitingCount() const {
+  return static_cast<int>(
+      std::count_if(view_.rows.begin(), view_.rows.end(), [](const AlarmRow& r) { return !r.entry.acknowledged; }));
+}
+
 std::vector<std::uint64_t> AlarmQueueWindow::allIds() const {
   std::vector<std::uint64_t> ids;
   for (int i = 0; i < list_->topLevelItemCount(); ++i) ids.push_back(IdOf(list_->topLevelItem(i)));
@@ -306,24 +364,36 @@ std::vector<std::uint64_t> AlarmQueueWindow::allIds() const {
 }
 
 void AlarmQueueWindow::focusTopAlarm() {
-  if (list_->topLevelItemCount() == 0) {
+  // The first row waiting to be seen, else the first in hand.
+  QTreeWidgetItem* top = nullptr;
+  for (int i = 0; i < list_->topLevelItemCount() && top == nullptr; ++i) {
+    const AlarmRow* row = rowOf(IdOf(list_->topLevelItem(i)));
+    if (row != nullptr && !row->entry.acknowledged) top = list_->topLevelItem(i);
+  }
+  if (top == nullptr && list_->topLevelItemCount() > 0) top = list_->topLevelItem(0);
+  if (top == nullptr) {
     list_->setFocus(Qt::ShortcutFocusReason);
     return;
   }
-  QTreeWidgetItem* top = list_->topLevelItem(0);
   list_->setCurrentItem(top, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   list_->scrollToItem(top);
   list_->setFocus(Qt::ShortcutFocusReason);
 }
 
 void AlarmQueueWindow::acknowledgeSelected() {
-  std::vector<std::uint64_t> ids = selectedIds();
+  std::vector<std::uint64_t> ids;
+  for (std::uint64_t id : selectedIds()) {
+    if (const AlarmRow* row = rowOf(id); row != nullptr && !row->entry.acknowledged) ids.push_back(id);
+  }
   if (ids.empty()) return;
   emit acknowledgeRequested(ids, note_->text().trimmed(), false);
 }
 
 void AlarmQueueWindow::acknowledgeAll() {
-  std::vector<std::uint64_t> ids = allIds();
+  std::vector<std::uint64_t> ids;
+  for (const AlarmRow& row : view_.rows) {
+    if (!row.entry.acknowledged) ids.push_back(row.entry.id);
+  }
   if (ids.empty()) return;
   emit acknowledgeRequested(ids, note_->text().trimmed(), true);
 }

@@ -43,8 +43,14 @@ class AlarmQueueWindow : public QWidget {
   LimitedLineEdit* noteEdit() const { return note_; }
   // The ids of the rows the operator chose, in list order.
   std::vector<std::uint64_t> selectedIds() const;
+  // The row that "Действие…" and "Закрыть…" act on: the first chosen one (0: none).
+  std::uint64_t chosenId() const;
+  // A row's alarm in a line: "№1043, 0301 Склад: Пожарная тревога".
+  QString alarmLine(std::uint64_t id) const;
   // Every row's id, in list order.
   std::vector<std::uint64_t> allIds() const;
+  // Rows nobody has acknowledged yet.
+  int waitingCount() const;
   // What the list shows now.
   const AlarmView& shownView() const { return view_; }
   bool sounding() const { return sounding_; }
@@ -53,8 +59,9 @@ class AlarmQueueWindow : public QWidget {
 
   // "5 с", "3 мин 05 с", "2 ч 10 мин", "3 д 4 ч".
   static QString AgeText(std::int64_t seconds);
-  // "Пожар: 1, Проникновение: 2": how many of each priority the rows hold.
-  static QString CountsText(const AlarmView& view);
+  // "Пожар: 1, Проникновение: 2": how many of each priority the rows hold
+  // (waitingOnly: those not acknowledged yet).
+  static QString CountsText(const AlarmView& view, bool waitingOnly = false);
 
  public slots:
   void setView(const pelvaron::AlarmView& view);
@@ -67,8 +74,11 @@ class AlarmQueueWindow : public QWidget {
   void acknowledgeAll();
 
  signals:
-  // all: the ids are every row on screen. The note is checked already.
+  // all: the ids are every row on screen that waits to be seen. The note is checked already.
   void acknowledgeRequested(const std::vector<std::uint64_t>& ids, const QString& note, bool all);
+  // "Действие…" and "Закрыть…" on the chosen alarm (the first chosen row).
+  void actionRequested(std::uint64_t id);
+  void closeRequested(std::uint64_t id);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -79,11 +89,14 @@ class AlarmQueueWindow : public QWidget {
   void updateSummary();
   void markSeen();
   QTreeWidgetItem* itemOf(std::uint64_t id) const;
+  const AlarmRow* rowOf(std::uint64_t id) const;
 
   QTreeWidget* list_ = nullptr;
   LimitedLineEdit* note_ = nullptr;
   QPushButton* acknowledge_ = nullptr;
   QPushButton* acknowledgeAll_ = nullptr;
+  QPushButton* action_ = nullptr;
+  QPushButton* close_ = nullptr;
   QLabel* summary_ = nullptr;
   QLabel* soundWarning_ = nullptr;
   QTimer* ages_ = nullptr;

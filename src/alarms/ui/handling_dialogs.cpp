@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 
 #include "alarms/alarm_desk.h"
-#include "alarms/handling.h"
+#include "events/alarm_handling.h"
 #include "widgets/edits.h"
 #include "widgets/qt_texts.h"
 
