@@ -11,6 +11,7 @@
 #include "alarms/ui/alarm_commands_ui.h"
 #include "app/ui/console_shell.h"
 #include "app/ui/console_window.h"
+#include "platform/alarm_player.h"
 #include "platform/shutdown_signals.h"
 #include "platform/working_folder_lock.h"
 #include "programs/alarm_windows.h"
@@ -60,7 +61,8 @@ int RunWindow(QApplication& app, const std::string& programName, const Options& 
   if (EventSink* sink = outputs->Sink()) records.records.AddOutput(sink);
   // The alarm windows outlive the shell, which stops the console's thread first.
   std::unique_ptr<ui::AlarmCommandsUi> alarms;
-  ui::WindowShell shell(programName, options, RealPorts, after, outputs->WithObjectStates(records.records.Hooks()));
+  ui::WindowShell shell(programName, options, RealPorts, after, outputs->WithObjectStates(records.records.Hooks()),
+                        std::make_unique<AlarmPlayer>());
   alarms = std::make_unique<ui::AlarmCommandsUi>(shell);
   alarms->attach(records.records.desk(), records.records.store().path());
   JoinAlarmWindows(shell, *alarms);

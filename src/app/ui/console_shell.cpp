@@ -41,12 +41,13 @@ QMessageBox::Icon BoxIcon(MessageIcon icon) {
 }  // namespace
 
 WindowShell::WindowShell(std::string programName, Options options, PortsFactory factory,
-                         std::function<void(ObjectRegistry&)> afterStartup, ConsoleHooks hooks)
+                         std::function<void(ObjectRegistry&)> afterStartup, ConsoleHooks hooks,
+                         std::unique_ptr<SoundPlayer> player)
     : programName_(std::move(programName)), options_(options) {
   InstallRussianQtTexts();
   blocker_ = std::make_unique<InputBlocker>();
   window_ = std::make_unique<CConsoleDlg>();
-  operator_ = std::make_unique<GuiOperator>(this);
+  operator_ = std::make_unique<GuiOperator>(this, std::move(player));
   worker_ = new ConsoleWorker(std::move(factory), std::move(options), std::move(afterStartup), operator_.get(),
                               std::move(hooks));
   objects_ = std::make_unique<ObjectCommandsUi>(*this, *worker_);

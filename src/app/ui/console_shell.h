@@ -12,6 +12,7 @@
 #include "app/console_ports.h"
 #include "app/options.h"
 #include "core/operator.h"
+#include "core/sound_player.h"
 #include "widgets/command_host.h"
 
 class QMessageBox;
@@ -45,9 +46,11 @@ class WindowShell : public QObject, public CommandHost {
   Q_OBJECT
  public:
   // factory makes the console's ports on the console's thread; afterStartup,
-  // when given, runs there right after start-up.
+  // when given, runs there right after start-up; player sounds the audible
+  // alarm (none: silent).
   WindowShell(std::string programName, Options options, PortsFactory factory,
-              std::function<void(ObjectRegistry&)> afterStartup = {}, ConsoleHooks hooks = {});
+              std::function<void(ObjectRegistry&)> afterStartup = {}, ConsoleHooks hooks = {},
+              std::unique_ptr<SoundPlayer> player = {});
   ~WindowShell() override;
 
   CConsoleDlg& window() { return *window_; }

@@ -22,8 +22,10 @@ std::int64_t SteadyMs() {
 
 }  // namespace
 
-GuiOperator::GuiOperator(WindowShell* shell)
-    : shell_(shell), sound_(player_, SteadyMs, [this](const std::string& problem) { SoundTold(problem); }) {}
+GuiOperator::GuiOperator(WindowShell* shell, std::unique_ptr<SoundPlayer> player)
+    : shell_(shell), player_(std::move(player)) {
+  if (player_) sound_.emplace(*player_, SteadyMs, [this](const std::string& problem) { SoundTold(problem); });
+}
 
 template <class F>
 void GuiOperator::Post(F f) {
@@ -65,7 +67,7 @@ void GuiOperator::ExchangeProgress(bool shown, const std::string& a, const std::
 }
 
 void GuiOperator::SoundAlarm(bool playFile, bool beep, bool newAlarm) {
-  sound_.Play(playFile, beep, newAlarm);
+  if (sound_) sound_->Play(playFile, beep, newAlarm);
 }
 
 void GuiOperator::SoundTold(const std::string& problem) {

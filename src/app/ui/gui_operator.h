@@ -1,11 +1,13 @@
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/alarm_sound.h"
 #include "core/operator.h"
-#include "platform/alarm_player.h"
+#include "core/sound_player.h"
 
 namespace pelvaron::ui {
 
@@ -17,7 +19,8 @@ class WindowShell;
 // of it is told in the alarm queue's window, never in a box.
 class GuiOperator : public Operator {
  public:
-  explicit GuiOperator(WindowShell* shell);
+  // player: the audible alarm; none plays nothing (a window in a test).
+  GuiOperator(WindowShell* shell, std::unique_ptr<SoundPlayer> player);
 
   void ShowMessage(const OperatorMessage& message) override;
   void LogLineAdded(const std::string& line) override;
@@ -34,8 +37,8 @@ class GuiOperator : public Operator {
   void SoundTold(const std::string& problem);
 
   WindowShell* shell_;
-  AlarmPlayer player_;
-  AlarmSound sound_;
+  std::unique_ptr<SoundPlayer> player_;
+  std::optional<AlarmSound> sound_;
 };
 
 }  // namespace pelvaron::ui
