@@ -42,6 +42,10 @@
 #include <thread>
 #include <vector>
 
+#include "alarms/alarm_desk.h"
+#include "alarms/alarm_events.h"
+#include "alarms/ui/alarm_commands_ui.h"
+#include "alarms/ui/alarm_queue_window.h"
 #include "app/console.h"
 #include "app/console_access.h"
 #include "app/ui/console_shell.h"
@@ -738,10 +742,86 @@ void BM_DemoResidentMemory(benchmark::State& state) {
 
 }  // namespace
 
+// ---------------------------------------------------------------------------
+// 4. The alarm queue's window with 500 alarms waiting while more arrive: the
+// desk on a thread of its own (as on the console's), each change sent whole
+// to the window, which lists it again keeping the operator's choice.
+
+class NoHost : public ui::CommandHost {
+ public:
+  void post(Call) override {}
+  void showMessage(const OperatorMessage&, QWidget*) override {}
+  void showMessageAndWait(const OperatorMessage&, QWidget*) override {}
+  bool ask(const OperatorMessage&, QWidget*, bool) override { return false; }
+  QWidget* dialogOwner() override { return nullptr; }
+  bool beginSettingsCommand() override { return false; }
+  void endSettingsCommand() override {}
+  void beginExchange() override {}
+  void endExchange() override {}
+  void postAndReturn(Call, std::function<void()>) override {}
+};
+
+void BM_AlarmQueueStall(benchmark::State& state) {
+  const int waiting = static_cast<int>(state.range(0));
+  const double seconds = EnvNumber("PELVARON_BENCH_SECONDS", 60);
+  const double perSecond = EnvNumber("PELVARON_BENCH_ALARMS_PER_SECOND", 2);
+  for (auto _ : state) {
+    AlarmDesk desk(PriorityTable::Defaults());
+    NoHost host;
+    ui::AlarmCommandsUi commands(host);
+    commands.attach(desk, "events.sqlite");
+    std::uint64_t seq = 0;
+    // Burglaries and fires at as many objects, every one waiting.
+    for (int i = 0; i < waiting; ++i) {
+      ++seq;
+      desk.Publish(testing::ContactId(1000 + i, i % 10 == 0 ? 110 : 130, true, 1, seq, 1000 + i));
+    }
+    commands.onAlarmQueue();
+    ui::AlarmQueueWindow* window = commands.queueWindow();
+    if (!WaitFor([&] { return window->list()->topLevelItemCount() == waiting; }, 20000)) {
+      state.SkipWithError("the queue did not list its alarms");
+      break;
+    }
+    // The operator has chosen one, far down the list.
+    window->list()->topLevelItem(waiting - 1)->setSelected(true);
+
+    // New alarms and repeats on the desk's own thread.
+    std::atomic<bool> feeding{true};
+    std::atomic<int> published{0};
+    std::thread feeder([&] {
+      const auto step = std::chrono::microseconds(static_cast<std::int64_t>(1e6 / perSecond));
+      auto next = std::chrono::steady_clock::now();
+      while (feeding) {
+        ++seq;
+        const int n = published++;
+        // Every other one is a repeat of a waiting alarm: the list changes all the same.
+        const int address = n % 2 == 0 ? 5000 + n : 1000 + n % waiting;
+        desk.Publish(testing::ContactId(address, n % 5 == 0 ? 110 : 130, true, 1, seq, 100000 + n));
+        next += step;
+        std::this_thread::sleep_until(next);
+      }
+    });
+    EventProfile profile;
+    GapProbe probe(profile);
+    const double measured = probe.Run(seconds);
+    feeding = false;
+    feeder.join();
+    QCoreApplication::processEvents();
+    state.SetIterationTime(measured);
+    probe.Report(state);
+    state.counters["alarms_arrived"] = published.load();
+    state.counters["rows_at_end"] = window->list()->topLevelItemCount();
+    PrintProfile("the alarm queue, alarms arriving", profile, probe.worst);
+    desk.SetListener(nullptr);
+    QCoreApplication::processEvents();
+  }
+}
+
 BENCHMARK(BM_TimerBaseline)->Iterations(1)->Unit(benchmark::kSecond)->UseManualTime();
 BENCHMARK(BM_WindowStall)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond)->UseManualTime();
 BENCHMARK(BM_StartupToWindow)->Iterations(10)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(BM_DemoResidentMemory)->Iterations(1)->Unit(benchmark::kSecond)->UseManualTime();
+BENCHMARK(BM_AlarmQueueStall)->Arg(500)->Iterations(1)->Unit(benchmark::kSecond)->UseManualTime();
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], kChildOption) == 0) return StartupChild(argc, argv);

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 #include <optional>
 
 #include "events/alarm_handling.h"
@@ -51,6 +52,15 @@ void SetBold(QTreeWidgetItem* item, bool bold) {
     font.setBold(bold);
     item->setFont(c, font);
   }
+}
+
+// What a row shows is the same.
+bool SameRow(const AlarmRow& a, const AlarmRow& b) {
+  const AlarmEntry& x = a.entry;
+  const AlarmEntry& y = b.entry;
+  return x.repeats == y.repeats && x.lastTime == y.lastTime && x.restored == y.restored &&
+         x.acknowledged == y.acknowledged && x.ackTime == y.ackTime && x.actions.size() == y.actions.size() &&
+         x.text == y.text && a.comment == b.comment && a.priorityTitle == b.priorityTitle;
 }
 
 }  // namespace
@@ -188,32 +198,51 @@ void AlarmQueueWindow::setView(const AlarmView& view) {
   QSet<quint64> before;
   for (std::uint64_t id : allIds()) before.insert(id);
 
-  view_ = view;
+  // What each row showed, to leave alone the rows that have not changed.
+  const AlarmView previous = std::exchange(view_, view);
+  QHash<quint64, const AlarmRow*> shown;
+  for (const AlarmRow& row : previous.rows) shown.insert(row.entry.id, &row);
+  // Rows are kept and changed where they stand: with hundreds of alarms
+  // waiting, making them all anew at every change stalled the window.
+  QHash<quint64, QTreeWidgetItem*> existing;
+  QList<QTreeWidgetItem*> oldOrder;
+  for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = list_->topLevelItem(i);
+    existing.insert(IdOf(item), item);
+    oldOrder.append(item);
+  }
   QList<QTreeWidgetItem*> items;
   QSet<quint64> now;
   for (const AlarmRow& row : view.rows) {
     const AlarmEntry& e = row.entry;
-    auto* item = new QTreeWidgetItem;
-    item->setText(kPriority, Utf8(row.priorityTitle));
-    item->setText(kTime, Utf8(OperatorTime(e.firstTime)));
-    item->setText(kAddress, Utf8(e.address));
-    item->setText(kObject, Utf8(row.comment));
-    item->setText(kEvent, Utf8(e.text));
-    item->setToolTip(kEvent, Utf8(e.text));
-    item->setText(kRepeats, e.repeats > 0 ? QString::number(e.repeats) : QString());
-    if (e.repeats > 0) item->setToolTip(kRepeats, QStringLiteral("последний раз ") + Utf8(OperatorTime(e.lastTime)));
-    item->setText(kState, StateText(e));
-    item->setTextAlignment(kRepeats, Qt::AlignRight | Qt::AlignVCenter);
-    item->setData(0, kIdRole, QVariant::fromValue<quint64>(e.id));
-    item->setData(0, kFirstTimeRole, QVariant::fromValue<qint64>(e.firstTime));
-    if (!row.colour.empty()) {
+    QTreeWidgetItem* item = existing.take(e.id);
+    const bool made = item == nullptr;
+    if (made) item = new QTreeWidgetItem;
+    const AlarmRow* was = shown.value(e.id);
+    const bool same = !made && was != nullptr && SameRow(*was, row);
+    if (!same) {
+      item->setText(kPriority, Utf8(row.priorityTitle));
+      item->setText(kTime, Utf8(OperatorTime(e.firstTime)));
+      item->setText(kAddress, Utf8(e.address));
+      item->setText(kObject, Utf8(row.comment));
+      item->setText(kEvent, Utf8(e.text));
+      item->setToolTip(kEvent, Utf8(e.text));
+      item->setText(kRepeats, e.repeats > 0 ? QString::number(e.repeats) : QString());
+      if (e.repeats > 0) item->setToolTip(kRepeats, QStringLiteral("последний раз ") + Utf8(OperatorTime(e.lastTime)));
+      item->setText(kState, StateText(e));
+      item->setTextAlignment(kRepeats, Qt::AlignRight | Qt::AlignVCenter);
+      item->setData(0, kIdRole, QVariant::fromValue<quint64>(e.id));
+      item->setData(0, kFirstTimeRole, QVariant::fromValue<qint64>(e.firstTime));
+    }
+    if (made && !row.colour.empty()) {
       const QColor colour(QString::fromStdString(row.colour));
       for (int c = 0; c < kColumnCount; ++c) {
         item->setBackground(c, colour);
         item->setForeground(c, QColor(Qt::black));
       }
     }
-    SetBold(item, !seen_.contains(e.id));
+    const bool bold = !seen_.contains(e.id);
+    if (made || item->font(0).bold() != bold) SetBold(item, bold);
     now.insert(e.id);
     items.append(item);
   }
@@ -224,11 +253,12 @@ void AlarmQueueWindow::setView(const AlarmView& view) {
     // No button changes meanwhile: a button disabled for a moment would pass
     // the keyboard to the next one.
     const QSignalBlocker quiet(list_);
-    list_->clear();
-    list_->addTopLevelItems(items);
-    for (QTreeWidgetItem* item : items) {
-      if (chosen.contains(IdOf(item))) item->setSelected(true);
+    if (items != oldOrder) {
+      list_->invisibleRootItem()->takeChildren();
+      qDeleteAll(existing);  // the rows of alarms gone from the queue
+      list_->addTopLevelItems(items);
     }
+    for (QTreeWidgetItem* item : items) item->setSelected(chosen.contains(IdOf(item)));
     if (current) {
       if (QTreeWidgetItem* item = itemOf(*current)) list_->setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
     }
@@ -252,7 +282,7 @@ void AlarmQueueWindow::setView(const AlarmView& view) {
   }
 
   updateAges();
-  for (int c = 0; c < kColumnCount - 1; ++c) list_->resizeColumnToContents(c);
+  fitColumns();
   // A long comment leaves room for the event's text.
   list_->setColumnWidth(kObject, std::min(list_->columnWidth(kObject), kMaxObjectWidth));
   // The ages grow while shown: room for the widest, so that none is cut.
@@ -262,6 +292,26 @@ void AlarmQueueWindow::setView(const AlarmView& view) {
   sounding_ = view.sounding;
   updateSummary();
   updateButtons();
+}
+
+// The view's own measuring of every row took most of a refill with hundreds
+// of alarms waiting; a text's width is measured once, in bold (the wider).
+void AlarmQueueWindow::fitColumns() {
+  if (textWidths_.size() > 20000) textWidths_.clear();
+  QFont bold = list_->font();
+  bold.setBold(true);
+  const QFontMetrics metrics(bold);
+  QHeaderView* header = list_->header();
+  for (int c = 0; c < kColumnCount - 1; ++c) {
+    int widest = header->sectionSizeHint(c);
+    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+      const QString text = list_->topLevelItem(i)->text(c);
+      auto known = textWidths_.constFind(text);
+      if (known == textWidths_.constEnd()) known = textWidths_.insert(text, metrics.horizontalAdvance(text));
+      widest = std::max(widest, *known + 2 * kCellMargin);
+    }
+    list_->setColumnWidth(c, widest);
+  }
 }
 
 void AlarmQueueWindow::updateSummary() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QWidget>
@@ -87,6 +88,7 @@ class AlarmQueueWindow : public QWidget {
   void updateAges();
   void updateButtons();
   void updateSummary();
+  void fitColumns();
   void markSeen();
   QTreeWidgetItem* itemOf(std::uint64_t id) const;
   const AlarmRow* rowOf(std::uint64_t id) const;
@@ -104,6 +106,7 @@ class AlarmQueueWindow : public QWidget {
   QSet<quint64> seen_;  // rows the operator has chosen
   bool sounding_ = false;
   bool soundFailing_ = false;
+  QHash<QString, int> textWidths_;  // measured texts, for fitColumns
   bool filling_ = false;
 };
 
