@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 
@@ -291,6 +292,96 @@ TEST_F(AlarmCommandsTest, F9FromAnyWindowBringsTheQueueWithTheKeyboardOnTheOldes
   EXPECT_TRUE(edit->text().isEmpty());
   QTest::keyClick(w->list(), Qt::Key_Escape);
   EXPECT_FALSE(w->isVisible());
+}
+
+// The whole handling by keyboard: F9, acknowledge, an action, a close. A
+// stray Return never closes, and a close needs an outcome.
+TEST_F(AlarmCommandsTest, TheFirstAlarmIsAcknowledgedGivenAnActionAndClosedByKeyboardAlone) {
+  Alarm(302, 130, 1);
+  Alarm(301, 110, 2);
+  QWidget other;
+  auto* edit = new QLineEdit(&other);
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  // Where the keyboard is: the focused widget, else the window on top.
+  auto target = [] {
+    QWidget* w = QApplication::focusWidget();
+    if (w == nullptr) w = QApplication::activeModalWidget();
+    return w != nullptr ? w : QApplication::activeWindow();
+  };
+  auto key = [target](int k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+    QTest::keyClick(target(), static_cast<Qt::Key>(k), m);
+    QCoreApplication::processEvents();
+  };
+  // Alt and a Cyrillic letter, as a Russian keyboard sends it.
+  auto mnemonic = [target](char16_t letter) {
+    const QChar c(letter);
+    QTest::sendKeyEvent(QTest::Click, target(), static_cast<Qt::Key>(c.toUpper().unicode()),
+                        QString(c), Qt::AltModifier);
+    QCoreApplication::processEvents();
+  };
+  // f, once a modal dialog is up: a mnemonic clicks its button a moment later.
+  auto whenModal = [this](std::function<void(QWidget*)> f) {
+    auto* poll = new QTimer(&app);
+    QObject::connect(poll, &QTimer::timeout, [poll, f] {
+      if (QWidget* dialog = QApplication::activeModalWidget()) {
+        poll->deleteLater();
+        poll->stop();
+        f(dialog);
+      }
+    });
+    poll->start(10);
+  };
+  // Tabs until the keyboard is on the named button (a handful at most).
+  auto tabTo = [&](const char* name) {
+    for (int i = 0; i < 8 && target()->objectName() != QLatin1String(name); ++i) key(Qt::Key_Tab);
+    return target()->objectName() == QLatin1String(name);
+  };
+  QTest::keyClick(edit, Qt::Key_F9);
+  AlarmQueueWindow* w = commands.queueWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+  ASSERT_TRUE(tabTo("acknowledgeButton"));
+  key(Qt::Key_Space);
+  ASSERT_TRUE(desk.queue().Find(2)->acknowledged) << "the fire, chosen by F9";
+  EXPECT_EQ(Waiting(), std::vector<std::string>{"0302"});
+
+  // Alt+Д: "Действие…" on the chosen alarm; the second action, guard sent, recorded.
+  bool recorded = false;
+  whenModal([&](QWidget* dialog) {
+    ASSERT_EQ(dialog->objectName(), QString("alarmActionDialog"));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+    QTest::keyClick(dialog->findChild<QComboBox*>("actionBox"), Qt::Key_Down);
+    recorded = tabTo("recordButton");
+    key(Qt::Key_Space);
+  });
+  mnemonic(u'д');
+  ASSERT_TRUE(QTest::qWaitFor([&] { return recorded && !QApplication::activeModalWidget(); }, 5000));
+  ASSERT_EQ(desk.queue().Find(2)->actions.size(), 1u);
+  EXPECT_EQ(desk.queue().Find(2)->actions[0].code, "guard-sent");
+
+  // The window system gives the queue the keyboard back (offscreen, by hand).
+  if (!w->isActiveWindow()) w->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+  // Alt+З: Return does nothing, nor does the close button before an outcome; 1 is a real alarm.
+  bool refusedWithoutOutcome = false, stillOpenAfterReturn = false, closing = false;
+  whenModal([&](QWidget* dialog) {
+    ASSERT_EQ(dialog->objectName(), QString("closeAlarmDialog"));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+    refusedWithoutOutcome = !dialog->findChild<QPushButton*>("closeButton")->isEnabled();
+    key(Qt::Key_Return);
+    key(Qt::Key_1);
+    key(Qt::Key_Return);
+    stillOpenAfterReturn = dialog->isVisible();
+    closing = tabTo("closeButton");
+    key(Qt::Key_Space);
+  });
+  mnemonic(u'з');
+  ASSERT_TRUE(QTest::qWaitFor([&] { return closing && !QApplication::activeModalWidget(); }, 5000));
+  EXPECT_TRUE(refusedWithoutOutcome);
+  EXPECT_TRUE(stillOpenAfterReturn);
+  EXPECT_EQ(desk.queue().Find(2), nullptr) << "closed";
+  EXPECT_EQ(Waiting(), std::vector<std::string>{"0302"}) << "the burglary still waits";
 }
 
 TEST_F(AlarmCommandsTest, ANewHigherAlarmIsScrolledIntoSightWithoutMovingTheChoice) {

@@ -118,6 +118,7 @@ CloseAlarmDialog::CloseAlarmDialog(const QString& alarm, QWidget* parent) : QDia
     item->setData(Qt::UserRole, Q(o.code));
   }
   outcomes_->setCurrentRow(-1);
+  outcomes_->installEventFilter(this);
   note_ = new LimitedLineEdit(this);
   note_->setObjectName(QStringLiteral("closeNote"));
   note_->setLimit(kNoteLimit);
@@ -141,7 +142,9 @@ CloseAlarmDialog::CloseAlarmDialog(const QString& alarm, QWidget* parent) : QDia
   layout->addWidget(buttons);
   connect(close_, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-  connect(outcomes_, &QListWidget::currentRowChanged, this, &CloseAlarmDialog::update);
+  // The list makes its first row current unchosen when it takes the keyboard:
+  // what counts is the choice.
+  connect(outcomes_, &QListWidget::itemSelectionChanged, this, &CloseAlarmDialog::update);
   connect(note_, &QLineEdit::textChanged, this, &CloseAlarmDialog::update);
   update();
 }
@@ -161,14 +164,25 @@ void CloseAlarmDialog::update() {
   close_->setEnabled(!chosen.isEmpty() && (!needsNote || !note().isEmpty()));
 }
 
+bool CloseAlarmDialog::chooseByDigit(const QKeyEvent* event) {
+  const int digit = event->key() - Qt::Key_1;
+  if (event->modifiers() != Qt::NoModifier || digit < 0 || digit >= outcomes_->count()) return false;
+  outcomes_->setCurrentRow(digit);
+  outcomes_->currentItem()->setSelected(true);
+  return true;
+}
+
+bool CloseAlarmDialog::eventFilter(QObject* watched, QEvent* event) {
+  // The list would take a digit for a search of its own.
+  if (watched == outcomes_ && event->type() == QEvent::KeyPress && chooseByDigit(static_cast<QKeyEvent*>(event))) {
+    return true;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
 void CloseAlarmDialog::keyPressEvent(QKeyEvent* event) {
   // A digit chooses the outcome of that number, wherever the keyboard is but the note.
-  const int digit = event->key() - Qt::Key_1;
-  if (event->modifiers() == Qt::NoModifier && digit >= 0 && digit < outcomes_->count() && !note_->hasFocus()) {
-    outcomes_->setCurrentRow(digit);
-    outcomes_->currentItem()->setSelected(true);
-    return;
-  }
+  if (!note_->hasFocus() && chooseByDigit(event)) return;
   // Enter is nobody's: only "Закрыть тревогу" closes.
   if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) return;
   QDialog::keyPressEvent(event);

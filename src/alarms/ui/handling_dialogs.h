@@ -55,8 +55,11 @@ class CloseAlarmDialog : public QDialog {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // A digit chose the outcome of its number.
+  bool chooseByDigit(const QKeyEvent* event);
   void update();
 
   QListWidget* outcomes_ = nullptr;
