@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "objects/object_card.h"
+#include "station/station_store.h"
 
 namespace pelvaron {
 namespace {
@@ -34,6 +35,42 @@ wait 4min
 loop
 )";
 
+// The demo station's people and plans, made once: two operators to sign in
+// as, the fire panel's plan with its key holders and guard group, and a
+// default plan for fire and for burglary.
+void SeedDemoStation(const std::string& programName) {
+  if (access("station.sqlite", F_OK) == 0) return;
+  StationStore store;
+  Result<> r = store.Open("station.sqlite", StationStore::Mode::ReadWrite);
+  if (r) r = store.AddOperator("Дежурный", "1234", true);
+  if (r) r = store.AddOperator("Иванова", "2222", false);
+  ResponsePlan cafe;
+  cafe.address = "0301";
+  cafe.instructions =
+      "Кафе «Вишня», ул. Садовая 3, пожарная сигнализация.\n"
+      "При пожарной тревоге: вызвать пожарную охрану (101), выслать группу, звонить ответственным по порядку.";
+  cafe.keyHolders = {{"Сидоров Пётр", "директор", {"+7 900 123-45-67"}},
+                     {"Сидорова Анна", "администратор", {"+7 900 765-43-21", "+7 (495) 111-22-33"}}};
+  cafe.guardGroup = "ГБР-3";
+  cafe.guardPhone = "+7 (495) 000-00-03";
+  if (r) r = store.SavePlan(cafe);
+  ResponsePlan fire;
+  fire.priority = "fire";
+  fire.instructions = "Вызвать пожарную охрану (101), затем звонить ответственным по порядку.";
+  if (r) r = store.SavePlan(fire);
+  ResponsePlan burglary;
+  burglary.priority = "burglary";
+  burglary.instructions = "Выслать группу, звонить ответственным по порядку; после осмотра закрыть с итогом.";
+  burglary.guardGroup = "ГБР-1";
+  burglary.guardPhone = "+7 (495) 000-00-01";
+  if (r) r = store.SavePlan(burglary);
+  if (!r) {
+    std::cerr << programName << ": the demo's station.sqlite: " << r.problem().Told() << "\n";
+    return;
+  }
+  std::cerr << programName << ": demo operators: Дежурный (PIN 1234, senior) and Иванова (PIN 2222)\n";
+}
+
 }  // namespace
 
 int StartDemo(const std::string& programName, Options& options, std::unique_ptr<sim::Simulator>& simulator,
@@ -49,6 +86,7 @@ int StartDemo(const std::string& programName, Options& options, std::unique_ptr<
     return 1;
   }
   demoFresh = access(kObjectsFileName, F_OK) != 0;
+  SeedDemoStation(programName);
   sim::SimulatorOptions simOptions;
   simOptions.random = true;
   simOptions.seed = static_cast<std::uint64_t>(std::time(nullptr));
