@@ -82,7 +82,11 @@ int UpgradeSchema(sqlite3* db, int& version) {
   }
   int rc = SQLITE_OK;
   if (version > kSchemaVersion) return kNewerSchema;
-  if (version == kSchemaVersion) return sqlite3_exec(db, kStateIndex.c_str(), nullptr, nullptr, nullptr);
+  if (version == kSchemaVersion) {
+    // Without it a report only reads more: a full disk must not keep the events out.
+    sqlite3_exec(db, kStateIndex.c_str(), nullptr, nullptr, nullptr);
+    return SQLITE_OK;
+  }
   rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, kStateIndex.c_str(), nullptr, nullptr, nullptr);

@@ -42,7 +42,7 @@ void Begin(std::optional<Open>& state, std::int64_t at, std::string who = {}) {
 Result<StateIntervals> ReadStateIntervals(EventStore& store, std::int64_t from, std::int64_t to,
                                           const std::vector<std::string>& addresses) {
   const std::string sql = std::string("SELECT time, kind, station, address, operator FROM events WHERE ") +
-                          kStateEventsWhere + " AND time <= ?1 ORDER BY id";
+                          kStateEventsWhere + " AND time <= ?1 ORDER BY time, id";
   SqlStatement s;
   int rc = PrepareOnce(store.handle(), sql.c_str(), -1, s);
   if (rc != SQLITE_OK) return ReportStoreFailure(store, rc, "states");

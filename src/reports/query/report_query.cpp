@@ -118,6 +118,9 @@ Result<ReportLoad> LoadReportData(const ReportQuery& q, const PriorityTable& tab
   for (const Priority& p : table.priorities()) d.priorities.push_back({p.name, p.title, p.colour});
   Thresholds(q, load);
 
+  // A report reads much of the store once: mapped, not copied page by page
+  // into a cache that would be too small anyway.
+  sqlite3_exec(store.handle(), "PRAGMA mmap_size = 1073741824; PRAGMA cache_size = -16384", nullptr, nullptr, nullptr);
   // One snapshot for every read: the console's writes meanwhile wait for the next report.
   if (const int rc = sqlite3_exec(store.handle(), "BEGIN", nullptr, nullptr, nullptr); rc != SQLITE_OK) {
     return Unreadable(q.eventStore, ReportStoreFailure(store, rc, "begin"));
