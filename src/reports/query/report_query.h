@@ -19,9 +19,9 @@ struct ReportQuery {
   std::string address;            // one object ("12" also finds "0012"); empty: all
   std::string eventStore;         // the events' store
   std::string stationStore;       // empty: station.sqlite beside the events' store
-  // How far before `from` the alarm queue is put back together, as the
-  // console does at start: an alarm raised earlier and still open holds the
-  // repeats of its key that come in the range.
+  // How far before `from` an alarm still open at the start is looked for,
+  // as far as the console looks back at its start: it holds the repeats of
+  // its key that come in the range.
   int lookbackDays = 30;
 };
 
