@@ -10,6 +10,7 @@ void JoinAlarmWindows(ui::WindowShell& shell, ui::AlarmCommandsUi& alarms) {
   ui::CConsoleDlg& window = shell.window();
   QObject::connect(&window, &ui::CConsoleDlg::alarmQueueRequested, &alarms, &ui::AlarmCommandsUi::onAlarmQueue);
   QObject::connect(&window, &ui::CConsoleDlg::eventHistoryRequested, &alarms, &ui::AlarmCommandsUi::onEventHistory);
+  QObject::connect(&window, &ui::CConsoleDlg::reportsRequested, &alarms, &ui::AlarmCommandsUi::onReports);
   QObject::connect(&shell, &ui::WindowShell::soundWarning, &alarms, &ui::AlarmCommandsUi::setSoundWarning);
   shell.setMessagesAsNotices([&alarms] { return alarms.alarmsWaiting(); });
   alarms.setKeepClear([&window] { return window.statusStripOnScreen(); });

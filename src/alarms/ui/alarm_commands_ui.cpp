@@ -9,6 +9,7 @@
 #include "alarms/ui/alarm_queue_window.h"
 #include "alarms/ui/handling_dialogs.h"
 #include "alarms/ui/history_window.h"
+#include "alarms/ui/report_dialog.h"
 #include "store/event_store.h"
 #include "widgets/edits.h"
 #include "widgets/notice.h"
@@ -36,6 +37,7 @@ AlarmCommandsUi::~AlarmCommandsUi() {
   if (desk_ != nullptr) desk_->SetListener({});
   delete queue_.data();
   delete history_.data();
+  delete reports_.data();
 }
 
 AlarmQueueWindow* AlarmCommandsUi::queueWindow() const {
@@ -44,6 +46,10 @@ AlarmQueueWindow* AlarmCommandsUi::queueWindow() const {
 
 HistoryWindow* AlarmCommandsUi::historyWindow() const {
   return history_.data();
+}
+
+ReportDialog* AlarmCommandsUi::reportDialog() const {
+  return reports_.data();
 }
 
 void AlarmCommandsUi::attach(AlarmDesk& desk, std::string storePath) {
@@ -139,6 +145,16 @@ void AlarmCommandsUi::onEventHistory() {
   history_->raise();
   history_->activateWindow();
   history_->search();
+}
+
+void AlarmCommandsUi::onReports() {
+  if (!reports_) {
+    const PriorityTable& table = desk_ ? desk_->table() : PriorityTable::Defaults();
+    reports_ = new ReportDialog(storePath_, table, host_.dialogOwner());
+  }
+  reports_->show();
+  reports_->raise();
+  reports_->activateWindow();
 }
 
 void AlarmCommandsUi::setView(const AlarmView& view) {

@@ -17,6 +17,7 @@ namespace pelvaron::ui {
 
 class AlarmQueueWindow;
 class HistoryWindow;
+class ReportDialog;
 
 // The "Тревоги" menu: the alarm queue's window and the history window, and
 // the way between the queue's window and the alarm desk on the console's
@@ -41,12 +42,14 @@ class AlarmCommandsUi : public QObject {
 
   void onAlarmQueue();
   void onEventHistory();
+  void onReports();
   // F9: the queue in front, the keyboard on its oldest alarm of the highest priority.
   void showQueueAtTopAlarm();
 
   // The windows once opened, else nullptr.
   AlarmQueueWindow* queueWindow() const;
   HistoryWindow* historyWindow() const;
+  ReportDialog* reportDialog() const;
   const AlarmView& view() const { return view_; }
   // Some alarm nobody has acknowledged yet.
   bool alarmsWaiting() const {
@@ -80,6 +83,7 @@ class AlarmCommandsUi : public QObject {
   std::function<QRect()> keepClear_;
   QPointer<AlarmQueueWindow> queue_;
   QPointer<HistoryWindow> history_;
+  QPointer<ReportDialog> reports_;
   bool placed_ = false;
   QPointer<QWindow> placeWhenExposed_;  // the main window, not yet where the window manager puts it
 };

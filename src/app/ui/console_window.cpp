@@ -226,6 +226,9 @@ void CConsoleDlg::triggerCommand(int id) {
     case res::ID_EVENT_HISTORY:
       emit eventHistoryRequested();
       break;
+    case res::ID_REPORTS:
+      emit reportsRequested();
+      break;
     default:
       // The commands of menu 144 act on the row selected now; a refill
       // while the menu was open may have taken it away.

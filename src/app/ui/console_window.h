@@ -101,6 +101,7 @@ class CConsoleDlg : public QDialog {
   void aboutRequested();             // 32774, the box is shown by the window itself
   void alarmQueueRequested();        // 32789
   void eventHistoryRequested();      // 32790
+  void reportsRequested();           // 32799
   void clearLogRequested();          // button 1003
   // A command of menu 144 with the row selected when it was chosen (-1: none).
   void objectCommand(int id, int selectedRow);
