@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSplitter>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -16,6 +17,7 @@
 
 #include "events/alarm_handling.h"
 #include "core/control_characters.h"
+#include "station/ui/plan_panel.h"
 #include "store/history_format.h"
 #include "widgets/edits.h"
 #include "widgets/focus_frame.h"
@@ -91,8 +93,10 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
   action_->setObjectName(QStringLiteral("actionButton"));
   close_ = new QPushButton(QStringLiteral("&Закрыть…"), this);
   close_->setObjectName(QStringLiteral("closeAlarmButton"));
+  planButton_ = new QPushButton(QStringLiteral("П&лан…"), this);
+  planButton_->setObjectName(QStringLiteral("planButton"));
   // Only a key aimed at a button presses it.
-  for (QPushButton* button : {acknowledge_, acknowledgeAll_, action_, close_}) {
+  for (QPushButton* button : {acknowledge_, acknowledgeAll_, action_, close_, planButton_}) {
     button->setAutoDefault(false);
     button->setDefault(false);
   }
@@ -104,16 +108,28 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
   buttons->addWidget(acknowledgeAll_);
   buttons->addWidget(action_);
   buttons->addWidget(close_);
+  buttons->addWidget(planButton_);
+  // The chosen alarm's plan to the right of the list; it never takes the keyboard.
+  plan_ = new PlanPanel(this);
+  auto* split = new QSplitter(Qt::Horizontal, this);
+  split->setObjectName(QStringLiteral("queueSplit"));
+  split->addWidget(list_);
+  split->addWidget(plan_);
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 1);
+  split->setChildrenCollapsible(false);
+  split->setFocusPolicy(Qt::NoFocus);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(summary_);
   layout->addWidget(soundWarning_);
-  layout->addWidget(list_, 1);
+  layout->addWidget(split, 1);
   layout->addLayout(buttons);
   setTabOrder(list_, note_);
   setTabOrder(note_, acknowledge_);
   setTabOrder(acknowledge_, acknowledgeAll_);
   setTabOrder(acknowledgeAll_, action_);
   setTabOrder(action_, close_);
+  setTabOrder(close_, planButton_);
 
   connect(acknowledge_, &QPushButton::clicked, this, &AlarmQueueWindow::acknowledgeSelected);
   connect(acknowledgeAll_, &QPushButton::clicked, this, &AlarmQueueWindow::acknowledgeAll);
@@ -123,9 +139,13 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
   connect(close_, &QPushButton::clicked, this, [this] {
     if (std::uint64_t id = chosenId()) emit closeRequested(id);
   });
+  connect(planButton_, &QPushButton::clicked, this, [this] {
+    if (std::uint64_t id = chosenId()) emit planRequested(id);
+  });
   connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
     if (!filling_) markSeen();
     updateButtons();
+    refreshPlan();
   });
 
   ages_ = new QTimer(this);
@@ -262,6 +282,28 @@ void AlarmQueueWindow::setView(const AlarmView& view) {
   sounding_ = view.sounding;
   updateSummary();
   updateButtons();
+  refreshPlan();
+}
+
+void AlarmQueueWindow::setPlanLookup(PlanLookup lookup) {
+  planLookup_ = std::move(lookup);
+  refreshPlan();
+}
+
+std::optional<ResponsePlan> AlarmQueueWindow::planOf(std::uint64_t id) const {
+  const AlarmRow* row = rowOf(id);
+  if (row == nullptr || !planLookup_) return std::nullopt;
+  return planLookup_(*row);
+}
+
+void AlarmQueueWindow::refreshPlan() {
+  const std::uint64_t id = chosenId();
+  const AlarmRow* row = rowOf(id);
+  if (row == nullptr) {
+    plan_->clearPlan();
+    return;
+  }
+  plan_->setPlan(planOf(id), Utf8(row->priorityTitle));
 }
 
 void AlarmQueueWindow::updateSummary() {
@@ -313,13 +355,14 @@ void AlarmQueueWindow::updateButtons() {
   // to the button beside it.
   QWidget* focus = focusWidget();
   if ((!chosenUnseen && focus == acknowledge_) || (!anyUnseen && focus == acknowledgeAll_) ||
-      (!chosen && (focus == action_ || focus == close_))) {
+      (!chosen && (focus == action_ || focus == close_ || focus == planButton_))) {
     list_->setFocus(Qt::OtherFocusReason);
   }
   acknowledge_->setEnabled(chosenUnseen);
   acknowledgeAll_->setEnabled(anyUnseen);
   action_->setEnabled(chosen);
   close_->setEnabled(chosen);
+  planButton_->setEnabled(chosen);
 }
 
 const AlarmRow* AlarmQueueWindow::rowOf(std::uint64_t id) const {
