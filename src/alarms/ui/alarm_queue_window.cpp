@@ -307,15 +307,17 @@ void AlarmQueueWindow::refreshPlan() {
 }
 
 void AlarmQueueWindow::updateSummary() {
+  // Who is at the console shows also while nothing waits.
+  const QString who = view_.operatorName.empty() ? QString() : QStringLiteral(" Оператор: ") + Utf8(view_.operatorName);
   if (view_.rows.empty()) {
-    summary_->setText(QStringLiteral("Тревог нет."));
+    summary_->setText(QStringLiteral("Тревог нет.") + who);
     return;
   }
   QString text = QStringLiteral("Тревог в очереди: %1 (%2)").arg(view_.rows.size()).arg(CountsText(view_));
   const auto inHand = std::count_if(view_.rows.begin(), view_.rows.end(), [](const AlarmRow& r) { return r.entry.acknowledged; });
   if (inHand > 0) text += QStringLiteral(", в работе: %1").arg(inHand);
   if (sounding_ && !soundFailing_) text += QStringLiteral(" — звучит сигнал, пока их не подтвердят");
-  if (!view_.operatorName.empty()) text += QStringLiteral(". Оператор: ") + Utf8(view_.operatorName);
+  if (!who.isEmpty()) text += QChar('.') + who;
   summary_->setText(text);
 }
 
