@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -336,8 +338,21 @@ TEST_F(StationShellTest, SignInAtStartWrongPinLoggedThenAShiftChangeWhileTheCons
       [&] { return LabelText(alarms_->queueWindow(), "alarmSummary").endsWith("Оператор: Анна"); }, kWaitMs))
       << LabelText(alarms_->queueWindow(), "alarmSummary").toStdString();
 
-  // The shift changes: Анна's out, then Борис's in.
-  station_->changeShift();
+  // The shift changes from the menu: Анна's out, then Борис's in.
+  QStringList items;
+  QAction* change = nullptr;
+  for (QAction* top : shell_->window().mainMenuBar()->actions()) {
+    if (top->text() != "Тревоги") continue;
+    for (QAction* item : top->menu()->actions()) {
+      items << item->text();
+      if (item->text() == "Смена оператора…") change = item;
+    }
+  }
+  EXPECT_EQ(items, QStringList({"Очередь тревог\tF9", "История событий", "", "Вход оператора…", "Смена оператора…",
+                                "Выход оператора", "Операторы…", "", "Планы реагирования…"}));
+  ASSERT_NE(change, nullptr);
+  EXPECT_TRUE(change->isEnabled());
+  change->trigger();
   Submit("Борис", "2222");
   ASSERT_TRUE(QTest::qWaitFor([&] { return station_->signInDialog() == nullptr; }, kWaitMs));
   ASSERT_TRUE(ProtocolHas("Оператор Борис начал работу"));

@@ -21,7 +21,8 @@ namespace pelvaron::ui {
 
 namespace {
 
-constexpr QSize kQueueSize(1100, 640);
+// The list and the plan beside it.
+constexpr QSize kQueueSize(1420, 640);
 constexpr QSize kQueueLeast(560, 220);
 
 }  // namespace

@@ -33,6 +33,9 @@ constexpr int kFirstTimeRole = Qt::UserRole + 1;
 constexpr int kNoteLimit = static_cast<int>(AlarmDesk::kMaxNoteChars);
 constexpr int kMaxObjectWidth = 180;
 constexpr int kCellMargin = 8;
+// The list as wide as before the plan came beside it.
+constexpr int kListWidth = 1076;
+constexpr int kPlanWidth = 320;
 
 QString StateText(const AlarmEntry& e) {
   // Seen: in hand until it is closed.
@@ -115,8 +118,9 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
   split->setObjectName(QStringLiteral("queueSplit"));
   split->addWidget(list_);
   split->addWidget(plan_);
-  split->setStretchFactor(0, 3);
-  split->setStretchFactor(1, 1);
+  split->setStretchFactor(0, 1);
+  split->setStretchFactor(1, 0);
+  split->setSizes({kListWidth, kPlanWidth});
   split->setChildrenCollapsible(false);
   split->setFocusPolicy(Qt::NoFocus);
   auto* layout = new QVBoxLayout(this);
@@ -154,7 +158,7 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
 
   FocusFrame::Install(this);
   InputBlocker::Exempt(this);
-  resize(1100, 640);
+  resize(kListWidth + kPlanWidth + 24, 640);
   setView(AlarmView{});
 }
 

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -13,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "station/station_checks.h"
+#include "widgets/notice.h"
 #include "widgets/qt_texts.h"
 
 namespace pelvaron::ui {
@@ -137,6 +139,17 @@ PlanDialog::PlanDialog(const ResponsePlan& plan, const QString& title, QWidget* 
   connect(save_, &QPushButton::clicked, this, [this] { emit saveRequested(this->plan()); });
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   updateButtons();
+  opened_ = this->plan();
+}
+
+void PlanDialog::reject() {
+  if (plan() != opened_) {
+    QMessageBox ask(QMessageBox::Question, windowTitle(), QStringLiteral("План изменён. Закрыть без сохранения?"),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    ask.setDefaultButton(QMessageBox::No);
+    if (ExecWindowModal(ask) != QMessageBox::Yes) return;
+  }
+  QDialog::reject();
 }
 
 ResponsePlan PlanDialog::plan() const {

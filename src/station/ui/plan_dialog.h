@@ -43,6 +43,9 @@ class PlanDialog : public QDialog {
   // "+7 812 555-12-34; 8 900 111-22-33" as the phones it names.
   static std::vector<std::string> SplitPhones(const QString& text);
 
+  // Esc or "Отмена" over a changed form asks first: nothing typed goes by a stray key.
+  void reject() override;
+
  signals:
   void saveRequested(const pelvaron::ResponsePlan& plan);
 
@@ -53,6 +56,7 @@ class PlanDialog : public QDialog {
   void updateButtons();
 
   std::string address_, priority_;
+  ResponsePlan opened_;  // as it was opened: what "changed" is measured against
   QPlainTextEdit* instructions_ = nullptr;
   QTableWidget* holders_ = nullptr;
   QLineEdit* guardGroup_ = nullptr;
