@@ -231,11 +231,18 @@ TEST_F(StationDeskTest, ThePlanBesideTheQueueAndItsDialogRefusingABadTelephone) 
   EXPECT_TRUE(Panel().contains("1. Сидоров С.С. (сторож): +7 812 555-66-77, 8 921 000-00-01")) << Panel().toStdString();
 
   StationStore store;
-  ASSERT_TRUE(testing::Succeeded(store.Open(kStationStoreFileName, StationStore::Mode::ReadOnly)));
+  ASSERT_TRUE(testing::Succeeded(store.Open(kStationStoreFileName, StationStore::Mode::ReadWrite)));
   Result<std::optional<ResponsePlan>> saved = store.PlanFor("0303", "fire");
   ASSERT_TRUE(saved.ok() && saved->has_value());
   EXPECT_EQ((*saved)->keyHolders,
             (std::vector<KeyHolder>{{"Сидоров С.С.", "сторож", {"+7 812 555-66-77", "8 921 000-00-01"}}}));
+
+  // A plan written by another program (an import) is shown once the file has changed.
+  ASSERT_TRUE(testing::Succeeded(store.SavePlan({"0302", "", "Своя инструкция.", {}, "", ""})));
+  store.Close();
+  Choose("0302");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Panel().startsWith("План объекта 0302"); }, kWaitMs))
+      << Panel().toStdString();
 }
 
 // The console against the simulated receiver: operators sign in over it

@@ -1,5 +1,9 @@
 #include "station/ui/station_cache.h"
 
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QTimer>
+
 #include <algorithm>
 #include <filesystem>
 
@@ -31,9 +35,32 @@ Result<Snapshot> ReadStation(const std::string& path) {
 
 }  // namespace
 
-StationCache::StationCache(std::string path, QObject* parent) : QObject(parent), path_(std::move(path)) {}
+StationCache::StationCache(std::string path, QObject* parent) : QObject(parent), path_(std::move(path)) {
+  watcher_ = new QFileSystemWatcher(this);
+  settle_ = new QTimer(this);
+  settle_->setSingleShot(true);
+  settle_->setInterval(500);
+  connect(settle_, &QTimer::timeout, this, &StationCache::reload);
+  // The folder tells when the store appears or is replaced; the file when it is written.
+  connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] {
+    if (!watcher_->files().isEmpty()) return;
+    watch();
+    if (!watcher_->files().isEmpty()) settle_->start();
+  });
+  connect(watcher_, &QFileSystemWatcher::fileChanged, this, [this] {
+    watch();
+    settle_->start();
+  });
+}
+
+void StationCache::watch() {
+  const QFileInfo file(Utf8(path_));
+  if (watcher_->directories().isEmpty()) watcher_->addPath(file.absolutePath());
+  if (watcher_->files().isEmpty() && file.exists()) watcher_->addPath(file.absoluteFilePath());
+}
 
 void StationCache::reload() {
+  watch();
   const int generation = ++generation_;
   RunOffThread<Result<Snapshot>>(
       this, [path = path_] { return ReadStation(path); },

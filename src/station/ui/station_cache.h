@@ -9,13 +9,17 @@
 
 #include "station/station_data.h"
 
+class QFileSystemWatcher;
+class QTimer;
+
 namespace pelvaron::ui {
 
 // What the window shows of station.sqlite, read off the window's thread:
 // every plan and the list of operators. The store is small, so it is read
 // whole at start and again after each change made in the window; the plan
 // beside an alarm then needs no read at all. A station without the file has
-// no plans and no operators.
+// no plans and no operators. A change from outside (pelvaron-plans import)
+// is read again once the file has changed.
 class StationCache : public QObject {
   Q_OBJECT
  public:
@@ -43,7 +47,11 @@ class StationCache : public QObject {
   void failed(const QString& text);
 
  private:
+  void watch();
+
   std::string path_;
+  QFileSystemWatcher* watcher_ = nullptr;
+  QTimer* settle_ = nullptr;  // a change is many writes: read once they have settled
   std::vector<ResponsePlan> plans_;
   std::vector<OperatorAccount> operators_;
   bool loaded_ = false;

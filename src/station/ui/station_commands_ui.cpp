@@ -211,6 +211,8 @@ void StationCommandsUi::manageOperators() {
   asSenior(host_.dialogOwner(), false, [this] {
     auto* dialog = new OperatorsDialog(cache_.path(), cache_.operators(), host_.dialogOwner());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // A change still under way when the dialog closes is read from the store.
+    connect(dialog, &QDialog::finished, &cache_, &StationCache::reload);
     connect(dialog, &OperatorsDialog::changed, this, [this](const std::vector<OperatorAccount>& operators) {
       // The one signed in may have been made plain or removed: his rights follow the list.
       if (current_) {
