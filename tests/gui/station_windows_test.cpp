@@ -39,6 +39,7 @@
 #include "sim/simulator.h"
 #include "station/station_checks.h"
 #include "station/station_store.h"
+#include "station/ui/operators_dialog.h"
 #include "station/ui/plan_dialog.h"
 #include "station/ui/plan_panel.h"
 #include "station/ui/sign_in_dialog.h"
@@ -202,6 +203,16 @@ TEST_F(StationDeskTest, ThePlanBesideTheQueueAndItsDialogRefusingABadTelephone) 
   holders->item(0, ui::PlanDialog::kName)->setText("Сидоров С.С.");
   holders->item(0, ui::PlanDialog::kRole)->setText("сторож");
   holders->item(0, ui::PlanDialog::kPhones)->setText("звоните вахтёру");
+  // A second key holder moved up calls first; moved back, second.
+  dialog->findChild<QPushButton*>("addHolderButton")->click();
+  holders->item(1, ui::PlanDialog::kName)->setText("Кузнецов К.К.");
+  holders->item(1, ui::PlanDialog::kPhones)->setText("8 900 000-00-00");
+  dialog->findChild<QPushButton*>("holderUpButton")->click();
+  EXPECT_EQ(dialog->plan().keyHolders.front().name, "Кузнецов К.К.");
+  dialog->findChild<QPushButton*>("holderDownButton")->click();
+  EXPECT_EQ(dialog->plan().keyHolders.back().name, "Кузнецов К.К.");
+  dialog->findChild<QPushButton*>("removeHolderButton")->click();
+  ASSERT_EQ(holders->rowCount(), 1);
   const Result<> refused = CheckPlan(dialog->plan());
   ASSERT_FALSE(refused.ok());
   dialog->findChild<QPushButton*>("savePlanButton")->click();
@@ -243,6 +254,54 @@ TEST_F(StationDeskTest, ThePlanBesideTheQueueAndItsDialogRefusingABadTelephone) 
   Choose("0302");
   EXPECT_TRUE(QTest::qWaitFor([&] { return Panel().startsWith("План объекта 0302"); }, kWaitMs))
       << Panel().toStdString();
+}
+
+TEST_F(StationDeskTest, TheFirstSeniorIsAddedFreelyThenTheListAsksASeniorsPinAndKeepsItsRules) {
+  Start();
+  // An empty list: nobody to ask, the first operator is added at once.
+  station_.manageOperators();
+  EXPECT_EQ(station_.seniorDialog(), nullptr);
+  ui::OperatorsDialog* list = station_.operatorsDialog();
+  ASSERT_NE(list, nullptr);
+  auto settled = [&] { return QTest::qWaitFor([&] { return !list->busy(); }, kWaitMs); };
+  auto message = [&] { return list->messageLabel()->text().toStdString(); };
+  list->addOperator("Борис", "2222", false);
+  ASSERT_TRUE(settled());
+  EXPECT_NE(message().find("старш"), std::string::npos) << "the store's refusal, in the dialog: " << message();
+  list->addOperator("Анна", "1111", true);
+  ASSERT_TRUE(settled());
+  list->addOperator("Борис", "2222", false);
+  ASSERT_TRUE(settled());
+  list->setSecret("Борис", "3333");
+  ASSERT_TRUE(settled());
+  EXPECT_EQ(station_.cache().operators(),
+            (std::vector<OperatorAccount>{{"Анна", true}, {"Борис", false}}))
+      << "the window's list follows the store";
+  list->close();
+
+  // From now on a senior's own PIN first: Борис is no senior.
+  station_.manageOperators();
+  ui::SignInDialog* senior = station_.seniorDialog();
+  ASSERT_NE(senior, nullptr);
+  EXPECT_EQ(station_.operatorsDialog(), nullptr);
+  senior->secretEdit()->setText("1111");
+  senior->findChild<QPushButton*>("signInButton")->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return station_.operatorsDialog() != nullptr; }, kWaitMs));
+  station_.operatorsDialog()->close();
+
+  // Борис signs in with his new PIN only.
+  station_.signIn();
+  ui::SignInDialog* in = station_.signInDialog();
+  ASSERT_NE(in, nullptr);
+  in->findChild<QComboBox*>("operatorNameBox")->setCurrentText("Борис");
+  for (const char* pin : {"2222", "3333"}) {
+    in->secretEdit()->setText(pin);
+    in->findChild<QPushButton*>("signInButton")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return station_.signInDialog() == nullptr || in->secretEdit()->isEnabled(); }, kWaitMs));
+  }
+  ASSERT_TRUE(station_.signedIn().has_value());
+  EXPECT_EQ(station_.signedIn()->name, "Борис");
+  EXPECT_EQ(desk_.operatorName(), "Борис");
 }
 
 // The console against the simulated receiver: operators sign in over it

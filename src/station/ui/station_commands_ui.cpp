@@ -56,20 +56,21 @@ StationCommandsUi::~StationCommandsUi() {
   for (QWidget* w : std::initializer_list<QWidget*>{signIn_, senior_, plan_, plans_, operators_}) delete w;
 }
 
+// Open ones only: a closed dialog waits a moment for its deletion.
 SignInDialog* StationCommandsUi::signInDialog() const {
-  return signIn_.data();
+  return signIn_ && signIn_->isVisible() ? signIn_.data() : nullptr;
 }
 SignInDialog* StationCommandsUi::seniorDialog() const {
-  return senior_.data();
+  return senior_ && senior_->isVisible() ? senior_.data() : nullptr;
 }
 PlanDialog* StationCommandsUi::planDialog() const {
-  return plan_.data();
+  return plan_ && plan_->isVisible() ? plan_.data() : nullptr;
 }
 PlansListDialog* StationCommandsUi::plansDialog() const {
-  return plans_.data();
+  return plans_ && plans_->isVisible() ? plans_.data() : nullptr;
 }
 OperatorsDialog* StationCommandsUi::operatorsDialog() const {
-  return operators_.data();
+  return operators_ && operators_->isVisible() ? operators_.data() : nullptr;
 }
 
 void StationCommandsUi::start() {
@@ -100,7 +101,7 @@ void StationCommandsUi::changeShift() {
 }
 
 void StationCommandsUi::openSignIn(bool shift) {
-  if (signIn_) {
+  if (signIn_ && signIn_->isVisible()) {
     Present(signIn_);
     return;
   }
@@ -180,7 +181,7 @@ void StationCommandsUi::asSenior(QWidget* over, bool trustSignedIn, std::functio
     then();
     return;
   }
-  if (senior_) {
+  if (senior_ && senior_->isVisible()) {
     Present(senior_);
     return;
   }
@@ -204,7 +205,7 @@ void StationCommandsUi::asSenior(QWidget* over, bool trustSignedIn, std::functio
 }
 
 void StationCommandsUi::manageOperators() {
-  if (operators_) {
+  if (operators_ && operators_->isVisible()) {
     Present(operators_);
     return;
   }
@@ -231,7 +232,7 @@ void StationCommandsUi::manageOperators() {
 // Plans.
 
 void StationCommandsUi::listPlans() {
-  if (plans_) {
+  if (plans_ && plans_->isVisible()) {
     Present(plans_);
     return;
   }
@@ -255,7 +256,7 @@ void StationCommandsUi::editPlanFor(const std::string& address, const std::strin
 }
 
 void StationCommandsUi::editPlan(const std::string& address, const std::string& priority) {
-  if (plan_) {
+  if (plan_ && plan_->isVisible()) {
     // One plan at a time: the one open is finished first.
     Present(plan_);
     return;
