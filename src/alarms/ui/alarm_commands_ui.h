@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QAction>
+#include <QMenu>
 #include <QObject>
 #include <QPointer>
 #include <QRect>
@@ -18,6 +20,7 @@ namespace pelvaron::ui {
 class AlarmQueueWindow;
 class HistoryWindow;
 class ReportDialog;
+class StationCommandsUi;
 
 // The "Тревоги" menu: the alarm queue's window and the history window, and
 // the way between the queue's window and the alarm desk on the console's
@@ -39,6 +42,12 @@ class AlarmCommandsUi : public QObject {
   // The part of the screen the queue's window must leave free when it
   // opens (the main window's status strip), in screen coordinates.
   void setKeepClear(std::function<QRect()> keepClear) { keepClear_ = std::move(keepClear); }
+
+  // The operators and the plans: the plan beside the queue, "План…", the
+  // key holders a call offers. Before the queue's window opens.
+  void attachStation(StationCommandsUi& station);
+  // The operators' and the plans' items at the end of the "Тревоги" menu.
+  void addStationItems(QMenu* alarmsMenu);
 
   void onAlarmQueue();
   void onEventHistory();
@@ -73,6 +82,9 @@ class AlarmCommandsUi : public QObject {
   void bringToFront(bool activate);
   void place(AlarmQueueWindow* w);
   void acknowledge(const std::vector<std::uint64_t>& ids, const QString& note, bool all);
+  void editPlan(std::uint64_t id);
+  std::string priorityName(const AlarmRow& row) const;
+  void updateStationItems();
 
   CommandHost& host_;
   AlarmDesk* desk_ = nullptr;
@@ -84,6 +96,8 @@ class AlarmCommandsUi : public QObject {
   QPointer<AlarmQueueWindow> queue_;
   QPointer<HistoryWindow> history_;
   QPointer<ReportDialog> reports_;
+  StationCommandsUi* station_ = nullptr;
+  QPointer<QAction> signIn_, changeShift_, signOut_;
   bool placed_ = false;
   QPointer<QWindow> placeWhenExposed_;  // the main window, not yet where the window manager puts it
 };

@@ -196,6 +196,7 @@ void CConsoleDlg::onObjectListRightClick() {
   emit objectListRightClicked(selectedRow());
   QPoint at = objectMenuPosition(QCursor::pos());
   std::unique_ptr<QMenu> menu = createObjectMenu();
+  if (objectMenuExtras_) objectMenuExtras_(*menu, selectedRow());
   QAction* chosen = menu->exec(at);
   if (chosen != nullptr && chosen->data().isValid()) triggerCommand(chosen->data().toInt());
 }
