@@ -414,7 +414,7 @@ TEST_F(StationShellTest, SignInAtStartWrongPinLoggedThenAShiftChangeWhileTheCons
       if (item->text() == "Смена оператора…") change = item;
     }
   }
-  EXPECT_EQ(items, QStringList({"Очередь тревог\tF9", "История событий", "", "Вход оператора…", "Смена оператора…",
+  EXPECT_EQ(items, QStringList({"Очередь тревог\tF9", "История событий", "Отчёты…", "", "Вход оператора…", "Смена оператора…",
                                 "Выход оператора", "Операторы…", "", "Планы реагирования…"}));
   ASSERT_NE(change, nullptr);
   EXPECT_TRUE(change->isEnabled());
