@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -23,11 +24,13 @@
 #include <functional>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "alarms/alarm_events.h"
 #include "alarms/event_records.h"
 #include "alarms/ui/alarm_commands_ui.h"
 #include "alarms/ui/alarm_queue_window.h"
+#include "alarms/ui/handling_dialogs.h"
 #include "alarms/ui/history_window.h"
 #include "alarms/ui/report_dialog.h"
 #include "app/console_access.h"
@@ -303,6 +306,30 @@ TEST_F(AlarmCommandsTest, F9FromAnyWindowBringsTheQueueWithTheKeyboardOnTheOldes
   EXPECT_TRUE(edit->text().isEmpty());
   QTest::keyClick(w->list(), Qt::Key_Escape);
   EXPECT_FALSE(w->isVisible());
+}
+
+// Two controls of one window under one Alt+letter: Qt moves between them and
+// presses neither, so a keyboard-only operator is stuck.
+TEST_F(AlarmCommandsTest, NoTwoControlsOfAHandlingWindowShareAnAltLetter) {
+  Alarm(301, 110, 1);
+  commands.onAlarmQueue();
+  ui::AlarmActionDialog action("№1", {"Сидоров (директор), +7 900 000-00-00"});
+  ui::CloseAlarmDialog close("№1");
+  for (QWidget* window : std::initializer_list<QWidget*>{commands.queueWindow(), &action, &close}) {
+    std::map<QChar, QString> taken;
+    auto take = [&](const QString& text) {
+      const QKeySequence key = QKeySequence::mnemonic(text);
+      if (key.isEmpty()) return;
+      const QChar letter = text.at(text.indexOf('&') + 1).toUpper();
+      EXPECT_TRUE(taken.emplace(letter, text).second)
+          << window->objectName().toStdString() << ": " << text.toStdString() << " and "
+          << taken[letter].toStdString();
+    };
+    for (QAbstractButton* b : window->findChildren<QAbstractButton*>()) take(b->text());
+    for (QLabel* l : window->findChildren<QLabel*>()) {
+      if (l->buddy() != nullptr) take(l->text());
+    }
+  }
 }
 
 // The whole handling by keyboard: F9, acknowledge, an action, a close. A

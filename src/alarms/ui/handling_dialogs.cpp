@@ -64,7 +64,7 @@ AlarmActionDialog::AlarmActionDialog(const QString& alarm, const QStringList& ke
   resultLabel_ = new QLabel(QStringLiteral("&Результат"), this);
   resultLabel_->setBuddy(result_);
   form->addRow(resultLabel_, result_);
-  form->addRow(QStringLiteral("&Заметка"), note_);
+  form->addRow(QStringLiteral("За&метка"), note_);
   auto* buttons = new QDialogButtonBox(this);
   buttons->addButton(record_, QDialogButtonBox::AcceptRole);
   buttons->addButton(cancel, QDialogButtonBox::RejectRole);
