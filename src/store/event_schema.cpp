@@ -44,6 +44,12 @@ CREATE TABLE IF NOT EXISTS acknowledgements(
 CREATE INDEX IF NOT EXISTS acknowledgements_ref ON acknowledgements(ref);
 CREATE INDEX IF NOT EXISTS events_acknowledged ON events(address, alarm_key) WHERE alarm = 3;
 CREATE INDEX IF NOT EXISTS acknowledgements_pending ON acknowledgements(time) WHERE recorded IS NULL;
+CREATE TABLE IF NOT EXISTS commands(
+  request TEXT PRIMARY KEY,
+  time INTEGER NOT NULL,
+  status TEXT NOT NULL,
+  reason TEXT NOT NULL);
+CREATE INDEX IF NOT EXISTS commands_time ON commands(time);
 )SQL";
 
 // A store of schema 1 learns its acknowledgements' keys.

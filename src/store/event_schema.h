@@ -8,7 +8,9 @@ namespace pelvaron {
 // covers every event of that alarm, its repeats too.
 // 3: every event and acknowledgement request keeps its operator; actions on
 // an alarm and its close have roles of their own.
-inline constexpr int kSchemaVersion = 3;
+// 4: the answers given to requests from the broker, so that a request the
+// broker hands over again is answered alike and done once.
+inline constexpr int kSchemaVersion = 4;
 
 // The events' alarm column: AlarmRole's alarm (1) and restore (2), an
 // acknowledgement (3), an action on an alarm (4) and its close (5): the
