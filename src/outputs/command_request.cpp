@@ -109,7 +109,7 @@ CommandParse ParseCommand(std::string_view verb, std::string_view payload) {
 }
 
 std::string CommandResultJson(const std::string& id, bool accepted, const std::string& reason) {
-  Json result = {{"request", id}, {"status", accepted ? "accepted" : "refused"}};
+  nlohmann::ordered_json result = {{"request", id}, {"status", accepted ? "accepted" : "refused"}};
   if (!accepted) result["reason"] = reason;
   return result.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
