@@ -6,6 +6,8 @@ packages=(
   g++ cmake make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
   qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core alsa-utils
+  # The reports printed to PDF: their SVG charts drawn by QtSvg.
+  qt6-svg-dev
   xdg-utils
   # MQTT: the client library (loaded by the console only with --mqtt), and the
   # broker and its command-line clients the tests and the README use.

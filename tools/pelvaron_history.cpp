@@ -4,7 +4,6 @@
 // does so when it starts.
 #include <unistd.h>
 
-#include <cstdio>
 #include <ctime>
 #include <iostream>
 #include <optional>
@@ -62,52 +61,6 @@ struct Arguments {
   std::string error;
 };
 
-// Local calendar seconds of "2026-12-07[ T]10:30[:15]" or "07.12.2026 ...";
-// a date alone is its first second, or its last when endOfDay.
-std::optional<std::int64_t> ParseTime(const std::string& text, bool endOfDay) {
-  std::tm tm{};
-  int consumed = 0;
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-  bool dateOnly = false;
-  const char* s = text.c_str();
-  if (std::sscanf(s, "%4d-%2d-%2d%n", &year, &month, &day, &consumed) == 3 ||
-      std::sscanf(s, "%2d.%2d.%4d%n", &day, &month, &year, &consumed) == 3) {
-    const std::string rest = text.substr(static_cast<std::size_t>(consumed));
-    int more = 0;
-    if (rest.empty()) {
-      dateOnly = true;
-    } else if ((rest[0] == ' ' || rest[0] == 'T') &&
-               std::sscanf(rest.c_str() + 1, "%2d:%2d%n", &hour, &minute, &more) == 2) {
-      std::string tail = rest.substr(1 + static_cast<std::size_t>(more));
-      int secs = 0;
-      if (!tail.empty() && !(std::sscanf(tail.c_str(), ":%2d%n", &second, &secs) == 1 &&
-                             static_cast<std::size_t>(secs) == tail.size())) {
-        return std::nullopt;
-      }
-    } else {
-      return std::nullopt;
-    }
-  } else {
-    return std::nullopt;
-  }
-  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59) return std::nullopt;
-  if (dateOnly && endOfDay) {
-    hour = 23;
-    minute = 59;
-    second = 59;
-  }
-  tm.tm_year = year - 1900;
-  tm.tm_mon = month - 1;
-  tm.tm_mday = day;
-  tm.tm_hour = hour;
-  tm.tm_min = minute;
-  tm.tm_sec = second;
-  tm.tm_isdst = -1;
-  const std::time_t t = std::mktime(&tm);
-  if (t == static_cast<std::time_t>(-1) || tm.tm_mday != day) return std::nullopt;
-  return static_cast<std::int64_t>(t);
-}
-
 std::optional<std::uint64_t> ParseNumber(const std::string& text) {
   if (text.empty() || text.size() > 18) return std::nullopt;
   std::uint64_t n = 0;
@@ -139,11 +92,11 @@ Arguments Parse(int argc, char** argv, const PriorityTable& table) {
       value(a.store);
     } else if (arg == "--from" || arg == "--to" || arg == "--day") {
       if (!value(v)) break;
-      const auto from = ParseTime(v, false);
-      const auto to = ParseTime(v, true);
+      const auto from = ParseTimeArgument(v, false);
+      const auto to = ParseTimeArgument(v, true);
       if (!from) {
         a.error = arg + ": not a date or time: " + v + " (2026-12-07, 2026-12-07 10:30 or 07.12.2026)";
-      } else if (arg == "--day" && from != ParseTime(v.substr(0, 10), false)) {
+      } else if (arg == "--day" && from != ParseTimeArgument(v.substr(0, 10), false)) {
         a.error = "--day takes a date without a time: " + v;
       } else {
         if (arg != "--to") a.query.from = from;

@@ -2,6 +2,7 @@
 
 namespace pelvaron::ui {
 class AlarmCommandsUi;
+class StationCommandsUi;
 class WindowShell;
 }  // namespace pelvaron::ui
 
@@ -11,5 +12,10 @@ namespace pelvaron {
 // console: the "Тревоги" menu, the sound's warning in the queue, messages as
 // notices while alarms wait, and the queue opening beside the status strip.
 void JoinAlarmWindows(ui::WindowShell& shell, ui::AlarmCommandsUi& alarms);
+
+// The operators and the plans joined to the same window: their items at the
+// end of "Тревоги", the plan beside the queue, "План реагирования…" in the
+// object list's right click. Start the station's part once the window shows.
+void JoinStationWindows(ui::WindowShell& shell, ui::AlarmCommandsUi& alarms, ui::StationCommandsUi& station);
 
 }  // namespace pelvaron

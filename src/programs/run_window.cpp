@@ -19,6 +19,7 @@
 #include "programs/program.h"
 #include "programs/real_ports.h"
 #include "programs/records.h"
+#include "station/ui/station_commands_ui.h"
 #include "widgets/notice.h"
 
 namespace pelvaron {
@@ -61,11 +62,14 @@ int RunWindow(QApplication& app, const std::string& programName, const Options& 
   if (EventSink* sink = outputs->Sink()) records.records.AddOutput(sink);
   // The alarm windows outlive the shell, which stops the console's thread first.
   std::unique_ptr<ui::AlarmCommandsUi> alarms;
+  std::unique_ptr<ui::StationCommandsUi> station;
   ui::WindowShell shell(programName, options, RealPorts, after, outputs->Hooks(records.records),
                         std::make_unique<AlarmPlayer>());
   alarms = std::make_unique<ui::AlarmCommandsUi>(shell);
   alarms->attach(records.records.desk(), records.records.store().path());
   JoinAlarmWindows(shell, *alarms);
+  station = std::make_unique<ui::StationCommandsUi>(shell, records.records.desk());
+  JoinStationWindows(shell, *alarms, *station);
   *window = &shell;
   QObject::connect(&shell.window(), &QDialog::finished, &app, &QCoreApplication::quit);
 
@@ -79,6 +83,8 @@ int RunWindow(QApplication& app, const std::string& programName, const Options& 
   });
 
   shell.start();
+  // Monitoring runs already; the sign-in is asked over it.
+  station->start();
   int result = app.exec();
   stop = true;
   signalWaiter.join();

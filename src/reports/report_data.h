@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "reports/report_thresholds.h"
+#include "station/report_thresholds.h"
 
 namespace pelvaron {
 

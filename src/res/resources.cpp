@@ -272,7 +272,8 @@ std::vector<MenuTemplate> MakeMenus() {
                      Popup("Свойства", {Item("Настройки программы", ID_PROGRAM_SETTINGS),
                                         Item("Настройки Велдор", ID_RECEIVER_SETTINGS)}),
                      Popup("Тревоги", {Item("Очередь тревог\tF9", ID_ALARM_QUEUE),
-                                       Item("История событий", ID_EVENT_HISTORY)}),
+                                       Item("История событий", ID_EVENT_HISTORY),
+                                       Item("Отчёты…", ID_REPORTS)}),
                      Popup("Помощь", {Item("О программе", ID_ABOUT)}, true),
                  }});
   // One pop-up; the list's right click shows its items.

@@ -49,6 +49,7 @@ inline constexpr int ID_OPEN_PROTOCOL = 32787;
 inline constexpr int ID_OBJECT_DELETE = 32788;
 inline constexpr int ID_ALARM_QUEUE = 32789;
 inline constexpr int ID_EVENT_HISTORY = 32790;
+inline constexpr int ID_REPORTS = 32799;
 
 // Controls of the main console window.
 inline constexpr int IDC_PROTOCOL_LIST = 1000;

@@ -70,6 +70,11 @@ int AddOperatorColumn(sqlite3* db, const char* table) {
   return sqlite3_exec(db, add.c_str(), nullptr, nullptr, nullptr);
 }
 
+// Made by every opening for writing: a store of this version made before it
+// has no such index yet.
+const std::string kStateIndex =
+    std::string("CREATE INDEX IF NOT EXISTS events_states ON events(time) WHERE ") + kStateEventsWhere;
+
 }  // namespace
 
 int UpgradeSchema(sqlite3* db, int& version) {
@@ -83,9 +88,14 @@ int UpgradeSchema(sqlite3* db, int& version) {
   }
   int rc = SQLITE_OK;
   if (version > kSchemaVersion) return kNewerSchema;
-  if (version == kSchemaVersion) return SQLITE_OK;
+  if (version == kSchemaVersion) {
+    // Without it a report only reads more: a full disk must not keep the events out.
+    sqlite3_exec(db, kStateIndex.c_str(), nullptr, nullptr, nullptr);
+    return SQLITE_OK;
+  }
   rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, kStateIndex.c_str(), nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK && version == 1) rc = sqlite3_exec(db, kKeysOfAcknowledgements, nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = AddOperatorColumn(db, "events");
   if (rc == SQLITE_OK) rc = AddOperatorColumn(db, "acknowledgements");

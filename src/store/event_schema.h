@@ -20,6 +20,14 @@ inline constexpr int kAcknowledgementRole = 3;
 inline constexpr int kActionRole = 4;
 inline constexpr int kCloseRole = 5;
 
+// The events that begin or end a state (the link or the line down, an object
+// overdue, an operator at work, the console off): a report finds the state
+// at its start among them without reading the whole store. A query must say
+// it in these very words for SQLite to take the index made with them.
+inline constexpr char kStateEventsWhere[] =
+    "kind IN ('console-stopped','link-lost','link-restored','line-fault','line-restored','object-overdue',"
+    "'object-back-in-control','operator-signed-in','operator-signed-out')";
+
 // UpgradeSchema's answer for a store of a newer program: no code of SQLite's.
 inline constexpr int kNewerSchema = -1;
 

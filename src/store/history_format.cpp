@@ -1,6 +1,7 @@
 #include "store/history_format.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 
 #include "core/control_characters.h"
@@ -99,6 +100,50 @@ std::string IsoTimeOf(std::int64_t time) {
   std::tm tm{};
   if (localtime_r(&t, &tm) == nullptr) return std::to_string(time);
   return IsoLocalTime(tm);
+}
+
+std::optional<std::int64_t> ParseTimeArgument(const std::string& text, bool endOfDay) {
+  std::tm tm{};
+  int consumed = 0;
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  bool dateOnly = false;
+  const char* s = text.c_str();
+  if (std::sscanf(s, "%4d-%2d-%2d%n", &year, &month, &day, &consumed) == 3 ||
+      std::sscanf(s, "%2d.%2d.%4d%n", &day, &month, &year, &consumed) == 3) {
+    const std::string rest = text.substr(static_cast<std::size_t>(consumed));
+    int more = 0;
+    if (rest.empty()) {
+      dateOnly = true;
+    } else if ((rest[0] == ' ' || rest[0] == 'T') &&
+               std::sscanf(rest.c_str() + 1, "%2d:%2d%n", &hour, &minute, &more) == 2) {
+      std::string tail = rest.substr(1 + static_cast<std::size_t>(more));
+      int secs = 0;
+      if (!tail.empty() && !(std::sscanf(tail.c_str(), ":%2d%n", &second, &secs) == 1 &&
+                             static_cast<std::size_t>(secs) == tail.size())) {
+        return std::nullopt;
+      }
+    } else {
+      return std::nullopt;
+    }
+  } else {
+    return std::nullopt;
+  }
+  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59) return std::nullopt;
+  if (dateOnly && endOfDay) {
+    hour = 23;
+    minute = 59;
+    second = 59;
+  }
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  tm.tm_isdst = -1;
+  const std::time_t t = std::mktime(&tm);
+  if (t == static_cast<std::time_t>(-1) || tm.tm_mday != day) return std::nullopt;
+  return static_cast<std::int64_t>(t);
 }
 
 std::vector<std::string> AddressForms(const std::string& typed) {

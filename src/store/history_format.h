@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,11 @@ std::string ReadableTime(const std::string& isoTime);
 std::string OperatorTime(std::int64_t time);
 // ISO 8601 local time of calendar seconds.
 std::string IsoTimeOf(std::int64_t time);
+
+// Local calendar seconds of a time typed on a command line:
+// "2026-12-07[ T]10:30[:15]" or "07.12.2026[ 10:30[:15]]"; a date alone is
+// its first second, or its last when endOfDay. Nothing for anything else.
+std::optional<std::int64_t> ParseTimeArgument(const std::string& text, bool endOfDay);
 
 // The forms an address typed by the operator may have been stored in: "12"
 // is also "0012" (decimal addresses are shown with four digits).

@@ -29,6 +29,7 @@
 #include "alarms/ui/alarm_commands_ui.h"
 #include "alarms/ui/alarm_queue_window.h"
 #include "alarms/ui/history_window.h"
+#include "alarms/ui/report_dialog.h"
 #include "app/console_access.h"
 #include "app/ui/console_shell.h"
 #include "app/ui/console_window.h"
@@ -223,6 +224,16 @@ class AlarmCommandsTest : public ::testing::Test {
   ImmediateHost host;
   ui::AlarmCommandsUi commands{host};
 };
+
+TEST_F(AlarmCommandsTest, ReportsOpenOneDialogThatLeavesTheOtherWindowsFree) {
+  commands.onReports();
+  ui::ReportDialog* d = commands.reportDialog();
+  ASSERT_NE(d, nullptr);
+  EXPECT_TRUE(d->isVisible());
+  EXPECT_FALSE(d->isModal());
+  commands.onReports();
+  EXPECT_EQ(commands.reportDialog(), d);
+}
 
 TEST_F(AlarmCommandsTest, AcknowledgingAllTakesTheAlarmsOnScreenNotOneThatCameWhileAsked) {
   Alarm(301, 130, 1);
@@ -462,16 +473,18 @@ TEST(AlarmsMenu, ComesAfterPropertiesAndLeavesTheOtherMenusAsTheyWere) {
   EXPECT_EQ(top[1]->text(), QString("Свойства"));
   EXPECT_EQ(top[2]->text(), QString("Тревоги"));
   QList<QAction*> items = top[2]->menu()->actions();
-  ASSERT_EQ(items.size(), 2);
+  ASSERT_EQ(items.size(), 3);
   EXPECT_EQ(items[0]->text(), QString("Очередь тревог\tF9"));
   EXPECT_EQ(items[1]->text(), QString("История событий"));
+  EXPECT_EQ(items[2]->text(), QString("Отчёты…"));
   QSignalSpy queue(&console, &ui::CConsoleDlg::alarmQueueRequested);
   QSignalSpy history(&console, &ui::CConsoleDlg::eventHistoryRequested);
+  QSignalSpy reports(&console, &ui::CConsoleDlg::reportsRequested);
   QSignalSpy objects(&console, &ui::CConsoleDlg::objectCommand);
-  items[0]->trigger();
-  items[1]->trigger();
+  for (QAction* item : items) item->trigger();
   EXPECT_EQ(queue.count(), 1);
   EXPECT_EQ(history.count(), 1);
+  EXPECT_EQ(reports.count(), 1);
   EXPECT_EQ(objects.count(), 0) << "not taken for an object command";
 }
 

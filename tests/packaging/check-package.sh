@@ -35,7 +35,7 @@ prefix=${prefix:-/usr}
 if [ "$prefix" = /usr ]; then etc=/etc; else etc=$prefix/etc; fi
 
 expect() { grep -qx "$1" "$work/contents" || fail "missing $1"; }
-for program in pelvaron-headless pelvaron-sim pelvaron-decode pelvaron-history pelvaron-plans; do
+for program in pelvaron-headless pelvaron-sim pelvaron-decode pelvaron-history pelvaron-plans pelvaron-report; do
   expect "$prefix/bin/$program"
   expect "$prefix/share/man/man1/$program.1.gz"
 done
@@ -78,7 +78,7 @@ if ldd "$work/root$prefix/bin/pelvaron-headless" | grep -qi 'libQt'; then fail "
 
 # What Debian wants of every package, and what a station reads.
 doc=$prefix/share/doc/pelvaron
-for file in copyright changelog.Debian.gz README.md events.md events.schema.json alarms.md plans.md; do expect "$doc/$file"; done
+for file in copyright changelog.Debian.gz README.md events.md events.schema.json alarms.md plans.md reports.md; do expect "$doc/$file"; done
 if [ -f "$work/root$doc/changelog.Debian.gz" ]; then
   logged=$(zcat "$work/root$doc/changelog.Debian.gz" | dpkg-parsechangelog -l - -S Version)
   version=$(dpkg-deb -f "$deb" Version)

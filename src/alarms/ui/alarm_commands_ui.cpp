@@ -9,6 +9,9 @@
 #include "alarms/ui/alarm_queue_window.h"
 #include "alarms/ui/handling_dialogs.h"
 #include "alarms/ui/history_window.h"
+#include "alarms/ui/report_dialog.h"
+#include "station/ui/plan_panel.h"
+#include "station/ui/station_commands_ui.h"
 #include "store/event_store.h"
 #include "widgets/edits.h"
 #include "widgets/notice.h"
@@ -19,7 +22,8 @@ namespace pelvaron::ui {
 
 namespace {
 
-constexpr QSize kQueueSize(1100, 640);
+// The list and the plan beside it.
+constexpr QSize kQueueSize(1420, 640);
 constexpr QSize kQueueLeast(560, 220);
 
 }  // namespace
@@ -36,6 +40,7 @@ AlarmCommandsUi::~AlarmCommandsUi() {
   if (desk_ != nullptr) desk_->SetListener({});
   delete queue_.data();
   delete history_.data();
+  delete reports_.data();
 }
 
 AlarmQueueWindow* AlarmCommandsUi::queueWindow() const {
@@ -44,6 +49,10 @@ AlarmQueueWindow* AlarmCommandsUi::queueWindow() const {
 
 HistoryWindow* AlarmCommandsUi::historyWindow() const {
   return history_.data();
+}
+
+ReportDialog* AlarmCommandsUi::reportDialog() const {
+  return reports_.data();
 }
 
 void AlarmCommandsUi::attach(AlarmDesk& desk, std::string storePath) {
@@ -65,8 +74,53 @@ AlarmQueueWindow* AlarmCommandsUi::ensureQueueWindow() {
     connect(queue_, &AlarmQueueWindow::acknowledgeRequested, this, &AlarmCommandsUi::acknowledge);
     connect(queue_, &AlarmQueueWindow::actionRequested, this, &AlarmCommandsUi::recordAction);
     connect(queue_, &AlarmQueueWindow::closeRequested, this, &AlarmCommandsUi::closeAlarm);
+    connect(queue_, &AlarmQueueWindow::planRequested, this, &AlarmCommandsUi::editPlan);
+    if (station_ != nullptr) {
+      queue_->setPlanLookup([this](const AlarmRow& row) {
+        return station_->cache().planFor(row.entry.address, priorityName(row));
+      });
+      connect(&station_->cache(), &StationCache::changed, queue_, &AlarmQueueWindow::refreshPlan);
+    }
   }
   return queue_;
+}
+
+void AlarmCommandsUi::attachStation(StationCommandsUi& station) {
+  station_ = &station;
+  connect(station_, &StationCommandsUi::signedInChanged, this, &AlarmCommandsUi::updateStationItems);
+}
+
+std::string AlarmCommandsUi::priorityName(const AlarmRow& row) const {
+  const PriorityTable& table = desk_ != nullptr ? desk_->table() : PriorityTable::Defaults();
+  const Priority* priority = table.At(row.entry.priority);
+  return priority != nullptr ? priority->name : std::string();
+}
+
+void AlarmCommandsUi::addStationItems(QMenu* menu) {
+  if (station_ == nullptr || menu == nullptr) return;
+  StationCommandsUi* station = station_;
+  menu->addSeparator();
+  signIn_ = menu->addAction(QStringLiteral("Вход оператора…"), station, &StationCommandsUi::signIn);
+  changeShift_ = menu->addAction(QStringLiteral("Смена оператора…"), station, &StationCommandsUi::changeShift);
+  signOut_ = menu->addAction(QStringLiteral("Выход оператора"), station, &StationCommandsUi::signOut);
+  menu->addAction(QStringLiteral("Операторы…"), station, &StationCommandsUi::manageOperators);
+  menu->addSeparator();
+  menu->addAction(QStringLiteral("Планы реагирования…"), station, &StationCommandsUi::listPlans);
+  updateStationItems();
+}
+
+void AlarmCommandsUi::updateStationItems() {
+  const bool someone = station_ != nullptr && station_->signedIn().has_value();
+  if (signIn_) signIn_->setEnabled(!someone);
+  if (changeShift_) changeShift_->setEnabled(someone);
+  if (signOut_) signOut_->setEnabled(someone);
+}
+
+void AlarmCommandsUi::editPlan(std::uint64_t id) {
+  if (station_ == nullptr || !queue_) return;
+  const AlarmRow* row = queue_->rowOf(id);
+  if (row == nullptr) return;
+  station_->editPlanFor(row->entry.address, priorityName(*row));
 }
 
 void AlarmCommandsUi::place(AlarmQueueWindow* w) {
@@ -141,6 +195,16 @@ void AlarmCommandsUi::onEventHistory() {
   history_->search();
 }
 
+void AlarmCommandsUi::onReports() {
+  if (!reports_) {
+    const PriorityTable& table = desk_ ? desk_->table() : PriorityTable::Defaults();
+    reports_ = new ReportDialog(storePath_, table, host_.dialogOwner());
+  }
+  reports_->show();
+  reports_->raise();
+  reports_->activateWindow();
+}
+
 void AlarmCommandsUi::setView(const AlarmView& view) {
   view_ = view;
   if (queue_) queue_->setView(view);
@@ -178,7 +242,8 @@ void AlarmCommandsUi::acknowledge(const std::vector<std::uint64_t>& ids, const Q
 
 void AlarmCommandsUi::recordAction(std::uint64_t id) {
   if (desk_ == nullptr || !queue_) return;
-  AlarmActionDialog dialog(queue_->alarmLine(id), {}, queue_);
+  // The calls the plan offers, in its calling order.
+  AlarmActionDialog dialog(queue_->alarmLine(id), KeyHolderCalls(queue_->planOf(id)), queue_);
   if (ExecWindowModal(dialog) != QDialog::Accepted) return;
   const QString detail = dialog.detail();
   if (QChar c = FirstUnfitCharacter(detail); !c.isNull()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QAction>
+#include <QMenu>
 #include <QObject>
 #include <QPointer>
 #include <QRect>
@@ -17,6 +19,8 @@ namespace pelvaron::ui {
 
 class AlarmQueueWindow;
 class HistoryWindow;
+class ReportDialog;
+class StationCommandsUi;
 
 // The "Тревоги" menu: the alarm queue's window and the history window, and
 // the way between the queue's window and the alarm desk on the console's
@@ -39,14 +43,22 @@ class AlarmCommandsUi : public QObject {
   // opens (the main window's status strip), in screen coordinates.
   void setKeepClear(std::function<QRect()> keepClear) { keepClear_ = std::move(keepClear); }
 
+  // The operators and the plans: the plan beside the queue, "План…", the
+  // key holders a call offers. Before the queue's window opens.
+  void attachStation(StationCommandsUi& station);
+  // The operators' and the plans' items at the end of the "Тревоги" menu.
+  void addStationItems(QMenu* alarmsMenu);
+
   void onAlarmQueue();
   void onEventHistory();
+  void onReports();
   // F9: the queue in front, the keyboard on its oldest alarm of the highest priority.
   void showQueueAtTopAlarm();
 
   // The windows once opened, else nullptr.
   AlarmQueueWindow* queueWindow() const;
   HistoryWindow* historyWindow() const;
+  ReportDialog* reportDialog() const;
   const AlarmView& view() const { return view_; }
   // Some alarm nobody has acknowledged yet.
   bool alarmsWaiting() const {
@@ -70,6 +82,9 @@ class AlarmCommandsUi : public QObject {
   void bringToFront(bool activate);
   void place(AlarmQueueWindow* w);
   void acknowledge(const std::vector<std::uint64_t>& ids, const QString& note, bool all);
+  void editPlan(std::uint64_t id);
+  std::string priorityName(const AlarmRow& row) const;
+  void updateStationItems();
 
   CommandHost& host_;
   AlarmDesk* desk_ = nullptr;
@@ -80,6 +95,9 @@ class AlarmCommandsUi : public QObject {
   std::function<QRect()> keepClear_;
   QPointer<AlarmQueueWindow> queue_;
   QPointer<HistoryWindow> history_;
+  QPointer<ReportDialog> reports_;
+  StationCommandsUi* station_ = nullptr;
+  QPointer<QAction> signIn_, changeShift_, signOut_;
   bool placed_ = false;
   QPointer<QWindow> placeWhenExposed_;  // the main window, not yet where the window manager puts it
 };

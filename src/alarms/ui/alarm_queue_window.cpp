@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSplitter>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -17,6 +18,7 @@
 
 #include "events/alarm_handling.h"
 #include "core/control_characters.h"
+#include "station/ui/plan_panel.h"
 #include "store/history_format.h"
 #include "widgets/edits.h"
 #include "widgets/focus_frame.h"
@@ -32,6 +34,9 @@ constexpr int kFirstTimeRole = Qt::UserRole + 1;
 constexpr int kNoteLimit = static_cast<int>(AlarmDesk::kMaxNoteChars);
 constexpr int kMaxObjectWidth = 180;
 constexpr int kCellMargin = 8;
+// The list as wide as before the plan came beside it.
+constexpr int kListWidth = 1076;
+constexpr int kPlanWidth = 320;
 
 QString StateText(const AlarmEntry& e) {
   // Seen: in hand until it is closed.
@@ -101,8 +106,10 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
   action_->setObjectName(QStringLiteral("actionButton"));
   close_ = new QPushButton(QStringLiteral("&Закрыть…"), this);
   close_->setObjectName(QStringLiteral("closeAlarmButton"));
+  planButton_ = new QPushButton(QStringLiteral("П&лан…"), this);
+  planButton_->setObjectName(QStringLiteral("planButton"));
   // Only a key aimed at a button presses it.
-  for (QPushButton* button : {acknowledge_, acknowledgeAll_, action_, close_}) {
+  for (QPushButton* button : {acknowledge_, acknowledgeAll_, action_, close_, planButton_}) {
     button->setAutoDefault(false);
     button->setDefault(false);
   }
@@ -114,16 +121,29 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
   buttons->addWidget(acknowledgeAll_);
   buttons->addWidget(action_);
   buttons->addWidget(close_);
+  buttons->addWidget(planButton_);
+  // The chosen alarm's plan to the right of the list; it never takes the keyboard.
+  plan_ = new PlanPanel(this);
+  auto* split = new QSplitter(Qt::Horizontal, this);
+  split->setObjectName(QStringLiteral("queueSplit"));
+  split->addWidget(list_);
+  split->addWidget(plan_);
+  split->setStretchFactor(0, 1);
+  split->setStretchFactor(1, 0);
+  split->setSizes({kListWidth, kPlanWidth});
+  split->setChildrenCollapsible(false);
+  split->setFocusPolicy(Qt::NoFocus);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(summary_);
   layout->addWidget(soundWarning_);
-  layout->addWidget(list_, 1);
+  layout->addWidget(split, 1);
   layout->addLayout(buttons);
   setTabOrder(list_, note_);
   setTabOrder(note_, acknowledge_);
   setTabOrder(acknowledge_, acknowledgeAll_);
   setTabOrder(acknowledgeAll_, action_);
   setTabOrder(action_, close_);
+  setTabOrder(close_, planButton_);
 
   connect(acknowledge_, &QPushButton::clicked, this, &AlarmQueueWindow::acknowledgeSelected);
   connect(acknowledgeAll_, &QPushButton::clicked, this, &AlarmQueueWindow::acknowledgeAll);
@@ -133,9 +153,13 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
   connect(close_, &QPushButton::clicked, this, [this] {
     if (std::uint64_t id = chosenId()) emit closeRequested(id);
   });
+  connect(planButton_, &QPushButton::clicked, this, [this] {
+    if (std::uint64_t id = chosenId()) emit planRequested(id);
+  });
   connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
     if (!filling_) markSeen();
     updateButtons();
+    refreshPlan();
   });
 
   ages_ = new QTimer(this);
@@ -144,7 +168,7 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
 
   FocusFrame::Install(this);
   InputBlocker::Exempt(this);
-  resize(1100, 640);
+  resize(kListWidth + kPlanWidth + 24, 640);
   setView(AlarmView{});
 }
 
@@ -292,6 +316,28 @@ void AlarmQueueWindow::setView(const AlarmView& view) {
   sounding_ = view.sounding;
   updateSummary();
   updateButtons();
+  refreshPlan();
+}
+
+void AlarmQueueWindow::setPlanLookup(PlanLookup lookup) {
+  planLookup_ = std::move(lookup);
+  refreshPlan();
+}
+
+std::optional<ResponsePlan> AlarmQueueWindow::planOf(std::uint64_t id) const {
+  const AlarmRow* row = rowOf(id);
+  if (row == nullptr || !planLookup_) return std::nullopt;
+  return planLookup_(*row);
+}
+
+void AlarmQueueWindow::refreshPlan() {
+  const std::uint64_t id = chosenId();
+  const AlarmRow* row = rowOf(id);
+  if (row == nullptr) {
+    plan_->clearPlan();
+    return;
+  }
+  plan_->setPlan(planOf(id), Utf8(row->priorityTitle));
 }
 
 // The view's own measuring of every row took most of a refill with hundreds
@@ -315,15 +361,17 @@ void AlarmQueueWindow::fitColumns() {
 }
 
 void AlarmQueueWindow::updateSummary() {
+  // Who is at the console shows also while nothing waits.
+  const QString who = view_.operatorName.empty() ? QString() : QStringLiteral(" Оператор: ") + Utf8(view_.operatorName);
   if (view_.rows.empty()) {
-    summary_->setText(QStringLiteral("Тревог нет."));
+    summary_->setText(QStringLiteral("Тревог нет.") + who);
     return;
   }
   QString text = QStringLiteral("Тревог в очереди: %1 (%2)").arg(view_.rows.size()).arg(CountsText(view_));
   const auto inHand = std::count_if(view_.rows.begin(), view_.rows.end(), [](const AlarmRow& r) { return r.entry.acknowledged; });
   if (inHand > 0) text += QStringLiteral(", в работе: %1").arg(inHand);
   if (sounding_ && !soundFailing_) text += QStringLiteral(" — звучит сигнал, пока их не подтвердят");
-  if (!view_.operatorName.empty()) text += QStringLiteral(". Оператор: ") + Utf8(view_.operatorName);
+  if (!who.isEmpty()) text += QChar('.') + who;
   summary_->setText(text);
 }
 
@@ -363,13 +411,14 @@ void AlarmQueueWindow::updateButtons() {
   // to the button beside it.
   QWidget* focus = focusWidget();
   if ((!chosenUnseen && focus == acknowledge_) || (!anyUnseen && focus == acknowledgeAll_) ||
-      (!chosen && (focus == action_ || focus == close_))) {
+      (!chosen && (focus == action_ || focus == close_ || focus == planButton_))) {
     list_->setFocus(Qt::OtherFocusReason);
   }
   acknowledge_->setEnabled(chosenUnseen);
   acknowledgeAll_->setEnabled(anyUnseen);
   action_->setEnabled(chosen);
   close_->setEnabled(chosen);
+  planButton_->setEnabled(chosen);
 }
 
 const AlarmRow* AlarmQueueWindow::rowOf(std::uint64_t id) const {

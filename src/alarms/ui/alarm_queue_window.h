@@ -6,9 +6,12 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "alarms/alarm_desk.h"
+#include "station/station_data.h"
 
 class QLabel;
 class QPushButton;
@@ -19,6 +22,7 @@ class QTreeWidgetItem;
 namespace pelvaron::ui {
 
 class LimitedLineEdit;
+class PlanPanel;
 
 // "Очередь тревог": the alarms that wait for the operator, by priority and
 // then the longest waiting first, each in its priority's colour, with its
@@ -40,7 +44,18 @@ class AlarmQueueWindow : public QWidget {
 
   explicit AlarmQueueWindow(QWidget* parent = nullptr);
 
+  // The plan of a row's alarm: the object's own, else its priority's default.
+  using PlanLookup = std::function<std::optional<ResponsePlan>(const AlarmRow&)>;
+
   QTreeWidget* list() const { return list_; }
+  PlanPanel* planPanel() const { return plan_; }
+  // Shows the chosen alarm's plan beside the list from now on, and again now.
+  void setPlanLookup(PlanLookup lookup);
+  // The plans changed: the one beside the list is shown anew.
+  void refreshPlan();
+  // The chosen alarm's plan, as the panel shows it.
+  std::optional<ResponsePlan> planOf(std::uint64_t id) const;
+  const AlarmRow* rowOf(std::uint64_t id) const;
   LimitedLineEdit* noteEdit() const { return note_; }
   // The ids of the rows the operator chose, in list order.
   std::vector<std::uint64_t> selectedIds() const;
@@ -80,6 +95,8 @@ class AlarmQueueWindow : public QWidget {
   // "Действие…" and "Закрыть…" on the chosen alarm (the first chosen row).
   void actionRequested(std::uint64_t id);
   void closeRequested(std::uint64_t id);
+  // "План…": the chosen alarm's plan to edit.
+  void planRequested(std::uint64_t id);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -91,7 +108,6 @@ class AlarmQueueWindow : public QWidget {
   void fitColumns();
   void markSeen();
   QTreeWidgetItem* itemOf(std::uint64_t id) const;
-  const AlarmRow* rowOf(std::uint64_t id) const;
 
   QTreeWidget* list_ = nullptr;
   LimitedLineEdit* note_ = nullptr;
@@ -99,6 +115,9 @@ class AlarmQueueWindow : public QWidget {
   QPushButton* acknowledgeAll_ = nullptr;
   QPushButton* action_ = nullptr;
   QPushButton* close_ = nullptr;
+  QPushButton* planButton_ = nullptr;
+  PlanPanel* plan_ = nullptr;
+  PlanLookup planLookup_;
   QLabel* summary_ = nullptr;
   QLabel* soundWarning_ = nullptr;
   QTimer* ages_ = nullptr;

@@ -28,6 +28,7 @@
 #include "widgets/focus_frame.h"
 #include "widgets/notice.h"
 #include "widgets/qt_texts.h"
+#include "widgets/whole_date_time_edit.h"
 
 namespace pelvaron::ui {
 
@@ -36,21 +37,6 @@ namespace {
 enum Column { kSeq, kTime, kAddress, kPriority, kEvent, kAcknowledgement, kColumnCount };
 // A long note leaves room for the event's text.
 constexpr int kMaxAcknowledgementWidth = 240;
-
-// A date and time that Tab leaves as a whole (not section by section), and
-// that takes typed digits from its first section on, each section passing
-// to the next when it is full.
-class WholeDateTimeEdit : public QDateTimeEdit {
- public:
-  using QDateTimeEdit::QDateTimeEdit;
-
- protected:
-  bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
-  void focusInEvent(QFocusEvent* event) override {
-    QDateTimeEdit::focusInEvent(event);
-    if (event->reason() != Qt::MouseFocusReason) setSelectedSection(sectionAt(0));
-  }
-};
 
 }  // namespace
 

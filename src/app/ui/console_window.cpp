@@ -196,6 +196,7 @@ void CConsoleDlg::onObjectListRightClick() {
   emit objectListRightClicked(selectedRow());
   QPoint at = objectMenuPosition(QCursor::pos());
   std::unique_ptr<QMenu> menu = createObjectMenu();
+  if (objectMenuExtras_) objectMenuExtras_(*menu, selectedRow());
   QAction* chosen = menu->exec(at);
   if (chosen != nullptr && chosen->data().isValid()) triggerCommand(chosen->data().toInt());
 }
@@ -225,6 +226,9 @@ void CConsoleDlg::triggerCommand(int id) {
       break;
     case res::ID_EVENT_HISTORY:
       emit eventHistoryRequested();
+      break;
+    case res::ID_REPORTS:
+      emit reportsRequested();
       break;
     default:
       // The commands of menu 144 act on the row selected now; a refill

@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -61,6 +62,9 @@ class CConsoleDlg : public QDialog {
   // Menu 144 as the right click would open it now (greyed items without a
   // selection); the caller owns it.
   std::unique_ptr<QMenu> createObjectMenu();
+  // Items beside the console's own in the right click's menu, after menu 144's
+  // (which stays as it is): given the menu and the selected row (-1: none).
+  void setObjectMenuExtras(std::function<void(QMenu&, int)> extras) { objectMenuExtras_ = std::move(extras); }
   // Where menu 144 would open now for a click at the cursor.
   QPoint objectMenuPosition(QPoint cursor) const;
 
@@ -101,6 +105,7 @@ class CConsoleDlg : public QDialog {
   void aboutRequested();             // 32774, the box is shown by the window itself
   void alarmQueueRequested();        // 32789
   void eventHistoryRequested();      // 32790
+  void reportsRequested();           // 32799
   void clearLogRequested();          // button 1003
   // A command of menu 144 with the row selected when it was chosen (-1: none).
   void objectCommand(int id, int selectedRow);
@@ -125,6 +130,7 @@ class CConsoleDlg : public QDialog {
   StatusField* linkField_ = nullptr;
   StatusField* caseField_ = nullptr;
   StatusField* lineField_ = nullptr;
+  std::function<void(QMenu&, int)> objectMenuExtras_;
 };
 
 }  // namespace pelvaron::ui

@@ -91,6 +91,18 @@ void BuildObjectMenu(QMenu* menu, bool hasSelection) {
     if (auto* action = menu->findChild<QAction*>(CommandName(id))) action->setEnabled(false);
 }
 
+void AddObjectPlanItem(QMenu* menu, const QTreeWidget* list, int row,
+                       std::function<void(const std::string& address)> open) {
+  menu->addSeparator();
+  QAction* plan = menu->addAction(QStringLiteral("План реагирования…"));
+  plan->setObjectName(QStringLiteral("objectPlanItem"));
+  const QTreeWidgetItem* item = row >= 0 && row < list->topLevelItemCount() ? list->topLevelItem(row) : nullptr;
+  plan->setEnabled(item != nullptr);
+  if (item == nullptr) return;
+  const std::string address = item->text(0).trimmed().toStdString();
+  QObject::connect(plan, &QAction::triggered, menu, [open = std::move(open), address] { open(address); });
+}
+
 QPoint ObjectMenuPosition(const QTreeWidget* list, QPoint cursor) {
   int row = SelectedObjectRow(list);
   if (row < 0) return cursor;

@@ -2,6 +2,8 @@
 
 #include <QPoint>
 
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "core/operator.h"
@@ -26,6 +28,11 @@ int SelectedObjectRow(const QTreeWidget* list);
 // The items of menu 144; without a selection the five commands on "this
 // object" are greyed.
 void BuildObjectMenu(QMenu* menu, bool hasSelection);
+
+// Ours after menu 144's own items, past a separator: "План реагирования…"
+// for the selected row's object (greyed without one); open gets its address.
+void AddObjectPlanItem(QMenu* menu, const QTreeWidget* list, int row,
+                       std::function<void(const std::string& address)> open);
 
 // Where menu 144 opens: at the lower right of the selected row's icon, or at
 // the cursor when no row is selected (global coordinates).
