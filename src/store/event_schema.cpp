@@ -44,6 +44,12 @@ CREATE TABLE IF NOT EXISTS acknowledgements(
 CREATE INDEX IF NOT EXISTS acknowledgements_ref ON acknowledgements(ref);
 CREATE INDEX IF NOT EXISTS events_acknowledged ON events(address, alarm_key) WHERE alarm = 3;
 CREATE INDEX IF NOT EXISTS acknowledgements_pending ON acknowledgements(time) WHERE recorded IS NULL;
+)SQL";
+
+// The answers given to requests from the broker, so that a request handed
+// over again is answered alike and done once. Made by every opening for
+// writing, with no new version: an earlier program still opens the store.
+constexpr char kCommandsTable[] = R"SQL(
 CREATE TABLE IF NOT EXISTS commands(
   request TEXT PRIMARY KEY,
   time INTEGER NOT NULL,
@@ -91,11 +97,14 @@ int UpgradeSchema(sqlite3* db, int& version) {
   if (version == kSchemaVersion) {
     // Without it a report only reads more: a full disk must not keep the events out.
     sqlite3_exec(db, kStateIndex.c_str(), nullptr, nullptr, nullptr);
+    // Without it the answers are kept in memory only: told when one cannot be written.
+    sqlite3_exec(db, kCommandsTable, nullptr, nullptr, nullptr);
     return SQLITE_OK;
   }
   rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, kStateIndex.c_str(), nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, kCommandsTable, nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK && version == 1) rc = sqlite3_exec(db, kKeysOfAcknowledgements, nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = AddOperatorColumn(db, "events");
   if (rc == SQLITE_OK) rc = AddOperatorColumn(db, "acknowledgements");

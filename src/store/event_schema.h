@@ -8,9 +8,7 @@ namespace pelvaron {
 // covers every event of that alarm, its repeats too.
 // 3: every event and acknowledgement request keeps its operator; actions on
 // an alarm and its close have roles of their own.
-// 4: the answers given to requests from the broker, so that a request the
-// broker hands over again is answered alike and done once.
-inline constexpr int kSchemaVersion = 4;
+inline constexpr int kSchemaVersion = 3;
 
 // The events' alarm column: AlarmRole's alarm (1) and restore (2), an
 // acknowledgement (3), an action on an alarm (4) and its close (5): the
