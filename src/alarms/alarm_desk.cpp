@@ -36,6 +36,7 @@ AlarmView AlarmDesk::View(bool raise) const {
   for (AlarmEntry& entry : queue_.Sorted()) {
     AlarmRow row;
     if (const Priority* p = table_.At(entry.priority)) {
+      row.priorityName = p->name;
       row.priorityTitle = p->title;
       row.colour = p->colour;
     }
@@ -47,6 +48,7 @@ AlarmView AlarmDesk::View(bool raise) const {
 }
 
 void AlarmDesk::Changed(bool raise) {
+  ++changes_;
   if (listener_) listener_(View(raise));
 }
 
@@ -194,36 +196,48 @@ void AlarmDesk::AcknowledgeFromOutside(std::uint64_t ref, const std::string& add
 }
 
 bool AlarmDesk::AddAction(std::uint64_t id, const std::string& code, const std::string& detail) {
+  const std::string why = AddActionFor(id, code, detail, operator_);
+  return why.empty() || Refused(why);
+}
+
+bool AlarmDesk::Close(std::uint64_t id, const std::string& outcome, const std::string& note) {
+  const std::string why = CloseFor(id, outcome, note, operator_);
+  return why.empty() || Refused(why);
+}
+
+std::string AlarmDesk::AddActionFor(std::uint64_t id, const std::string& code, const std::string& detail,
+                                    const std::string& who) {
   const AlarmEntry* entry = queue_.Find(id);
-  if (entry == nullptr) return Refused("Тревоги №" + std::to_string(id) + " уже нет в очереди; действие не записано.");
-  if (TitleOf(kAlarmActions, code).empty()) return Refused("Неизвестное действие «" + code + "»; оно не записано.");
+  if (entry == nullptr) return "Тревоги №" + std::to_string(id) + " уже нет в очереди; действие не записано.";
+  if (TitleOf(kAlarmActions, code).empty()) return "Неизвестное действие «" + code + "»; оно не записано.";
   if (std::optional<char32_t> c = FirstControlCharacter(detail)) {
-    return Refused(ControlCharacterRefusal("Описание действия", *c) + " Действие не записано.");
+    return ControlCharacterRefusal("Описание действия", *c) + " Действие не записано.";
   }
   const std::string address = entry->address;
-  queue_.AddAction(id, {Now(), code, detail, operator_});
+  queue_.AddAction(id, {Now(), code, detail, who});
   Event event;
   event.kind = EventKind::AlarmAction;
   event.address = address;
   event.command = code;
   event.detail = detail;
   event.ref = id;
-  event.operatorName = operator_;
-  Write(ActionRecord(id, address, code, detail, operator_), std::move(event));
+  event.operatorName = who;
+  Write(ActionRecord(id, address, code, detail, who), std::move(event));
   Changed(false);
-  return true;
+  return {};
 }
 
-bool AlarmDesk::Close(std::uint64_t id, const std::string& outcome, const std::string& note) {
-  if (queue_.Find(id) == nullptr) return Refused("Тревоги №" + std::to_string(id) + " уже нет в очереди.");
+std::string AlarmDesk::CloseFor(std::uint64_t id, const std::string& outcome, const std::string& note,
+                                const std::string& who) {
+  if (queue_.Find(id) == nullptr) return "Тревоги №" + std::to_string(id) + " уже нет в очереди.";
   if (TitleOf(kAlarmOutcomes, outcome).empty()) {
-    return Refused("Тревога №" + std::to_string(id) + " не закрыта: итог не выбран.");
+    return "Тревога №" + std::to_string(id) + " не закрыта: итог не выбран.";
   }
   if (outcome == kOutcomeNeedingNote && note.empty()) {
-    return Refused("Тревога №" + std::to_string(id) + " не закрыта: для итога «Другое» нужно примечание.");
+    return "Тревога №" + std::to_string(id) + " не закрыта: для итога «Другое» нужно примечание.";
   }
   if (std::optional<char32_t> c = FirstControlCharacter(note)) {
-    return Refused(ControlCharacterRefusal("Примечание", *c) + " Тревога не закрыта.");
+    return ControlCharacterRefusal("Примечание", *c) + " Тревога не закрыта.";
   }
   std::optional<AlarmEntry> entry = queue_.Close(id);
   Event event;
@@ -232,10 +246,34 @@ bool AlarmDesk::Close(std::uint64_t id, const std::string& outcome, const std::s
   event.command = outcome;
   event.detail = note;
   event.ref = id;
-  event.operatorName = operator_;
-  Write(CloseRecord(id, entry->address, outcome, note, operator_), std::move(event));
+  event.operatorName = who;
+  Write(CloseRecord(id, entry->address, outcome, note, who), std::move(event));
   Changed(false);
-  return true;
+  return {};
+}
+
+std::string AlarmDesk::AcknowledgeFor(std::uint64_t id, const std::string& note, const std::string& operatorName,
+                                      const std::string& source) {
+  const AlarmEntry* found = queue_.Find(id);
+  if (found == nullptr) return "Тревоги №" + std::to_string(id) + " уже нет в очереди.";
+  if (found->acknowledged) {
+    return "Тревога №" + std::to_string(id) + " уже подтверждена" +
+           (found->ackOperator.empty() ? std::string() : " (" + found->ackOperator + ")") + ".";
+  }
+  if (std::optional<char32_t> c = FirstControlCharacter(note)) {
+    return ControlCharacterRefusal("Примечание", *c) + " Тревога не подтверждена.";
+  }
+  std::optional<AlarmEntry> entry = queue_.Acknowledge(id, {}, Now(), operatorName);
+  Event event;
+  event.kind = EventKind::AlarmAcknowledged;
+  event.address = entry->address;
+  event.detail = note;
+  event.command = source;
+  event.ref = id;
+  event.operatorName = operatorName;
+  Write(AcknowledgementRecord(id, entry->address, entry->text, note, source, operatorName), std::move(event));
+  Changed(false);
+  return {};
 }
 
 void AlarmDesk::SetOperator(const std::string& name) {

@@ -13,6 +13,7 @@ namespace pelvaron {
 // One row of the alarm queue's window, ready to show.
 struct AlarmRow {
   AlarmEntry entry;
+  std::string priorityName;   // "fire"
   std::string priorityTitle;  // "Пожар"
   std::string colour;         // "#FF4040" or empty
   std::string comment;        // the object's comment from the objects table
@@ -93,6 +94,17 @@ class AlarmDesk : public EventSink {
   // cannot be closed so; nothing is recorded then.
   bool Close(std::uint64_t id, const std::string& outcome, const std::string& note);
 
+  // The same three asked for from elsewhere (through the broker), in the name
+  // of whoever asked there, and recorded as the window's are: empty when
+  // done, else why not, for the asker (the console's operator hears nothing
+  // of it). An acknowledgement names its source in its stamped line.
+  std::string AcknowledgeFor(std::uint64_t id, const std::string& note, const std::string& operatorName,
+                             const std::string& source);
+  std::string AddActionFor(std::uint64_t id, const std::string& code, const std::string& detail,
+                           const std::string& operatorName);
+  std::string CloseFor(std::uint64_t id, const std::string& outcome, const std::string& note,
+                       const std::string& operatorName);
+
   // Who works at the console now ("" when nobody has signed in): named in
   // everything the operator does. A change is recorded as the previous
   // operator's end of work and the next one's start.
@@ -107,6 +119,8 @@ class AlarmDesk : public EventSink {
   void Tick(std::int64_t now);
 
   AlarmView View(bool raise = false) const;
+  // Moves with every change a window is told of.
+  std::uint64_t changes() const { return changes_; }
 
   // How the operator's doing is written: one stamped protocol line (short,
   // as stamped lines are), the details as plain lines under it (the
@@ -139,6 +153,7 @@ class AlarmDesk : public EventSink {
   bool writing_ = false;  // our own event comes back through the console's outputs
   std::int64_t lastSound_ = -1;
   bool newAlarm_ = false;  // an alarm came since the last burst
+  std::uint64_t changes_ = 0;
 };
 
 }  // namespace pelvaron

@@ -42,6 +42,10 @@ bool ParseOutputOption(const std::vector<std::string>& args, std::size_t& i, Opt
     o.mqttDiscovery = "homeassistant";
     return true;
   }
+  if (a == "--mqtt-commands") {
+    o.mqttCommands = true;
+    return true;
+  }
   struct Text {
     const char* name;
     std::string Options::*field;
@@ -87,6 +91,7 @@ void CheckOutputOptions(Options& o) {
   if (!o.mqttCa.empty()) o.error = "--mqtt-ca needs --mqtt";
   if (!o.mqttCredentials.empty()) o.error = "--mqtt-credentials needs --mqtt";
   if (!o.mqttDiscovery.empty()) o.error = "--mqtt-discovery needs --mqtt";
+  if (o.mqttCommands) o.error = "--mqtt-commands needs --mqtt";
 }
 
 }  // namespace
@@ -229,6 +234,9 @@ std::string UsageText(const std::string& programName) {
       "  --mqtt-discovery[=PREFIX]  discovery messages (prefix homeassistant) so\n"
       "                      home-automation software shows the link, the line,\n"
       "                      the enclosure and each object as sensors\n"
+      "  --mqtt-commands     take requests to acknowledge, act on and close alarms\n"
+      "                      from the broker (pelvaron/STATION/command/...), each\n"
+      "                      done once and recorded with the operator who asked\n"
       "  --station NAME      this console's name in events and topics (default:\n"
       "                      the host name)\n"
       "  --help              this text\n"

@@ -25,6 +25,7 @@ struct Options {
   std::string mqttCa;            // --mqtt-ca FILE
   std::string mqttCredentials;   // --mqtt-credentials FILE: user, then password
   std::string mqttDiscovery;     // --mqtt-discovery[=PREFIX]: the prefix; empty: off
+  bool mqttCommands = false;     // --mqtt-commands: the alarm desk handled through the broker
   std::string station;           // --station NAME; empty: the host name
   std::string error;  // empty when the command line was understood
 };

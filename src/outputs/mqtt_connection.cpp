@@ -134,10 +134,14 @@ void MqttConnection::OnPublish(struct mosquitto* /*client*/, void* self, int mid
 void MqttConnection::OnMessage(struct mosquitto* /*client*/, void* self, const MosquittoMessage* message) {
   // Only what the broker kept from before this session comes with the retain
   // flag; this console's own publishing comes back without it.
-  if (message == nullptr || message->topic == nullptr || !message->retain || message->payloadlen <= 0) return;
-  static_cast<MqttConnection*>(self)->listener_.Retained(
-      message->topic,
-      std::string(static_cast<const char*>(message->payload), static_cast<std::size_t>(message->payloadlen)));
+  if (message == nullptr || message->topic == nullptr || message->payloadlen <= 0) return;
+  std::string payload(static_cast<const char*>(message->payload), static_cast<std::size_t>(message->payloadlen));
+  Listener& listener = static_cast<MqttConnection*>(self)->listener_;
+  if (message->retain) {
+    listener.Retained(message->topic, std::move(payload));
+  } else {
+    listener.Heard(message->topic, std::move(payload));
+  }
 }
 
 void MqttConnection::Connacked(int rc) {
@@ -160,8 +164,8 @@ bool MqttConnection::Publish(int* mid, const std::string& topic, std::string_vie
   return rc == MosquittoLibrary::kSuccess;
 }
 
-bool MqttConnection::Subscribe(const std::string& filter) {
-  const int rc = lib_->subscribe(client_, nullptr, filter.c_str(), 0);
+bool MqttConnection::Subscribe(const std::string& filter, int qos) {
+  const int rc = lib_->subscribe(client_, nullptr, filter.c_str(), qos);
   if (rc != MosquittoLibrary::kSuccess) Fail(rc);
   return rc == MosquittoLibrary::kSuccess;
 }

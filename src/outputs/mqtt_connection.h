@@ -31,6 +31,8 @@ class MqttConnection {
     virtual void Published(int mid) = 0;
     // A retained message the broker kept from before this session.
     virtual void Retained(const std::string& topic, std::string payload) = 0;
+    // Any other message on a topic subscribed to.
+    virtual void Heard(const std::string& topic, std::string payload) = 0;
   };
 
   // willTopic: "offline" is left there, retained, should the console vanish.
@@ -53,7 +55,7 @@ class MqttConnection {
   // QoS 1. false when the library would not take it: the connection is to be
   // dropped.
   bool Publish(int* mid, const std::string& topic, std::string_view payload, bool retain);
-  bool Subscribe(const std::string& filter);
+  bool Subscribe(const std::string& filter, int qos = 0);
 
   // The socket to wait on, or -1 when there is nothing to wait for.
   int Socket() const;

@@ -23,15 +23,17 @@ int MsBetween(SteadyClock::time_point from, SteadyClock::time_point to) {
 
 }  // namespace
 
-MqttNetwork::MqttNetwork(const MqttConfig& config, DiskQueue& queue, RetainedStates& states,
+MqttNetwork::MqttNetwork(const MqttConfig& config, DiskQueue& queue, RetainedStates& states, MqttMailbox& mailbox,
                          CauseReporter& diskReporter, Report report)
     : config_(config),
       queue_(queue),
       states_(states),
+      mailbox_(mailbox),
       diskReporter_(diskReporter),
       report_(report),
       base_(StationTopicBase(config.station)),
       eventTopic_(base_ + "event"),
+      commandTopics_(base_ + "command/"),
       connection_(config, base_ + "online", std::move(report), *this) {}
 
 MqttNetwork::~MqttNetwork() {
@@ -64,8 +66,12 @@ void MqttNetwork::SessionStarted() {
   for (const std::string& filter : states_.Filters()) {
     if (!connection_.Subscribe(filter)) return;
   }
+  // Requests published while the console was away are not done: the one who
+  // asked has given up waiting by then.
+  if (config_.commands && !connection_.Subscribe(commandTopics_ + "+", 1)) return;
   connection_.Publish(nullptr, base_ + "online", "online", true);
   states_.MarkChanged();
+  mailbox_.NewSession();
 }
 
 void MqttNetwork::Published(int mid) {
@@ -79,7 +85,24 @@ void MqttNetwork::Published(int mid) {
 }
 
 void MqttNetwork::Retained(const std::string& topic, std::string payload) {
+  if (topic.rfind(commandTopics_, 0) == 0) {
+    // Left on the broker by someone other than the hub, which never retains them.
+    if (toldAboutRequests_.insert("retained").second && report_) {
+      report_("MQTT: на брокере оставлен запрос " + topic +
+              " (с флагом retain); такие запросы не выполняются. Удалите его с брокера.");
+    }
+    return;
+  }
   states_.KeptFromBefore(topic, std::move(payload));
+}
+
+void MqttNetwork::Heard(const std::string& topic, std::string payload) {
+  if (!config_.commands || topic.rfind(commandTopics_, 0) != 0) return;
+  std::string verb = topic.substr(commandTopics_.size());
+  if (verb == "result") return;  // this console's own answers
+  if (!mailbox_.Heard(std::move(verb), std::move(payload)) && toldAboutRequests_.insert("full").second && report_) {
+    report_("MQTT: запросов к консоли пришло больше, чем она успевает выполнить; лишние пропущены.");
+  }
 }
 
 void MqttNetwork::Run() {
@@ -97,6 +120,7 @@ void MqttNetwork::Run() {
     DropWhenAsked(now);
     PopAcknowledged();
     SyncWhenDue(now);
+    PollPlansWhenDue(now);
   }
   SayGoodbye();
 }
@@ -133,6 +157,17 @@ void MqttNetwork::SendWhatIsDue() {
       return connection_.Publish(nullptr, topic, payload, true);
     });
   }
+  if (!connection_.DropAsked()) {
+    mailbox_.Publish(SteadyClock::now(), [this](const char* topic, const std::string& payload, bool retain) {
+      return connection_.Publish(nullptr, base_ + topic, payload, retain);
+    });
+  }
+}
+
+void MqttNetwork::PollPlansWhenDue(SteadyClock::time_point now) {
+  if (!plans_ || (lastPlans_ != SteadyClock::time_point{} && MsBetween(lastPlans_, now) < kPlansEveryMs)) return;
+  lastPlans_ = now;
+  if (std::optional<std::string> plans = plans_()) mailbox_.SetPlans(std::move(*plans));
 }
 
 void MqttNetwork::SendEvents() {
@@ -168,9 +203,13 @@ int MqttNetwork::WaitMs(SteadyClock::time_point now) const {
   int timeoutMs = 1000;
   if (!connection_.HasClient() && !finishing_) timeoutMs = MsBetween(now, nextAttempt_);
   if (connection_.Up() && !finishing_ && inFlight_.empty() && !queue_.HasUnread() && !queue_.Dirty() &&
-      !states_.Changed()) {
+      !states_.Changed() && !mailbox_.DueNow(now)) {
     timeoutMs = std::max(timeoutMs, config_.keepaliveS * 250);
   }
+  if (connection_.Up()) {
+    if (const std::optional<int> alarmsIn = mailbox_.DueInMs(now)) timeoutMs = std::min(timeoutMs, *alarmsIn);
+  }
+  if (plans_) timeoutMs = std::min(timeoutMs, std::max(0, kPlansEveryMs - MsBetween(lastPlans_, now)));
   if (finishing_) timeoutMs = std::min(timeoutMs, MsBetween(now, finishBy_) + 1);
   return timeoutMs;
 }

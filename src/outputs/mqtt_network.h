@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -11,6 +13,7 @@
 #include "core/unique_fd.h"
 #include "outputs/disk_queue.h"
 #include "outputs/mqtt_connection.h"
+#include "outputs/mqtt_mailbox.h"
 #include "outputs/mqtt_options.h"
 #include "outputs/mqtt_retained.h"
 #include "outputs/report.h"
@@ -25,11 +28,18 @@ namespace pelvaron {
 // a wake-up that anything new (an event, the console's list, the end) gives.
 class MqttNetwork : private MqttConnection::Listener {
  public:
-  MqttNetwork(const MqttConfig& config, DiskQueue& queue, RetainedStates& states, CauseReporter& diskReporter,
-              Report report);
+  MqttNetwork(const MqttConfig& config, DiskQueue& queue, RetainedStates& states, MqttMailbox& mailbox,
+              CauseReporter& diskReporter, Report report);
   ~MqttNetwork() override;
   MqttNetwork(const MqttNetwork&) = delete;
   MqttNetwork& operator=(const MqttNetwork&) = delete;
+
+  // The station's plans, asked for on this thread every kPlansEveryMs: a
+  // payload when they changed (the first time: when there are any), nothing
+  // otherwise. Before Start.
+  using PlansSource = std::function<std::optional<std::string>()>;
+  void SetPlansSource(PlansSource source) { plans_ = std::move(source); }
+  static constexpr int kPlansEveryMs = 10000;
 
   // Looks for the library (told when it is missing) and starts the thread.
   void Start();
@@ -53,6 +63,7 @@ class MqttNetwork : private MqttConnection::Listener {
   void SessionStarted() override;
   void Published(int mid) override;
   void Retained(const std::string& topic, std::string payload) override;
+  void Heard(const std::string& topic, std::string payload) override;
 
   // The thread, one named step after another.
   void Run();
@@ -66,16 +77,20 @@ class MqttNetwork : private MqttConnection::Listener {
   void DropWhenAsked(SteadyClock::time_point now);
   void PopAcknowledged();
   void SyncWhenDue(SteadyClock::time_point now);
+  void PollPlansWhenDue(SteadyClock::time_point now);
   void SayGoodbye();
   void BackOff(SteadyClock::time_point now);
 
   const MqttConfig& config_;
   DiskQueue& queue_;
   RetainedStates& states_;
+  MqttMailbox& mailbox_;
+  PlansSource plans_;
   CauseReporter& diskReporter_;  // the queue on disk, shared with the sink's worker
   Report report_;
   const std::string base_;  // "pelvaron/<station>/"
   const std::string eventTopic_;
+  const std::string commandTopics_;  // "pelvaron/<station>/command/"
   MqttConnection connection_;
 
   // The thread's own.
@@ -86,6 +101,8 @@ class MqttNetwork : private MqttConnection::Listener {
   SteadyClock::time_point nextAttempt_;
   SteadyClock::time_point lastSync_;
   SteadyClock::time_point lastMisc_;
+  SteadyClock::time_point lastPlans_;
+  std::set<std::string> toldAboutRequests_;
   bool finishing_ = false;
   SteadyClock::time_point finishBy_;
 

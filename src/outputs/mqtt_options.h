@@ -29,6 +29,7 @@ struct MqttConfig {
   std::string credentialsFile;  // read again before each connection when given: user, password
   std::string station;
   std::string discoveryPrefix;  // empty: no discovery messages
+  bool commands = false;        // requests to the alarm desk are heard (command/+)
   std::string queueDir = "mqtt-queue";
   DiskQueue::Limits queueLimits;
   const char* library = MosquittoLibrary::kName;

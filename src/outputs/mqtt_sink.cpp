@@ -22,7 +22,7 @@ MqttSink::MqttSink(MqttConfig config, Report report)
       diskReporter_(report_),
       queue_(config_.queueDir, config_.queueLimits),
       states_(StationTopicBase(config_.station), config_.station, config_.discoveryPrefix),
-      network_(config_, queue_, states_, diskReporter_, report_) {}
+      network_(config_, queue_, states_, mailbox_, diskReporter_, report_) {}
 
 MqttSink::~MqttSink() {
   // Whatever the console has published goes to the disk queue first; then the
@@ -67,6 +67,16 @@ void MqttSink::ObjectsShown(const std::vector<ObjectListRow>& rows) {
   shown_ = states;
   everShown_ = true;
   states_.SetObjects(std::move(states));
+  network_.Wake();
+}
+
+void MqttSink::Answer(std::string result) {
+  mailbox_.Answer(std::move(result));
+  network_.Wake();
+}
+
+void MqttSink::ShowAlarms(std::string alarms) {
+  mailbox_.SetAlarms(std::move(alarms));
   network_.Wake();
 }
 

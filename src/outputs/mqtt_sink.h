@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "outputs/background_sink.h"
+#include "outputs/desk_channel.h"
 #include "outputs/disk_queue.h"
+#include "outputs/mqtt_mailbox.h"
 #include "outputs/mqtt_network.h"
 #include "outputs/mqtt_options.h"
 #include "outputs/mqtt_retained.h"
@@ -41,18 +43,30 @@ namespace pelvaron {
 // told once and tried again, as a broker that is away is; events wait
 // meanwhile (on disk, or in memory while the disk queue cannot be opened).
 //
+// The alarm queue goes to pelvaron/<station>/alarms and the station's plans
+// to .../plans (both retained, see MqttMailbox); with config.commands, the
+// requests to the alarm desk on .../command/+ are heard and handed to the
+// console's thread, and their answers go to .../command/result (DeskChannel).
+//
 // This class is what the console hands events to; the network thread
 // (MqttNetwork) does the rest.
-class MqttSink : public BackgroundSink, public ObjectStatesSink {
+class MqttSink : public BackgroundSink, public ObjectStatesSink, public DeskChannel {
  public:
   static constexpr std::size_t kCapacity = 10000;
 
   MqttSink(MqttConfig config, Report report);
   ~MqttSink() override;
 
+  // Before Open: where the plans come from.
+  void SetPlansSource(MqttNetwork::PlansSource source) { network_.SetPlansSource(std::move(source)); }
   // Opens the queue and starts both threads; what cannot work yet is told
   // and tried again later.
   void Open();
+
+  // DeskChannel, on the console's thread.
+  std::vector<Heard> TakeRequests() override { return mailbox_.TakeRequests(); }
+  void Answer(std::string result) override;
+  void ShowAlarms(std::string alarms) override;
 
   // On the console's thread, after every refresh of the object list.
   void ObjectsShown(const std::vector<ObjectListRow>& rows) override;
@@ -74,6 +88,7 @@ class MqttSink : public BackgroundSink, public ObjectStatesSink {
   CauseReporter diskReporter_;  // the queue on disk
   DiskQueue queue_;
   RetainedStates states_;
+  MqttMailbox mailbox_;
 
   // The console's thread's own: what it handed over last.
   std::vector<ObjectStatus> shown_;

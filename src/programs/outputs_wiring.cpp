@@ -14,6 +14,8 @@
 #include "outputs/command_sink.h"
 #include "outputs/json_lines_sink.h"
 #include "outputs/mqtt_sink.h"
+#include "programs/plans_feed.h"
+#include "station/station_schema.h"
 
 namespace pelvaron {
 
@@ -89,6 +91,7 @@ Report StderrReport(const std::string& programName) {
 
 std::unique_ptr<ConsoleOutputs> ConsoleOutputs::Start(const Options& options, Report report) {
   std::unique_ptr<ConsoleOutputs> outputs(new ConsoleOutputs());
+  outputs->report_ = report;
   const bool any = !options.eventsPath.empty() || !options.onEvent.empty() || !options.mqttUrl.empty();
   // A reader that went away (a closed pipe) must not end the console.
   if (any) ::signal(SIGPIPE, SIG_IGN);
@@ -127,9 +130,13 @@ std::unique_ptr<ConsoleOutputs> ConsoleOutputs::Start(const Options& options, Re
     config.caFile = options.mqttCa;
     config.station = StationName(options);
     config.discoveryPrefix = options.mqttDiscovery;
+    config.commands = options.mqttCommands;
     auto mqtt = std::make_unique<MqttSink>(std::move(config), report);
+    mqtt->SetPlansSource([feed = std::make_shared<PlansFeed>(kStationStoreFileName, report)] { return feed->Changed(); });
     mqtt->Open();
     outputs->objectStates_ = mqtt.get();
+    outputs->deskChannel_ = mqtt.get();
+    outputs->commands_ = options.mqttCommands;
     outputs->mqtt_ = std::move(mqtt);
   }
   for (auto* sink : {outputs->file_.get(), outputs->command_.get(), outputs->mqtt_.get()}) {
@@ -143,6 +150,20 @@ ConsoleHooks ConsoleOutputs::WithObjectStates(ConsoleHooks hooks) {
   hooks.beforeStartup = [before = std::move(hooks.beforeStartup), sink = objectStates_](Console& console, Operator& op) {
     if (before) before(console, op);
     console.Objects().SetRowsListener([sink](const std::vector<ObjectListRow>& rows) { sink->ObjectsShown(rows); });
+  };
+  return hooks;
+}
+
+ConsoleHooks ConsoleOutputs::Hooks(EventRecords& records) {
+  ConsoleHooks hooks = WithObjectStates(records.Hooks());
+  if (deskChannel_ == nullptr) return hooks;
+  hooks.beforeStartup = [this, &records, before = std::move(hooks.beforeStartup)](Console& console, Operator& op) {
+    if (before) before(console, op);
+    brokerDesk_ = std::make_unique<BrokerDesk>(records.desk(), records.store(), *deskChannel_, commands_, report_);
+  };
+  hooks.afterTick = [this, after = std::move(hooks.afterTick)](Console& console) {
+    if (after) after(console);
+    if (brokerDesk_) brokerDesk_->AfterTick(console.timeNow);
   };
   return hooks;
 }

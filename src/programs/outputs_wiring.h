@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "alarms/broker_desk.h"
+#include "alarms/event_records.h"
 #include "app/console_hooks.h"
 #include "app/options.h"
 #include "core/result.h"
@@ -34,6 +36,10 @@ class ConsoleOutputs {
   // The same, as a console program's hooks: set before start-up, on the
   // console's own thread.
   ConsoleHooks WithObjectStates(ConsoleHooks hooks);
+  // The records' hooks with the alarm desk on the broker (its queue shown
+  // there and, with --mqtt-commands, handled from there) and the object
+  // list's states; records must outlive the console's run.
+  ConsoleHooks Hooks(EventRecords& records);
 
  private:
   ConsoleOutputs() = default;
@@ -43,6 +49,10 @@ class ConsoleOutputs {
   std::unique_ptr<BackgroundSink> command_;
   std::unique_ptr<BackgroundSink> mqtt_;
   ObjectStatesSink* objectStates_ = nullptr;
+  DeskChannel* deskChannel_ = nullptr;
+  bool commands_ = false;
+  Report report_;
+  std::unique_ptr<BrokerDesk> brokerDesk_;  // the console's thread's own
 };
 
 // Right after the command line is read: paths given on it are made those of

@@ -96,7 +96,7 @@ int RunHeadlessConsole(const std::string& programName, const Options& options, b
   console.bAlarmBeep = options.alarmBeep;
   ProgramRecords records(options, false);
   if (EventSink* sink = outputs->Sink()) records.records.AddOutput(sink);
-  const ConsoleHooks hooks = outputs->WithObjectStates(records.records.Hooks());
+  const ConsoleHooks hooks = outputs->Hooks(records.records);
   hooks.beforeStartup(console, op);
   console.Startup();
   if (demoFresh) RegisterDemoObjects(console.Objects());

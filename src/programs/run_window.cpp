@@ -63,7 +63,7 @@ int RunWindow(QApplication& app, const std::string& programName, const Options& 
   // The alarm windows outlive the shell, which stops the console's thread first.
   std::unique_ptr<ui::AlarmCommandsUi> alarms;
   std::unique_ptr<ui::StationCommandsUi> station;
-  ui::WindowShell shell(programName, options, RealPorts, after, outputs->WithObjectStates(records.records.Hooks()),
+  ui::WindowShell shell(programName, options, RealPorts, after, outputs->Hooks(records.records),
                         std::make_unique<AlarmPlayer>());
   alarms = std::make_unique<ui::AlarmCommandsUi>(shell);
   alarms->attach(records.records.desk(), records.records.store().path());

@@ -46,6 +46,18 @@ CREATE INDEX IF NOT EXISTS events_acknowledged ON events(address, alarm_key) WHE
 CREATE INDEX IF NOT EXISTS acknowledgements_pending ON acknowledgements(time) WHERE recorded IS NULL;
 )SQL";
 
+// The answers given to requests from the broker, so that a request handed
+// over again is answered alike and done once. Made by every opening for
+// writing, with no new version: an earlier program still opens the store.
+constexpr char kCommandsTable[] = R"SQL(
+CREATE TABLE IF NOT EXISTS commands(
+  request TEXT PRIMARY KEY,
+  time INTEGER NOT NULL,
+  status TEXT NOT NULL,
+  reason TEXT NOT NULL);
+CREATE INDEX IF NOT EXISTS commands_time ON commands(time);
+)SQL";
+
 // A store of schema 1 learns its acknowledgements' keys.
 constexpr char kKeysOfAcknowledgements[] =
     "UPDATE events SET alarm_key = COALESCE((SELECT n.alarm_key FROM events n WHERE n.seq = events.ref"
@@ -85,11 +97,14 @@ int UpgradeSchema(sqlite3* db, int& version) {
   if (version == kSchemaVersion) {
     // Without it a report only reads more: a full disk must not keep the events out.
     sqlite3_exec(db, kStateIndex.c_str(), nullptr, nullptr, nullptr);
+    // Without it the answers are kept in memory only: told when one cannot be written.
+    sqlite3_exec(db, kCommandsTable, nullptr, nullptr, nullptr);
     return SQLITE_OK;
   }
   rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_exec(db, kStateIndex.c_str(), nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, kCommandsTable, nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK && version == 1) rc = sqlite3_exec(db, kKeysOfAcknowledgements, nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK) rc = AddOperatorColumn(db, "events");
   if (rc == SQLITE_OK) rc = AddOperatorColumn(db, "acknowledgements");

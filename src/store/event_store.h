@@ -70,6 +70,15 @@ struct PendingAcknowledgement {
   std::string text;
 };
 
+// The answer given to a request from the broker, kept by its id.
+struct CommandAnswer {
+  std::string request;
+  std::int64_t time = 0;  // when it was answered, calendar seconds
+  bool accepted = false;
+  std::string reason;  // why it was refused
+  bool operator==(const CommandAnswer&) const = default;
+};
+
 // The event store: an SQLite database in the working folder, in WAL mode, so
 // that a kill at any moment leaves every committed event and a reader never
 // waits for the writer. One writer (the store's sink); any number of readers
@@ -114,6 +123,12 @@ class EventStore {
   // pelvaron-history --ack: a request for the console to record; its row's number.
   Result<std::int64_t> RequestAcknowledgement(std::uint64_t ref, std::int64_t time, const std::string& note,
                                               const std::string& source, const std::string& operatorName = {});
+
+  // Keeps an answer (a repeat of its request keeps the first) and forgets
+  // those answered before forgetBefore.
+  Result<> KeepAnswer(const CommandAnswer& answer, std::int64_t forgetBefore);
+  // Every answer kept, oldest first.
+  Result<std::vector<CommandAnswer>> Answers();
 
   // Reading, newest first.
   Result<std::vector<StoredEvent>> Search(const HistoryQuery& query);

@@ -32,8 +32,52 @@ Result<> EventStoreSink::OpenNow() {
   if (!taken) {
     storeProblem_ = taken.problem();
     store_.Close();
+    return taken;
+  }
+  // Without them a request handed over again would be done twice; a store
+  // that cannot tell is no reason to stop recording events.
+  if (Result<std::vector<CommandAnswer>> answers = store_.Answers()) {
+    for (CommandAnswer& a : *answers) answers_[a.request] = std::move(a);
   }
   return taken;
+}
+
+const CommandAnswer* EventStoreSink::AnswerTo(const std::string& request) const {
+  const auto found = answers_.find(request);
+  return found == answers_.end() ? nullptr : &found->second;
+}
+
+void EventStoreSink::KeepAnswer(CommandAnswer answer) {
+  answers_.emplace(answer.request, answer);
+  {
+    std::lock_guard lock(answersMutex_);
+    unwrittenAnswers_.push_back(std::move(answer));
+  }
+  PublishPollRequest();
+}
+
+bool EventStoreSink::AnswersWaiting() {
+  std::lock_guard lock(answersMutex_);
+  return !unwrittenAnswers_.empty();
+}
+
+Result<> EventStoreSink::WriteAnswers() {
+  std::vector<CommandAnswer> answers;
+  {
+    std::lock_guard lock(answersMutex_);
+    answers.swap(unwrittenAnswers_);
+  }
+  for (std::size_t i = 0; i < answers.size(); ++i) {
+    const std::int64_t forgetBefore = answers[i].time - static_cast<std::int64_t>(kAnswerDays) * 86400;
+    if (Result<> kept = store_.KeepAnswer(answers[i], forgetBefore); !kept) {
+      // Tried again with the marker.
+      std::lock_guard lock(answersMutex_);
+      unwrittenAnswers_.insert(unwrittenAnswers_.begin(), answers.begin() + static_cast<std::ptrdiff_t>(i),
+                               answers.end());
+      return kept;
+    }
+  }
+  return {};
 }
 
 Result<> EventStoreSink::OpenStore() {
@@ -289,6 +333,14 @@ bool EventStoreSink::Deliver(const Event& event) {
     if (Result<> committed = CommitBatch(!marker); !committed) return Failed(committed.problem());
   }
   if (marker) {
+    // After the events before them: an answer kept means its request was recorded.
+    if (AnswersWaiting()) {
+      if (!store_.IsOpen()) {
+        if (Result<> opened = OpenStore(); !opened) return Failed(opened.problem());
+      }
+      if (Result<> answered = WriteAnswers(); !answered) return Failed(answered.problem());
+      Healthy();
+    }
     if (!failing_ && store_.IsOpen()) Poll();
     if (event.ref != 0) {
       std::lock_guard lock(handledMutex_);

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -62,6 +63,15 @@ class EventStoreSink : public BackgroundSink {
   // the last look: true when it asked. Cheap (a stat, no wake of the sink's
   // thread when idle); the console's thread calls it every few seconds.
   bool RequestPoll();
+
+  // The answers to requests from the broker, on the console's thread: the
+  // one given to this request id (read from the store when OpenNow opened it,
+  // or kept since), nothing for a request not answered yet.
+  const CommandAnswer* AnswerTo(const std::string& request) const;
+  // Keeps an answer at once; the sink's thread writes it after the events
+  // published before it, and forgets answers older than kAnswerDays.
+  void KeepAnswer(CommandAnswer answer);
+  static constexpr int kAnswerDays = 30;
 
   // Whether TakeReport has something; the console's thread asks after every tick.
   bool ReportWaiting() const { return reportWaiting_.load(std::memory_order_acquire); }
@@ -143,6 +153,12 @@ class EventStoreSink : public BackgroundSink {
   std::atomic<std::uint64_t> dropped_{0};  // since the outage began
   std::atomic<std::uint64_t> droppedTotal_{0};
   std::atomic<std::uint64_t> written_{0};
+
+  std::map<std::string, CommandAnswer> answers_;  // the console's thread's own
+  std::mutex answersMutex_;
+  std::vector<CommandAnswer> unwrittenAnswers_;
+  bool AnswersWaiting();
+  Result<> WriteAnswers();
 
   std::mutex handledMutex_;
   std::condition_variable handledChanged_;

@@ -10,7 +10,7 @@ namespace {
 TEST(OutputOptionsTest, TheOutputsOptionsAreTakenInBothForms) {
   const Options o = ParseOptions({"--events", "-", "--on-event=notify.sh", "--on-event-timeout", "3", "--mqtt",
                                   "mqtts://broker.local", "--mqtt-ca", "ca.pem", "--mqtt-credentials=cred",
-                                  "--station", "пост-1", "--mqtt-discovery", "--headless"});
+                                  "--station", "пост-1", "--mqtt-discovery", "--mqtt-commands", "--headless"});
   ASSERT_EQ(o.error, "");
   EXPECT_EQ(o.eventsPath, "-");
   EXPECT_EQ(o.onEvent, "notify.sh");
@@ -20,6 +20,7 @@ TEST(OutputOptionsTest, TheOutputsOptionsAreTakenInBothForms) {
   EXPECT_EQ(o.mqttCredentials, "cred");
   EXPECT_EQ(o.station, "пост-1");
   EXPECT_EQ(o.mqttDiscovery, "homeassistant");
+  EXPECT_TRUE(o.mqttCommands);
   EXPECT_TRUE(o.headless);
   EXPECT_EQ(ParseOptions({"--mqtt", "mqtt://h", "--mqtt-discovery=ha"}).mqttDiscovery, "ha");
 }
@@ -30,6 +31,7 @@ TEST(OutputOptionsTest, PasswordsOnTheCommandLineAndOptionsWithoutTheirPartnerAr
   EXPECT_NE(ParseOptions({"--mqtt-user=x"}).error.find("PELVARON_MQTT_USER"), std::string::npos);
   EXPECT_EQ(ParseOptions({"--mqtt-ca", "ca.pem"}).error, "--mqtt-ca needs --mqtt");
   EXPECT_EQ(ParseOptions({"--mqtt-discovery"}).error, "--mqtt-discovery needs --mqtt");
+  EXPECT_EQ(ParseOptions({"--mqtt-commands"}).error, "--mqtt-commands needs --mqtt");
   EXPECT_EQ(ParseOptions({"--events"}).error, "--events needs a value (see --help)");
   EXPECT_EQ(ParseOptions({"--on-event", ""}).error, "--on-event needs a value that is not empty");
   EXPECT_NE(ParseOptions({"--on-event-timeout", "0"}).error, "");

@@ -286,6 +286,24 @@ TEST_F(EventStoreTest, AStoreOfANewerProgramIsRefusedForWritingSayingWhy) {
   EXPECT_EQ(Seqs({}).size(), 6u);
 }
 
+// A store made before answers were kept gets their table; a request keeps
+// its first answer, and answers older than the limit are forgotten.
+TEST_F(EventStoreTest, AnswersToRequestsAreKeptOnceEachAndForgottenWhenOld) {
+  Seed();
+  ASSERT_EQ(sqlite3_exec(store.handle(), "DROP TABLE commands", nullptr, nullptr, nullptr), SQLITE_OK);
+  store.Close();
+  ASSERT_TRUE(Succeeded(store.Open(path, EventStore::Mode::ReadWrite)));
+  const std::int64_t day = 86400;
+  const CommandAnswer first{"r1", 100 * day, true, ""}, again{"r1", 100 * day, false, "Нет."},
+      other{"r2", 120 * day, false, "Тревоги №3 уже нет в очереди."}, late{"r3", 131 * day, true, ""};
+  ASSERT_TRUE(Succeeded(store.KeepAnswer(first, 70 * day)));
+  ASSERT_TRUE(Succeeded(store.KeepAnswer(again, 70 * day)));
+  ASSERT_TRUE(Succeeded(store.KeepAnswer(other, 90 * day)));
+  EXPECT_EQ(ValueOf(store.Answers()), (std::vector<CommandAnswer>{first, other}));
+  ASSERT_TRUE(Succeeded(store.KeepAnswer(late, 101 * day)));
+  EXPECT_EQ(ValueOf(store.Answers()), (std::vector<CommandAnswer>{other, late}));
+}
+
 TEST(HistoryFormat, CsvQuotesWhatNeedsItAndJsonEscapesEveryControlCharacter) {
   StoredEvent e;
   e.seq = 3;

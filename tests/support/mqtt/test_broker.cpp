@@ -87,7 +87,7 @@ void TestBroker::WriteConfig() const {
            << "keyfile " << dir_ << "/server.key\n";
   }
   config << "log_dest file " << dir_ << "/mosquitto.log\n"
-         << "log_type error\nlog_type warning\nlog_type notice\n";
+         << "log_type error\nlog_type warning\nlog_type notice\nlog_type subscribe\n";
   if (persistent_) {
     config << "persistence true\npersistence_location " << dir_ << "/\n";
   }
@@ -244,6 +244,10 @@ std::vector<ReceivedMessage> TestSubscriber::Messages() const {
 }
 
 bool PublishRetained(int port, const std::string& topic, const std::string& payload) {
+  return PublishOnce(port, topic, payload, true);
+}
+
+bool PublishOnce(int port, const std::string& topic, const std::string& payload, bool retain) {
   mosquitto_lib_init();
   struct mosquitto* client = mosquitto_new(nullptr, true, nullptr);
   if (client == nullptr) return false;
@@ -251,7 +255,7 @@ bool PublishRetained(int port, const std::string& topic, const std::string& payl
   mosquitto_user_data_set(client, &done);
   mosquitto_publish_callback_set(client, [](struct mosquitto*, void* flag, int) { *static_cast<bool*>(flag) = true; });
   bool ok = mosquitto_connect(client, "127.0.0.1", port, 30) == MOSQ_ERR_SUCCESS &&
-            mosquitto_publish(client, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, true) ==
+            mosquitto_publish(client, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, retain) ==
                 MOSQ_ERR_SUCCESS;
   const auto until = SteadyClock::now() + std::chrono::seconds(10);
   while (ok && !done && SteadyClock::now() < until) ok = mosquitto_loop(client, 100, 1) == MOSQ_ERR_SUCCESS;

@@ -48,6 +48,7 @@ class TestBroker {
   bool Running() const { return pid_ > 0; }
   int Port() const { return port_; }
   std::string Url() const { return "mqtt://127.0.0.1:" + std::to_string(port_); }
+  // What it logged: its troubles, and each subscription ("<client> <qos> <filter>").
   std::string Log() const;
 
  private:
@@ -69,6 +70,8 @@ struct ReceivedMessage {
 // Leaves a retained message on the broker (what an earlier run may have
 // left); returns once the broker has it.
 bool PublishRetained(int port, const std::string& topic, const std::string& payload);
+// Publishes one message at QoS 1; returns once the broker has it.
+bool PublishOnce(int port, const std::string& topic, const std::string& payload, bool retain = false);
 
 // The payloads of the messages on one topic, in the order they came.
 std::vector<std::string> PayloadsOn(const std::vector<ReceivedMessage>& messages, const std::string& topic);
