@@ -73,6 +73,12 @@ void Hub::Message(std::string_view topic, std::string_view payload, bool /*retai
   }
 }
 
+void Hub::Subscribed() {
+  if (subscribedTold_) return;
+  subscribedTold_ = true;
+  report_("Хаб получает события консолей (pelvaron/+/#); брокер хранит их для хаба, пока его нет.");
+}
+
 void Hub::TakeEvent(const std::string& station, std::string_view payload) {
   Result<HubEvent> event = ParseHubEvent(station, std::string(payload));
   if (!event) {

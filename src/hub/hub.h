@@ -55,6 +55,7 @@ class Hub : private HubMqtt::Handler {
 
  private:
   void Message(std::string_view topic, std::string_view payload, bool retained) override;
+  void Subscribed() override;
   void TakeEvent(const std::string& station, std::string_view payload);
   void OpenStoreWhenDue(std::chrono::steady_clock::time_point now);
   void StoreWhenDue(std::chrono::steady_clock::time_point now);
@@ -76,6 +77,7 @@ class Hub : private HubMqtt::Handler {
   std::vector<SeqGap> gaps_;
   std::chrono::steady_clock::time_point nextStoreAttempt_{};
   bool droppedTold_ = false;
+  bool subscribedTold_ = false;
 
   mutable std::mutex mutex_;  // the outbox and the figures
   std::deque<std::pair<std::string, std::string>> outbox_;

@@ -190,6 +190,17 @@ class PostgresHubStore final : public HubStore {
     return gaps;
   }
 
+  Result<std::vector<std::int64_t>> Seqs(const std::string& station) override {
+    if (Result<> up = EnsureConnected(); !up) return up.problem();
+    const char* values[] = {station.c_str()};
+    PgResult result(PQexecParams(conn_.get(), "SELECT seq FROM events WHERE station = $1 ORDER BY seq", 1, nullptr,
+                                 values, nullptr, nullptr, 0));
+    if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) return Fail("не удалось прочитать события", result.get());
+    std::vector<std::int64_t> seqs;
+    for (int row = 0; row < PQntuples(result.get()); ++row) seqs.push_back(std::stoll(PQgetvalue(result.get(), row, 0)));
+    return seqs;
+  }
+
   std::string Where() const override { return "PostgreSQL " + where_; }
 
  private:

@@ -139,6 +139,18 @@ class SqliteHubStore final : public HubStore {
     return gaps;
   }
 
+  Result<std::vector<std::int64_t>> Seqs(const std::string& station) override {
+    SqlStatement stmt;
+    if (int rc = PrepareOnce(db_.get(), "SELECT seq FROM events WHERE station = ?1 ORDER BY seq", -1, stmt); rc != SQLITE_OK)
+      return Fail(rc);
+    BindText(stmt.get(), 1, station, false);
+    std::vector<std::int64_t> seqs;
+    int rc;
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) seqs.push_back(sqlite3_column_int64(stmt.get(), 0));
+    if (rc != SQLITE_DONE) return Fail(rc);
+    return seqs;
+  }
+
   std::string Where() const override { return path_; }
 
  private:
