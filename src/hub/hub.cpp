@@ -112,7 +112,7 @@ void Hub::OpenStoreWhenDue(Clock::time_point now) {
   Result<std::map<std::string, std::int64_t>> last =
       opened ? (*opened)->LastSeqs() : Result<std::map<std::string, std::int64_t>>(opened.problem());
   if (!last) {
-    const std::string where = IsPostgresUrl(settings_.store) ? "базу PostgreSQL" : settings_.store;
+    const std::string where = IsPostgresUrl(settings_.store) ? "PostgreSQL" : settings_.store;
     storeReporter_.Trouble("open", "Не удалось открыть хранилище событий " + where + ": " + last.problem().Told() +
                                        ". События ждут в памяти; хаб пробует снова каждые " +
                                        std::to_string(settings_.storeRetryMs / 1000) + " с.");
