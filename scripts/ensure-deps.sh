@@ -20,6 +20,10 @@ packages=(
   libsystemd-dev dpkg-dev file
   # The package's test: lintian, the man pages through man and groff, readelf.
   lintian man-db binutils
+  # pelvaron-hub's PostgreSQL store (libpq), and the server its tests start.
+  libpq-dev postgresql
+  # The README's walk-through looks into the hub's SQLite store with it.
+  sqlite3
   # Operators' PINs and passwords hashed with Argon2id.
   libsodium-dev
   # The reports' test: the page in headless Chromium, its screenshot read by libpng.

@@ -29,6 +29,8 @@ static_assert(MosquittoLibrary::kSuccess == MOSQ_ERR_SUCCESS && MosquittoLibrary
               MosquittoLibrary::kTls == MOSQ_ERR_TLS);
 static_assert(MosquittoLibrary::kOptionTcpNoDelay == MOSQ_OPT_TCP_NODELAY);
 static_assert(std::is_same_v<decltype(MosquittoLibrary::subscribe), decltype(&::mosquitto_subscribe)>);
+static_assert(std::is_same_v<decltype(MosquittoLibrary::subscribe_callback_set),
+                             decltype(&::mosquitto_subscribe_callback_set)>);
 static_assert(sizeof(MosquittoMessage) == sizeof(mosquitto_message) &&
               offsetof(MosquittoMessage, topic) == offsetof(mosquitto_message, topic) &&
               offsetof(MosquittoMessage, payload) == offsetof(mosquitto_message, payload) &&
@@ -85,6 +87,7 @@ Result<const MosquittoLibrary*> MosquittoLibrary::Load(const char* name) {
     Find(handle, "mosquitto_message_callback_set", l.message_callback_set, missing);
     Find(handle, "mosquitto_strerror", l.strerror, missing);
     Find(handle, "mosquitto_connack_string", l.connack_string, missing);
+    Find(handle, "mosquitto_subscribe_callback_set", l.subscribe_callback_set, missing);
     if (!missing.empty()) {
       problem = std::string("в библиотеке MQTT ") + name + " нет функции " + missing;
       ::dlclose(handle);

@@ -49,6 +49,8 @@ struct MosquittoLibrary {
   void (*message_callback_set)(struct mosquitto*, MessageCallback);
   const char* (*strerror)(int code);
   const char* (*connack_string)(int code);
+  using SubscribeCallback = void (*)(struct mosquitto*, void*, int mid, int count, const int* grantedQos);
+  void (*subscribe_callback_set)(struct mosquitto*, SubscribeCallback);
 
   // Loads the library (and initialises it) once it is there: a library
   // missing now is looked for again at the next call. name: the library's

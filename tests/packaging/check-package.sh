@@ -2,9 +2,10 @@
 # Makes the Debian package from a built tree (cpack into a folder of its own)
 # and checks what it holds: the programs, a man page for each with every
 # option of the program's --help, the launcher (run: the station's folder) and
-# its icons, the unit, its user and its options, the maintainer scripts, the
-# dependencies, the documents; lintian (no error, no warning, no hardening
-# tag); and the unit with systemd-analyze where there is one.
+# its icons, the units (the console's and the hub's), their user and options,
+# the maintainer scripts, the dependencies, the documents; lintian (no error,
+# no warning, no hardening tag); and the units with systemd-analyze where
+# there is one.
 # Usage: check-package.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -35,7 +36,7 @@ prefix=${prefix:-/usr}
 if [ "$prefix" = /usr ]; then etc=/etc; else etc=$prefix/etc; fi
 
 expect() { grep -qx "$1" "$work/contents" || fail "missing $1"; }
-for program in pelvaron-headless pelvaron-sim pelvaron-decode pelvaron-history pelvaron-plans pelvaron-report; do
+for program in pelvaron-headless pelvaron-sim pelvaron-decode pelvaron-history pelvaron-plans pelvaron-report pelvaron-hub; do
   expect "$prefix/bin/$program"
   expect "$prefix/share/man/man1/$program.1.gz"
 done
@@ -49,6 +50,8 @@ fi
 expect $prefix/lib/systemd/system/pelvaron.service
 expect $prefix/lib/sysusers.d/pelvaron.conf
 expect "$etc/default/pelvaron"
+expect $prefix/lib/systemd/system/pelvaron-hub.service
+expect "$etc/default/pelvaron-hub"
 # Every program has its page.
 for program in $(grep "^$prefix/bin/" "$work/contents" | xargs -n1 basename); do
   grep -qx "$prefix/share/man/man1/$program.1.gz" "$work/contents" || fail "no man page for $program"
@@ -60,6 +63,7 @@ for script in postinst prerm postrm; do
 done
 if [ "$etc" = /etc ]; then
   grep -qx /etc/default/pelvaron "$work/control/conffiles" || fail "/etc/default/pelvaron is not a conffile"
+  grep -qx /etc/default/pelvaron-hub "$work/control/conffiles" || fail "/etc/default/pelvaron-hub is not a conffile"
 fi
 depends=$(dpkg-deb -f "$deb" Depends)
 case "$depends" in *libsystemd0*) ;; *) fail "Depends lacks libsystemd0: $depends" ;; esac
@@ -71,6 +75,15 @@ unit="$work/root$prefix/lib/systemd/system/pelvaron.service"
 grep -qx 'Type=notify' "$unit" || fail "the unit is not Type=notify"
 grep -qxF "ExecStart=$prefix/bin/pelvaron-headless \$PELVARON_OPTIONS" "$unit" || fail "ExecStart: $(grep ExecStart "$unit")"
 grep -qxF "EnvironmentFile=-$etc/default/pelvaron" "$unit" || fail "EnvironmentFile: $(grep EnvironmentFile "$unit")"
+hubunit="$work/root$prefix/lib/systemd/system/pelvaron-hub.service"
+grep -qx 'Type=notify' "$hubunit" || fail "the hub's unit is not Type=notify"
+grep -qxF "ExecStart=$prefix/bin/pelvaron-hub \$PELVARON_HUB_OPTIONS" "$hubunit" || fail "ExecStart: $(grep ExecStart "$hubunit")"
+grep -qxF "EnvironmentFile=-$etc/default/pelvaron-hub" "$hubunit" || fail "EnvironmentFile: $(grep EnvironmentFile "$hubunit")"
+for script in postinst prerm postrm; do
+  grep -q "pelvaron-hub.service" "$work/control/$script" || fail "$script does not handle pelvaron-hub.service"
+done
+case "$depends" in *libpq5*) ;; *) fail "Depends lacks libpq5 (the hub's PostgreSQL): $depends" ;; esac
+if ldd "$work/root$prefix/bin/pelvaron-hub" | grep -qi 'libQt'; then fail "pelvaron-hub loads Qt"; fi
 grep -qx 'm pelvaron dialout' "$work/root$prefix/lib/sysusers.d/pelvaron.conf" || fail "the user is not in dialout"
 zcat "$work/root$prefix/share/man/man1/pelvaron-headless.1.gz" | grep -q '^\.TH PELVARON\\-HEADLESS 1 .*pelvaron [0-9]' \
   || fail "the man page has no version"
@@ -151,12 +164,14 @@ if command -v systemd-analyze >/dev/null; then
   # The unit as installed, but starting the program from the unpacked package,
   # and its Documentation= found in the package's man pages.
   mkdir "$work/unit"
-  sed "s|^ExecStart=$prefix/bin/|ExecStart=$work/root$prefix/bin/|" "$unit" >"$work/unit/pelvaron.service"
-  if ! MANPATH="$work/root$prefix/share/man" systemd-analyze verify "$work/unit/pelvaron.service" \
-      >"$work/verify.log" 2>&1; then
-    cat "$work/verify.log"
-    fail "systemd-analyze verify"
-  fi
+  for each in "$unit" "$hubunit"; do
+    sed "s|^ExecStart=$prefix/bin/|ExecStart=$work/root$prefix/bin/|" "$each" >"$work/unit/$(basename "$each")"
+    if ! MANPATH="$work/root$prefix/share/man" systemd-analyze verify "$work/unit/$(basename "$each")" \
+        >"$work/verify.log" 2>&1; then
+      cat "$work/verify.log"
+      fail "systemd-analyze verify $(basename "$each")"
+    fi
+  done
 else
   echo "systemd-analyze is not here: the unit is not verified"
 fi

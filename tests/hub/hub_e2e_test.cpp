@@ -1,0 +1,285 @@
+// The station as it runs: a real broker, two headless consoles on
+// simulators, and pelvaron-hub storing into SQLite or into a PostgreSQL
+// started here; the broker and the hub restarted in the middle.
+#include <gtest/gtest.h>
+#include <mosquitto.h>
+#include <signal.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "../e2e/child_process.h"
+#include "hub/hub_store.h"
+#include "objects/object_registry.h"
+#include "support/mqtt/test_broker.h"
+#include "support/strict_json.h"
+#include "test_postgres.h"
+
+namespace pelvaron::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Frames without end, a few a second.
+const char kTraffic[] =
+    "wait 150ms\n"
+    "contact-id addr=1234 new code=130 part=1 zone=5\n"
+    "wait 150ms\n"
+    "loop-state addr=12 kind=2 guard=3 armed1 linked1\n"
+    "loop\n";
+
+struct ConsoleCase {
+  const char* station;
+  std::vector<std::string> objects;
+};
+const ConsoleCase kConsoles[] = {{"east", {"0012", "0105"}}, {"west", {"0301"}}};
+
+void WriteObjects(const fs::path& file, const std::vector<std::string>& addresses) {
+  ObjectTable table;
+  table.fill(BlankObjectRecord());
+  int slot = 1;
+  for (const std::string& address : addresses) {
+    ObjectRecord& r = table[slot++];
+    r = ObjectRecord{};
+    std::memcpy(r.szAddress, address.data(), std::min(address.size(), sizeof r.szAddress));
+    r.bUsed = 1;
+    r.bControl = 1;
+    r.nPeriod = 60;
+    r.bRegistered = 1;
+  }
+  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(table.data()), sizeof table);
+}
+
+// The seqs a console wrote to its events file: everything it made.
+std::vector<std::int64_t> SeqsOfFile(const fs::path& file) {
+  std::ifstream in(file);
+  std::vector<std::int64_t> seqs;
+  for (std::string line; std::getline(in, line);) {
+    if (const auto json = ParseJson(line)) seqs.push_back(json->at("seq").get<std::int64_t>());
+  }
+  return seqs;
+}
+
+// An event as a console would publish it (QoS 1, not retained).
+bool PublishEvent(int port, const std::string& station, std::int64_t seq, const std::string& kind) {
+  const std::string topic = "pelvaron/" + station + "/event";
+  const std::string payload = "{\"seq\":" + std::to_string(seq) + ",\"time\":\"2026-12-07T10:00:00+03:00\",\"station\":\"" +
+                              station + "\",\"kind\":\"" + kind + "\",\"text\":\"\"}";
+  mosquitto_lib_init();
+  struct mosquitto* client = mosquitto_new(nullptr, true, nullptr);
+  bool done = false;
+  mosquitto_user_data_set(client, &done);
+  mosquitto_publish_callback_set(client, [](struct mosquitto*, void* flag, int) { *static_cast<bool*>(flag) = true; });
+  bool ok = mosquitto_connect(client, "127.0.0.1", port, 30) == MOSQ_ERR_SUCCESS &&
+            mosquitto_publish(client, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1,
+                              false) == MOSQ_ERR_SUCCESS;
+  for (int turns = 0; ok && !done && turns < 100; ++turns) ok = mosquitto_loop(client, 100, 1) == MOSQ_ERR_SUCCESS;
+  mosquitto_disconnect(client);
+  mosquitto_destroy(client);
+  return ok && done;
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// What a picture says of each station: "online link objects..." .
+std::map<std::string, std::string> Summary(const std::string& pictureJson) {
+  std::map<std::string, std::string> summary;
+  const auto picture = ParseJson(pictureJson);
+  if (!picture || !picture->contains("stations")) return summary;
+  for (const Json& s : picture->at("stations")) {
+    std::string line = s.at("online").get<bool>() ? "online" : "offline";
+    line += " " + (s.at("link").is_string() ? s.at("link").get<std::string>() : "-");
+    for (const Json& object : s.at("objects")) line += " " + object.at("address").get<std::string>();
+    line += " alarms:" + std::to_string(s.at("alarms").size());
+    summary[s.at("station").get<std::string>()] = line;
+  }
+  return summary;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+struct StoreCase {
+  const char* name;
+  bool postgres;
+};
+
+class HubEndToEndTest : public ::testing::TestWithParam<StoreCase> {
+ protected:
+  void SetUp() override {
+    if (!TestBroker::Available()) GTEST_SKIP() << "no mosquitto program (scripts/ensure-deps.sh installs it)";
+    if (GetParam().postgres) {
+      const std::string why = postgres_.Start();
+      if (!why.empty()) GTEST_SKIP() << "PostgreSQL cannot run here: " << why;
+      store_ = postgres_.Url();
+    }
+    std::string pattern = (fs::temp_directory_path() / "pelvaron-hub-e2e-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    fs::create_directory(dir_ / "hub");
+    if (store_.empty()) store_ = (dir_ / "hub" / kHubStoreFileName).string();
+  }
+  void TearDown() override {
+    if (HasFailure()) {
+      std::cerr << "Kept in " << dir_ << "\n";
+      if (hub_) std::cerr << "hub stderr:\n" << hubLog_ << hub_->Err() << "\n";
+      for (auto& c : consoles_) std::cerr << "console stderr:\n" << c->Err() << "\n";
+    } else if (!dir_.empty()) {
+      std::error_code ignored;
+      fs::remove_all(dir_, ignored);
+    }
+  }
+
+  std::vector<std::string> HubArgs() const {
+    return {PELVARON_HUB_PROGRAM, "--mqtt", broker_.Url(), "--store", store_, "--mqtt-client-id",
+            std::string("hub-e2e-") + GetParam().name};
+  }
+  void StartHub() {
+    std::string error;
+    hub_ = ChildProcess::Start(HubArgs(), (dir_ / "hub").string(), &error);
+    ASSERT_TRUE(hub_) << error;
+    ASSERT_TRUE(PumpUntil(All(), [&] { return hub_->Err().find("получает события") != std::string::npos; },
+                          SecondsFromNow(30)));
+  }
+  void StartConsole(const ConsoleCase& c) {
+    const fs::path home = dir_ / c.station;
+    fs::create_directory(home);
+    WriteObjects(home / "objects.stt", c.objects);
+    std::ofstream(home / "traffic.scn") << kTraffic;
+    std::string error;
+    sims_.push_back(ChildProcess::Start({PELVARON_SIM_PROGRAM, "--scenario", "traffic.scn", "--link", "receiver"},
+                                        home.string(), &error));
+    ASSERT_TRUE(sims_.back()) << error;
+    consoles_.push_back(ChildProcess::Start({PELVARON_HEADLESS_PROGRAM, "--tick-ms", "20", "--station", c.station,
+                                             "--device", "COM1=" + (home / "receiver").string(), "--mqtt",
+                                             broker_.Url(), "--events", "events.jsonl"},
+                                            home.string(), &error));
+    ASSERT_TRUE(consoles_.back()) << error;
+  }
+  std::vector<ChildProcess*> All() {
+    std::vector<ChildProcess*> all;
+    for (auto& s : sims_) all.push_back(s.get());
+    for (auto& c : consoles_) all.push_back(c.get());
+    if (hub_) all.push_back(hub_.get());
+    return all;
+  }
+  // Each console has made `more` events since this was last asked.
+  bool MoreEvents(std::size_t more) {
+    return PumpUntil(All(), [&] {
+      for (const ConsoleCase& c : kConsoles) {
+        if (SeqsOfFile(dir_ / c.station / "events.jsonl").size() < seen_[c.station] + more) return false;
+      }
+      for (const ConsoleCase& c : kConsoles) seen_[c.station] = SeqsOfFile(dir_ / c.station / "events.jsonl").size();
+      return true;
+    }, SecondsFromNow(60));
+  }
+
+  TestPostgres postgres_;
+  TestBroker broker_;
+  std::string store_;
+  fs::path dir_;
+  std::unique_ptr<ChildProcess> hub_;
+  std::string hubLog_;  // what earlier runs of the hub said
+  std::vector<std::unique_ptr<ChildProcess>> sims_, consoles_;
+  std::map<std::string, std::size_t> seen_;
+};
+
+TEST_P(HubEndToEndTest, EveryEventOfTwoConsolesIsStoredOnceAcrossRestartsAndThePictureShowsThem) {
+  std::string error;
+  ASSERT_TRUE(broker_.Start(&error)) << error;
+  ASSERT_NO_FATAL_FAILURE(StartHub());
+  for (const ConsoleCase& c : kConsoles) ASSERT_NO_FATAL_FAILURE(StartConsole(c));
+  ASSERT_TRUE(PublishRetained(broker_.Port(), "pelvaron/east/alarms", R"({"alarms":[{"id":7,"address":"1234"}]})"));
+
+  // The picture, in the hub's file and printed by --picture.
+  const std::map<std::string, std::string> expected = {{"east", "online ok 0012 0105 alarms:1"},
+                                                       {"west", "online ok 0301 alarms:0"}};
+  ASSERT_TRUE(PumpUntil(All(), [&] { return Summary(ReadFile(dir_ / "hub" / "picture.json")) == expected; },
+                        SecondsFromNow(60)))
+      << ReadFile(dir_ / "hub" / "picture.json");
+  auto view = ChildProcess::Start({PELVARON_HUB_PROGRAM, "--mqtt", broker_.Url(), "--picture"}, dir_.string(), &error);
+  ASSERT_TRUE(view) << error;
+  ASSERT_TRUE(PumpUntil({view.get()}, [&] { return view->Exited(); }, SecondsFromNow(30)));
+  EXPECT_EQ(view->StatusText(), "exit 0") << view->Err();
+  EXPECT_EQ(Summary(view->Out()), expected) << view->Out();
+
+  // Traffic across a restart of the broker, then of the hub.
+  ASSERT_TRUE(MoreEvents(10));
+  broker_.Stop();
+  ASSERT_TRUE(MoreEvents(10));
+  ASSERT_TRUE(broker_.Start(&error)) << error;
+  ASSERT_TRUE(MoreEvents(10));
+  ASSERT_TRUE(hub_->Signal(SIGTERM));
+  ASSERT_TRUE(PumpUntil(All(), [&] { return hub_->Exited(); }, SecondsFromNow(30)));
+  EXPECT_EQ(hub_->StatusText(), "exit 0");
+  EXPECT_NE(hub_->Err().find("Хаб станции остановлен"), std::string::npos) << hub_->Err();
+  hubLog_ = hub_->Err();
+  ASSERT_TRUE(MoreEvents(10));
+  ASSERT_NO_FATAL_FAILURE(StartHub());
+  ASSERT_TRUE(MoreEvents(10));
+
+  // A console that skipped numbers within a run; a repeat; a new run.
+  for (const auto& [seq, kind] : std::vector<std::pair<int, std::string>>{
+           {1, "console-started"}, {2, "message"}, {5, "message"}, {5, "message"}, {2001, "console-started"}}) {
+    ASSERT_TRUE(PublishEvent(broker_.Port(), "gapped", seq, kind));
+  }
+
+  for (auto& c : consoles_) ASSERT_TRUE(c->Signal(SIGINT));
+  ASSERT_TRUE(PumpUntil(All(), [&] {
+    for (auto& c : consoles_) if (!c->Exited()) return false;
+    return true;
+  }, SecondsFromNow(30)));
+
+  Result<std::unique_ptr<HubStore>> store = OpenHubStore(store_);
+  ASSERT_TRUE(store) << store.problem().Told();
+  std::map<std::string, std::vector<std::int64_t>> made, stored;
+  for (const ConsoleCase& c : kConsoles) made[c.station] = SeqsOfFile(dir_ / c.station / "events.jsonl");
+  made["gapped"] = {1, 2, 5, 2001};
+  const bool all = PumpUntil(All(), [&] {
+    for (const auto& [station, seqs] : made) {
+      Result<std::vector<std::int64_t>> got = (*store)->Seqs(station);
+      stored[station] = got ? *got : std::vector<std::int64_t>{};
+    }
+    return stored == made;
+  }, SecondsFromNow(60));
+  for (const auto& [station, seqs] : made) {
+    EXPECT_EQ(stored[station], seqs) << station << ": made " << seqs.size() << ", stored " << stored[station].size();
+  }
+  ASSERT_TRUE(all);
+  Result<std::vector<SeqGap>> gaps = (*store)->Gaps();
+  ASSERT_TRUE(gaps) << gaps.problem().Told();
+  ASSERT_EQ(gaps->size(), 1u);
+  EXPECT_EQ((*gaps)[0].station, "gapped");
+  EXPECT_EQ((*gaps)[0].afterSeq, 2);
+  EXPECT_EQ((*gaps)[0].beforeSeq, 5);
+  EXPECT_EQ(Count(hubLog_ + hub_->Err(), "Пропуск в событиях"), 1u) << hub_->Err();
+  EXPECT_NE(hub_->Err().find("Пропуск в событиях консоли gapped: после №2 пришло №5, не пришло событий: 2."),
+            std::string::npos);
+
+  // The consoles said goodbye: the picture shows them offline.
+  EXPECT_TRUE(PumpUntil(All(), [&] {
+    const auto now = Summary(ReadFile(dir_ / "hub" / "picture.json"));
+    return now.count("east") && now.at("east").rfind("offline", 0) == 0 && now.count("west") &&
+           now.at("west").rfind("offline", 0) == 0;
+  }, SecondsFromNow(30))) << ReadFile(dir_ / "hub" / "picture.json");
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, HubEndToEndTest,
+                         ::testing::Values(StoreCase{"SQLite", false}, StoreCase{"PostgreSQL", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace pelvaron::testing
