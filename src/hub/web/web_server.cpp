@@ -247,7 +247,7 @@ void WebServer::Command(const httplib::Request& req, httplib::Response& res) {
     Error(res, 404, "Консоли " + request.station + " на станции нет");
     return;
   }
-  if (console->value("online", std::string()) != "online") {
+  if (!console->value("online", false)) {
     Error(res, 409, "Консоль " + request.station + " не в сети: команду некому выполнить");
     return;
   }
