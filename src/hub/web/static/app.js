@@ -213,6 +213,7 @@ function renderDetail() {
     const t = (state.handling.actions.find((x) => x.code === act.code) || {}).title || act.code;
     done.append(el('li', { textContent: `${when(act.time)} ${t}${act.detail ? `: ${act.detail}` : ''} — ${act.operator || ''}` }));
   }
+  if (!done.children.length) done.append(el('li', { textContent: 'пока ничего' }));
   box.append(el('h4', { textContent: 'Сделано' }), done);
 
   if (canHandle()) {
