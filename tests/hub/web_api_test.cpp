@@ -208,6 +208,15 @@ TEST_F(WebApiTest, RefusesWhatTheCallerMayNotDo) {
   console_ = nullptr;
 }
 
+TEST_F(WebApiTest, ASecondServerOnTheSamePortIsRefused) {
+  WebSettings same;
+  same.port = server_->Port();
+  WebServer second(same, picture_, sender_, *db_, *users_, [](const std::string&) {});
+  const Result<> started = second.Start();
+  ASSERT_FALSE(started);
+  EXPECT_NE(started.problem().text.find("занят"), std::string::npos) << started.problem().text;
+}
+
 TEST_F(WebApiTest, SignInSetsAStrictCookieAndRefusesAWrongPassword) {
   auto wrong = Client().Post("/api/login", R"({"user":"oper","password":"nope-nope"})", "application/json");
   ASSERT_TRUE(wrong);

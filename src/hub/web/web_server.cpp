@@ -2,6 +2,8 @@
 
 #include <httplib.h>
 
+#include <sys/socket.h>
+
 #include <charconv>
 
 #include "events/alarm_handling.h"
@@ -92,6 +94,12 @@ Result<> WebServer::Start() {
   server_->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
   server_->set_payload_max_length(kMaxBody);
   server_->set_tcp_nodelay(true);
+  // The library's default shares the port (SO_REUSEPORT): a second hub would
+  // listen beside the first unseen. Reuse only a port left in TIME_WAIT.
+  server_->set_socket_options([](int sock) {
+    int yes = 1;
+    ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   Routes();
   if (!settings_.root.empty() && !server_->set_mount_point("/", settings_.root))
     return Problem{"Нет папки со страницами веб-консоли " + settings_.root + ": укажите её в --web-root"};
@@ -103,7 +111,18 @@ Result<> WebServer::Start() {
   if (port_ <= 0)
     return Problem{"Не удалось открыть адрес " + settings_.host + ":" + std::to_string(settings_.port) +
                    " для веб-консоли: он занят или недоступен; укажите другой в --listen"};
-  thread_ = std::thread([this] { server_->listen_after_bind(); });
+  listening_ = true;
+  thread_ = std::thread([this] {
+    server_->listen_after_bind();
+    listening_ = false;
+  });
+  // Until it accepts: a stop that came earlier would find nothing to stop
+  // and wait for the listener for ever.
+  while (listening_ && !server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (!server_->is_running()) {
+    thread_.join();
+    return Problem{"Веб-консоль не смогла начать приём на " + settings_.host + ":" + std::to_string(port_)};
+  }
   return {};
 }
 

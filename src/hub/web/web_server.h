@@ -74,6 +74,7 @@ class WebServer {
   std::atomic<int> liveClients_{0};
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
+  std::atomic<bool> listening_{false};
   int port_ = 0;
 };
 
