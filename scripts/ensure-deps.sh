@@ -28,6 +28,9 @@ packages=(
   libsodium-dev
   # The reports' test: the page in headless Chromium, its screenshot read by libpng.
   chromium libpng-dev
+  # The hub's web console: cpp-httplib with OpenSSL for HTTPS; its test drives
+  # the page in headless Chromium through Selenium.
+  libcpp-httplib-dev libssl-dev python3-selenium chromium-driver
 )
 # For walking through the window by hand or by script: a virtual display, a
 # window manager, and a way to type and click into it.

@@ -7,6 +7,9 @@
 
 #include "hub/hub.h"
 #include "hub/hub_options.h"
+#include "hub/web/user_admin.h"
+#include "hub/web/web_options.h"
+#include "hub/web/web_server.h"
 #include "platform/service_notifier.h"
 #include "platform/shutdown_signals.h"
 
@@ -52,15 +55,37 @@ int PrintPicture(const HubSettings& settings) {
   return 0;
 }
 
-int Main(const std::vector<std::string>& args) {
+// --user's only other option is --store.
+int UserCommand(const WebOptions& web, const std::vector<std::string>& args) {
+  std::string store = kHubStoreFileName;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--store" && i + 1 < args.size()) {
+      store = args[++i];
+    } else if (args[i].rfind("--store=", 0) == 0) {
+      store = args[i].substr(8);
+    } else {
+      std::cerr << "pelvaron-hub: " << args[i] << " does not go with --user (only --store does)\n";
+      return 2;
+    }
+  }
+  return RunUserCommand(web, store);
+}
+
+int Main(std::vector<std::string> args) {
   BlockShutdownSignals();
+  const WebOptions web = TakeWebOptions(args);
+  if (!web.error.empty()) {
+    std::cerr << "pelvaron-hub: " << web.error << "\n";
+    return 2;
+  }
+  if (!web.userVerb.empty()) return UserCommand(web, args);
   const HubOptions options = ParseHubOptions(args);
   if (!options.error.empty()) {
     std::cerr << "pelvaron-hub: " << options.error << "\n";
     return 2;
   }
   if (options.help) {
-    std::cout << HubHelpText();
+    std::cout << HubHelpText() << WebHelpText();
     return 0;
   }
   if (options.version) {
@@ -74,8 +99,32 @@ int Main(const std::vector<std::string>& args) {
   }
   if (options.picture) return PrintPicture(*settings);
 
+  Result<WebSettings> webSettings = WebSettingsFrom(web);
+  if (!webSettings) {
+    std::cerr << "pelvaron-hub: " << webSettings.problem().Said() << "\n";
+    return 2;
+  }
+  Result<std::unique_ptr<WebDb>> webDb = OpenWebDb(settings->store);
+  if (!webDb) {
+    Tell(webDb.problem().Told());
+    return 1;
+  }
+  Result<UserStore> users = UserStore::Open(**webDb);
+  if (!users) {
+    Tell(users.problem().Told());
+    return 1;
+  }
+
   ServiceNotifier notifier;
   Hub hub(*settings, Tell);
+  WebServer server(*webSettings, hub.Picture(), hub.Commands(), **webDb, *users, Tell);
+  hub.Picture().OnChange([&server](const std::string&) { server.Feed().Changed(); });
+  if (Result<> started = server.Start(); !started) {
+    Tell(started.problem().Told());
+    return 1;
+  }
+  Tell(std::string("Веб-консоль: ") + (server.Secure() ? "https://" : "http://") + webSettings->host + ":" +
+       std::to_string(server.Port()) + "/");
   const std::string broker = settings->mqtt.url.host + ":" + std::to_string(settings->mqtt.url.port);
   const std::string store = IsPostgresUrl(settings->store) ? "PostgreSQL" : settings->store;
   hub.Run(Stopping, ShutdownWaitMask(), [&] {
@@ -83,6 +132,7 @@ int Main(const std::vector<std::string>& args) {
     notifier.Ready("Брокер " + broker);
   });
   notifier.Stopping();
+  server.Stop();
   Tell("Хаб станции остановлен; новых событий записано: " + std::to_string(hub.Stored())  + ".");
   return 0;
 }

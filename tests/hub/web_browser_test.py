@@ -1,0 +1,249 @@
+#!/usr/bin/env python3
+"""The web console in headless Chromium: a real broker, the real hub with a
+user of each role, and this test as the console (its retained state, and the
+answers to the hub's commands). Exit 77 when a tool it needs is missing."""
+import argparse
+import datetime
+import json
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+try:
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.support.ui import Select, WebDriverWait
+except ImportError:
+    print("python3-selenium is not installed (scripts/ensure-deps.sh)")
+    sys.exit(77)
+
+STATION = "s1"
+PASSWORDS = {"oper": "oper-password", "view": "view-password", "boss": "boss-password"}
+ROLES = {"oper": "operator", "view": "viewer", "boss": "manager"}
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_port(port, proc, what):
+    for _ in range(200):
+        if proc.poll() is not None:
+            raise SystemExit(f"{what} ended early")
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=0.2).close()
+            return
+        except OSError:
+            time.sleep(0.1)
+    raise SystemExit(f"{what} did not open port {port}")
+
+
+class Console:
+    """Publishes a console's retained state and answers commands as it would."""
+
+    def __init__(self, port):
+        self.port = port
+        self.requests = []
+        self.alarm = {
+            "id": 41, "address": "0012", "comment": "Склад", "priority": "fire", "priority_title": "Пожар",
+            "colour": "#FF4040", "text": "Пожарная тревога, зона 3",
+            "time": datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%dT%H:%M:%SZ"),
+            "last_time": None, "repeats": 1, "restored": False, "acknowledged": False,
+            "ack_time": None, "ack_operator": None, "actions": []}
+        self.alarms = [self.alarm]
+        self.sub = subprocess.Popen(
+            ["mosquitto_sub", "-p", str(port), "-q", "1", "-v", "-t", f"pelvaron/{STATION}/command/#",
+             "-t", "test/ready"], stdout=subprocess.PIPE, text=True)
+        self.ready = threading.Event()
+        threading.Thread(target=self.serve, daemon=True).start()
+        while not self.ready.wait(0.2):
+            self.pub("test/ready", "1")
+
+    def pub(self, topic, payload, retain=False):
+        args = ["mosquitto_pub", "-p", str(self.port), "-q", "1", "-t", topic, "-m", payload]
+        subprocess.run(args + (["-r"] if retain else []), check=True)
+
+    def publish_state(self):
+        self.pub(f"pelvaron/{STATION}/online", "online", True)
+        self.pub(f"pelvaron/{STATION}/status/link", "ok", True)
+        self.pub(f"pelvaron/{STATION}/plans", json.dumps({"plans": [{
+            "address": "0012", "priority": "", "instructions": "Позвонить ответственному, выслать группу.",
+            "guard_group": "ГБР-3", "guard_phone": "+7 900 000-00-03",
+            "key_holders": [{"name": "Петров", "role": "директор", "phones": ["+7 900 111-22-33"]}]}]}), True)
+        self.publish_alarms()
+
+    def publish_alarms(self):
+        self.pub(f"pelvaron/{STATION}/alarms", json.dumps({"alarms": self.alarms}, ensure_ascii=False), True)
+
+    def serve(self):
+        for line in self.sub.stdout:
+            topic, _, payload = line.rstrip("\n").partition(" ")
+            if topic == "test/ready":
+                self.ready.set()
+                continue
+            verb = topic.rsplit("/", 1)[1]
+            if verb == "result":  # its own answers
+                continue
+            request = json.loads(payload)
+            self.requests.append((verb, request))
+            if verb == "ack":
+                self.alarm.update(acknowledged=True, ack_operator=request["operator"], ack_time=self.alarm["time"])
+            elif verb == "action":
+                self.alarm["actions"].append({"time": self.alarm["time"], "code": request["action"],
+                                              "detail": request.get("detail", ""), "operator": request["operator"]})
+            elif verb == "close":
+                self.alarms = []
+            self.publish_alarms()
+            self.pub(f"pelvaron/{STATION}/command/result",
+                     json.dumps({"request": request["request"], "status": "accepted"}))
+
+    def stop(self):
+        self.sub.terminate()
+        self.sub.wait()
+
+
+def browser():
+    options = webdriver.ChromeOptions()
+    options.binary_location = shutil.which("chromium")
+    for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1100,800",
+                "--autoplay-policy=no-user-gesture-required", "--lang=ru"):
+        options.add_argument(arg)
+    return webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
+
+
+def sign_in(driver, url, user, password):
+    driver.delete_all_cookies()
+    driver.get(url)
+    WebDriverWait(driver, 20).until(lambda d: d.find_element(By.ID, "login").is_displayed())
+    driver.find_element(By.ID, "login-user").send_keys(user)
+    driver.find_element(By.ID, "login-password").send_keys(password)
+    driver.find_element(By.ID, "login-submit").click()
+
+
+def post_from_page(driver, path, with_csrf):
+    """Status of a POST made by the page's own origin, with or without the token."""
+    return driver.execute_async_script("""
+        const [path, withCsrf, done] = arguments;
+        fetch('/api/session').then(r => r.json()).then(s => fetch(path, {method: 'POST',
+            headers: Object.assign({'Content-Type': 'application/json'}, withCsrf ? {'X-CSRF-Token': s.csrf} : {}),
+            body: '{}'})).then(r => done(r.status), e => done(String(e)));""", path, with_csrf)
+
+
+def run(args, work, failures):
+    def check(ok, what):
+        if not ok:
+            failures.append(what)
+            print("FAIL:", what)
+
+    mqtt_port, web_port = free_port(), free_port()
+    with open(os.path.join(work, "mosquitto.conf"), "w") as f:
+        f.write(f"listener {mqtt_port} 127.0.0.1\nallow_anonymous true\npersistence false\n")
+    broker = subprocess.Popen(["mosquitto", "-c", os.path.join(work, "mosquitto.conf")],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    procs = [broker]
+    try:
+        wait_port(mqtt_port, broker, "mosquitto")
+        for user, password in PASSWORDS.items():
+            subprocess.run([args.hub, "--user", "add", user, "--role", ROLES[user]], cwd=work, check=True,
+                           input=password + "\n", text=True, stdout=subprocess.DEVNULL)
+        hub = subprocess.Popen([args.hub, "--mqtt", f"mqtt://127.0.0.1:{mqtt_port}", "--mqtt-client-id", "hub-test",
+                                "--listen", f"127.0.0.1:{web_port}", "--web-root", args.web_root], cwd=work,
+                               stderr=open(os.path.join(work, "hub.log"), "w"))
+        procs.append(hub)
+        wait_port(web_port, hub, "pelvaron-hub")
+        console = Console(mqtt_port)
+        console.publish_state()
+        url = f"http://127.0.0.1:{web_port}/"
+        driver = browser()
+        try:
+            wait = WebDriverWait(driver, 20)
+            # A wrong password is refused with the reason.
+            sign_in(driver, url, "oper", "wrong-password")
+            wait.until(lambda d: d.find_element(By.ID, "login-error").text)
+            check(driver.find_element(By.ID, "login-error").text == "Неверное имя пользователя или пароль",
+                  "a wrong password is refused: " + driver.find_element(By.ID, "login-error").text)
+
+            # The operator: the alarm on the board, its plan; acknowledge, act, close.
+            sign_in(driver, url, "oper", PASSWORDS["oper"])
+            alarm = wait.until(lambda d: d.find_element(By.CSS_SELECTOR, f'.alarm[data-station="{STATION}"][data-id="41"]'))
+            check("Пожар" in alarm.text and "0012" in alarm.text, "the alarm on the board: " + alarm.text)
+            alarm.click()
+            detail = wait.until(lambda d: d.find_element(By.ID, "alarm-detail"))
+            check("ГБР-3" in detail.text and "Петров" in detail.text, "the object's plan shown: " + detail.text)
+            driver.save_screenshot(args.screenshot)
+            check(post_from_page(driver, f"/api/alarms/{STATION}/41/ack", False) == 403,
+                  "a request without the CSRF token is refused")
+
+            def confirmed(text):
+                wait.until(lambda d: text in d.find_element(By.ID, "command-status").text)
+
+            driver.find_element(By.ID, "ack-note").send_keys("принято")
+            driver.find_element(By.ID, "ack").click()
+            confirmed("тревога принята")
+            wait.until(lambda d: "принята: oper" in d.find_element(By.CSS_SELECTOR, ".alarm").text)
+            Select(driver.find_element(By.ID, "action-code")).select_by_value("guard-sent")
+            driver.find_element(By.ID, "action-detail").send_keys("ГБР-3")
+            driver.find_element(By.ID, "action-submit").click()
+            confirmed("действие записано")
+            Select(driver.find_element(By.ID, "outcome")).select_by_value("real")
+            driver.find_element(By.ID, "close-submit").click()
+            confirmed("тревога закрыта")
+            wait.until(lambda d: d.find_element(By.ID, "no-alarms").is_displayed())
+            verbs = [(verb, r["operator"], r["ref"]) for verb, r in console.requests]
+            check(verbs == [("ack", "oper", 41), ("action", "oper", 41), ("close", "oper", 41)],
+                  f"the console got each command once, naming the user: {verbs}")
+            check(console.requests[1][1].get("action") == "guard-sent" and
+                  console.requests[2][1].get("outcome") == "real", f"the commands' fields: {console.requests}")
+
+            # A viewer sees the alarm and no buttons; the API refuses it.
+            console.alarms = [console.alarm]
+            console.publish_alarms()
+            sign_in(driver, url, "view", PASSWORDS["view"])
+            wait.until(lambda d: d.find_element(By.CSS_SELECTOR, ".alarm")).click()
+            wait.until(lambda d: d.find_element(By.ID, "alarm-detail").is_displayed())
+            check(not driver.find_elements(By.CSS_SELECTOR, "#alarm-detail button"), "a viewer has no buttons")
+            check(post_from_page(driver, f"/api/alarms/{STATION}/41/ack", True) == 403, "a viewer's command is 403")
+
+            # A telephone's width: nothing wider than the screen.
+            driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                                   {"width": 360, "height": 740, "deviceScaleFactor": 1, "mobile": True})
+            width = driver.execute_script("return [document.documentElement.scrollWidth, window.innerWidth]")
+            check(width[0] <= width[1] == 360, f"the board fits 360 px: {width}")
+        finally:
+            driver.quit()
+            console.stop()
+    finally:
+        for p in reversed(procs):
+            p.terminate()
+            p.wait(timeout=20)
+        if failures and os.path.exists(os.path.join(work, "hub.log")):
+            print(open(os.path.join(work, "hub.log")).read())
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--hub", required=True)
+    parser.add_argument("--web-root", required=True)
+    parser.add_argument("--screenshot", required=True)
+    args = parser.parse_args()
+    for tool in ("chromium", "chromedriver", "mosquitto", "mosquitto_pub", "mosquitto_sub"):
+        if not shutil.which(tool):
+            print(f"{tool} is not installed (scripts/ensure-deps.sh)")
+            return 77
+    failures = []
+    with tempfile.TemporaryDirectory(prefix="pelvaron-web-") as work:
+        run(args, work, failures)
+    print("\n".join(failures) if failures else "all checks passed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
