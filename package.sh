@@ -10,6 +10,7 @@ scripts/ensure-deps.sh >&2
 cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DPELVARON_BENCH=OFF \
   -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >&2
 cmake --build build-package -j"$(nproc)" --target pelvaron pelvaron-headless pelvaron-sim pelvaron-decode pelvaron-history \
+  pelvaron-plans pelvaron-report pelvaron-hub \
   pelvaron_man_pages pelvaron_changelog >&2
 rm -f build-package/pelvaron_*.deb
 (cd build-package && cpack -G DEB >&2)
