@@ -97,9 +97,11 @@ std::map<std::string, std::string> Summary(const std::string& pictureJson) {
   if (!picture || !picture->contains("stations")) return summary;
   for (const Json& s : picture->at("stations")) {
     std::string line = s.at("online").get<bool>() ? "online" : "offline";
-    line += " " + (s.at("link").is_string() ? s.at("link").get<std::string>() : "-");
+    const bool linkSaid = s.at("link").is_string() && !s.at("link").get<std::string>().empty();
+    line += " " + (linkSaid ? s.at("link").get<std::string>() : "-");
     for (const Json& object : s.at("objects")) line += " " + object.at("address").get<std::string>();
-    line += " alarms:" + std::to_string(s.at("alarms").size());
+    // The consoles' own queues follow their simulators' traffic: only whether one is there.
+    line += s.at("alarms").empty() ? " no alarms" : " alarms";
     summary[s.at("station").get<std::string>()] = line;
   }
   return summary;
@@ -202,11 +204,13 @@ TEST_P(HubEndToEndTest, EveryEventOfTwoConsolesIsStoredOnceAcrossRestartsAndTheP
   ASSERT_TRUE(broker_.Start(&error)) << error;
   ASSERT_NO_FATAL_FAILURE(StartHub());
   for (const ConsoleCase& c : kConsoles) ASSERT_NO_FATAL_FAILURE(StartConsole(c));
-  ASSERT_TRUE(PublishRetained(broker_.Port(), "pelvaron/east/alarms", R"({"alarms":[{"id":7,"address":"1234"}]})"));
+  // A queue retained for a console that is not running (yet) is in the picture too.
+  ASSERT_TRUE(PublishRetained(broker_.Port(), "pelvaron/north/alarms", R"({"alarms":[{"id":7,"address":"1234"}]})"));
 
   // The picture, in the hub's file and printed by --picture.
-  const std::map<std::string, std::string> expected = {{"east", "online ok 0012 0105 alarms:1"},
-                                                       {"west", "online ok 0301 alarms:0"}};
+  const std::map<std::string, std::string> expected = {{"east", "online ok 0012 0105 alarms"},
+                                                       {"north", "offline - alarms"},
+                                                       {"west", "online ok 0301 alarms"}};
   ASSERT_TRUE(PumpUntil(All(), [&] { return Summary(ReadFile(dir_ / "hub" / "picture.json")) == expected; },
                         SecondsFromNow(60)))
       << ReadFile(dir_ / "hub" / "picture.json");
