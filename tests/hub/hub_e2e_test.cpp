@@ -146,8 +146,9 @@ class HubEndToEndTest : public ::testing::TestWithParam<StoreCase> {
   }
 
   std::vector<std::string> HubArgs() const {
+    // A web port of its own: the stores' runs go side by side.
     return {PELVARON_HUB_PROGRAM, "--mqtt", broker_.Url(), "--store", store_, "--mqtt-client-id",
-            std::string("hub-e2e-") + GetParam().name};
+            std::string("hub-e2e-") + GetParam().name, "--listen", "127.0.0.1:" + std::to_string(webPort_)};
   }
   void StartHub() {
     std::string error;
@@ -191,6 +192,7 @@ class HubEndToEndTest : public ::testing::TestWithParam<StoreCase> {
 
   TestPostgres postgres_;
   TestBroker broker_;
+  const int webPort_ = FreePort();
   std::string store_;
   fs::path dir_;
   std::unique_ptr<ChildProcess> hub_;

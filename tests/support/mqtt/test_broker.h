@@ -69,6 +69,9 @@ struct ReceivedMessage {
 
 // Leaves a retained message on the broker (what an earlier run may have
 // left); returns once the broker has it.
+// A TCP port on the loopback nobody listens on now.
+int FreePort();
+
 bool PublishRetained(int port, const std::string& topic, const std::string& payload);
 // Publishes one message at QoS 1; returns once the broker has it.
 bool PublishOnce(int port, const std::string& topic, const std::string& payload, bool retain = false);
