@@ -766,7 +766,7 @@ TEST_F(AlarmShellTest, NoBoxBlocksTheQueueAndAStrayReturnAcknowledgesNothing) {
   box->accept();
 }
 
-TEST_F(AlarmShellTest, AnAlarmWaitingFromBeforeARestartOpensTheQueueAtStart) {
+TEST_F(AlarmShellTest, AnAlarmWaitingFromBeforeARestartOpensTheQueueAtStartClearOfTheStatusStrip) {
   {
     EventStore store;
     ASSERT_TRUE(testing::Succeeded(store.Open("events.sqlite", EventStore::Mode::ReadWrite)));
@@ -775,7 +775,26 @@ TEST_F(AlarmShellTest, AnAlarmWaitingFromBeforeARestartOpensTheQueueAtStart) {
   }
   Start();
   ASSERT_TRUE(QTest::qWaitFor([&] { return QueueList() && QueueList()->topLevelItemCount() == 1; }, 20000));
-  EXPECT_TRUE(Alarms().queueWindow()->isVisible());
+  AlarmQueueWindow* queue = Alarms().queueWindow();
+  EXPECT_TRUE(queue->isVisible());
+  QWidget* main = shell_->dialogOwner();
+  const QRect screen = main->screen()->availableGeometry();
+  EXPECT_TRUE(screen.contains(queue->frameGeometry())) << "never wider than the screen";
+
+  // The window manager puts the main window, late, where the queue stands:
+  // the queue moves off its status strip; once the operator has moved the
+  // queue, it stays where he put it.
+  const auto hidesStrip = [&] { return queue->frameGeometry().intersects(shell_->window().statusStripOnScreen()); };
+  main->move(queue->x(), queue->y() + queue->height() - main->height() / 2);
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !hidesStrip(); }, 2000));
+  EXPECT_TRUE(screen.contains(queue->frameGeometry()));
+  queue->move(queue->x() + 5, queue->y());
+  const QPoint mine = queue->pos();
+  main->move(queue->x(), queue->y() + queue->height() - main->height() / 2);
+  QCoreApplication::processEvents();
+  QCoreApplication::processEvents();  // the placing is queued behind the move
+  EXPECT_EQ(queue->pos(), mine);
 }
 
 }  // namespace

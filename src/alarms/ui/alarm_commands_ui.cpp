@@ -134,8 +134,13 @@ void AlarmCommandsUi::place(AlarmQueueWindow* w) {
   }
   placed_ = true;
   placeWhenExposed_ = nullptr;
+  placedAt_ = placeNow(w);
+}
+
+QRect AlarmCommandsUi::placeNow(AlarmQueueWindow* w) {
+  QWidget* main = host_.dialogOwner();
   QScreen* screen = main != nullptr ? main->screen() : w->screen();
-  if (screen == nullptr) return;
+  if (screen == nullptr) return w->geometry();
   QRect beside = main != nullptr && main->isVisible() ? main->frameGeometry() : QRect();
   QMargins frame;
   if (main != nullptr && main->isVisible()) {
@@ -147,6 +152,20 @@ void AlarmCommandsUi::place(AlarmQueueWindow* w) {
   if (!beside.isValid()) beside = QRect(screen->availableGeometry().topLeft(), QSize(0, 0));
   const QRect keepClear = keepClear_ ? keepClear_() : QRect();
   w->setGeometry(PlaceBeside(kQueueSize, kQueueLeast, frame, screen->availableGeometry(), beside, keepClear));
+  return w->geometry();
+}
+
+void AlarmCommandsUi::placeAgainIfHiding() {
+  QWidget* main = host_.dialogOwner();
+  if (!placed_ || !queue_ || !queue_->isVisible() || main == nullptr || !main->isVisible()) return;
+  // Only where it still stands where it was put: a window the operator moved is his.
+  if (queue_->geometry() != placedAt_) return;
+  const QRect at = queue_->frameGeometry();
+  const QScreen* screen = main->screen();
+  const QRect keepClear = keepClear_ ? keepClear_() : QRect();
+  const bool hidesStrip = keepClear.isValid() && at.intersects(keepClear);
+  const bool leavesScreen = screen != nullptr && !screen->availableGeometry().contains(at);
+  if (hidesStrip || leavesScreen) placedAt_ = placeNow(queue_);
 }
 
 void AlarmCommandsUi::bringToFront(bool activate) {
@@ -173,6 +192,11 @@ void AlarmCommandsUi::showQueueAtTopAlarm() {
 bool AlarmCommandsUi::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Expose && watched == placeWhenExposed_ && queue_ && queue_->isVisible()) {
     QMetaObject::invokeMethod(this, [this] { place(queue_); }, Qt::QueuedConnection);
+  }
+  // The window manager may move the main window after the queue was put
+  // beside it (at start-up), onto the place the queue took.
+  if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) && watched == host_.dialogOwner() && placed_) {
+    QMetaObject::invokeMethod(this, [this] { placeAgainIfHiding(); }, Qt::QueuedConnection);
   }
   if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
     const auto* key = static_cast<QKeyEvent*>(event);

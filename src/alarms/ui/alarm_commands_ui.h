@@ -81,6 +81,8 @@ class AlarmCommandsUi : public QObject {
   void closeAlarm(std::uint64_t id);
   void bringToFront(bool activate);
   void place(AlarmQueueWindow* w);
+  QRect placeNow(AlarmQueueWindow* w);  // the geometry it gave
+  void placeAgainIfHiding();
   void acknowledge(const std::vector<std::uint64_t>& ids, const QString& note, bool all);
   void editPlan(std::uint64_t id);
   std::string priorityName(const AlarmRow& row) const;
@@ -100,6 +102,7 @@ class AlarmCommandsUi : public QObject {
   QPointer<QAction> signIn_, changeShift_, signOut_;
   bool placed_ = false;
   QPointer<QWindow> placeWhenExposed_;  // the main window, not yet where the window manager puts it
+  QRect placedAt_;                      // where the queue was put, until the operator moves it
 };
 
 }  // namespace pelvaron::ui

@@ -5,7 +5,9 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QTimer>
@@ -168,7 +170,10 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
 
   FocusFrame::Install(this);
   InputBlocker::Exempt(this);
-  resize(kListWidth + kPlanWidth + 24, 640);
+  // Never wider than the screen, even before it is placed beside the main window.
+  QSize size(kListWidth + kPlanWidth + 24, 640);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) size = size.boundedTo(screen->availableSize());
+  resize(size);
   setView(AlarmView{});
 }
 
