@@ -1,7 +1,11 @@
 // pelvaron-hub's figures: events stored per second from the broker on one
 // core (SQLite and PostgreSQL), one object's day among 10 million stored
 // events, and the hub's resident memory with three consoles.
+#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <mosquitto.h>
 #include <pthread.h>
 #include <sched.h>
@@ -252,21 +256,63 @@ void BM_ObjectDayAmongTenMillion(benchmark::State& state) {
 }
 BENCHMARK(BM_ObjectDayAmongTenMillion)->Unit(benchmark::kMillisecond);
 
+// A port nobody listens on now.
+int FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof at;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &size);
+  ::close(fd);
+  return ntohs(at.sin_port);
+}
+
+// Runs pelvaron-hub in dir with these arguments; stdin from `input`, stderr
+// to nowhere.
+pid_t RunHub(const std::string& dir, std::vector<std::string> args, const std::string& input = {}) {
+  int in[2];
+  if (::pipe(in) != 0) return -1;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::chdir(dir.c_str()) != 0) ::_exit(127);
+    ::dup2(in[0], 0);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 2);
+    std::vector<char*> argv{const_cast<char*>("pelvaron-hub")};
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(PELVARON_HUB_PROGRAM, argv.data());
+    ::_exit(127);
+  }
+  ::close(in[0]);
+  [[maybe_unused]] const ssize_t n = ::write(in[1], input.data(), input.size());
+  ::close(in[1]);
+  return pid;
+}
+
+// The program's resident memory and its peak, in KB.
+std::pair<long, long> ResidentKb(pid_t pid) {
+  long rss = 0, hwm = 0;
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) rss = std::stol(line.substr(6));
+    if (line.rfind("VmHWM:", 0) == 0) hwm = std::stol(line.substr(6));
+  }
+  return {rss, hwm};
+}
+
 // The pelvaron-hub program with three consoles' pictures (98 objects, 50
 // alarms and 98 plans each) and 10 000 events each stored: its resident
-// memory.
+// memory, then with 50 pages of the web console on the live feed.
 void BM_HubMemoryThreeConsoles(benchmark::State& state) {
   Broker broker;
   char pattern[] = "/tmp/pelvaron-bench-hub-memory-XXXXXX";
   const std::string dir = ::mkdtemp(pattern);
-  const pid_t hub = ::fork();
-  if (hub == 0) {
-    if (::chdir(dir.c_str()) != 0) ::_exit(127);
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, 2);
-    ::execl(PELVARON_HUB_PROGRAM, "pelvaron-hub", "--mqtt", broker.Url().c_str(), nullptr);
-    ::_exit(127);
-  }
+  const int webPort = FreePort();
+  ::waitpid(RunHub(dir, {"--user", "add", "bench", "--role", "viewer"}, "bench-password\n"), nullptr, 0);
+  const pid_t hub = RunHub(dir, {"--mqtt", broker.Url(), "--listen", "127.0.0.1:" + std::to_string(webPort)});
   std::this_thread::sleep_for(std::chrono::seconds(1));
   std::vector<std::pair<std::string, std::string>> retained, events;
   for (const std::string station : {"east", "west", "north"}) {
@@ -303,16 +349,51 @@ void BM_HubMemoryThreeConsoles(benchmark::State& state) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   std::this_thread::sleep_for(std::chrono::seconds(2));  // picture.json written, the heap settled
-  long rss = 0, hwm = 0;
-  std::ifstream status("/proc/" + std::to_string(hub) + "/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("VmRSS:", 0) == 0) rss = std::stol(line.substr(6));
-    if (line.rfind("VmHWM:", 0) == 0) hwm = std::stol(line.substr(6));
+  const auto [rss, hwm] = ResidentKb(hub);
+
+  // 50 pages signed in, each listening to the live feed until its first frame came.
+  httplib::Client login("127.0.0.1", webPort);
+  const auto signedIn = login.Post("/api/login", R"({"user":"bench","password":"bench-password"})", "application/json");
+  if (!signedIn || signedIn->status != 200) {
+    state.SkipWithError("could not sign in to the hub's web console");
+    ::kill(hub, SIGTERM);
+    ::waitpid(hub, nullptr, 0);
+    fs::remove_all(dir);
+    return;
   }
+  const std::string setCookie = signedIn->get_header_value("Set-Cookie");
+  const std::string cookie = setCookie.substr(0, setCookie.find(';'));
+  std::atomic<bool> stop{false};
+  std::atomic<int> framed{0};
+  std::vector<std::thread> pages;
+  for (int i = 0; i < 50; ++i) {
+    pages.emplace_back([&] {
+      httplib::Client client("127.0.0.1", webPort);
+      client.set_read_timeout(std::chrono::seconds(2));
+      bool first = true;
+      while (!stop) {
+        client.Get("/api/stream", httplib::Headers{{"Cookie", cookie}}, [&](const char* data, std::size_t size) {
+          if (first && std::string_view(data, size).find("\n\n") != std::string_view::npos) {
+            first = false;
+            ++framed;
+          }
+          return !stop.load();
+        });
+      }
+    });
+  }
+  for (int i = 0; i < 300 && framed < 50; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  const auto [rssPages, hwmPages] = ResidentKb(hub);
   for (auto _ : state) benchmark::DoNotOptimize(rss);
   state.counters["rss_kb"] = static_cast<double>(rss);
   state.counters["peak_rss_kb"] = static_cast<double>(hwm);
+  state.counters["pages_framed"] = framed.load();
+  state.counters["rss_50_pages_kb"] = static_cast<double>(rssPages);
+  state.counters["peak_50_pages_kb"] = static_cast<double>(hwmPages);
+  stop = true;
   ::kill(hub, SIGTERM);
+  for (std::thread& page : pages) page.join();
   ::waitpid(hub, nullptr, 0);
   fs::remove_all(dir);
 }
