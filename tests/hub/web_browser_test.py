@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The web console in headless Chromium: a real broker, the real hub with a
-user of each role, and this test as the console (its retained state, and the
-answers to the hub's commands). Exit 77 when a tool it needs is missing."""
+user of each role, and a real console on a simulated receiver taking the
+hub's commands. Exit 77 when a tool it needs is missing."""
 import argparse
 import datetime
 import json
@@ -46,68 +46,55 @@ def wait_port(port, proc, what):
     raise SystemExit(f"{what} did not open port {port}")
 
 
+PLAN_CSV = """address,priority,instructions,guard_group,guard_phone,holder,name,role,phones
+0012,,"Позвонить ответственному, выслать группу.",ГБР-3,+7 900 000-00-03,1,Петров,директор,+7 900 111-22-33
+"""
+# A fire at the plan's object, then a burglary left for the viewer.
+SCENARIO = """wait 2s
+contact-id addr=12 new code=110 part=1 zone=3
+wait 1s
+contact-id addr=13 new code=130 part=1 zone=2
+wait 10min
+"""
+
+
 class Console:
-    """Publishes a console's retained state and answers commands as it would."""
+    """A real console (pelvaron-headless) on a simulated receiver, publishing to
+    the broker and taking the hub's commands."""
 
-    def __init__(self, port):
-        self.port = port
-        self.requests = []
-        self.alarm = {
-            "id": 41, "address": "0012", "comment": "Склад", "priority": "fire", "priority_title": "Пожар",
-            "colour": "#FF4040", "text": "Пожарная тревога, зона 3",
-            "time": datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%dT%H:%M:%SZ"),
-            "last_time": None, "repeats": 1, "restored": False, "acknowledged": False,
-            "ack_time": None, "ack_operator": None, "actions": []}
-        self.alarms = [self.alarm]
-        self.sub = subprocess.Popen(
-            ["mosquitto_sub", "-p", str(port), "-q", "1", "-v", "-t", f"pelvaron/{STATION}/command/#",
-             "-t", "test/ready"], stdout=subprocess.PIPE, text=True)
-        self.ready = threading.Event()
-        threading.Thread(target=self.serve, daemon=True).start()
-        while not self.ready.wait(0.2):
-            self.pub("test/ready", "1")
+    def __init__(self, args, work, mqtt_port):
+        self.folder = os.path.join(work, "console")
+        os.mkdir(self.folder)
+        with open(os.path.join(work, "plans.csv"), "w") as f:
+            f.write(PLAN_CSV)
+        subprocess.run([args.plans, "import", os.path.join(work, "plans.csv")], cwd=self.folder, check=True,
+                       stdout=subprocess.DEVNULL)
+        with open(os.path.join(work, "alarms.scn"), "w") as f:
+            f.write(SCENARIO)
+        link = os.path.join(work, "receiver")
+        self.sim = subprocess.Popen([args.sim, "--link", link, "--scenario", os.path.join(work, "alarms.scn")],
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(100):
+            if os.path.exists(link):
+                break
+            time.sleep(0.1)
+        self.log = open(os.path.join(work, "console.log"), "w")
+        self.proc = subprocess.Popen([args.headless, "--station", STATION, "--device", f"COM1={link}",
+                                      "--mqtt", f"mqtt://127.0.0.1:{mqtt_port}", "--mqtt-commands"],
+                                     cwd=self.folder, stdout=self.log, stderr=self.log)
 
-    def pub(self, topic, payload, retain=False):
-        args = ["mosquitto_pub", "-p", str(self.port), "-q", "1", "-t", topic, "-m", payload]
-        subprocess.run(args + (["-r"] if retain else []), check=True)
-
-    def publish_state(self):
-        self.pub(f"pelvaron/{STATION}/online", "online", True)
-        self.pub(f"pelvaron/{STATION}/status/link", "ok", True)
-        self.pub(f"pelvaron/{STATION}/plans", json.dumps({"plans": [{
-            "address": "0012", "priority": "", "instructions": "Позвонить ответственному, выслать группу.",
-            "guard_group": "ГБР-3", "guard_phone": "+7 900 000-00-03",
-            "key_holders": [{"name": "Петров", "role": "директор", "phones": ["+7 900 111-22-33"]}]}]}), True)
-        self.publish_alarms()
-
-    def publish_alarms(self):
-        self.pub(f"pelvaron/{STATION}/alarms", json.dumps({"alarms": self.alarms}, ensure_ascii=False), True)
-
-    def serve(self):
-        for line in self.sub.stdout:
-            topic, _, payload = line.rstrip("\n").partition(" ")
-            if topic == "test/ready":
-                self.ready.set()
-                continue
-            verb = topic.rsplit("/", 1)[1]
-            if verb == "result":  # its own answers
-                continue
-            request = json.loads(payload)
-            self.requests.append((verb, request))
-            if verb == "ack":
-                self.alarm.update(acknowledged=True, ack_operator=request["operator"], ack_time=self.alarm["time"])
-            elif verb == "action":
-                self.alarm["actions"].append({"time": self.alarm["time"], "code": request["action"],
-                                              "detail": request.get("detail", ""), "operator": request["operator"]})
-            elif verb == "close":
-                self.alarms = []
-            self.publish_alarms()
-            self.pub(f"pelvaron/{STATION}/command/result",
-                     json.dumps({"request": request["request"], "status": "accepted"}))
+    def protocol(self):
+        try:
+            with open(os.path.join(self.folder, "protocol.txt"), "rb") as f:
+                return f.read().decode("cp1251")
+        except FileNotFoundError:
+            return ""
 
     def stop(self):
-        self.sub.terminate()
-        self.sub.wait()
+        for p in (self.proc, self.sim):
+            p.terminate()
+            p.wait(timeout=20)
+        self.log.close()
 
 
 def browser():
@@ -159,8 +146,7 @@ def run(args, work, failures):
                                stderr=open(os.path.join(work, "hub.log"), "w"))
         procs.append(hub)
         wait_port(web_port, hub, "pelvaron-hub")
-        console = Console(mqtt_port)
-        console.publish_state()
+        console = Console(args, work, mqtt_port)
         url = f"http://127.0.0.1:{web_port}/"
         driver = browser()
         try:
@@ -171,15 +157,19 @@ def run(args, work, failures):
             check(driver.find_element(By.ID, "login-error").text == "Неверное имя пользователя или пароль",
                   "a wrong password is refused: " + driver.find_element(By.ID, "login-error").text)
 
-            # The operator: the alarm on the board, its plan; acknowledge, act, close.
+            # The operator: the console's fire on the board, its plan; acknowledge, act, close.
             sign_in(driver, url, "oper", PASSWORDS["oper"])
-            alarm = wait.until(lambda d: d.find_element(By.CSS_SELECTOR, f'.alarm[data-station="{STATION}"][data-id="41"]'))
+            fire = f'.alarm[data-station="{STATION}"][data-priority="fire"]'
+            alarm = WebDriverWait(driver, 60).until(lambda d: d.find_element(By.CSS_SELECTOR, fire))
             check("Пожар" in alarm.text and "0012" in alarm.text, "the alarm on the board: " + alarm.text)
+            card = driver.find_element(By.CSS_SELECTOR, ".console").text
+            check("связь: норма" in card and "корпус: закрыт" in card, "the console's state in words: " + card)
+            fire_id = alarm.get_attribute("data-id")
             alarm.click()
             detail = wait.until(lambda d: d.find_element(By.ID, "alarm-detail"))
             check("ГБР-3" in detail.text and "Петров" in detail.text, "the object's plan shown: " + detail.text)
             driver.save_screenshot(args.screenshot)
-            check(post_from_page(driver, f"/api/alarms/{STATION}/41/ack", False) == 403,
+            check(post_from_page(driver, f"/api/alarms/{STATION}/{fire_id}/ack", False) == 403,
                   "a request without the CSRF token is refused")
 
             def confirmed(text):
@@ -188,7 +178,7 @@ def run(args, work, failures):
             driver.find_element(By.ID, "ack-note").send_keys("принято")
             driver.find_element(By.ID, "ack").click()
             confirmed("тревога принята")
-            wait.until(lambda d: "принята: oper" in d.find_element(By.CSS_SELECTOR, ".alarm").text)
+            wait.until(lambda d: "принята: oper" in d.find_element(By.CSS_SELECTOR, fire).text)
             Select(driver.find_element(By.ID, "action-code")).select_by_value("guard-sent")
             driver.find_element(By.ID, "action-detail").send_keys("ГБР-3")
             driver.find_element(By.ID, "action-submit").click()
@@ -196,21 +186,23 @@ def run(args, work, failures):
             Select(driver.find_element(By.ID, "outcome")).select_by_value("real")
             driver.find_element(By.ID, "close-submit").click()
             confirmed("тревога закрыта")
-            wait.until(lambda d: d.find_element(By.ID, "no-alarms").is_displayed())
-            verbs = [(verb, r["operator"], r["ref"]) for verb, r in console.requests]
-            check(verbs == [("ack", "oper", 41), ("action", "oper", 41), ("close", "oper", 41)],
-                  f"the console got each command once, naming the user: {verbs}")
-            check(console.requests[1][1].get("action") == "guard-sent" and
-                  console.requests[2][1].get("outcome") == "real", f"the commands' fields: {console.requests}")
+            wait.until(lambda d: not d.find_elements(By.CSS_SELECTOR, fire))
+            # Recorded by the console as if done in its window, each once, naming the user.
+            protocol = console.protocol()
+            for line in (f"Подтверждена тревога №{fire_id} (pelvaron-hub), объект '0012'", "Примечание: принято",
+                         f"Действие по тревоге №{fire_id}, объект '0012'", "Выслана группа: ГБР-3",
+                         f"Закрыта тревога №{fire_id}, объект '0012'", "Итог: Реальная тревога"):
+                check(protocol.count(line) == 1, f"the console's protocol has {line!r} once")
+            check(protocol.count("Оператор: oper") == 3, "the console's protocol names oper three times:\n" + protocol)
 
-            # A viewer sees the alarm and no buttons; the API refuses it.
-            console.alarms = [console.alarm]
-            console.publish_alarms()
+            # A viewer sees the burglary and no buttons; the API refuses it.
             sign_in(driver, url, "view", PASSWORDS["view"])
-            wait.until(lambda d: d.find_element(By.CSS_SELECTOR, ".alarm")).click()
+            left = wait.until(lambda d: d.find_element(By.CSS_SELECTOR, ".alarm"))
+            left_id = left.get_attribute("data-id")
+            left.click()
             wait.until(lambda d: d.find_element(By.ID, "alarm-detail").is_displayed())
             check(not driver.find_elements(By.CSS_SELECTOR, "#alarm-detail button"), "a viewer has no buttons")
-            check(post_from_page(driver, f"/api/alarms/{STATION}/41/ack", True) == 403, "a viewer's command is 403")
+            check(post_from_page(driver, f"/api/alarms/{STATION}/{left_id}/ack", True) == 403, "a viewer's command is 403")
 
             # A telephone's width: nothing wider than the screen.
             driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
@@ -224,13 +216,17 @@ def run(args, work, failures):
         for p in reversed(procs):
             p.terminate()
             p.wait(timeout=20)
-        if failures and os.path.exists(os.path.join(work, "hub.log")):
-            print(open(os.path.join(work, "hub.log")).read())
+        for log in ("hub.log", "console.log"):
+            if failures and os.path.exists(os.path.join(work, log)):
+                print(open(os.path.join(work, log)).read())
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--hub", required=True)
+    parser.add_argument("--headless", required=True)
+    parser.add_argument("--sim", required=True)
+    parser.add_argument("--plans", required=True)
     parser.add_argument("--web-root", required=True)
     parser.add_argument("--screenshot", required=True)
     args = parser.parse_args()

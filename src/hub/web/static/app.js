@@ -124,6 +124,13 @@ $('sound-on').addEventListener('click', () => { startAudio(); setTimeout(render,
 // The board.
 
 
+// The consoles' states as the operator says them; true: something is wrong.
+const STATUS_WORDS = {
+  link: { ok: ['норма', false], lost: ['нет связи', true] },
+  line: { ok: ['норма', false], fault: ['нет сигнала', true] },
+  enclosure: { closed: ['закрыт', false], open: ['вскрыт', true] },
+};
+
 function render() {
   const p = state.picture;
   if (!p) return;
@@ -137,7 +144,9 @@ function render() {
       el('h3', { textContent: s.station }),
       el('div', { className: 'state', textContent: s.online ? 'в сети' : 'не в сети' }));
     for (const [key, title] of [['link', 'связь'], ['line', 'линия'], ['enclosure', 'корпус']]) {
-      if (s[key]) card.append(el('div', { className: 'state', textContent: `${title}: ${s[key]}` }));
+      if (!s[key]) continue;
+      const [word, bad] = STATUS_WORDS[key][s[key]] || [s[key], false];
+      card.append(el('div', { className: bad ? 'state bad' : 'state', textContent: `${title}: ${word}` }));
     }
     if (s.last_event) card.append(el('div', { className: 'state', textContent: `последнее событие: ${when(s.last_event)}` }));
     consoles.append(card);
@@ -160,6 +169,7 @@ function render() {
         (a.acknowledged ? ` · принята: ${a.ack_operator || ''} ${when(a.ack_time)}` : ' · ожидает') }));
     item.dataset.station = a.station;
     item.dataset.id = a.id;
+    item.dataset.priority = a.priority;
     if (a.colour) item.style.borderLeftColor = a.colour;
     if (state.selected === key) item.classList.add('selected');
     item.addEventListener('click', () => { state.selected = key; $('command-status').textContent = ''; render(); });
