@@ -18,6 +18,7 @@
 #include "platform/unix_user.h"
 #include "store/event_store.h"
 #include "store/history_format.h"
+#include "tool_arguments.h"
 
 namespace {
 
@@ -50,15 +51,12 @@ constexpr char kUsage[] =
     "Exit status: 0 done (also when nothing was found), 1 the store could not be\n"
     "read or written, 2 a wrong command line.\n";
 
-struct Arguments {
+struct Arguments : ToolCommon {
   std::string store = kEventStoreFileName;
   HistoryQuery query;
   std::string format = "table";
   std::optional<std::uint64_t> ack;
   std::string note;
-  bool help = false;
-  bool version = false;
-  std::string error;
 };
 
 std::optional<std::uint64_t> ParseNumber(const std::string& text) {
@@ -73,25 +71,14 @@ std::optional<std::uint64_t> ParseNumber(const std::string& text) {
 
 Arguments Parse(int argc, char** argv, const PriorityTable& table) {
   Arguments a;
-  for (int i = 1; i < argc && a.error.empty(); ++i) {
-    const std::string arg = argv[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= argc) {
-        a.error = arg + " needs a value (see --help)";
-        return false;
-      }
-      out = argv[++i];
-      return true;
-    };
+  ToolArguments args(argc, argv, a);
+  while (const std::optional<std::string> next = args.Next()) {
+    const std::string& arg = *next;
     std::string v;
-    if (arg == "--help" || arg == "-h") {
-      a.help = true;
-    } else if (arg == "--version") {
-      a.version = true;
-    } else if (arg == "--store") {
-      value(a.store);
+    if (arg == "--store") {
+      args.Value(a.store);
     } else if (arg == "--from" || arg == "--to" || arg == "--day") {
-      if (!value(v)) break;
+      if (!args.Value(v)) break;
       const auto from = ParseTimeArgument(v, false);
       const auto to = ParseTimeArgument(v, true);
       if (!from) {
@@ -103,9 +90,9 @@ Arguments Parse(int argc, char** argv, const PriorityTable& table) {
         if (arg != "--from") a.query.to = to;
       }
     } else if (arg == "--address") {
-      value(a.query.address);
+      args.Value(a.query.address);
     } else if (arg == "--priority") {
-      if (!value(v)) break;
+      if (!args.Value(v)) break;
       int p = table.Find(v);
       for (std::size_t k = 0; p < 0 && k < table.priorities().size(); ++k) {
         if (FoldCase(table.priorities()[k].title) == FoldCase(v)) p = static_cast<int>(k);
@@ -117,9 +104,9 @@ Arguments Parse(int argc, char** argv, const PriorityTable& table) {
         a.query.priority = table.At(p)->name;
       }
     } else if (arg == "--text") {
-      value(a.query.text);
+      args.Value(a.query.text);
     } else if (arg == "--limit") {
-      if (!value(v)) break;
+      if (!args.Value(v)) break;
       auto n = ParseNumber(v);
       if (!n || *n == 0) {
         a.error = "--limit takes a number above 0, not " + v;
@@ -127,16 +114,16 @@ Arguments Parse(int argc, char** argv, const PriorityTable& table) {
         a.query.limit = static_cast<std::size_t>(*n);
       }
     } else if (arg == "--format") {
-      if (!value(a.format)) break;
+      if (!args.Value(a.format)) break;
       if (a.format != "table" && a.format != "csv" && a.format != "json") {
         a.error = "--format takes table, csv or json, not " + a.format;
       }
     } else if (arg == "--ack") {
-      if (!value(v)) break;
+      if (!args.Value(v)) break;
       a.ack = ParseNumber(v);
       if (!a.ack || *a.ack == 0) a.error = "--ack takes the number of an alarm, not " + v;
     } else if (arg == "--note") {
-      if (!value(a.note)) break;
+      if (!args.Value(a.note)) break;
       if (std::optional<char32_t> c = FirstControlCharacter(a.note)) {
         // A line end would forge a protocol line of its own.
         a.error = "--note: " + ControlCharacterRefusal("Примечание", *c);
@@ -224,17 +211,6 @@ int main(int argc, char** argv) {
   // A table refused is the console's to tell; the history shows the shipped one's titles then.
   const PriorityTable table = TableInForce(LoadPriorityTable(files));
   Arguments a = Parse(argc, argv, table);
-  if (a.help) {
-    std::cout << kUsage;
-    return 0;
-  }
-  if (a.version) {
-    std::cout << "pelvaron-history " << PELVARON_VERSION << "\n";
-    return 0;
-  }
-  if (!a.error.empty()) {
-    std::cerr << "pelvaron-history: " << a.error << "\n";
-    return 2;
-  }
+  if (const std::optional<int> status = AnswerAtOnce(a, "pelvaron-history", kUsage, PELVARON_VERSION)) return *status;
   return a.ack ? Acknowledge(a) : Search(a, table);
 }

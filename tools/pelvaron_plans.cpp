@@ -14,6 +14,7 @@
 #include "station/plans_csv.h"
 #include "station/station_schema.h"
 #include "station/station_store.h"
+#include "tool_arguments.h"
 
 namespace {
 
@@ -45,30 +46,20 @@ constexpr std::size_t kMaxTableBytes = 64u << 20;
 // A decimal unit's address has four digits; a shorter one is a binary unit's.
 constexpr std::size_t kDecimalAddressDigits = 4;
 
-struct Arguments {
+struct Arguments : ToolCommon {
   std::string command;
   std::string file;
   std::string store = kStationStoreFileName;
-  bool help = false;
-  bool version = false;
-  std::string error;
 };
 
 Arguments Parse(int argc, char** argv) {
   Arguments a;
   std::vector<std::string> words;
-  for (int i = 1; i < argc && a.error.empty(); ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      a.help = true;
-    } else if (arg == "--version") {
-      a.version = true;
-    } else if (arg == "--store") {
-      if (i + 1 >= argc) {
-        a.error = "--store needs a value (see --help)";
-      } else {
-        a.store = argv[++i];
-      }
+  ToolArguments args(argc, argv, a);
+  while (const std::optional<std::string> next = args.Next()) {
+    const std::string& arg = *next;
+    if (arg == "--store") {
+      args.Value(a.store);
     } else if (arg.size() > 1 && arg[0] == '-') {
       a.error = "unknown option: " + arg + " (see --help)";
     } else {
@@ -193,17 +184,6 @@ int Import(const Arguments& a) {
 
 int main(int argc, char** argv) {
   const Arguments a = Parse(argc, argv);
-  if (a.help) {
-    std::cout << kUsage;
-    return 0;
-  }
-  if (a.version) {
-    std::cout << "pelvaron-plans " << PELVARON_VERSION << "\n";
-    return 0;
-  }
-  if (!a.error.empty()) {
-    std::cerr << "pelvaron-plans: " << a.error << "\n";
-    return 2;
-  }
+  if (const std::optional<int> status = AnswerAtOnce(a, "pelvaron-plans", kUsage, PELVARON_VERSION)) return *status;
   return a.command == "export" ? Export(a) : Import(a);
 }

@@ -17,6 +17,7 @@
 #include "reports/report_formats.h"
 #include "store/event_store.h"
 #include "store/history_format.h"
+#include "tool_arguments.h"
 
 namespace {
 
@@ -53,51 +54,37 @@ constexpr char kUsage[] =
     "Exit status: 0 done (also when the range holds no alarm), 1 the store could\n"
     "not be read or the report not written, 2 a wrong command line.\n";
 
-struct Arguments {
+struct Arguments : ToolCommon {
   std::optional<ReportKind> kind;
   std::optional<std::int64_t> from, to;
   std::string address;
   ReportFormat format = ReportFormat::Html;
   std::string store = kEventStoreFileName;
   std::string output;
-  bool help = false;
-  bool version = false;
-  std::string error;
 };
 
 Arguments Parse(int argc, char** argv) {
   Arguments a;
-  for (int i = 1; i < argc && a.error.empty(); ++i) {
-    const std::string arg = argv[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= argc) {
-        a.error = arg + " needs a value (see --help)";
-        return false;
-      }
-      out = argv[++i];
-      return true;
-    };
+  ToolArguments args(argc, argv, a);
+  while (const std::optional<std::string> next = args.Next()) {
+    const std::string& arg = *next;
     std::string v;
-    if (arg == "--help" || arg == "-h") {
-      a.help = true;
-    } else if (arg == "--version") {
-      a.version = true;
-    } else if (arg == "--from" || arg == "--to") {
-      if (!value(v)) break;
+    if (arg == "--from" || arg == "--to") {
+      if (!args.Value(v)) break;
       const std::optional<std::int64_t> time = ParseTimeArgument(v, arg == "--to");
       if (!time) a.error = arg + ": not a date or time: " + v + " (2026-12-07, 2026-12-07 10:30 or 07.12.2026)";
       (arg == "--from" ? a.from : a.to) = time;
     } else if (arg == "--address") {
-      if (value(a.address) && a.address.empty()) a.error = "--address needs an object's address";
+      if (args.Value(a.address) && a.address.empty()) a.error = "--address needs an object's address";
     } else if (arg == "--format") {
-      if (!value(v)) break;
+      if (!args.Value(v)) break;
       const std::optional<ReportFormat> format = ReportFormatNamed(v);
       if (!format) a.error = "--format takes html, csv or json, not " + v;
       if (format) a.format = *format;
     } else if (arg == "--store") {
-      value(a.store);
+      args.Value(a.store);
     } else if (arg == "--output") {
-      value(a.output);
+      args.Value(a.output);
     } else if (!arg.starts_with("-") && !a.kind) {
       a.kind = ReportKindNamed(arg);
       if (!a.kind) a.error = "no report " + arg + ": shift or object (see --help)";
@@ -127,18 +114,7 @@ ReportRange RangeOf(const Arguments& a, std::int64_t now) {
 
 int main(int argc, char** argv) {
   const Arguments a = Parse(argc, argv);
-  if (a.help) {
-    std::cout << kUsage;
-    return 0;
-  }
-  if (a.version) {
-    std::cout << "pelvaron-report " << PELVARON_VERSION << "\n";
-    return 0;
-  }
-  if (!a.error.empty()) {
-    std::cerr << "pelvaron-report: " << a.error << "\n";
-    return 2;
-  }
+  if (const std::optional<int> status = AnswerAtOnce(a, "pelvaron-report", kUsage, PELVARON_VERSION)) return *status;
   RealFileSystem files;
   // A table refused is the console's to tell; the report shows the shipped one's titles then.
   const PriorityTable table = TableInForce(LoadPriorityTable(files));
