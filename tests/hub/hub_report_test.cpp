@@ -56,6 +56,10 @@ class HubReportTest : public ::testing::Test {
       published_.push_back(std::move(*parsed));
     };
     ids_ = testing::SeedShift(put, S);
+    // Closed before the range: its key's next alarm in the range is new.
+    const std::uint64_t closed = put.Alarm(S - 600, "0078", "fire", "k111");
+    put.Handle(S - 300, EventKind::AlarmClosed, closed, "0078", "real", "", "Иванова");
+    reopened_ = put.Alarm(S + 50, "0078", "fire", "k111");
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
@@ -90,26 +94,30 @@ class HubReportTest : public ::testing::Test {
   std::string dir_;
   std::vector<HubEvent> published_;
   testing::SeededShift ids_;
+  std::uint64_t reopened_ = 0;
 };
 
 TEST_F(HubReportTest, TheHubsStoreGivesTheConsolesReport) {
   // The console's own report is what it should be, so that equal means right.
   const auto [shift, shiftJson] = Console(ReportKind::Shift);
-  ASSERT_EQ(shift.alarms.size(), 3u);
+  ASSERT_EQ(shift.alarms.size(), 4u);
   EXPECT_EQ(shift.alarms[0].id, ids_.fire);
   EXPECT_EQ(shift.alarms[0].actions.size(), 1u);
-  EXPECT_EQ(shift.alarms[2].closed, kEnd + 600);
+  EXPECT_EQ(shift.alarms[1].id, reopened_);
+  EXPECT_EQ(shift.alarms[3].closed, kEnd + 600);
   const auto [object, objectJson] = Console(ReportKind::Object, "12");
   EXPECT_EQ(object.openings.size(), 2u);
   // Only the messages the queue takes carry the alarm's members.
-  std::size_t marked = 0;
+  std::size_t marked = 0, restores = 0;
   for (const HubEvent& e : published_) {
+    restores += e.alarmRole == 2;
     const bool alarm = e.json.find("\"priority\"") != std::string::npos;
     EXPECT_EQ(alarm, e.alarmRole == 1 || e.alarmRole == 2) << e.json;
     EXPECT_EQ(alarm, e.json.find("\"alarm_key\"") != std::string::npos) << e.json;
     marked += alarm;
   }
-  EXPECT_EQ(marked, 9u);  // seven alarms, an opening and a closing
+  EXPECT_EQ(marked, 11u);  // nine alarms, an opening and a closing
+  EXPECT_EQ(restores, 1u);
 
   testing::TestPostgres postgres;
   struct Store {
