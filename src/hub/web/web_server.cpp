@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "events/alarm_handling.h"
+#include "hub/hub_store.h"
 #include "hub/web/history_query.h"
 #include "hub/web/hub_report.h"
 #include "hub/web/station_board.h"
@@ -407,7 +408,8 @@ void WebServer::MakeReport(const httplib::Request& req, httplib::Response& res, 
   query.to = range.to;
   query.address = address;
   // One snapshot for every read, where the connection is the report's own.
-  const bool snapshot = own && own->Query("BEGIN");
+  const bool snapshot =
+      own && own->Query(IsPostgresUrl(settings_.store) ? "BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY" : "BEGIN");
   Result<ReportLoad> loaded = LoadHubReport(db, station, query, PriorityTable::Defaults());
   if (snapshot) (void)own->Query("COMMIT");
   if (!loaded) {
