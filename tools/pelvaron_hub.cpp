@@ -104,6 +104,7 @@ int Main(std::vector<std::string> args) {
     std::cerr << "pelvaron-hub: " << webSettings.problem().Said() << "\n";
     return 2;
   }
+  webSettings->store = settings->store;
   Result<std::unique_ptr<WebDb>> webDb = OpenWebDb(settings->store);
   if (!webDb) {
     Tell(webDb.problem().Told());

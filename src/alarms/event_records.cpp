@@ -35,19 +35,9 @@ EventRecords::EventRecords(FileSystem& fs, Clock& clock, Settings settings)
       desk_(LoadTable(fs, settings_.tablePath, tableProblem_)),
       sink_(
           settings_.storePath,
-          [&table = desk_.table()](const Event& event) {
-            const AlarmClass c = table.Classify(event);
-            StoredClass stored;
-            const Priority* p = table.At(c.priority);
-            if (p == nullptr) return stored;
-            stored.priority = p->name;
-            // Only what the queue takes counts as an alarm or a restore in the history.
-            if (p->handling == AlarmHandling::Log) return stored;
-            stored.role = static_cast<int>(c.role);
-            stored.key = c.key;
-            return stored;
-          },
-          settings_.capacity, settings_.vfs) {
+          [&table = desk_.table()](const Event& event) { return StoredClassOf(table, event); },
+          settings_.capacity, settings_.vfs),
+      classed_(desk_.table(), fanOut_) {
   fanOut_.Add(&sink_);
   fanOut_.Add(&desk_);
 }
@@ -104,7 +94,7 @@ void EventRecords::BeforeStartup(Console& console, Operator& op) {
                     "", MessageIcon::Exclamation});
     sink_.MarkFailing();
   }
-  console.SetEventSink(&fanOut_, settings_.station);
+  console.SetEventSink(&classed_, settings_.station);
   sink_.Start();
 }
 

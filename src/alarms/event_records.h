@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "alarms/alarm_class_sink.h"
 #include "alarms/alarm_desk.h"
 #include "app/console_hooks.h"
 #include "core/clock.h"
@@ -69,6 +70,7 @@ class EventRecords {
   // tick, shares its page with the rest of the records.
   EventStoreSink sink_;
   EventFanOut fanOut_;
+  AlarmClassSink classed_;  // what the console publishes goes through it
   Operator* op_ = nullptr;
   std::int64_t lastPoll_ = 0;
 };

@@ -52,6 +52,12 @@ struct Event {
   std::string detail;        // more, where a kind has it (an acknowledgement's note ...)
   std::uint64_t ref = 0;     // AlarmAcknowledged, AlarmAction, AlarmClosed: the seq of the alarm's event
   std::string operatorName;  // who did it, for the operator's own events; empty when nobody is known
+  // A message the alarm queue takes as an alarm (1) or a restore (2), as the
+  // store's alarm column keeps it; 0 for every other event. With it, the
+  // priority's name and the key that pairs a restore with its alarm.
+  std::uint8_t alarmRole = 0;
+  std::string priority;
+  std::string alarmKey;
   // Kind Message: the decoded message; shared, so outputs never copy it.
   std::shared_ptr<const DecodedMessage> message;
 };

@@ -18,6 +18,11 @@ void AppendEventJson(std::string& out, const Event& e) {
   if (!e.detail.empty()) json.Key("detail").String(e.detail);
   if (e.ref != 0 || e.kind == EventKind::AlarmAcknowledged) json.Key("ref").Int(static_cast<std::int64_t>(e.ref));
   if (!e.operatorName.empty()) json.Key("operator").String(e.operatorName);
+  if (message && e.alarmRole != 0) {
+    json.Key("priority").String(e.priority);
+    json.Key("alarm_key").String(e.alarmKey);
+    json.Key("restore").Bool(e.alarmRole == 2);
+  }
   if (message) {
     json.Key("lines").BeginArray();
     if (e.message) {

@@ -30,6 +30,17 @@ std::string Text(const nlohmann::json& object, const char* key) {
   return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
 }
 
+// The console marks the messages its queue takes with their priority; its
+// handling of an alarm is known by the kind.
+int AlarmRoleOf(const std::string& kind, const nlohmann::json& object) {
+  if (kind == "alarm-acknowledged") return 3;
+  if (kind == "alarm-action") return 4;
+  if (kind == "alarm-closed") return 5;
+  if (kind != "message" || !object.contains("priority")) return 0;
+  const auto restore = object.find("restore");
+  return restore != object.end() && restore->is_boolean() && restore->get<bool>() ? 2 : 1;
+}
+
 }  // namespace
 
 std::optional<std::int64_t> IsoTimeSeconds(std::string_view t) {
@@ -80,6 +91,9 @@ Result<HubEvent> ParseHubEvent(std::string station, std::string json) {
   event.operatorName = Text(object, "operator");
   if (const auto ref = object.find("ref"); ref != object.end() && ref->is_number_integer())
     event.ref = ref->get<std::int64_t>();
+  event.priority = Text(object, "priority");
+  event.alarmKey = Text(object, "alarm_key");
+  event.alarmRole = AlarmRoleOf(event.kind, object);
   event.json = std::move(json);
   return event;
 }

@@ -23,6 +23,12 @@ struct HubEvent {
   std::string detail;
   std::optional<std::int64_t> ref;
   std::string operatorName;
+  // What the alarm queue took it for, as the console's store keeps it:
+  // 1 alarm, 2 restore (with the priority and key the console sent),
+  // 3 acknowledgement, 4 action, 5 close; 0 anything else.
+  int alarmRole = 0;
+  std::string priority;
+  std::string alarmKey;
   std::string json;
 };
 

@@ -25,15 +25,29 @@ constexpr char kSchema[] =
     " ref BIGINT, operator TEXT, json TEXT NOT NULL, PRIMARY KEY (station, seq));"
     "CREATE INDEX IF NOT EXISTS events_object ON events(station, address, time);"
     "CREATE INDEX IF NOT EXISTS events_time ON events(time);"
+    // A table made before the hub kept what the reports need gains it; the
+    // consoles' handling of alarms already stored is known by its kind.
+    "DO $$ BEGIN"
+    " IF NOT EXISTS (SELECT 1 FROM information_schema.columns WHERE table_schema = current_schema()"
+    " AND table_name = 'events' AND column_name = 'alarm') THEN"
+    " ALTER TABLE events ADD COLUMN IF NOT EXISTS priority TEXT NOT NULL DEFAULT '',"
+    " ADD COLUMN IF NOT EXISTS alarm INTEGER NOT NULL DEFAULT 0, ADD COLUMN IF NOT EXISTS alarm_key TEXT NOT NULL DEFAULT '';"
+    " UPDATE events SET alarm = CASE kind WHEN 'alarm-acknowledged' THEN 3 WHEN 'alarm-action' THEN 4 ELSE 5 END"
+    " WHERE kind IN ('alarm-acknowledged', 'alarm-action', 'alarm-closed');"
+    " END IF; END $$;"
+    // The reports' reads: a station's alarms and their handling by time.
+    "CREATE INDEX IF NOT EXISTS events_alarms ON events(station, time) WHERE alarm <> 0;"
     "CREATE TABLE IF NOT EXISTS gaps(station TEXT NOT NULL, after_seq BIGINT NOT NULL,"
     " before_seq BIGINT NOT NULL, seen_at BIGINT NOT NULL, PRIMARY KEY (station, after_seq));";
 
 // A whole batch in one statement: each column as an array, so a thousand
 // events cost one round trip.
 constexpr char kInsertEvents[] =
-    "INSERT INTO events(station, seq, time, time_text, kind, address, text, command, detail, ref, operator, json)"
+    "INSERT INTO events(station, seq, time, time_text, kind, address, text, command, detail, ref, operator, json,"
+    " priority, alarm, alarm_key)"
     " SELECT * FROM unnest($1::text[], $2::bigint[], $3::bigint[], $4::text[], $5::text[], $6::text[],"
-    " $7::text[], $8::text[], $9::text[], $10::bigint[], $11::text[], $12::text[]) ON CONFLICT DO NOTHING";
+    " $7::text[], $8::text[], $9::text[], $10::bigint[], $11::text[], $12::text[], $13::text[], $14::int[],"
+    " $15::text[]) ON CONFLICT DO NOTHING";
 constexpr char kInsertGaps[] =
     "INSERT INTO gaps(station, after_seq, before_seq, seen_at)"
     " SELECT * FROM unnest($1::text[], $2::bigint[], $3::bigint[], $4::bigint[]) ON CONFLICT DO NOTHING";
@@ -100,7 +114,7 @@ class PostgresHubStore final : public HubStore {
 
   Result<std::size_t> Write(const std::vector<HubEvent>& events, const std::vector<SeqGap>& gaps) override {
     if (Result<> up = EnsureConnected(); !up) return up.problem();
-    std::array<ArrayText, 12> columns;
+    std::array<ArrayText, 15> columns;
     for (const HubEvent& e : events) {
       columns[0].Add(e.station, false);
       columns[1].Add(e.seq);
@@ -118,6 +132,9 @@ class PostgresHubStore final : public HubStore {
       }
       columns[10].Add(e.operatorName);
       columns[11].Add(e.json, false);
+      columns[12].Add(e.priority, false);
+      columns[13].Add(e.alarmRole);
+      columns[14].Add(e.alarmKey, false);
     }
     std::array<ArrayText, 4> gapColumns;
     for (const SeqGap& gap : gaps) {

@@ -16,15 +16,28 @@ constexpr char kSchema[] =
     "PRAGMA synchronous = NORMAL;"
     "CREATE TABLE IF NOT EXISTS events(station TEXT NOT NULL, seq INTEGER NOT NULL, time INTEGER NOT NULL,"
     " time_text TEXT NOT NULL, kind TEXT NOT NULL, address TEXT, text TEXT, command TEXT, detail TEXT,"
-    " ref INTEGER, operator TEXT, json TEXT NOT NULL, PRIMARY KEY (station, seq));"
+    " ref INTEGER, operator TEXT, json TEXT NOT NULL, priority TEXT NOT NULL DEFAULT '',"
+    " alarm INTEGER NOT NULL DEFAULT 0, alarm_key TEXT NOT NULL DEFAULT '', PRIMARY KEY (station, seq));"
     "CREATE INDEX IF NOT EXISTS events_object ON events(station, address, time);"
     "CREATE INDEX IF NOT EXISTS events_time ON events(time);"
     "CREATE TABLE IF NOT EXISTS gaps(station TEXT NOT NULL, after_seq INTEGER NOT NULL,"
     " before_seq INTEGER NOT NULL, seen_at INTEGER NOT NULL, PRIMARY KEY (station, after_seq));";
 
+// A table made before the hub kept what the reports need gains it; the
+// consoles' handling of alarms already stored is known by its kind.
+constexpr char kAddAlarmColumns[] =
+    "ALTER TABLE events ADD COLUMN priority TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE events ADD COLUMN alarm INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE events ADD COLUMN alarm_key TEXT NOT NULL DEFAULT '';"
+    "UPDATE events SET alarm = CASE kind WHEN 'alarm-acknowledged' THEN 3 WHEN 'alarm-action' THEN 4 ELSE 5 END"
+    " WHERE kind IN ('alarm-acknowledged', 'alarm-action', 'alarm-closed');";
+// The reports' reads: a station's alarms and their handling by time.
+constexpr char kAlarmIndex[] = "CREATE INDEX IF NOT EXISTS events_alarms ON events(station, time) WHERE alarm <> 0;";
+
 constexpr char kInsertEvent[] =
-    "INSERT INTO events(station, seq, time, time_text, kind, address, text, command, detail, ref, operator, json)"
-    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12) ON CONFLICT DO NOTHING";
+    "INSERT INTO events(station, seq, time, time_text, kind, address, text, command, detail, ref, operator, json,"
+    " priority, alarm, alarm_key) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)"
+    " ON CONFLICT DO NOTHING";
 constexpr char kInsertGap[] =
     "INSERT INTO gaps(station, after_seq, before_seq, seen_at) VALUES (?1, ?2, ?3, ?4) ON CONFLICT DO NOTHING";
 constexpr char kColumns[] = "station, seq, time, time_text, kind, address, text, command, detail, ref, operator, json";
@@ -55,6 +68,9 @@ class SqliteHubStore final : public HubStore {
     sqlite3_busy_timeout(db_.get(), 5000);
     if (const int schema = sqlite3_exec(db_.get(), kSchema, nullptr, nullptr, nullptr); schema != SQLITE_OK)
       return Fail(schema);
+    if (Result<> migrated = AddAlarmColumns(); !migrated) return migrated;
+    if (const int index = sqlite3_exec(db_.get(), kAlarmIndex, nullptr, nullptr, nullptr); index != SQLITE_OK)
+      return Fail(index);
     sqlite3_stmt* stmt = nullptr;
     if (const int prep = sqlite3_prepare_v3(db_.get(), kInsertEvent, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
         prep != SQLITE_OK)
@@ -154,6 +170,22 @@ class SqliteHubStore final : public HubStore {
   std::string Where() const override { return path_; }
 
  private:
+  Result<> AddAlarmColumns() {
+    SqlStatement has;
+    int rc = PrepareOnce(db_.get(), "SELECT 1 FROM pragma_table_info('events') WHERE name = 'alarm'", -1, has);
+    if (rc != SQLITE_OK) return Fail(rc);
+    rc = sqlite3_step(has.get());
+    if (rc == SQLITE_ROW) return {};
+    if (rc != SQLITE_DONE) return Fail(rc);
+    if (rc = sqlite3_exec(db_.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr); rc != SQLITE_OK) return Fail(rc);
+    rc = sqlite3_exec(db_.get(), kAddAlarmColumns, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) return {};
+    Problem failed = Fail(rc);
+    sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    return failed;
+  }
+
   Result<std::size_t> WriteRows(const std::vector<HubEvent>& events, const std::vector<SeqGap>& gaps) {
     std::size_t added = 0;
     sqlite3_stmt* s = insertEvent_.get();
@@ -175,6 +207,9 @@ class SqliteHubStore final : public HubStore {
       }
       BindText(s, 11, e.operatorName);
       BindText(s, 12, e.json, false);
+      BindText(s, 13, e.priority, false);
+      sqlite3_bind_int(s, 14, e.alarmRole);
+      BindText(s, 15, e.alarmKey, false);
       if (int rc = sqlite3_step(s); rc != SQLITE_DONE) {
         sqlite3_reset(s);
         return Fail(rc);

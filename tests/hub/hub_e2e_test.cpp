@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -15,6 +16,8 @@
 
 #include "../e2e/child_process.h"
 #include "hub/hub_store.h"
+#include "hub/web/hub_report.h"
+#include "reports/report_formats.h"
 #include "objects/object_registry.h"
 #include "support/mqtt/test_broker.h"
 #include "support/strict_json.h"
@@ -265,6 +268,21 @@ TEST_P(HubEndToEndTest, EveryEventOfTwoConsolesIsStoredOnceAcrossRestartsAndTheP
     EXPECT_EQ(stored[station], seqs) << station << ": made " << seqs.size() << ", stored " << stored[station].size();
   }
   ASSERT_TRUE(all);
+  // The same events make the same report from the hub's store as from the console's.
+  for (const ConsoleCase& c : kConsoles) {
+    ReportQuery q;
+    q.to = static_cast<std::int64_t>(std::time(nullptr)) + 60;
+    q.eventStore = (dir_ / c.station / "events.sqlite").string();
+    Result<ReportLoad> own = LoadReportData(q, PriorityTable::Defaults());
+    ASSERT_TRUE(own) << own.problem().Told();
+    EXPECT_FALSE(own->data.alarms.empty()) << c.station;
+    Result<std::unique_ptr<WebDb>> db = OpenWebDb(store_);
+    ASSERT_TRUE(db) << db.problem().Told();
+    Result<ReportLoad> hub = LoadHubReport(**db, c.station, q, PriorityTable::Defaults());
+    ASSERT_TRUE(hub) << hub.problem().Told();
+    EXPECT_EQ(RenderReport(hub->data, ReportKind::Shift, ReportFormat::Json),
+              RenderReport(own->data, ReportKind::Shift, ReportFormat::Json)) << c.station;
+  }
   Result<std::vector<SeqGap>> gaps = (*store)->Gaps();
   ASSERT_TRUE(gaps) << gaps.problem().Told();
   ASSERT_EQ(gaps->size(), 1u);

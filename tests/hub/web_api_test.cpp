@@ -127,6 +127,7 @@ class WebApiTest : public ::testing::Test {
 
     WebSettings settings;
     settings.port = 0;
+    settings.store = path;
     server_.emplace(settings, picture_, sender_, *db_, *users_, [](const std::string&) {});
     ASSERT_TRUE(server_->Start());
   }
@@ -189,6 +190,8 @@ TEST_F(WebApiTest, RefusesWhatTheCallerMayNotDo) {
       {"no session: alarms", "GET", "/api/alarms", nobody, true, 401},
       {"no session: events", "GET", "/api/events", nobody, true, 401},
       {"no session: stream", "GET", "/api/stream", nobody, true, 401},
+      {"no session: shift report", "GET", "/api/reports/shift", nobody, true, 401},
+      {"no session: object report", "GET", "/api/reports/object?address=12", nobody, true, 401},
       {"no session: ack", "POST", "/api/alarms/s1/5/ack", nobody, true, 401},
       {"viewer reads", "GET", "/api/alarms", viewer, true, 200},
       {"viewer acknowledges", "POST", "/api/alarms/s1/5/ack", viewer, true, 403},
@@ -206,6 +209,40 @@ TEST_F(WebApiTest, RefusesWhatTheCallerMayNotDo) {
   }
   EXPECT_TRUE(console.sent.empty()) << "a refused request reached a console";
   console_ = nullptr;
+}
+
+TEST_F(WebApiTest, AReportIsTheConsolesPageOrAReasonInRussian) {
+  const Signed viewer = SignIn("view");
+  struct Case {
+    std::string path;
+    int status;
+    std::string type;  // the answer's, or a word of the refusal
+  };
+  const Case cases[] = {
+      {"/api/reports/shift?station=s1&from=0&to=1000", 200, "text/html"},
+      {"/api/reports/shift?from=0&to=1000&format=csv", 200, "text/csv"},
+      {"/api/reports/object?station=s2&address=12&from=0&to=1000&format=json", 200, "application/json"},
+      {"/api/reports/shift?station=s9&from=0&to=1000", 400, "Консоли s9"},
+      {"/api/reports/shift?from=1000&to=0", 400, "позже"},
+      {"/api/reports/shift?from=вчера", 400, "Параметр from"},
+      {"/api/reports/shift?from=0&to=100000000", 400, "не больше"},
+      {"/api/reports/object?from=0&to=1000", 400, "адрес объекта"},
+      {"/api/reports/shift?format=pdf", 400, "format"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    auto res = Get(c.path, viewer);
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, c.status) << res->body;
+    if (c.status == 200) {
+      EXPECT_EQ(res->get_header_value("Content-Type").rfind(c.type, 0), 0u) << res->get_header_value("Content-Type");
+    } else {
+      EXPECT_NE(json::parse(res->body).value("error", "").find(c.type), std::string::npos) << res->body;
+    }
+  }
+  // The object's report found the object under the form the store keeps.
+  const json object = json::parse(Get("/api/reports/object?station=s2&address=12&from=0&to=1000&format=json", viewer)->body);
+  EXPECT_NE(object.dump().find("0012"), std::string::npos) << object.dump();
 }
 
 TEST_F(WebApiTest, ASecondServerOnTheSamePortIsRefused) {

@@ -209,6 +209,19 @@ def run(args, work, failures):
                                    {"width": 360, "height": 740, "deviceScaleFactor": 1, "mobile": True})
             width = driver.execute_script("return [document.documentElement.scrollWidth, window.innerWidth]")
             check(width[0] <= width[1] == 360, f"the board fits 360 px: {width}")
+
+            # The shift report, opened from the page in a tab of its own.
+            driver.find_element(By.ID, "tab-reports").click()
+            width = driver.execute_script("return [document.documentElement.scrollWidth, window.innerWidth]")
+            check(width[0] <= width[1] == 360, f"the reports' form fits 360 px: {width}")
+            board = driver.current_window_handle
+            driver.find_element(By.ID, "report-open").click()
+            wait.until(lambda d: len(d.window_handles) == 2)
+            driver.switch_to.window([h for h in driver.window_handles if h != board][0])
+            wait.until(lambda d: "Отчёт за смену" in d.find_element(By.TAG_NAME, "body").text)
+            check("Отчёт за смену" in driver.title, "the shift report opens from the page: " + driver.title)
+            driver.close()
+            driver.switch_to.window(board)
         finally:
             driver.quit()
             console.stop()

@@ -93,6 +93,39 @@ TEST(EventJsonTest, TextsWithQuotesBackslashesAndControlCharactersComeBackAsThey
   EXPECT_EQ(json->at("detail"), e.detail);
 }
 
+TEST(EventJsonTest, OnlyAMessageTheQueueTakesCarriesItsPriorityAndKey) {
+  // Faults: the members on an event the queue does not take (or on a
+  // console's own event), missing on an alarm, a restore told as an alarm.
+  struct Case {
+    const char* what;
+    Event event;
+    std::uint8_t role;
+    bool members;
+  };
+  const Case cases[] = {
+      {"a message only logged", MessageEvent(kFrames[0], 1), 0, false},
+      {"an alarm", MessageEvent(kFrames[0], 2), 1, true},
+      {"a restore", MessageEvent(kFrames[0], 3), 2, true},
+      {"a console's own event", Base(EventKind::LinkLost, 4), 1, false},
+  };
+  for (Case c : cases) {
+    SCOPED_TRACE(c.what);
+    c.event.alarmRole = c.role;
+    c.event.priority = "fire";
+    c.event.alarmKey = "cid110-5";
+    const auto json = ParseJson(EventJson(c.event));
+    ASSERT_TRUE(json);
+    EXPECT_EQ(CheckSchema(EventSchema(), *json), std::vector<std::string>{});
+    EXPECT_EQ(json->contains("priority"), c.members);
+    EXPECT_EQ(json->contains("alarm_key"), c.members);
+    EXPECT_EQ(json->contains("restore"), c.members);
+    if (!c.members) continue;
+    EXPECT_EQ(json->at("priority"), "fire");
+    EXPECT_EQ(json->at("alarm_key"), "cid110-5");
+    EXPECT_EQ(json->at("restore"), c.role == 2);
+  }
+}
+
 TEST(EventJsonTest, TheSchemaCheckFindsWhatIsMissingOrWrong) {
   // The check the tests rely on does fail: a message without its lines, a
   // kind nobody knows, a time without its offset, a seq as text.

@@ -22,8 +22,7 @@ using testing::kShiftStart;
 constexpr std::int64_t S = kShiftStart;
 constexpr std::int64_t kEnd = S + 12 * kHour;
 
-// A shift's store: what a console wrote from two hours before the shift to
-// after its end.
+// A shift's store (SeedShift).
 class ReportQueryTest : public testing::ReportTest {
  protected:
   void SetUp() override {
@@ -35,35 +34,10 @@ class ReportQueryTest : public testing::ReportTest {
     EventStore store;
     ASSERT_TRUE(store.Open(store_, EventStore::Mode::ReadWrite));
     testing::StoreSeed put(store);
-    put.State(S - 2 * kHour, EventKind::LinkLost);
-    const std::uint64_t old = put.Alarm(S - kHour, "0012", "burglary", "k130");  // open all along
-    put.State(S - kHour + 10, EventKind::OperatorSignedIn, {}, "Иванова");
-    put.State(S - 1800, EventKind::ObjectOverdue, "0034");
-    fire_ = put.Alarm(S + 10, "0056", "fire", "k110");
-    put.Alarm(S + 20, "0056", "fire", "k110");  // a repeat while it waits
-    put.Handle(S + 40, EventKind::AlarmAcknowledged, fire_, "0056", {}, {}, "Иванова");
-    put.Handle(S + 60, EventKind::AlarmAction, fire_, "0056", "key-holder-called", "Петров (владелец): ответил",
-               "Иванова");
-    put.Alarm(S + 100, "0012", "burglary", "k130");  // a repeat of the alarm raised before
-    put.Handle(S + 120, EventKind::AlarmClosed, fire_, "0056", "false-user", "", "Иванова");
-    again_ = put.Alarm(S + 200, "0056", "fire", "k110");  // closed: a new alarm
-    put.Handle(S + 230, EventKind::AlarmAcknowledged, again_, "0056");
-    put.ContactId(S + 300, 12, 401, true, 3);     // disarmed by user 3: no alarm
-    put.State(S + 600, EventKind::LinkRestored);
-    put.ContactId(S + 5000, 12, 401, false, 3);  // armed
-    put.State(S + kHour, EventKind::ObjectBackInControl, "0034");
-    put.State(S + 4 * kHour, EventKind::OperatorSignedOut, {}, "Иванова");
-    put.State(S + 4 * kHour, EventKind::OperatorSignedIn, {}, "Петров");
-    put.State(S + 6 * kHour, EventKind::ConsoleStopped);
-    put.State(S + 6 * kHour + 60, EventKind::ConsoleStarted);
-    put.State(S + 6 * kHour + 120, EventKind::OperatorSignedIn, {}, "Петров");
-    panic_ = put.Alarm(S + 11 * kHour, "0012", "panic", "k120");
-    put.Handle(S + 11 * kHour + 30, EventKind::AlarmAcknowledged, panic_, "0012", {}, {}, "Петров");
-    put.State(S + 11 * kHour + 100, EventKind::LineFault);
-    put.Handle(kEnd + 300, EventKind::AlarmAction, panic_, "0012", "guard-sent", "", "Петров");
-    put.Handle(kEnd + 600, EventKind::AlarmClosed, panic_, "0012", "real", "взлом двери", "Петров");
-    put.Alarm(kEnd + 700, "0056", "fire", "k999");  // after the range
-    ASSERT_NE(old, 0u);
+    const testing::SeededShift ids = testing::SeedShift(put, S);
+    fire_ = ids.fire;
+    again_ = ids.again;
+    panic_ = ids.panic;
   }
   void TearDown() override {
     std::filesystem::remove_all(folder_);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -59,6 +60,9 @@ class StoreSeed {
 
   std::uint64_t seq() const { return seq_; }
 
+  // Sees each event as it is stored, with its class (a second store, say).
+  std::function<void(const Event&, const StoredClass&)> also;
+
  private:
   Event Make(std::int64_t time, EventKind kind, const std::string& address, std::string text) {
     Event e;
@@ -73,6 +77,7 @@ class StoreSeed {
   }
   std::uint64_t Put(Event e, const StoredClass& cls) {
     if (!store_.Insert(e, cls)) ADD_FAILURE() << "not stored: " << e.seq;
+    if (also) also(e, cls);
     return e.seq;
   }
 
@@ -80,5 +85,47 @@ class StoreSeed {
   std::string station_;
   std::uint64_t seq_ = 0;
 };
+
+// A shift from `start` for 12 hours, as a console wrote it from two hours
+// before to after its end: an alarm open all along and repeated, one
+// repeated, handled and closed, then raised again, one handled after the
+// end; the link, an operator, an object overdue, a stop; openings.
+struct SeededShift {
+  std::uint64_t fire = 0, again = 0, panic = 0;
+};
+inline SeededShift SeedShift(StoreSeed& put, std::int64_t start) {
+  constexpr std::int64_t kHour = 3600;
+  const std::int64_t S = start, kEnd = start + 12 * kHour;
+  SeededShift ids;
+  put.State(S - 2 * kHour, EventKind::LinkLost);
+  put.Alarm(S - kHour, "0012", "burglary", "k130");  // open all along
+  put.State(S - kHour + 10, EventKind::OperatorSignedIn, {}, "Иванова");
+  put.State(S - 1800, EventKind::ObjectOverdue, "0034");
+  ids.fire = put.Alarm(S + 10, "0056", "fire", "k110");
+  put.Alarm(S + 20, "0056", "fire", "k110");  // a repeat while it waits
+  put.Handle(S + 40, EventKind::AlarmAcknowledged, ids.fire, "0056", {}, {}, "Иванова");
+  put.Handle(S + 60, EventKind::AlarmAction, ids.fire, "0056", "key-holder-called", "Петров (владелец): ответил",
+             "Иванова");
+  put.Alarm(S + 100, "0012", "burglary", "k130");  // a repeat of the alarm raised before
+  put.Handle(S + 120, EventKind::AlarmClosed, ids.fire, "0056", "false-user", "", "Иванова");
+  ids.again = put.Alarm(S + 200, "0056", "fire", "k110");  // closed: a new alarm
+  put.Handle(S + 230, EventKind::AlarmAcknowledged, ids.again, "0056");
+  put.ContactId(S + 300, 12, 401, true, 3);     // disarmed by user 3: no alarm
+  put.State(S + 600, EventKind::LinkRestored);
+  put.ContactId(S + 5000, 12, 401, false, 3);  // armed
+  put.State(S + kHour, EventKind::ObjectBackInControl, "0034");
+  put.State(S + 4 * kHour, EventKind::OperatorSignedOut, {}, "Иванова");
+  put.State(S + 4 * kHour, EventKind::OperatorSignedIn, {}, "Петров");
+  put.State(S + 6 * kHour, EventKind::ConsoleStopped);
+  put.State(S + 6 * kHour + 60, EventKind::ConsoleStarted);
+  put.State(S + 6 * kHour + 120, EventKind::OperatorSignedIn, {}, "Петров");
+  ids.panic = put.Alarm(S + 11 * kHour, "0012", "panic", "k120");
+  put.Handle(S + 11 * kHour + 30, EventKind::AlarmAcknowledged, ids.panic, "0012", {}, {}, "Петров");
+  put.State(S + 11 * kHour + 100, EventKind::LineFault);
+  put.Handle(kEnd + 300, EventKind::AlarmAction, ids.panic, "0012", "guard-sent", "", "Петров");
+  put.Handle(kEnd + 600, EventKind::AlarmClosed, ids.panic, "0012", "real", "взлом двери", "Петров");
+  put.Alarm(kEnd + 700, "0056", "fire", "k999");  // after the range
+  return ids;
+}
 
 }  // namespace pelvaron::testing

@@ -4,11 +4,16 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <charconv>
+#include <ctime>
 
 #include "events/alarm_handling.h"
+#include "hub/hub_store.h"
 #include "hub/web/history_query.h"
+#include "hub/web/hub_report.h"
 #include "hub/web/station_board.h"
+#include "reports/query/report_range.h"
 
 namespace pelvaron {
 
@@ -55,6 +60,19 @@ std::optional<nlohmann::json> JsonBody(const httplib::Request& req, httplib::Res
 std::string Text(const nlohmann::json& body, const char* key) {
   auto it = body.find(key);
   return it != body.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+// Reports as long as a year; a longer one would hold a connection for minutes.
+constexpr std::int64_t kMaxReportDays = 366;
+
+// A name a download may carry: the station's characters outside [A-Za-z0-9._-] go.
+std::string SafeFileName(const std::string& name) {
+  std::string out;
+  for (const char c : name) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-')
+      out += c;
+  }
+  return out.empty() ? "report" : out;
 }
 
 nlohmann::json Codes(const auto& table) {
@@ -169,7 +187,8 @@ void WebServer::Routes() {
   s.set_post_routing_handler([](const httplib::Request&, httplib::Response& res) {
     res.set_header("X-Content-Type-Options", "nosniff");
     res.set_header("X-Frame-Options", "DENY");
-    res.set_header("Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'");
+    if (!res.has_header("Content-Security-Policy"))
+      res.set_header("Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'");
     if (!res.has_header("Cache-Control")) res.set_header("Cache-Control", "no-store");
   });
   s.Post("/api/login", [this](const auto& req, auto& res) { Login(req, res); });
@@ -189,6 +208,8 @@ void WebServer::Routes() {
     if (Authorize(req, res, Need::Read)) Reply(res, 200, {{"alarms", StationAlarms(picture_.Snapshot())}});
   });
   s.Get("/api/events", [this](const auto& req, auto& res) { Events(req, res); });
+  s.Get("/api/reports/shift", [this](const auto& req, auto& res) { MakeReport(req, res, ReportKind::Shift); });
+  s.Get("/api/reports/object", [this](const auto& req, auto& res) { MakeReport(req, res, ReportKind::Object); });
   s.Get("/api/stream", [this](const auto& req, auto& res) { Stream(req, res); });
   s.Post(R"(/api/alarms/([^/]+)/(\d{1,18})/(ack|action|close))",
          [this](const auto& req, auto& res) { Command(req, res); });
@@ -318,6 +339,102 @@ void WebServer::Events(const httplib::Request& req, httplib::Response& res) {
     return;
   }
   Reply(res, 200, {{"events", std::move(*events)}});
+}
+
+void WebServer::MakeReport(const httplib::Request& req, httplib::Response& res, ReportKind kind) {
+  if (!Authorize(req, res, Need::Read)) return;
+  const std::string station = req.get_param_value("station");
+  const std::string address = req.get_param_value("address");
+  const std::string formatName = req.has_param("format") ? req.get_param_value("format") : "html";
+  const std::optional<ReportFormat> format = ReportFormatNamed(formatName);
+  if (!format) {
+    Error(res, 400, "Параметр format: html, csv или json");
+    return;
+  }
+  if (kind == ReportKind::Object && address.empty()) {
+    Error(res, 400, "Укажите адрес объекта (параметр address)");
+    return;
+  }
+  std::optional<std::int64_t> bounds[2];
+  for (int i = 0; i < 2; ++i) {
+    const char* name = i == 0 ? "from" : "to";
+    const std::string text = req.get_param_value(name);
+    if (text.empty()) continue;
+    bounds[i] = HistoryTime(text);
+    if (!bounds[i]) {
+      Error(res, 400, std::string("Параметр ") + name +
+                          ": время нужно в виде 2026-12-08T10:00:00+03:00 (или Z), либо в секундах");
+      return;
+    }
+  }
+  // As pelvaron-report: a bound not given is the report's usual span from the other.
+  const auto now = static_cast<std::int64_t>(std::time(nullptr));
+  ReportRange range = DefaultReportRange(kind, bounds[1].value_or(now));
+  if (bounds[1]) range.to = *bounds[1];
+  if (bounds[0]) {
+    range.from = *bounds[0];
+    if (!bounds[1]) range.to = std::max(range.from, now);
+  }
+  if (range.from > range.to) {
+    Error(res, 400, "Начало отчёта (from) позже его конца (to): поменяйте их местами");
+    return;
+  }
+  if (range.to - range.from > kMaxReportDays * 86400) {
+    Error(res, 400, "Отчёт охватывает не больше " + std::to_string(kMaxReportDays) +
+                        " дней: сократите промежуток или разбейте его на части");
+    return;
+  }
+  // A report of its own connection: its one long read holds nobody up.
+  std::unique_ptr<WebDb> own;
+  if (!settings_.store.empty()) {
+    Result<std::unique_ptr<WebDb>> opened = OpenWebDb(settings_.store);
+    if (!opened) {
+      report_(opened.problem().Told());
+      Error(res, 503, "Отчёт сейчас недоступен: " + opened.problem().Told());
+      return;
+    }
+    own = std::move(*opened);
+  }
+  WebDb& db = own ? *own : db_;
+  if (!station.empty()) {
+    Result<std::vector<WebDb::Row>> known = db.Query("SELECT 1 FROM events WHERE station = $1 LIMIT 1", {station});
+    if (known && known->empty()) {
+      Error(res, 400, "Консоли " + station + " в хранилище хаба нет: выберите консоль из списка станции");
+      return;
+    }
+  }
+  ReportQuery query;
+  query.from = range.from;
+  query.to = range.to;
+  query.address = address;
+  // One snapshot for every read, where the connection is the report's own.
+  const bool snapshot =
+      own && own->Query(IsPostgresUrl(settings_.store) ? "BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY" : "BEGIN");
+  Result<ReportLoad> loaded = LoadHubReport(db, station, query, PriorityTable::Defaults());
+  if (snapshot) (void)own->Query("COMMIT");
+  if (!loaded) {
+    report_(loaded.problem().Told());
+    Error(res, 503, loaded.problem().Told());
+    return;
+  }
+  const std::string text = RenderReport(loaded->data, kind, *format, loaded->address);
+  const std::string name = std::string(kind == ReportKind::Shift ? "shift" : "object-" + loaded->address) +
+                           (station.empty() ? "" : "-" + station);
+  switch (*format) {
+    case ReportFormat::Html:
+      // The console's own page: its style inline, nothing else.
+      res.set_header("Content-Security-Policy",
+                     "default-src 'none'; style-src 'unsafe-inline'; img-src data:; frame-ancestors 'none'");
+      res.set_content(text, "text/html; charset=utf-8");
+      break;
+    case ReportFormat::Csv:
+      res.set_header("Content-Disposition", "attachment; filename=\"" + SafeFileName(name) + ".csv\"");
+      res.set_content(text, "text/csv; charset=utf-8");
+      break;
+    case ReportFormat::Json:
+      res.set_content(text, kJson);
+      break;
+  }
 }
 
 void WebServer::Stream(const httplib::Request& req, httplib::Response& res) {

@@ -14,6 +14,7 @@
 #include "hub/web/user_store.h"
 #include "hub/web/web_db.h"
 #include "outputs/report.h"
+#include "reports/report_formats.h"
 
 namespace httplib {
 class Server;
@@ -30,6 +31,10 @@ struct WebSettings {
   std::string root;               // the page's static files
   int maxLiveClients = 200;
   std::chrono::seconds commandWait = CommandSender::kTimeout + std::chrono::seconds(5);
+  // The hub's store, as --store names it: each report reads it on a
+  // connection of its own, so that a long one holds up nobody else. Empty:
+  // on the web's connection.
+  std::string store;
 };
 
 // The web console inside the hub: the page's files, sign-in, the JSON API
@@ -60,6 +65,7 @@ class WebServer {
   void Logout(const httplib::Request& req, httplib::Response& res);
   void Command(const httplib::Request& req, httplib::Response& res);
   void Events(const httplib::Request& req, httplib::Response& res);
+  void MakeReport(const httplib::Request& req, httplib::Response& res, ReportKind kind);
   void Stream(const httplib::Request& req, httplib::Response& res);
 
   WebSettings settings_;

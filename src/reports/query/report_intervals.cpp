@@ -2,16 +2,12 @@
 // an end (the link, the telephone line, an object overdue, an operator at
 // work), replayed from the store's first record of them so that a state
 // begun long before the range is there from its start.
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <map>
 #include <optional>
 
 #include "reports/query/report_rows.h"
 #include "reports/shift_report.h"
-#include "store/event_schema.h"
-#include "store/sql_text.h"
 
 namespace pelvaron {
 
@@ -39,14 +35,8 @@ void Begin(std::optional<Open>& state, std::int64_t at, std::string who = {}) {
 
 }  // namespace
 
-Result<StateIntervals> ReadStateIntervals(EventStore& store, std::int64_t from, std::int64_t to,
+Result<StateIntervals> ReadStateIntervals(ReportSource& source, std::int64_t from, std::int64_t to,
                                           const std::vector<std::string>& addresses) {
-  const std::string sql = std::string("SELECT time, kind, station, address, operator FROM events WHERE ") +
-                          kStateEventsWhere + " AND time <= ?1 ORDER BY time, id";
-  SqlStatement s;
-  int rc = PrepareOnce(store.handle(), sql.c_str(), -1, s);
-  if (rc != SQLITE_OK) return ReportStoreFailure(store, rc, "states");
-  sqlite3_bind_int64(s.get(), 1, to);
   StateIntervals all;
   std::map<std::string, ConsoleStates> consoles;  // by station
   auto endAll = [&all](ConsoleStates& c, std::int64_t at) {
@@ -59,11 +49,11 @@ Result<StateIntervals> ReadStateIntervals(EventStore& store, std::int64_t from, 
   const auto ours = [&addresses](const std::string& address) {
     return addresses.empty() || std::find(addresses.begin(), addresses.end(), address) != addresses.end();
   };
-  while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
-    const std::int64_t time = sqlite3_column_int64(s.get(), 0);
-    const std::string kind = ColumnText(s.get(), 1);
-    ConsoleStates& c = consoles[ColumnText(s.get(), 2)];
-    const std::string address = ColumnText(s.get(), 3);
+  Result<> read = source.States(to, [&](const ReportRow& r) {
+    const std::int64_t time = r.time;
+    const std::string& kind = r.kind;
+    ConsoleStates& c = consoles[r.station];
+    const std::string& address = r.address;
     if (kind == "link-lost") {
       Begin(c.link, time);
     } else if (kind == "link-restored") {
@@ -82,14 +72,15 @@ Result<StateIntervals> ReadStateIntervals(EventStore& store, std::int64_t from, 
     } else if (kind == "operator-signed-in") {
       // One operator at a console: a sign-in ends whoever was there.
       End(c.signedIn, time, all.signedIn);
-      Begin(c.signedIn, time, ColumnText(s.get(), 4));
+      Begin(c.signedIn, time, r.operatorName);
     } else if (kind == "operator-signed-out") {
       End(c.signedIn, time, all.signedIn);
     } else if (kind == "console-stopped") {
       endAll(c, time);
     }
-  }
-  if (rc != SQLITE_DONE) return ReportStoreFailure(store, rc, "states");
+    return true;
+  });
+  if (!read) return read.problem();
   for (auto& [station, c] : consoles) endAll(c, to);
   for (std::vector<Interval>* list : {&all.overdue, &all.linkDown, &all.lineDown, &all.signedIn}) {
     *list = ClipIntervals(*list, from, to);

@@ -3,13 +3,11 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 
 #include "reports/query/report_rows.h"
 #include "station/station_schema.h"
 #include "station/station_store.h"
-#include "store/history_format.h"
 #include "store/sql_text.h"
 #include "store/store_problem.h"
 
@@ -45,41 +43,6 @@ Problem Unreadable(const std::string& path, const Problem& p) {
   std::string text = "Хранилище событий " + path + " не читается: " + p.text;
   if ((p.code & 0xFF) == SQLITE_BUSY || (p.code & 0xFF) == SQLITE_LOCKED) text += "; попробуйте ещё раз через минуту";
   return Problem(std::move(text), p.cause, p.code);
-}
-
-// The station's name: those of the alarms, or of the last event up to `to`.
-std::string StationName(EventStore& store, const std::vector<ReportAlarm>& alarms, std::int64_t to) {
-  std::vector<std::string> names;
-  for (const ReportAlarm& a : alarms) {
-    if (std::find(names.begin(), names.end(), a.station) == names.end()) names.push_back(a.station);
-  }
-  std::string joined;
-  for (const std::string& n : names) {
-    if (n.empty()) continue;
-    joined += (joined.empty() ? "" : ", ") + n;
-  }
-  if (!joined.empty()) return joined;
-  SqlStatement s;
-  if (PrepareOnce(store.handle(), "SELECT station FROM events WHERE time <= ?1 ORDER BY time DESC LIMIT 1", -1, s) ==
-      SQLITE_OK) {
-    sqlite3_bind_int64(s.get(), 1, to);
-    if (sqlite3_step(s.get()) == SQLITE_ROW) return ColumnText(s.get(), 0);
-  }
-  return {};
-}
-
-// The form of the address the store keeps; the one asked when it keeps none.
-std::string StoredAddress(EventStore& store, const std::vector<std::string>& forms) {
-  SqlStatement s;
-  if (PrepareOnce(store.handle(), "SELECT 1 FROM events WHERE address = ?1 LIMIT 1", -1, s) != SQLITE_OK) {
-    return forms.front();
-  }
-  for (const std::string& form : forms) {
-    sqlite3_reset(s.get());
-    BindText(s.get(), 1, form);
-    if (sqlite3_step(s.get()) == SQLITE_ROW) return form;
-  }
-  return forms.front();
 }
 
 void Thresholds(const ReportQuery& q, ReportLoad& load) {
@@ -125,31 +88,8 @@ Result<ReportLoad> LoadReportData(const ReportQuery& q, const PriorityTable& tab
   if (const int rc = sqlite3_exec(store.handle(), "BEGIN", nullptr, nullptr, nullptr); rc != SQLITE_OK) {
     return Unreadable(q.eventStore, ReportStoreFailure(store, rc, "begin"));
   }
-  std::vector<std::string> forms;
-  if (!q.address.empty()) {
-    forms = AddressForms(q.address);
-    load.address = StoredAddress(store, forms);
-  }
-  const std::int64_t since = q.from - static_cast<std::int64_t>(q.lookbackDays) * 86400;
-  Result<std::vector<ReportAlarm>> alarms = ReadReportAlarms(store, table, since, q.from, q.to, forms);
-  if (!alarms) return Unreadable(q.eventStore, alarms.problem());
-  d.alarms = std::move(*alarms);
-  Result<StateIntervals> states = ReadStateIntervals(store, q.from, q.to, forms);
-  if (!states) return Unreadable(q.eventStore, states.problem());
-  d.overdue = std::move(states->overdue);
-  d.linkDown = std::move(states->linkDown);
-  d.lineDown = std::move(states->lineDown);
-  d.signedIn = std::move(states->signedIn);
-  if (!forms.empty()) {
-    Result<std::vector<OpeningClosing>> openings = ReadOpenings(store, q.from, q.to, forms);
-    if (!openings) return Unreadable(q.eventStore, openings.problem());
-    d.openings = std::move(*openings);
-    // "12" and "0012" are one object.
-    for (ReportAlarm& a : d.alarms) a.address = load.address;
-    for (Interval& i : d.overdue) i.who = load.address;
-    for (OpeningClosing& o : d.openings) o.address = load.address;
-  }
-  d.station = StationName(store, d.alarms, q.to);
+  EventStoreSource source(store);
+  if (Result<> filled = FillReportData(source, q, table, load); !filled) return Unreadable(q.eventStore, filled.problem());
   sqlite3_exec(store.handle(), "COMMIT", nullptr, nullptr, nullptr);
   return load;
 }

@@ -136,9 +136,9 @@ function render() {
   if (!p) return;
   const consoles = $('consoles');
   consoles.replaceChildren();
-  const select = $('history-station');
-  const chosen = select.value;
-  select.replaceChildren(el('option', { value: '', textContent: 'все' }));
+  const selects = [$('history-station'), $('report-station')];
+  const chosen = selects.map((x) => x.value);
+  for (const x of selects) x.replaceChildren(el('option', { value: '', textContent: 'все' }));
   for (const s of p.stations) {
     const card = el('div', { className: `console ${s.online ? 'online' : 'offline'}` },
       el('h3', { textContent: s.station }),
@@ -150,9 +150,9 @@ function render() {
     }
     if (s.last_event) card.append(el('div', { className: 'state', textContent: `последнее событие: ${when(s.last_event)}` }));
     consoles.append(card);
-    select.append(el('option', { value: s.station, textContent: s.station }));
+    for (const x of selects) x.append(el('option', { value: s.station, textContent: s.station }));
   }
-  select.value = chosen;
+  selects.forEach((x, i) => { x.value = chosen[i]; });
 
   const list = $('alarms');
   list.replaceChildren();
@@ -304,9 +304,58 @@ $('history-form').addEventListener('submit', async (e) => {
   $('history-table').hidden = r.data.events.length === 0;
 });
 
-for (const [tab, pane] of [['tab-board', 'board'], ['tab-history', 'history']]) {
+// Reports: made by the hub from its store, the console's own report pages.
+
+$('report-kind').addEventListener('change', () => {
+  $('report-address-label').hidden = $('report-kind').value !== 'object';
+});
+
+// The report's address, or nothing with the reason shown.
+function reportUrl(format) {
+  const kind = $('report-kind').value;
+  const q = new URLSearchParams();
+  const put = (k, v) => { if (v) q.set(k, v); };
+  put('station', $('report-station').value);
+  const address = $('report-address').value.trim();
+  if (kind === 'object') {
+    if (!address) {
+      $('report-state').textContent = 'Укажите адрес объекта.';
+      return null;
+    }
+    q.set('address', address);
+  }
+  const from = isoOf($('report-from').value);
+  const to = isoOf($('report-to').value);
+  if (from && to && from > to) {
+    $('report-state').textContent = 'Начало позже конца: поменяйте даты местами.';
+    return null;
+  }
+  put('from', from);
+  put('to', to);
+  q.set('format', format);
+  $('report-state').textContent = '';
+  return `/api/reports/${kind}?${q}`;
+}
+
+$('report-form').addEventListener('submit', (e) => {
+  e.preventDefault();
+  const url = reportUrl('html');
+  if (url) window.open(url, '_blank', 'noopener');
+});
+
+$('report-csv').addEventListener('click', () => {
+  const url = reportUrl('csv');
+  if (!url) return;
+  const link = el('a', { href: url, download: '' });
+  document.body.append(link);
+  link.click();
+  link.remove();
+});
+
+const panes = [['tab-board', 'board'], ['tab-history', 'history'], ['tab-reports', 'reports']];
+for (const [tab, pane] of panes) {
   $(tab).addEventListener('click', () => {
-    for (const [t, p] of [['tab-board', 'board'], ['tab-history', 'history']]) {
+    for (const [t, p] of panes) {
       $(t).classList.toggle('active', t === tab);
       $(p).hidden = p !== pane;
     }
