@@ -78,7 +78,7 @@ void Hub::Message(std::string_view topic, std::string_view payload, bool /*retai
   } else if (rest == "command/result") {
     std::optional<ReplayPlanner::Done> done;
     const auto newest = seqs_.Last().find(station);
-    if (!replay_.Answer(station, payload, newest != seqs_.Last().end() ? newest->second : 0, done)) {
+    if (!replay_.Answer(station, payload, newest != seqs_.Last().end() ? newest->second : 0, Clock::now(), done)) {
       commands_.Answer(station, payload);
     } else if (done) {
       Replayed(*done);
@@ -119,6 +119,7 @@ void Hub::TakeEvent(const std::string& station, std::string_view payload) {
               "; такие сообщения хаб пропускает (сказано один раз).");
     return;
   }
+  replay_.Saw(station, event->seq);
   const SeqTracker::Seen seen = seqs_.See(*event, NowSeconds());
   if (const std::optional<SeqGap>& gap = seen.gap) {
     const std::int64_t missing = gap->beforeSeq - gap->afterSeq - 1;

@@ -43,13 +43,17 @@ void ReplayPlanner::Reconnected() {
 }
 
 std::optional<ReplayPlanner::Request> ReplayPlanner::Next(Clock::time_point now) {
+  bool out = false;
   for (auto& [name, s] : stations_) {
     if (!s.asked.empty() && now >= s.deadline) {
       s.asked.clear();
       s.silent = true;
+      s.silentUntil = now + kSilentRetry;
     }
+    if (s.silent && now >= s.silentUntil) s.silent = false;
+    out = out || !s.asked.empty();
   }
-  if (lastSent_ != Clock::time_point{} && now < lastSent_ + kEvery) return {};
+  if (out || (lastSent_ != Clock::time_point{} && now < lastSent_ + kEvery)) return {};
   // Round and round: the one after the station asked last goes first.
   auto it = stations_.upper_bound(lastAsked_);
   for (std::size_t n = 0; n < stations_.size(); ++n, ++it) {
@@ -58,6 +62,7 @@ std::optional<ReplayPlanner::Request> ReplayPlanner::Next(Clock::time_point now)
     if (s.ranges.empty() || !s.asked.empty() || s.silent || s.offline) continue;
     const Range& r = s.ranges.front();
     s.asked = idPrefix_ + "-" + std::to_string(++counter_);
+    s.seen.clear();
     s.deadline = now + kAnswerWait;
     lastSent_ = now;
     lastAsked_ = name;
@@ -70,16 +75,18 @@ std::optional<ReplayPlanner::Request> ReplayPlanner::Next(Clock::time_point now)
 
 std::optional<int> ReplayPlanner::DueInMs(Clock::time_point now) const {
   bool waiting = false;
+  std::optional<Clock::time_point> due;
   for (const auto& [name, s] : stations_) {
+    if (!s.asked.empty()) due = s.deadline;  // the one out: its answer, or its time-out
     if (!s.ranges.empty() && s.asked.empty() && !s.silent && !s.offline) waiting = true;
   }
-  if (!waiting) return {};
-  const auto until = lastSent_ + kEvery - now;
+  if (!waiting && !due) return {};
+  const auto until = (due ? *due : lastSent_ + kEvery) - now;
   return static_cast<int>(std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(until).count()));
 }
 
 bool ReplayPlanner::Answer(const std::string& station, std::string_view payload, std::int64_t newestSeen,
-                           std::optional<Done>& done) {
+                           Clock::time_point now, std::optional<Done>& done) {
   done.reset();
   const nlohmann::json answer = nlohmann::json::parse(payload, nullptr, false);
   if (!answer.is_object() || !answer.contains("request") || !answer["request"].is_string()) return false;
@@ -90,12 +97,16 @@ bool ReplayPlanner::Answer(const std::string& station, std::string_view payload,
   Station& s = it->second;
   s.asked.clear();
   if (answer.value("status", std::string()) != "accepted") {
-    s.silent = true;  // its store cannot be read now: again when it comes back
+    s.silent = true;  // its store cannot be read now: again later, or when it comes back
+    s.silentUntil = now + kSilentRetry;
     return true;
   }
   const std::int64_t count = answer.value("count", std::int64_t{0});
   const std::int64_t last = answer.value("last", std::int64_t{0});
   Range& r = s.ranges.front();
+  const auto came = std::distance(s.seen.lower_bound(r.from), s.seen.upper_bound(last));
+  if (count > came && ++s.shortTimes <= kShortRetries) return true;  // some were lost on the way: the same again
+  s.shortTimes = 0;
   r.events += count;
   if (r.to == kOpen) r.to = std::max(newestSeen, last);  // never chasing the live ones
   if (count > 0 && last >= r.from && last < r.to) {
@@ -105,6 +116,13 @@ bool ReplayPlanner::Answer(const std::string& station, std::string_view payload,
   done = Done{station, r.firstFrom, r.to, r.gap, r.events};
   s.ranges.pop_front();
   return true;
+}
+
+void ReplayPlanner::Saw(const std::string& station, std::int64_t seq) {
+  auto it = stations_.find(station);
+  if (it == stations_.end() || it->second.asked.empty()) return;
+  Station& s = it->second;
+  if (seq >= s.ranges.front().from && seq <= s.ranges.front().to) s.seen.insert(seq);
 }
 
 std::size_t ReplayPlanner::Waiting() const {

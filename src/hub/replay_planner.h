@@ -5,22 +5,25 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
 namespace pelvaron {
 
 // Which events the hub asks the consoles for again (command/replay), and
-// when: each station's ranges one request at a time, all stations' requests
-// at most one per kEvery, the next batch of a range as soon as one is
-// answered. A console that does not answer within kAnswerWait (away, or too
-// old to know the request) is asked again once it comes online. The hub's
-// loop drives it with its clock; nothing here waits.
+// when: one request out at a time (a console's answer comes in a burst the
+// broker must hold for the hub), at most one per kEvery, the stations in
+// turn. A console that does not answer within kAnswerWait (away, or too old
+// to know the request) is asked again once it comes online, or after
+// kSilentRetry. The hub's loop drives it with its clock; nothing here waits.
 class ReplayPlanner {
  public:
   using Clock = std::chrono::steady_clock;
   static constexpr auto kEvery = std::chrono::milliseconds(200);
   static constexpr auto kAnswerWait = std::chrono::seconds(30);
+  static constexpr auto kSilentRetry = std::chrono::minutes(2);
+  static constexpr int kShortRetries = 3;
   static constexpr std::int64_t kOpen = INT64_MAX;  // up to the newest
 
   // idPrefix makes this hub's request ids its own among other hubs'.
@@ -54,7 +57,11 @@ class ReplayPlanner {
   // station's highest number the hub has had; a range up to the newest ends
   // there (what came after the request came live).
   bool Answer(const std::string& station, std::string_view payload, std::int64_t newestSeen,
-              std::optional<Done>& done);
+              Clock::time_point now, std::optional<Done>& done);
+
+  // An event that came (live or sent again): what an answer's count is
+  // checked against, the broker being free to drop some for a slow hub.
+  void Saw(const std::string& station, std::int64_t seq);
 
   // Ranges waiting or asked, of every station.
   std::size_t Waiting() const;
@@ -70,7 +77,10 @@ class ReplayPlanner {
     std::deque<Range> ranges;  // the front one is the one asked
     std::string asked;         // its request id; empty when none is out
     Clock::time_point deadline{};
+    std::set<std::int64_t> seen;  // numbers of the front range come since it was asked
+    int shortTimes = 0;           // answers that came with fewer events than they said
     bool silent = false;  // not answering: waits for it to come online
+    Clock::time_point silentUntil{};
     bool offline = false;
   };
 
