@@ -46,7 +46,7 @@ std::optional<ReplayRequest> ParseReplayRequest(std::string_view payload, std::s
 }
 
 std::string ReplayResultJson(const std::string& id, std::size_t count, std::uint64_t last) {
-  return nlohmann::json{{"request", id}, {"status", "accepted"}, {"count", count}, {"last", last}}.dump();
+  return nlohmann::ordered_json{{"request", id}, {"status", "accepted"}, {"count", count}, {"last", last}}.dump();
 }
 
 }  // namespace pelvaron
