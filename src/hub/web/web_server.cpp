@@ -145,8 +145,8 @@ std::optional<Session> WebServer::Authorize(const httplib::Request& req, httplib
   Problem problem;
   std::optional<WebUser> now = users_.Current(session->user.name, &problem);
   if (!problem.text.empty()) {
-    // The database is away: nobody can change a user meanwhile, so the
-    // session stands as last checked; the board and the alarms go on.
+    // Users change in that database only: while it is away the session
+    // stands as last checked, and the board and the alarms go on.
     dbReporter_.Trouble("users", "Веб-консоль не может проверить пользователей: " + problem.Told() +
                                      ". Вошедшие продолжают работу; вход и история недоступны, пока база не ответит.");
     now = session->user;
