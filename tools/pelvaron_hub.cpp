@@ -105,20 +105,14 @@ int Main(std::vector<std::string> args) {
     return 2;
   }
   webSettings->store = settings->store;
-  Result<std::unique_ptr<WebDb>> webDb = OpenWebDb(settings->store);
-  if (!webDb) {
-    Tell(webDb.problem().Told());
-    return 1;
-  }
-  Result<UserStore> users = UserStore::Open(**webDb);
-  if (!users) {
-    Tell(users.problem().Told());
-    return 1;
-  }
+  // Opened when the database answers: the hub serves the board and takes
+  // events meanwhile; the hub's store tells what is wrong with it.
+  const std::unique_ptr<WebDb> webDb = OpenWebDbWhenReachable(settings->store, UserStore::MakeTable);
+  UserStore users = UserStore::Over(*webDb);
 
   ServiceNotifier notifier;
   Hub hub(*settings, Tell);
-  WebServer server(*webSettings, hub.Picture(), hub.Commands(), **webDb, *users, Tell);
+  WebServer server(*webSettings, hub.Picture(), hub.Commands(), *webDb, users, Tell);
   hub.Picture().OnChange([&server](const std::string&) { server.Feed().Changed(); });
   if (Result<> started = server.Start(); !started) {
     Tell(started.problem().Told());

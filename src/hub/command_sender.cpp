@@ -70,11 +70,11 @@ CommandSender::CommandSender(Publish publish) : publish_(std::move(publish)) {}
 std::future<CommandResult> CommandSender::Send(CommandRequest request, Clock::time_point now) {
   if (request.request.empty()) request.request = NewId();
   Result<std::string> payload = CommandPayload(request);
-  if (!payload) return Ready({request.request, false, payload.problem().text});
+  if (!payload) return Ready({request.request, false, payload.problem().text, CommandResult::Outcome::Invalid});
   std::future<CommandResult> future;
   {
     std::lock_guard lock(mutex_);
-    if (pending_.count(request.request) != 0) return Ready({request.request, false, "Запрос с таким номером уже ждёт ответа"});
+    if (pending_.count(request.request) != 0) return Ready({request.request, false, "Запрос с таким номером уже ждёт ответа", CommandResult::Outcome::Invalid});
     Pending& p = pending_[request.request];
     p.station = request.station;
     p.deadline = now + kTimeout;
@@ -84,7 +84,9 @@ std::future<CommandResult> CommandSender::Send(CommandRequest request, Clock::ti
   if (!publish_(topic, *payload)) {
     std::lock_guard lock(mutex_);
     auto it = pending_.find(request.request);
-    it->second.promise.set_value({request.request, false, "Нет связи с брокером MQTT: команда не отправлена"});
+    it->second.promise.set_value({request.request, false,
+                                  "Нет связи с брокером MQTT: команда не отправлена, консоль её не получила; повторите позже",
+                                  CommandResult::Outcome::NotSent});
     pending_.erase(it);
   }
   return future;
@@ -97,7 +99,8 @@ void CommandSender::Answer(const std::string& station, std::string_view payload)
   std::lock_guard lock(mutex_);
   auto it = pending_.find(id);
   if (it == pending_.end() || it->second.station != station) return;  // another hub's, or a repeat
-  CommandResult result{id, answer.value("status", "") == "accepted", ""};
+  CommandResult result{id, answer.value("status", "") == "accepted", "", CommandResult::Outcome::Refused};
+  if (result.accepted) result.outcome = CommandResult::Outcome::Accepted;
   if (!result.accepted) result.reason = answer.value("reason", std::string("Консоль отказала"));
   it->second.promise.set_value(std::move(result));
   pending_.erase(it);
@@ -107,7 +110,7 @@ void CommandSender::Expire(Clock::time_point now) {
   std::lock_guard lock(mutex_);
   for (auto it = pending_.begin(); it != pending_.end();) {
     if (now >= it->second.deadline) {
-      it->second.promise.set_value({it->first, false, kNoAnswer});
+      it->second.promise.set_value({it->first, false, kNoAnswer, CommandResult::Outcome::NoAnswer});
       it = pending_.erase(it);
     } else {
       ++it;

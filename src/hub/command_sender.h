@@ -27,9 +27,12 @@ struct CommandRequest {
 };
 
 struct CommandResult {
+  // Refused: by the console; the others never reached it or got no answer.
+  enum class Outcome { Accepted, Refused, Invalid, NotSent, NoAnswer };
   std::string request;
   bool accepted = false;
-  std::string reason;  // Russian, when refused
+  std::string reason;  // Russian, when not accepted
+  Outcome outcome = Outcome::Refused;
 };
 
 // Sends commands to consoles and matches their answers by request id. Send

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <random>
 
 namespace pelvaron {
 
@@ -12,6 +13,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kIdleWaitMs = 500;
+
+// This run's own request ids among other hubs' on the broker.
+std::string ReplayIdPrefix() {
+  char prefix[32];
+  std::snprintf(prefix, sizeof prefix, "replay-%08x", static_cast<unsigned>(std::random_device{}()));
+  return prefix;
+}
 
 }  // namespace
 
@@ -34,6 +42,7 @@ Hub::Hub(HubSettings settings, Report report)
         Wake();
         return true;
       }),
+      replay_(ReplayIdPrefix()),
       wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
   HubMqtt::Session session;
   session.clientId = settings_.clientId.empty() ? DefaultHubClientId() : settings_.clientId;
@@ -67,10 +76,33 @@ void Hub::Message(std::string_view topic, std::string_view payload, bool /*retai
   if (rest == "event") {
     TakeEvent(station, payload);
   } else if (rest == "command/result") {
-    commands_.Answer(station, payload);
+    std::optional<ReplayPlanner::Done> done;
+    const auto newest = seqs_.Last().find(station);
+    if (!replay_.Answer(station, payload, newest != seqs_.Last().end() ? newest->second : 0, Clock::now(), done)) {
+      commands_.Answer(station, payload);
+    } else if (done) {
+      Replayed(*done);
+    }
   } else {
+    if (rest == "online") replay_.Online(station, payload == "online");
     picture_.Apply(station, rest, payload);
   }
+}
+
+void Hub::Connected(bool sessionPresent) {
+  replay_.Reconnected();
+  if (sessionPresent) return;
+  // What the broker held for the hub is gone: the consoles send it again.
+  for (const auto& [station, last] : seqs_.Last()) replay_.Want(station, last + 1);
+}
+
+void Hub::Replayed(const ReplayPlanner::Done& done) {
+  if (!done.gap) return;
+  closing_.push_back({done.station, done.from - 1, done.to + 1, NowSeconds()});
+  // A gap answered with nothing was numbers the console never used: closed quietly.
+  if (done.events > 0)
+    report_("Восполнен пропуск в событиях консоли " + done.station + " после №" + std::to_string(done.from - 1) +
+            ": консоль прислала недостающие события снова.");
 }
 
 void Hub::Subscribed() {
@@ -87,20 +119,26 @@ void Hub::TakeEvent(const std::string& station, std::string_view payload) {
               "; такие сообщения хаб пропускает (сказано один раз).");
     return;
   }
+  replay_.Saw(station, event->seq);
   const SeqTracker::Seen seen = seqs_.See(*event, NowSeconds());
   if (const std::optional<SeqGap>& gap = seen.gap) {
     const std::int64_t missing = gap->beforeSeq - gap->afterSeq - 1;
     report_("Пропуск в событиях консоли " + station + ": после №" + std::to_string(gap->afterSeq) + " пришло №" +
             std::to_string(gap->beforeSeq) + ", не пришло событий: " + std::to_string(missing) + ".");
     gaps_.push_back(*gap);
+    replay_.Want(station, gap->afterSeq + 1, gap->beforeSeq - 1, true);
   }
   if (seen.newest) picture_.SawEvent(station, event->timeText);
   if (waiting_.size() >= settings_.maxWaiting) {
+    const HubEvent& lost = waiting_.front();
+    auto [range, first] = dropped_.try_emplace(lost.station, lost.seq, lost.seq);
+    range->second.first = std::min(range->second.first, lost.seq);
+    range->second.second = std::max(range->second.second, lost.seq);
     waiting_.erase(waiting_.begin());
     if (!droppedTold_) {
       droppedTold_ = true;
       report_("Хранилище событий недоступно слишком долго: в памяти " + std::to_string(settings_.maxWaiting) +
-              " событий, самые старые из них теряются.");
+              " событий, самые старые из них вытесняются; когда хранилище заработает, хаб попросит их у консолей снова.");
     }
   }
   waiting_.push_back(std::move(*event));
@@ -113,18 +151,32 @@ void Hub::OpenStoreWhenDue(Clock::time_point now) {
       opened ? (*opened)->LastSeqs() : Result<std::map<std::string, std::int64_t>>(opened.problem());
   if (!last) {
     const std::string where = IsPostgresUrl(settings_.store) ? "PostgreSQL" : settings_.store;
+    const std::string check = IsPostgresUrl(settings_.store)
+                                  ? "Проверьте, что сервер PostgreSQL запущен и доступен по адресу из --store"
+                                  : "Проверьте путь и права на папку хаба";
     storeReporter_.Trouble("open", "Не удалось открыть хранилище событий " + where + ": " + last.problem().Told() +
-                                       ". События ждут в памяти; хаб пробует снова каждые " +
+                                       ". " + check + ". Хаб работает: события ждут в памяти, табло веб-консоли "
+                                       "показывает станцию, а вход и история ответят, когда хранилище заработает; "
+                                       "хаб пробует снова каждые " +
                                        std::to_string(settings_.storeRetryMs / 1000) + " с.");
     nextStoreAttempt_ = now + std::chrono::milliseconds(settings_.storeRetryMs);
     return;
   }
   store_ = std::move(*opened);
+  storeReporter_.Recovered("Хранилище событий " + store_->Where() + " открыто.");
   seqs_.Know(*last);
+  if (startAsked_) return;
+  startAsked_ = true;
+  // What the hub read and had not stored when it ended (a kill, a power cut)
+  // and the gaps still open: asked of the consoles again.
+  for (const auto& [station, seq] : *last) replay_.Want(station, seq + 1);
+  if (Result<std::vector<SeqGap>> gaps = store_->Gaps()) {
+    for (const SeqGap& gap : *gaps) replay_.Want(gap.station, gap.afterSeq + 1, gap.beforeSeq - 1, true);
+  }
 }
 
 void Hub::StoreWhenDue(Clock::time_point now) {
-  if (waiting_.empty() && gaps_.empty()) return;
+  if (waiting_.empty() && gaps_.empty()) return CloseGapsWhenDue();
   OpenStoreWhenDue(now);
   if (!store_ || now < nextStoreAttempt_) return;
   Result<std::size_t> written = store_->Write(waiting_, gaps_);
@@ -143,6 +195,22 @@ void Hub::StoreWhenDue(Clock::time_point now) {
   waiting_.clear();
   gaps_.clear();
   droppedTold_ = false;
+  for (const auto& [station, range] : dropped_) replay_.Want(station, range.first, range.second);
+  dropped_.clear();
+  CloseGapsWhenDue();
+}
+
+// After the events sent again are stored (the same turn's write, or one before).
+void Hub::CloseGapsWhenDue() {
+  if (closing_.empty() || !store_) return;
+  while (!closing_.empty()) {
+    if (Result<> closed = store_->CloseGap(closing_.back()); !closed) {
+      storeReporter_.Trouble("gap", "Не удалось отметить пропуск восполненным в " + store_->Where() + ": " +
+                                        closed.problem().Told() + "; хаб пробует снова.");
+      return;
+    }
+    closing_.pop_back();
+  }
 }
 
 void Hub::SendOutbox() {
@@ -153,6 +221,8 @@ void Hub::SendOutbox() {
     out.swap(outbox_);
   }
   for (const auto& [topic, payload] : out) mqtt_->Publish(topic, payload);
+  if (!mqtt_->Connected()) return;
+  if (std::optional<ReplayPlanner::Request> ask = replay_.Next(Clock::now())) mqtt_->Publish(ask->topic, ask->payload);
 }
 
 void Hub::Run(const std::function<bool()>& stop, const sigset_t* mask, const std::function<void()>& ready) {
@@ -162,12 +232,14 @@ void Hub::Run(const std::function<bool()>& stop, const sigset_t* mask, const std
     auto now = Clock::now();
     int waitMs = kIdleWaitMs;
     if (const int due = pictureFile_.DueInMs(now); due >= 0) waitMs = std::min(waitMs, due);
-    if (!waiting_.empty() || !gaps_.empty()) waitMs = std::min(waitMs, 100);
+    if (!waiting_.empty() || !gaps_.empty() || !closing_.empty()) waitMs = std::min(waitMs, 100);
+    if (const std::optional<int> due = replay_.DueInMs(now); due && mqtt_->Connected()) waitMs = std::min(waitMs, *due);
     mqtt_->Turn(waitMs, wakeFd_.get(), mask);
     std::uint64_t drained;
     while (::read(wakeFd_.get(), &drained, sizeof drained) > 0) {
     }
     now = Clock::now();
+    OpenStoreWhenDue(now);
     StoreWhenDue(now);
     SendOutbox();
     commands_.Expire(now);

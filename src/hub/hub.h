@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -17,6 +18,7 @@
 #include "hub/hub_mqtt.h"
 #include "hub/hub_store.h"
 #include "hub/picture_file.h"
+#include "hub/replay_planner.h"
 #include "hub/seq_tracker.h"
 #include "hub/station_picture.h"
 #include "outputs/report.h"
@@ -56,6 +58,9 @@ class Hub : private HubMqtt::Handler {
  private:
   void Message(std::string_view topic, std::string_view payload, bool retained) override;
   void Subscribed() override;
+  void Connected(bool sessionPresent) override;
+  void Replayed(const ReplayPlanner::Done& done);
+  void CloseGapsWhenDue();
   void TakeEvent(const std::string& station, std::string_view payload);
   void OpenStoreWhenDue(std::chrono::steady_clock::time_point now);
   void StoreWhenDue(std::chrono::steady_clock::time_point now);
@@ -75,6 +80,12 @@ class Hub : private HubMqtt::Handler {
   SeqTracker seqs_;
   std::vector<HubEvent> waiting_;  // read, not yet stored
   std::vector<SeqGap> gaps_;
+  // Events are asked again from the consoles for what the hub lost: its own
+  // crash, a broker that forgot its session, a store away too long, a gap.
+  ReplayPlanner replay_;
+  bool startAsked_ = false;
+  std::map<std::string, std::pair<std::int64_t, std::int64_t>> dropped_;  // first and last seq dropped
+  std::vector<SeqGap> closing_;  // gaps sent again, closed once their events are stored
   std::chrono::steady_clock::time_point nextStoreAttempt_{};
   bool droppedTold_ = false;
   bool subscribedTold_ = false;

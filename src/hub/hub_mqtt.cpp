@@ -79,6 +79,8 @@ bool HubMqtt::Begin() {
   }
   lib_->int_option(client_, MosquittoLibrary::kOptionTcpNoDelay, 1);
   lib_->connect_callback_set(client_, &HubMqtt::OnConnect);
+  if (lib_->connect_with_flags_callback_set != nullptr)
+    lib_->connect_with_flags_callback_set(client_, &HubMqtt::OnConnectFlags);
   lib_->disconnect_callback_set(client_, &HubMqtt::OnDisconnect);
   lib_->subscribe_callback_set(client_, &HubMqtt::OnSubscribe);
   lib_->message_callback_set(client_, &HubMqtt::OnMessage);
@@ -110,6 +112,14 @@ void HubMqtt::OnConnect(struct mosquitto*, void* self, int rc) {
   if (me->lib_->subscribe(me->client_, &me->subscribeMid_, me->session_.filter.c_str(), me->session_.qos) !=
       MosquittoLibrary::kSuccess)
     me->failed_ = true;
+  // Without the flags, the session is taken as kept.
+  if (me->lib_->connect_with_flags_callback_set == nullptr) me->handler_.Connected(true);
+}
+
+// After OnConnect, for the same CONNACK.
+void HubMqtt::OnConnectFlags(struct mosquitto*, void* self, int rc, int flags) {
+  auto* me = static_cast<HubMqtt*>(self);
+  if (rc == 0 && me->connected_) me->handler_.Connected((flags & 1) != 0);
 }
 
 void HubMqtt::OnDisconnect(struct mosquitto*, void* self, int rc) {

@@ -25,6 +25,9 @@ class HubMqtt {
     virtual void Message(std::string_view topic, std::string_view payload, bool retained) = 0;
     // The broker has answered the subscription: what it retained has come.
     virtual void Subscribed() {}
+    // Every connection; sessionPresent false: the broker did not keep the
+    // session, so what it held for the hub is gone.
+    virtual void Connected(bool /*sessionPresent*/) {}
   };
 
   struct Session {
@@ -55,6 +58,7 @@ class HubMqtt {
 
  private:
   static void OnConnect(struct mosquitto*, void* self, int rc);
+  static void OnConnectFlags(struct mosquitto*, void* self, int rc, int flags);
   static void OnDisconnect(struct mosquitto*, void* self, int rc);
   static void OnSubscribe(struct mosquitto*, void* self, int mid, int count, const int* granted);
   static void OnMessage(struct mosquitto*, void* self, const MosquittoMessage* message);

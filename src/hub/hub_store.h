@@ -38,6 +38,9 @@ class HubStore {
   virtual Result<std::vector<HubEvent>> ObjectEvents(const std::string& station, const std::string& address,
                                                      std::int64_t from, std::int64_t to) = 0;
   virtual Result<std::vector<SeqGap>> Gaps() = 0;
+  // A gap of a station no longer open: the console sent it again, or had
+  // never numbered it (seenAt is not compared).
+  virtual Result<> CloseGap(const SeqGap& gap) = 0;
   // The seqs stored of one station, in order.
   virtual Result<std::vector<std::int64_t>> Seqs(const std::string& station) = 0;
   // Where it is, for messages: a file's path or the database's host and name.

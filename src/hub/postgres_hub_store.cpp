@@ -207,6 +207,16 @@ class PostgresHubStore final : public HubStore {
     return gaps;
   }
 
+  Result<> CloseGap(const SeqGap& gap) override {
+    if (Result<> up = EnsureConnected(); !up) return up.problem();
+    const std::string after = std::to_string(gap.afterSeq), before = std::to_string(gap.beforeSeq);
+    const char* values[] = {gap.station.c_str(), after.c_str(), before.c_str()};
+    PgResult result(PQexecParams(conn_.get(), "DELETE FROM gaps WHERE station = $1 AND after_seq = $2 AND before_seq = $3",
+                                 3, nullptr, values, nullptr, nullptr, 0));
+    if (PQresultStatus(result.get()) != PGRES_COMMAND_OK) return Fail("не удалось закрыть пропуск", result.get());
+    return {};
+  }
+
   Result<std::vector<std::int64_t>> Seqs(const std::string& station) override {
     if (Result<> up = EnsureConnected(); !up) return up.problem();
     const char* values[] = {station.c_str()};

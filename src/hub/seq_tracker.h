@@ -23,6 +23,8 @@ class SeqTracker {
     std::optional<SeqGap> gap;    // the gap it closes, told once
   };
   Seen See(const HubEvent& event, std::int64_t now);
+  // The highest number of each station, stored or seen.
+  const std::map<std::string, std::int64_t>& Last() const { return last_; }
 
  private:
   std::map<std::string, std::int64_t> last_;

@@ -155,6 +155,19 @@ class SqliteHubStore final : public HubStore {
     return gaps;
   }
 
+  Result<> CloseGap(const SeqGap& gap) override {
+    SqlStatement stmt;
+    if (int rc = PrepareOnce(db_.get(), "DELETE FROM gaps WHERE station = ?1 AND after_seq = ?2 AND before_seq = ?3", -1,
+                             stmt);
+        rc != SQLITE_OK)
+      return Fail(rc);
+    BindText(stmt.get(), 1, gap.station, false);
+    sqlite3_bind_int64(stmt.get(), 2, gap.afterSeq);
+    sqlite3_bind_int64(stmt.get(), 3, gap.beforeSeq);
+    if (int rc = sqlite3_step(stmt.get()); rc != SQLITE_DONE) return Fail(rc);
+    return {};
+  }
+
   Result<std::vector<std::int64_t>> Seqs(const std::string& station) override {
     SqlStatement stmt;
     if (int rc = PrepareOnce(db_.get(), "SELECT seq FROM events WHERE station = ?1 ORDER BY seq", -1, stmt); rc != SQLITE_OK)

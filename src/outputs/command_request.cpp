@@ -50,6 +50,10 @@ CommandParse Refuse(std::string id, const std::string& why) {
 
 }  // namespace
 
+bool IsCommandId(const std::string& id) {
+  return ValidId(id);
+}
+
 CommandParse ParseCommand(std::string_view verb, std::string_view payload) {
   CommandRequest r;
   std::span<const char* const> allowed;

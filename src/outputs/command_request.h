@@ -35,6 +35,9 @@ inline constexpr std::size_t kMaxCommandBytes = 4096;
 inline constexpr std::size_t kMaxCommandIdBytes = 64;
 inline constexpr std::size_t kMaxCommandOperatorChars = 64;
 
+// 1 to 64 of A-Z, a-z, 0-9 and . _ : -
+bool IsCommandId(const std::string& id);
+
 // verb: the topic's last level ("ack", "action", "close").
 CommandParse ParseCommand(std::string_view verb, std::string_view payload);
 

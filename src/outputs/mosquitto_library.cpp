@@ -88,6 +88,8 @@ Result<const MosquittoLibrary*> MosquittoLibrary::Load(const char* name) {
     Find(handle, "mosquitto_strerror", l.strerror, missing);
     Find(handle, "mosquitto_connack_string", l.connack_string, missing);
     Find(handle, "mosquitto_subscribe_callback_set", l.subscribe_callback_set, missing);
+    l.connect_with_flags_callback_set = reinterpret_cast<decltype(l.connect_with_flags_callback_set)>(
+        ::dlsym(handle, "mosquitto_connect_with_flags_callback_set"));
     if (!missing.empty()) {
       problem = std::string("в библиотеке MQTT ") + name + " нет функции " + missing;
       ::dlclose(handle);

@@ -51,6 +51,10 @@ struct MosquittoLibrary {
   const char* (*connack_string)(int code);
   using SubscribeCallback = void (*)(struct mosquitto*, void*, int mid, int count, const int* grantedQos);
   void (*subscribe_callback_set)(struct mosquitto*, SubscribeCallback);
+  // With the CONNACK's flags (1: the broker kept the session); may be
+  // missing from an old library (nullptr).
+  using FlagsCallback = void (*)(struct mosquitto*, void*, int rc, int flags);
+  void (*connect_with_flags_callback_set)(struct mosquitto*, FlagsCallback) = nullptr;
 
   // Loads the library (and initialises it) once it is there: a library
   // missing now is looked for again at the next call. name: the library's

@@ -69,6 +69,7 @@ void MqttNetwork::SessionStarted() {
   // Requests published while the console was away are not done: the one who
   // asked has given up waiting by then.
   if (config_.commands && !connection_.Subscribe(commandTopics_ + "+", 1)) return;
+  if (!config_.commands && replay_ != nullptr && !connection_.Subscribe(commandTopics_ + "replay", 1)) return;
   connection_.Publish(nullptr, base_ + "online", "online", true);
   states_.MarkChanged();
   mailbox_.NewSession();
@@ -97,8 +98,17 @@ void MqttNetwork::Retained(const std::string& topic, std::string payload) {
 }
 
 void MqttNetwork::Heard(const std::string& topic, std::string payload) {
-  if (!config_.commands || topic.rfind(commandTopics_, 0) != 0) return;
+  if (topic.rfind(commandTopics_, 0) != 0) return;
   std::string verb = topic.substr(commandTopics_.size());
+  if (verb == "replay") {
+    if (replay_ != nullptr && !replay_->Ask(std::move(payload)) && toldAboutRequests_.insert("replay").second &&
+        report_) {
+      report_("MQTT: просьб повторить события пришло больше, чем консоль успевает прочесть; лишние пропущены "
+              "(хаб спросит снова).");
+    }
+    return;
+  }
+  if (!config_.commands) return;
   if (verb == "result") return;  // this console's own answers
   if (!mailbox_.Heard(std::move(verb), std::move(payload)) && toldAboutRequests_.insert("full").second && report_) {
     report_("MQTT: запросов к консоли пришло больше, чем она успевает выполнить; лишние пропущены.");
@@ -152,6 +162,7 @@ void MqttNetwork::SendWhatIsDue() {
   if (!connection_.Up()) return;
   backoffMs_ = config_.reconnectMinMs;
   SendEvents();
+  SendReplayed();
   if (states_.Changed() && !connection_.DropAsked()) {
     states_.Publish([this](const std::string& topic, const std::string& payload) {
       return connection_.Publish(nullptr, topic, payload, true);
@@ -193,6 +204,18 @@ void MqttNetwork::SendEvents() {
       if (!connection_.Publish(&mid, eventTopic_, r.data, false)) return;
       inFlight_.push_back({mid, r.end, false});
     }
+  }
+}
+
+// Beside the queue: the one who asked for them gives up on a lost connection
+// and asks again.
+void MqttNetwork::SendReplayed() {
+  if (replay_ == nullptr) return;
+  for (const ReplayBatch& batch : replay_->TakeBatches()) {
+    for (const std::string& event : batch.events) {
+      if (!connection_.Publish(nullptr, eventTopic_, event, false)) return;
+    }
+    if (!connection_.Publish(nullptr, commandTopics_ + "result", batch.result, false)) return;
   }
 }
 

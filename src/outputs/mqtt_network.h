@@ -12,6 +12,7 @@
 
 #include "core/unique_fd.h"
 #include "outputs/disk_queue.h"
+#include "outputs/event_replay.h"
 #include "outputs/mqtt_connection.h"
 #include "outputs/mqtt_mailbox.h"
 #include "outputs/mqtt_options.h"
@@ -40,6 +41,8 @@ class MqttNetwork : private MqttConnection::Listener {
   using PlansSource = std::function<std::optional<std::string>()>;
   void SetPlansSource(PlansSource source) { plans_ = std::move(source); }
   static constexpr int kPlansEveryMs = 10000;
+  // What answers command/replay; nullptr: nothing does. Before Start.
+  void SetReplay(EventReplay* replay) { replay_ = replay; }
 
   // Looks for the library (told when it is missing) and starts the thread.
   void Start();
@@ -71,6 +74,7 @@ class MqttNetwork : private MqttConnection::Listener {
   void ConnectWhenDue(SteadyClock::time_point now);
   void SendWhatIsDue();
   void SendEvents();
+  void SendReplayed();
   void WaitForWork(SteadyClock::time_point now);
   int WaitMs(SteadyClock::time_point now) const;
   void KeepAlive(SteadyClock::time_point now);
@@ -86,6 +90,7 @@ class MqttNetwork : private MqttConnection::Listener {
   RetainedStates& states_;
   MqttMailbox& mailbox_;
   PlansSource plans_;
+  EventReplay* replay_ = nullptr;
   CauseReporter& diskReporter_;  // the queue on disk, shared with the sink's worker
   Report report_;
   const std::string base_;  // "pelvaron/<station>/"

@@ -31,9 +31,15 @@ MqttSink::~MqttSink() {
   network_.Finish();
 }
 
+void MqttSink::SetReplay(std::unique_ptr<EventReplay> replay) {
+  replay_ = std::move(replay);
+  network_.SetReplay(replay_.get());
+}
+
 void MqttSink::Open() {
   for (const char* name : kLegacyFiles) ::unlink((config_.queueDir + "/" + name).c_str());
   OpenQueue();
+  if (replay_) replay_->Start([this] { network_.Wake(); });
   network_.Start();
   Start();
 }

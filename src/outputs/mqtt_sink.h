@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "outputs/background_sink.h"
 #include "outputs/desk_channel.h"
 #include "outputs/disk_queue.h"
+#include "outputs/event_replay.h"
 #include "outputs/mqtt_mailbox.h"
 #include "outputs/mqtt_network.h"
 #include "outputs/mqtt_options.h"
@@ -59,6 +61,9 @@ class MqttSink : public BackgroundSink, public ObjectStatesSink, public DeskChan
 
   // Before Open: where the plans come from.
   void SetPlansSource(MqttNetwork::PlansSource source) { network_.SetPlansSource(std::move(source)); }
+  // Before Open: what answers command/replay (heard without config.commands
+  // too: it only reads).
+  void SetReplay(std::unique_ptr<EventReplay> replay);
   // Opens the queue and starts both threads; what cannot work yet is told
   // and tried again later.
   void Open();
@@ -97,6 +102,7 @@ class MqttSink : public BackgroundSink, public ObjectStatesSink, public DeskChan
   std::uint64_t droppedReported_ = 0;
 
   MqttNetwork network_;
+  std::unique_ptr<EventReplay> replay_;  // after network_: gone before it
 };
 
 }  // namespace pelvaron

@@ -15,6 +15,7 @@
 #include "outputs/json_lines_sink.h"
 #include "outputs/mqtt_sink.h"
 #include "programs/plans_feed.h"
+#include "store/store_replay.h"
 #include "station/station_schema.h"
 
 namespace pelvaron {
@@ -133,6 +134,7 @@ std::unique_ptr<ConsoleOutputs> ConsoleOutputs::Start(const Options& options, Re
     config.commands = options.mqttCommands;
     auto mqtt = std::make_unique<MqttSink>(std::move(config), report);
     mqtt->SetPlansSource([feed = std::make_shared<PlansFeed>(kStationStoreFileName, report)] { return feed->Changed(); });
+    mqtt->SetReplay(std::make_unique<StoreReplay>(kEventStoreFileName, report));
     mqtt->Open();
     outputs->objectStates_ = mqtt.get();
     outputs->deskChannel_ = mqtt.get();

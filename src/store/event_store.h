@@ -148,6 +148,8 @@ class EventStore {
   Result<std::vector<StoredEvent>> AlarmHistory(std::int64_t since);
   // Every stored event, oldest first.
   Result<std::vector<StoredEvent>> AllInOrder();
+  // The events numbered from..to, in order, at most limit of them (one per number).
+  Result<std::vector<StoredEvent>> SeqRange(std::uint64_t from, std::uint64_t to, std::size_t limit);
   // The number of stored events.
   Result<std::int64_t> Count();
   // The highest event number stored (0 when none): numbering goes on above it.

@@ -5,6 +5,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 #include "store/history_format.h"
 #include "store/sql_text.h"
 
@@ -187,6 +189,25 @@ Result<std::vector<StoredEvent>> EventStore::AllInOrder() {
   if (!s) return s.problem();
   std::vector<StoredEvent> found;
   Result<> read = Rows(std::move(*s), "read", [&](sqlite3_stmt* row) { found.push_back(Row(row, false)); });
+  if (!read) return read.problem();
+  return found;
+}
+
+Result<std::vector<StoredEvent>> EventStore::SeqRange(std::uint64_t from, std::uint64_t to, std::size_t limit) {
+  Result<SqlStatement> s = Statement(
+      std::string("SELECT ") + kColumns + " FROM events e WHERE e.seq BETWEEN ? AND ? ORDER BY e.seq, e.id LIMIT ?",
+      "read");
+  if (!s) return s.problem();
+  sqlite3_bind_int64(s->get(), 1, static_cast<sqlite3_int64>(from));
+  sqlite3_bind_int64(s->get(), 2, static_cast<sqlite3_int64>(std::min<std::uint64_t>(to, INT64_MAX)));
+  // A number stored twice (a copy taken in after a crash) is one event.
+  sqlite3_bind_int64(s->get(), 3, static_cast<sqlite3_int64>(limit * 2));
+  std::vector<StoredEvent> found;
+  Result<> read = Rows(std::move(*s), "read", [&](sqlite3_stmt* row) {
+    if (found.size() >= limit) return;
+    StoredEvent e = Row(row, false);
+    if (found.empty() || found.back().seq != e.seq) found.push_back(std::move(e));
+  });
   if (!read) return read.problem();
   return found;
 }

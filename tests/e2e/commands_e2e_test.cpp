@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <span>
 #include <filesystem>
 #include <fstream>
@@ -214,6 +215,40 @@ TEST_F(CommandsEndToEndTest, RequestsAreDoneOnceInTheAskersNameAndAnsweredAlike)
     EXPECT_NE(protocol.find(line), std::string::npos) << line;
   }
   EXPECT_EQ(protocol.find("Сидоров"), std::string::npos);
+
+  // Asked again for its events (heard without --mqtt-commands: it only
+  // reads), the console sends each as it went out first, in order, then how
+  // many and the last; a range past its events gets none.
+  auto highest = store.HighestSeq();
+  ASSERT_TRUE(highest);
+  const std::int64_t last = static_cast<std::int64_t>(*highest);
+  std::map<std::int64_t, std::string> firstOut;
+  for (const std::string& event : watcher_.On(kBase + "event")) firstOut.emplace((*ParseJson(event))["seq"], event);
+  ASSERT_GE(firstOut.size(), 3u);
+  ASSERT_EQ(firstOut.rbegin()->first, last) << "every event went out before";
+  // All but the first (each run numbers on past what the one before reserved).
+  const std::int64_t from = std::next(firstOut.begin())->first;
+  ASSERT_NO_FATAL_FAILURE(StartConsole(nowhere, false));
+  Ask("replay", R"({"request":"p1","from":)" + std::to_string(from) + R"(,"to":)" + std::to_string(last) + "}");
+  Ask("replay", R"({"request":"p2","from":)" + std::to_string(last + 1000) + "}");
+  results = Results(std::size(cases) + 4);
+  ASSERT_EQ(results.size(), std::size(cases) + 4);
+  EXPECT_EQ(results[8], R"({"request":"p1","status":"accepted","count":)" + std::to_string(firstOut.size() - 1) +
+                            R"(,"last":)" + std::to_string(last) + "}");
+  EXPECT_EQ(results[9], R"({"request":"p2","status":"accepted","count":0,"last":0})");
+  std::vector<std::string> again, expected;
+  long onlines = 0;  // sent again: after the last run came online, before its answer
+  for (const ReceivedMessage& m : watcher_.Messages()) {
+    if (m.topic == kBase + "command/result" && m.payload.find("\"p1\"") != std::string::npos) break;
+    onlines += m.topic == kBase + "online" && m.payload == "online";
+    const auto seq = m.topic == kBase + "event" ? (*ParseJson(m.payload))["seq"].get<std::int64_t>() : 0;
+    if (onlines == runs_ && seq >= from && seq <= last) again.push_back(m.payload);
+  }
+  for (const auto& [seq, payload] : firstOut) {
+    if (seq >= from) expected.push_back(payload);
+  }
+  EXPECT_EQ(again, expected);
+  ASSERT_NO_FATAL_FAILURE(StopConsole());
 }
 
 #endif

@@ -1,9 +1,12 @@
 // The station as it runs: a real broker, two headless consoles on
 // simulators, and pelvaron-hub storing into SQLite or into a PostgreSQL
-// started here; the broker and the hub restarted in the middle.
+// started here; the broker (forgetting what it held), the hub and its store
+// taken away in the middle, the hub killed outright once.
 #include <gtest/gtest.h>
+#include <httplib.h>
 #include <mosquitto.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <stdlib.h>
 
 #include <cstring>
@@ -17,6 +20,7 @@
 #include "../e2e/child_process.h"
 #include "hub/hub_store.h"
 #include "hub/web/hub_report.h"
+#include "hub/web/user_store.h"
 #include "reports/report_formats.h"
 #include "objects/object_registry.h"
 #include "support/mqtt/test_broker.h"
@@ -193,8 +197,25 @@ class HubEndToEndTest : public ::testing::TestWithParam<StoreCase> {
     }, SecondsFromNow(60));
   }
 
+  // The store away: PostgreSQL stopped, or the SQLite file locked by a writer of the test's.
+  void TakeStoreAway() {
+    if (GetParam().postgres) return postgres_.Stop();
+    ASSERT_EQ(sqlite3_open(store_.c_str(), &locker_), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(locker_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  }
+  void BringStoreBack() {
+    if (GetParam().postgres) {
+      ASSERT_EQ(postgres_.Start(), "");
+      return;
+    }
+    sqlite3_exec(locker_, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(locker_);
+    locker_ = nullptr;
+  }
+
   TestPostgres postgres_;
-  TestBroker broker_;
+  TestBroker broker_{false};  // a restart forgets the hub's session
+  sqlite3* locker_ = nullptr;
   const int webPort_ = FreePort();
   std::string store_;
   fs::path dir_;
@@ -225,7 +246,8 @@ TEST_P(HubEndToEndTest, EveryEventOfTwoConsolesIsStoredOnceAcrossRestartsAndTheP
   EXPECT_EQ(view->StatusText(), "exit 0") << view->Err();
   EXPECT_EQ(Summary(view->Out()), expected) << view->Out();
 
-  // Traffic across a restart of the broker, then of the hub.
+  // Traffic across a restart of the broker, then of the hub (the broker
+  // keeping only a few events for it meanwhile).
   ASSERT_TRUE(MoreEvents(10));
   broker_.Stop();
   ASSERT_TRUE(MoreEvents(10));
@@ -235,7 +257,20 @@ TEST_P(HubEndToEndTest, EveryEventOfTwoConsolesIsStoredOnceAcrossRestartsAndTheP
   ASSERT_TRUE(PumpUntil(All(), [&] { return hub_->Exited(); }, SecondsFromNow(30)));
   EXPECT_EQ(hub_->StatusText(), "exit 0");
   EXPECT_NE(hub_->Err().find("Хаб станции остановлен"), std::string::npos) << hub_->Err();
-  hubLog_ = hub_->Err();
+  hubLog_ += hub_->Err();
+  ASSERT_TRUE(MoreEvents(10));
+  ASSERT_NO_FATAL_FAILURE(StartHub());
+  ASSERT_TRUE(MoreEvents(10));
+
+  // Killed while events it has taken from the broker wait for its store.
+  ASSERT_NO_FATAL_FAILURE(TakeStoreAway());
+  ASSERT_TRUE(PumpUntil(All(), [&] { return hub_->Err().find("Не удалось записать события") != std::string::npos; },
+                        SecondsFromNow(60)))
+      << hub_->Err();
+  ASSERT_TRUE(hub_->Signal(SIGKILL));
+  ASSERT_TRUE(PumpUntil(All(), [&] { return hub_->Exited(); }, SecondsFromNow(30)));
+  hubLog_ += hub_->Err();
+  ASSERT_NO_FATAL_FAILURE(BringStoreBack());
   ASSERT_TRUE(MoreEvents(10));
   ASSERT_NO_FATAL_FAILURE(StartHub());
   ASSERT_TRUE(MoreEvents(10));
@@ -289,7 +324,8 @@ TEST_P(HubEndToEndTest, EveryEventOfTwoConsolesIsStoredOnceAcrossRestartsAndTheP
   EXPECT_EQ((*gaps)[0].station, "gapped");
   EXPECT_EQ((*gaps)[0].afterSeq, 2);
   EXPECT_EQ((*gaps)[0].beforeSeq, 5);
-  EXPECT_EQ(Count(hubLog_ + hub_->Err(), "Пропуск в событиях"), 1u) << hub_->Err();
+  // The consoles' gaps were filled and closed; the one of a console that never answers stays.
+  EXPECT_EQ(Count(hubLog_ + hub_->Err(), "Пропуск в событиях консоли gapped"), 1u) << hub_->Err();
   EXPECT_NE(hub_->Err().find("Пропуск в событиях консоли gapped: после №2 пришло №5, не пришло событий: 2."),
             std::string::npos);
 
@@ -299,6 +335,57 @@ TEST_P(HubEndToEndTest, EveryEventOfTwoConsolesIsStoredOnceAcrossRestartsAndTheP
     return now.count("east") && now.at("east").rfind("offline", 0) == 0 && now.count("west") &&
            now.at("west").rfind("offline", 0) == 0;
   }, SecondsFromNow(30))) << ReadFile(dir_ / "hub" / "picture.json");
+}
+
+// PostgreSQL down when the hub starts: it serves the page, says once what is
+// wrong, answers what needs the database with 503 and recovers by itself.
+TEST(HubWithoutItsDatabase, StartsServesAndRecoversWhenPostgresComes) {
+  TestPostgres postgres;
+  if (const std::string why = postgres.Start(); !why.empty()) GTEST_SKIP() << "PostgreSQL cannot run here: " << why;
+  {
+    Result<std::unique_ptr<WebDb>> db = OpenWebDb(postgres.Url());
+    ASSERT_TRUE(db) << db.problem().Told();
+    Result<UserStore> users = UserStore::Open(**db);
+    ASSERT_TRUE(users);
+    ASSERT_TRUE(users->Add("oper", Role::Operator, "oper-password"));
+  }
+  postgres.Stop();
+  std::string pattern = (fs::temp_directory_path() / "pelvaron-hub-nodb-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+  const int webPort = FreePort();
+  std::string error;
+  auto hub = ChildProcess::Start({PELVARON_HUB_PROGRAM, "--mqtt", "mqtt://127.0.0.1:" + std::to_string(FreePort()),
+                                  "--store", postgres.Url(), "--listen", "127.0.0.1:" + std::to_string(webPort)},
+                                 pattern, &error);
+  ASSERT_TRUE(hub) << error;
+  httplib::Client web("127.0.0.1", webPort);
+  const std::string signIn = R"({"user":"oper","password":"oper-password"})";
+  httplib::Result answer = web.Post("/api/login", signIn, "application/json");
+  ASSERT_TRUE(PumpUntil({hub.get()}, [&] {
+    answer = web.Post("/api/login", signIn, "application/json");
+    return answer && hub->Err().find("Не удалось открыть хранилище событий PostgreSQL") != std::string::npos;
+  }, SecondsFromNow(30))) << hub->Err();
+  EXPECT_EQ(answer->status, 503) << answer->body;
+  EXPECT_NE(answer->body.find("база хаба недоступна"), std::string::npos) << answer->body;
+
+  ASSERT_EQ(postgres.Start(), "");
+  ASSERT_TRUE(PumpUntil({hub.get()}, [&] {
+    answer = web.Post("/api/login", signIn, "application/json");
+    return answer && answer->status == 200;
+  }, SecondsFromNow(30))) << hub->Err();
+  const std::string cookie = answer->get_header_value("Set-Cookie");
+  // History once the hub has made its tables there.
+  ASSERT_TRUE(PumpUntil({hub.get()}, [&] { return hub->Err().find("открыто") != std::string::npos; },
+                        SecondsFromNow(30))) << hub->Err();
+  answer = web.Get("/api/events", httplib::Headers{{"Cookie", cookie.substr(0, cookie.find(';'))}});
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->status, 200) << answer->body;
+  EXPECT_EQ(Count(hub->Err(), "Не удалось открыть хранилище событий"), 1u) << hub->Err();
+  EXPECT_FALSE(hub->Exited()) << hub->Err();
+  ASSERT_TRUE(hub->Signal(SIGTERM));
+  ASSERT_TRUE(PumpUntil({hub.get()}, [&] { return hub->Exited(); }, SecondsFromNow(30)));
+  std::error_code ignored;
+  fs::remove_all(pattern, ignored);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, HubEndToEndTest,

@@ -1,11 +1,24 @@
 // The hub's parts that decide alone: the time column, the gaps of a
-// station's numbering, the commands' matching, the picture's objects.
+// station's numbering, the commands' matching, the picture's objects, what
+// is asked of the consoles again and what a console's store sends.
 #include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+
+#include <nlohmann/json.hpp>
 
 #include "hub/command_sender.h"
 #include "hub/hub_event.h"
+#include "hub/replay_planner.h"
 #include "hub/seq_tracker.h"
 #include "hub/station_picture.h"
+#include "events/event_json.h"
+#include "outputs/sample_events.h"
+#include "store/store_replay.h"
 
 namespace pelvaron {
 namespace {
@@ -141,6 +154,120 @@ TEST(StationPicture, RetainedStatesBuildItAndAnEmptyOneRemovesAnObject) {
             R"({"stations":[{"alarms":[],"enclosure":null,"last_event":null,"line":null,"link":null,)"
             R"("objects":[{"address":"0012","comment":"","control":"overdue"}],"online":true,)"
             R"("plans":[{"address":"0012"}],"station":"east"}]})");
+}
+
+// Faults: a batch not followed by the next; an open range chasing the live
+// events for ever; events the broker dropped taken as sent; two requests out
+// at once; a silent console asked again and again, or never again when it
+// comes back; another hub's answer taken; a request lost with a connection.
+TEST(ReplayPlanner, AsksInTurnBatchByBatchAndWaitsForASilentConsole) {
+  using nlohmann::json;
+  ReplayPlanner::Clock::time_point now{std::chrono::hours(1)};
+  ReplayPlanner planner("hub1");
+  std::string id;
+  // What goes out after a pause of `wait`: "station from-to" ("" for nothing).
+  auto next = [&](auto wait) {
+    now += wait;
+    const auto request = planner.Next(now);
+    if (!request) return std::string();
+    const json payload = json::parse(request->payload);
+    id = payload["request"];
+    return request->topic.substr(9, request->topic.find('/', 9) - 9) + " " + std::to_string(payload["from"].get<long>()) +
+           "-" + (payload.contains("to") ? std::to_string(payload["to"].get<long>()) : "");
+  };
+  const auto pause = ReplayPlanner::kEvery;
+  // The console's answer after sending `came` of the numbers (its count says all of them).
+  auto answer = [&](const std::string& station, std::vector<std::int64_t> came, std::int64_t count, std::int64_t newest) {
+    for (std::int64_t seq : came) planner.Saw(station, seq);
+    std::optional<ReplayPlanner::Done> done;
+    const std::int64_t last = came.empty() ? 0 : came.back();
+    EXPECT_TRUE(planner.Answer(station, json{{"request", id}, {"status", "accepted"}, {"count", count}, {"last", last}}.dump(),
+                               newest, now, done));
+    return done ? done->station + " " + std::to_string(done->from) + "-" + std::to_string(done->to) +
+                      (done->gap ? " gap " : " ") + std::to_string(done->events)
+                : std::string();
+  };
+
+  planner.Want("a", 11);
+  planner.Want("b", 5, 7, true);
+  planner.Want("a", 20);  // within a's range to the newest
+  EXPECT_EQ(next(pause), "a 11-");
+  EXPECT_EQ(next(pause * 5), "") << "one request out at a time";
+  EXPECT_EQ(answer("a", {11, 12, 13}, 3, 40), "") << "the newest seen (40) ends the range";
+  EXPECT_EQ(next(std::chrono::milliseconds(0)), "b 5-7");
+  EXPECT_EQ(answer("b", {}, 0, 9), "b 5-7 gap 0") << "numbers the console never used";
+  EXPECT_EQ(next(pause / 2), "") << "at most one request per pause";
+  EXPECT_EQ(next(pause), "a 14-40") << "the stations in turn";
+  EXPECT_EQ(answer("a", {14, 16}, 3, 41), "") << "one of them lost on the way";
+  EXPECT_EQ(next(pause), "a 14-40");
+  EXPECT_EQ(answer("a", {14, 15, 16}, 3, 41), "");
+  EXPECT_EQ(next(pause), "a 17-40");
+  EXPECT_EQ(answer("a", {}, 0, 45), "a 11-40 6");
+  EXPECT_EQ(next(pause), "");
+
+  planner.Want("c", 1);
+  EXPECT_EQ(next(pause), "c 1-");
+  planner.Reconnected();
+  EXPECT_EQ(next(pause), "c 1-") << "the request went with the connection";
+  EXPECT_EQ(next(ReplayPlanner::kAnswerWait), "") << "no answer: not asked again at once";
+  EXPECT_EQ(next(ReplayPlanner::kSilentRetry / 2), "");
+  planner.Online("c", true);
+  EXPECT_EQ(next(pause), "c 1-") << "back online";
+  std::optional<ReplayPlanner::Done> done;
+  EXPECT_FALSE(planner.Answer("c", R"({"request":"hub2-1","status":"accepted","count":0,"last":0})", 0, now, done))
+      << "another hub's";
+  EXPECT_EQ(next(ReplayPlanner::kAnswerWait), "");
+  EXPECT_EQ(next(ReplayPlanner::kSilentRetry), "c 1-") << "asked again after a while";
+  EXPECT_EQ(planner.Waiting(), 1u);
+}
+
+// Faults: an event sent again unlike its first publication (a message's
+// decoded members above all); more than the bound at once; a number stored
+// twice sent twice; a malformed request left without an answer.
+TEST(StoreReplay, SendsWhatWentOutFirstInBoundedBatches) {
+  std::string dir = (std::filesystem::temp_directory_path() / "pelvaron-replay-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(dir.data()), nullptr);
+  const std::string path = dir + "/events.sqlite";
+  const std::vector<Event> events = testing::EveryKind();
+  {
+    EventStore store;
+    ASSERT_TRUE(store.Open(path, EventStore::Mode::ReadWrite));
+    ASSERT_TRUE(store.Begin());
+    for (const Event& e : events) ASSERT_TRUE(store.Insert(e, {}));
+    ASSERT_TRUE(store.Insert(events[2], {}));  // a copy taken in again after a crash
+    ASSERT_TRUE(store.Commit());
+  }
+  constexpr std::size_t kBound = 4;
+  StoreReplay replay(path, {}, kBound);
+  std::mutex mutex;
+  std::condition_variable ready;
+  replay.Start([&] {
+    std::lock_guard lock(mutex);
+    ready.notify_all();
+  });
+  auto ask = [&](const std::string& payload) {
+    EXPECT_TRUE(replay.Ask(payload));
+    std::vector<ReplayBatch> batches;
+    std::unique_lock lock(mutex);
+    // The bound is for a broken reader, never a measure.
+    ready.wait_for(lock, std::chrono::seconds(20), [&] { return !(batches = replay.TakeBatches()).empty(); });
+    return batches.empty() ? ReplayBatch{} : batches.front();
+  };
+  std::vector<std::string> sent, expected;
+  for (const Event& e : events) expected.push_back(EventJson(e));
+  for (std::uint64_t from = 1;;) {
+    const ReplayBatch batch = ask(R"({"request":"r)" + std::to_string(from) + R"(","from":)" + std::to_string(from) + "}");
+    ASSERT_LE(batch.events.size(), kBound);
+    const nlohmann::json result = nlohmann::json::parse(batch.result);
+    ASSERT_EQ(result["count"], batch.events.size()) << batch.result;
+    if (batch.events.empty()) break;
+    sent.insert(sent.end(), batch.events.begin(), batch.events.end());
+    from = result["last"].get<std::uint64_t>() + 1;
+  }
+  EXPECT_EQ(sent, expected);
+  EXPECT_EQ(ask(R"({"request":"bad","from":0})").result,
+            R"({"request":"bad","status":"refused","reason":"Запрос не понят: from должен быть номером события (целое число от 1)."})");
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -59,9 +59,11 @@ std::string TestPostgres::Start() {
     const passwd* me = ::getpwuid(::geteuid());
     user_ = me != nullptr ? me->pw_name : "postgres";
   }
-  if (std::string failed = Run(std::string(kBin) + "/initdb -A trust -U " + user_ + " -D '" + dir_ + "/data'");
-      !failed.empty())
-    return failed;
+  if (!fs::exists(dir_ + "/data")) {
+    if (std::string failed = Run(std::string(kBin) + "/initdb -A trust -U " + user_ + " -D '" + dir_ + "/data'");
+        !failed.empty())
+      return failed;
+  }
   const std::string options = "-k " + dir_ + " -p " + std::to_string(port_) + " -h '' -F";
   if (std::string failed = Run(std::string(kBin) + "/pg_ctl -D '" + dir_ + "/data' -l '" + dir_ + "/server.log' -o \"" +
                                options + "\" -w start");
@@ -69,6 +71,11 @@ std::string TestPostgres::Start() {
     return failed;
   running_ = true;
   return {};
+}
+
+void TestPostgres::Stop() {
+  if (running_) Run(std::string(kBin) + "/pg_ctl -D '" + dir_ + "/data' -m immediate -w stop");
+  running_ = false;
 }
 
 std::string TestPostgres::Url() const {

@@ -16,7 +16,10 @@ class TestPostgres {
   TestPostgres& operator=(const TestPostgres&) = delete;
 
   // Empty when it runs; otherwise why it cannot (for a skip's message).
+  // Again after Stop: the same database.
   std::string Start();
+  // Stops the server (fast, as a crash would); its data stays.
+  void Stop();
   // postgresql://USER@/postgres?host=DIR&port=PORT
   std::string Url() const;
 

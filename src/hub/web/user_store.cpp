@@ -40,10 +40,15 @@ bool IsUserName(std::string_view name) {
   return true;
 }
 
-Result<UserStore> UserStore::Open(WebDb& db) {
+Result<> UserStore::MakeTable(WebDb& db) {
   Result<std::vector<WebDb::Row>> made =
       db.Query("CREATE TABLE IF NOT EXISTS users(name TEXT PRIMARY KEY, role TEXT NOT NULL, hash TEXT NOT NULL)");
   if (!made) return made.problem();
+  return {};
+}
+
+Result<UserStore> UserStore::Open(WebDb& db) {
+  if (Result<> made = MakeTable(db); !made) return made.problem();
   return UserStore(db);
 }
 

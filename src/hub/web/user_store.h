@@ -28,6 +28,10 @@ class UserStore {
  public:
   // Creates the table when it is missing.
   static Result<UserStore> Open(WebDb& db);
+  // Over a database whose connections make the table themselves
+  // (OpenWebDbWhenReachable with MakeTable).
+  static UserStore Over(WebDb& db) { return UserStore(db); }
+  static Result<> MakeTable(WebDb& db);
 
   // Refused when the name is taken or not a proper name.
   Result<> Add(const std::string& name, Role role, std::string_view password);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,5 +25,12 @@ class WebDb {
 Result<std::unique_ptr<WebDb>> OpenWebDb(const std::string& where);
 Result<std::unique_ptr<WebDb>> OpenSqliteWebDb(const std::string& path);
 Result<std::unique_ptr<WebDb>> OpenPostgresWebDb(const std::string& url);
+
+// The same, opened by the first query that finds the database reachable (a
+// server down at the hub's start is no reason to stop serving the board):
+// until then each query fails with why, trying again at most every `retry`.
+// prepare runs once on each new connection (the tables the web needs).
+std::unique_ptr<WebDb> OpenWebDbWhenReachable(std::string where, std::function<Result<>(WebDb&)> prepare,
+                                              std::chrono::milliseconds retry = std::chrono::seconds(2));
 
 }  // namespace pelvaron

@@ -91,6 +91,7 @@ WebServer::WebServer(WebSettings settings, StationPicture& picture, CommandSende
       db_(db),
       users_(users),
       report_(std::move(report)),
+      dbReporter_(report_),
       feed_(picture) {}
 
 WebServer::~WebServer() {
@@ -160,10 +161,15 @@ std::optional<Session> WebServer::Authorize(const httplib::Request& req, httplib
   // Users are managed by another process: a removed user, a changed role or
   // password ends the session here.
   Problem problem;
-  const std::optional<WebUser> now = users_.Current(session->user.name, &problem);
+  std::optional<WebUser> now = users_.Current(session->user.name, &problem);
   if (!problem.text.empty()) {
-    Error(res, 503, "База хаба недоступна; повторите позже");
-    return {};
+    // Users change in that database only: while it is away the session
+    // stands as last checked, and the board and the alarms go on.
+    dbReporter_.Trouble("users", "Веб-консоль не может проверить пользователей: " + problem.Told() +
+                                     ". Вошедшие продолжают работу; вход и история недоступны, пока база не ответит.");
+    now = session->user;
+  } else {
+    dbReporter_.Recovered("База хаба снова отвечает веб-консоли.");
   }
   if (!now || now->role != session->user.role || now->stamp != session->user.stamp) {
     sessions_.Close(id);
@@ -230,7 +236,8 @@ void WebServer::Login(const httplib::Request& req, httplib::Response& res) {
   const std::optional<WebUser> signedIn = users_.SignIn(user, password, &problem);
   if (!signedIn) {
     if (!problem.text.empty()) {
-      report_(problem.Told());
+      dbReporter_.Trouble("users", "Веб-консоль не может проверить пользователей: " + problem.Told() +
+                                       ". Вход невозможен, пока база не ответит; хаб пробует снова.");
       Error(res, 503, "Вход сейчас невозможен: база хаба недоступна; повторите позже");
       return;
     }
@@ -288,7 +295,7 @@ void WebServer::Command(const httplib::Request& req, httplib::Response& res) {
     return;
   }
   if (!console->value("online", false)) {
-    Error(res, 409, "Консоль " + request.station + " не в сети: команду некому выполнить");
+    Error(res, 503, "Консоль " + request.station + " не в сети: команда не отправлена; повторите, когда она будет в сети");
     return;
   }
   std::future<CommandResult> future = commands_.Send(request);
@@ -297,13 +304,24 @@ void WebServer::Command(const httplib::Request& req, httplib::Response& res) {
     return;
   }
   const CommandResult result = future.get();
-  if (result.accepted) {
-    Reply(res, 200, {{"status", "accepted"}, {"request", result.request}});
-  } else if (result.reason == CommandSender::kNoAnswer) {
-    Error(res, 504, std::string(CommandSender::kNoAnswer) + ": консоль " + request.station +
-                        " не подтвердила команду; проверьте её и повторите");
-  } else {
-    Reply(res, 409, {{"status", "refused"}, {"request", result.request}, {"error", result.reason}});
+  // 409 is the console's own refusal only: what never reached it is 400 or 503.
+  switch (result.outcome) {
+    case CommandResult::Outcome::Accepted:
+      Reply(res, 200, {{"status", "accepted"}, {"request", result.request}});
+      break;
+    case CommandResult::Outcome::Refused:
+      Reply(res, 409, {{"status", "refused"}, {"request", result.request}, {"error", result.reason}});
+      break;
+    case CommandResult::Outcome::Invalid:
+      Error(res, 400, result.reason);
+      break;
+    case CommandResult::Outcome::NotSent:
+      Error(res, 503, result.reason);
+      break;
+    case CommandResult::Outcome::NoAnswer:
+      Error(res, 504, std::string(CommandSender::kNoAnswer) + ": консоль " + request.station +
+                          " не подтвердила команду; проверьте её и повторите");
+      break;
   }
 }
 
@@ -334,8 +352,8 @@ void WebServer::Events(const httplib::Request& req, httplib::Response& res) {
   }
   Result<nlohmann::json> events = SearchHistory(db_, filter);
   if (!events) {
-    report_(events.problem().Told());
-    Error(res, 503, "История сейчас недоступна: " + events.problem().Told());
+    dbReporter_.Trouble("history", "Поиск по истории не удался: " + events.problem().Told() + ".");
+    Error(res, 503, "История сейчас недоступна: " + events.problem().Told() + "; повторите позже");
     return;
   }
   Reply(res, 200, {{"events", std::move(*events)}});

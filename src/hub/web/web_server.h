@@ -74,6 +74,7 @@ class WebServer {
   WebDb& db_;
   UserStore& users_;
   Report report_;
+  CauseReporter dbReporter_;  // the database's trouble, told once until it answers again
   Sessions sessions_;
   SignInThrottle throttle_;
   LiveFeed feed_;
