@@ -225,6 +225,9 @@ void MqttConnection::Close() {
 }
 
 void MqttConnection::Destroy() {
+  // No client, nothing left to drop: the network thread waits for the next
+  // attempt rather than turning round without waiting.
+  dropRequested_ = false;
   if (client_ == nullptr) return;
   lib_->destroy(client_);
   client_ = nullptr;

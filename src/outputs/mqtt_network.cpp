@@ -119,6 +119,7 @@ void MqttNetwork::Run() {
   backoffMs_ = config_.reconnectMinMs;
   nextAttempt_ = lastSync_ = lastMisc_ = SteadyClock::now();
   for (;;) {
+    ++rounds_;
     auto now = SteadyClock::now();
     if (AllDone(now)) break;
     ConnectWhenDue(now);

@@ -54,6 +54,8 @@ class MqttNetwork : private MqttConnection::Listener {
 
   bool Connected() const { return connection_.Connected(); }
   std::uint64_t Acknowledged() const { return acknowledged_.load(); }
+  // Rounds of the thread's loop so far: a thread that never waits shows here.
+  std::uint64_t Rounds() const { return rounds_.load(); }
 
  private:
   struct InFlight {
@@ -113,6 +115,7 @@ class MqttNetwork : private MqttConnection::Listener {
 
   std::atomic<bool> finishRequested_{false};
   std::atomic<std::uint64_t> acknowledged_{0};
+  std::atomic<std::uint64_t> rounds_{0};
   UniqueFd wakeFd_;
   std::thread thread_;
 };

@@ -79,6 +79,7 @@ class MqttSink : public BackgroundSink, public ObjectStatesSink, public DeskChan
   bool Connected() const { return network_.Connected(); }
   // Events the broker has acknowledged in this run.
   std::uint64_t Acknowledged() const { return network_.Acknowledged(); }
+  std::uint64_t NetworkRounds() const { return network_.Rounds(); }
   const DiskQueue& Queue() const { return queue_; }
 
  protected:
