@@ -2,6 +2,7 @@
 
 #include "core/cp1251.h"
 #include "core/fixed_text.h"
+#include "store/store_replay.h"
 
 namespace pelvaron {
 
@@ -11,13 +12,6 @@ PriorityTable LoadTable(FileSystem& fs, const std::string& path, std::string& pr
   Result<PriorityTable> loaded = LoadPriorityTable(fs, path);
   if (!loaded) problem = loaded.problem().text;
   return TableInForce(std::move(loaded));
-}
-
-EventKind KindNamed(const std::string& name) {
-  for (EventKind kind : AllEventKinds()) {
-    if (EventKindName(kind) == name) return kind;
-  }
-  return EventKind::Message;
 }
 
 std::string CommentOf(ObjectRegistry& objects, const std::string& address) {
@@ -104,16 +98,7 @@ void EventRecords::Replay(std::int64_t now) {
   if (!rows) return;
   const PriorityTable& table = desk_.table();
   for (const StoredEvent& row : *rows) {
-    Event event;
-    event.seq = row.seq;
-    event.time = row.time;
-    event.kind = KindNamed(row.kind);
-    event.address = row.address;
-    event.text = row.text;
-    event.ref = row.ref;
-    event.command = row.command;
-    event.detail = row.detail;
-    event.operatorName = row.operatorName;
+    const Event event = EventOfStored(row);
     AlarmClass cls;
     cls.priority = table.Find(row.cls.priority);
     cls.role = row.cls.role == 1 ? AlarmRole::Alarm : row.cls.role == 2 ? AlarmRole::Restore : AlarmRole::None;

@@ -21,6 +21,12 @@ Event EventOfStored(const StoredEvent& stored) {
   e.detail = stored.detail;
   e.ref = stored.ref;
   e.operatorName = stored.operatorName;
+  if (e.kind == EventKind::Message && (stored.cls.role == 1 || stored.cls.role == 2)) {
+    // As the outputs had it first: a message the queue took, with its class.
+    e.alarmRole = static_cast<std::uint8_t>(stored.cls.role);
+    e.priority = stored.cls.priority;
+    e.alarmKey = stored.cls.key;
+  }
   if (e.kind == EventKind::Message && stored.frame.size() >= 10)
     e.message = std::make_shared<const DecodedMessage>(DecodeMessage(stored.frame.data()));
   return e;

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
@@ -25,6 +26,7 @@ namespace {
 // The list and the plan beside it.
 constexpr QSize kQueueSize(1420, 640);
 constexpr QSize kQueueLeast(560, 220);
+constexpr int kPlaceAnywayMs = 1000;
 
 }  // namespace
 
@@ -128,8 +130,13 @@ void AlarmCommandsUi::place(AlarmQueueWindow* w) {
   QWidget* main = host_.dialogOwner();
   if (main != nullptr && main->isVisible() && main->windowHandle() != nullptr && !main->windowHandle()->isExposed()) {
     // The window manager has not put the main window in its place yet (an
-    // alarm at start-up): the queue goes beside it once it has.
+    // alarm at start-up): the queue goes beside it once it has, and is never
+    // wider or taller than the screen meanwhile.
+    // A window manager that never says so must not leave it unplaced: a
+    // second later it goes beside the main window wherever that is.
+    if (!placeWhenExposed_) QTimer::singleShot(kPlaceAnywayMs, this, [this] { placeAnyway(); });
     placeWhenExposed_ = main->windowHandle();
+    if (const QScreen* screen = main->screen()) w->resize(w->size().boundedTo(screen->availableSize()));
     return;
   }
   placed_ = true;
@@ -153,6 +160,13 @@ QRect AlarmCommandsUi::placeNow(AlarmQueueWindow* w) {
   const QRect keepClear = keepClear_ ? keepClear_() : QRect();
   w->setGeometry(PlaceBeside(kQueueSize, kQueueLeast, frame, screen->availableGeometry(), beside, keepClear));
   return w->geometry();
+}
+
+void AlarmCommandsUi::placeAnyway() {
+  if (placed_ || !queue_ || !queue_->isVisible()) return;
+  placed_ = true;
+  placeWhenExposed_ = nullptr;
+  placedAt_ = placeNow(queue_);
 }
 
 void AlarmCommandsUi::placeAgainIfHiding() {

@@ -83,6 +83,7 @@ class AlarmCommandsUi : public QObject {
   void place(AlarmQueueWindow* w);
   QRect placeNow(AlarmQueueWindow* w);  // the geometry it gave
   void placeAgainIfHiding();
+  void placeAnyway();
   void acknowledge(const std::vector<std::uint64_t>& ids, const QString& note, bool all);
   void editPlan(std::uint64_t id);
   std::string priorityName(const AlarmRow& row) const;

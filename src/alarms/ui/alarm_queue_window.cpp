@@ -5,9 +5,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QGuiApplication>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QTimer>
@@ -170,10 +168,7 @@ AlarmQueueWindow::AlarmQueueWindow(QWidget* parent) : QWidget(parent, Qt::Window
 
   FocusFrame::Install(this);
   InputBlocker::Exempt(this);
-  // Never wider than the screen, even before it is placed beside the main window.
-  QSize size(kListWidth + kPlanWidth + 24, 640);
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) size = size.boundedTo(screen->availableSize());
-  resize(size);
+  resize(kListWidth + kPlanWidth + 24, 640);
   setView(AlarmView{});
 }
 
