@@ -1,30 +1,11 @@
 #include "app/options.h"
 
 #include "core/control_characters.h"
+#include "core/option_value.h"
 
 namespace pelvaron {
 
 namespace {
-
-// "--name VALUE" or "--name=VALUE": true when a is the option; the value, or
-// an error when it is missing.
-bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name, std::string& value,
-               std::string& error) {
-  const std::string& a = args[i];
-  if (a == name) {
-    if (i + 1 >= args.size()) {
-      error = name + " needs a value (see --help)";
-      return true;
-    }
-    value = args[++i];
-    return true;
-  }
-  if (a.size() > name.size() && a.compare(0, name.size(), name) == 0 && a[name.size()] == '=') {
-    value = a.substr(name.size() + 1);
-    return true;
-  }
-  return false;
-}
 
 // The outputs' options; true when a was one of them (o.error tells a problem).
 bool ParseOutputOption(const std::vector<std::string>& args, std::size_t& i, Options& o) {
@@ -57,7 +38,7 @@ bool ParseOutputOption(const std::vector<std::string>& args, std::size_t& i, Opt
       {"--mqtt-discovery", &Options::mqttDiscovery},
   };
   for (const Text& t : texts) {
-    if (!TakeValue(args, i, t.name, value, o.error)) continue;
+    if (!TakeOptionValue(args, i, t.name, value, o.error)) continue;
     if (o.error.empty() && value.empty()) o.error = std::string(t.name) + " needs a value that is not empty";
     // The station's name goes into every event, topic and line about it.
     const std::optional<char32_t> c = FirstControlCharacter(value);
@@ -67,7 +48,7 @@ bool ParseOutputOption(const std::vector<std::string>& args, std::size_t& i, Opt
     o.*t.field = value;
     return true;
   }
-  if (TakeValue(args, i, "--on-event-timeout", value, o.error)) {
+  if (TakeOptionValue(args, i, "--on-event-timeout", value, o.error)) {
     int seconds = 0;
     for (char c : value) {
       if (c < '0' || c > '9' || seconds > 100000) {

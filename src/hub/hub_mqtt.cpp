@@ -13,14 +13,8 @@ namespace {
 constexpr auto kConnackTimeout = std::chrono::seconds(15);
 
 std::string ConnackText(int rc) {
-  switch (rc) {
-    case 1: return "версия протокола не поддерживается";
-    case 2: return "идентификатор клиента не принят";
-    case 3: return "брокер недоступен";
-    case 4: return "неверное имя пользователя или пароль";
-    case 5: return "нет прав на подключение (проверьте имя пользователя и пароль)";
-  }
-  return "код " + std::to_string(rc);
+  const std::string text = MqttRefusalText(rc);
+  return text.empty() ? "код " + std::to_string(rc) : text;
 }
 
 }  // namespace

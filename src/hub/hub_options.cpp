@@ -1,27 +1,17 @@
 #include "hub/hub_options.h"
 
+#include "core/option_value.h"
+
 namespace pelvaron {
 
 namespace {
 
+// As the console's options, and never empty.
 bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name, std::string& value,
                std::string& error) {
-  const std::string& a = args[i];
-  if (a == name) {
-    if (i + 1 >= args.size()) {
-      error = name + " needs a value (see --help)";
-      return true;
-    }
-    value = args[++i];
-    if (value.empty()) error = name + " needs a value that is not empty";
-    return true;
-  }
-  if (a.size() > name.size() && a.compare(0, name.size(), name) == 0 && a[name.size()] == '=') {
-    value = a.substr(name.size() + 1);
-    if (value.empty()) error = name + " needs a value that is not empty";
-    return true;
-  }
-  return false;
+  if (!TakeOptionValue(args, i, name, value, error)) return false;
+  if (error.empty() && value.empty()) error = name + " needs a value that is not empty";
+  return true;
 }
 
 }  // namespace

@@ -31,15 +31,8 @@ std::string MqttConnection::Where() const {
 }
 
 std::string MqttConnection::ConnackText(int rc) const {
-  // The codes of MQTT 3.1.1, which the client speaks; the library's English
-  // text for anything newer.
-  switch (rc) {
-    case 1: return "версия протокола не поддерживается";
-    case 2: return "идентификатор клиента не принят";
-    case 3: return "брокер недоступен";
-    case 4: return "неверное имя пользователя или пароль";
-    case 5: return "нет прав на подключение (проверьте имя пользователя и пароль)";
-  }
+  // The library's English text for a code newer than MQTT 3.1.1.
+  if (std::string text = MqttRefusalText(rc); !text.empty()) return text;
   std::string text = lib_->connack_string(rc);
   while (!text.empty() && text.back() == '.') text.pop_back();
   return text;

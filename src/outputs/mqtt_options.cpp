@@ -95,4 +95,15 @@ std::string MqttClientId(const std::string& station) {
   return id;
 }
 
+std::string MqttRefusalText(int connackCode) {
+  switch (connackCode) {
+    case 1: return "версия протокола не поддерживается";
+    case 2: return "идентификатор клиента не принят";
+    case 3: return "брокер недоступен";
+    case 4: return "неверное имя пользователя или пароль";
+    case 5: return "нет прав на подключение (проверьте имя пользователя и пароль)";
+  }
+  return {};
+}
+
 }  // namespace pelvaron

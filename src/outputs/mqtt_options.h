@@ -55,4 +55,8 @@ Result<MqttCredentials> ReadMqttCredentials(const std::string& file);
 // replaced by a hash of it.
 std::string MqttClientId(const std::string& station);
 
+// Why a broker refused the connection, for the codes of MQTT 3.1.1 (which
+// the client speaks); empty for any other code.
+std::string MqttRefusalText(int connackCode);
+
 }  // namespace pelvaron
