@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "store/sqlite_handles.h"
+#include "store/sql_text.h"
 #include "store/store_problem.h"
 
 namespace pelvaron {
@@ -48,11 +49,6 @@ void BindText(sqlite3_stmt* stmt, int at, const std::string& text, bool emptyIsN
   } else {
     sqlite3_bind_text(stmt, at, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
   }
-}
-
-std::string Column(sqlite3_stmt* stmt, int at) {
-  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, at));
-  return text != nullptr ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, at))) : std::string();
 }
 
 class SqliteHubStore final : public HubStore {
@@ -101,7 +97,7 @@ class SqliteHubStore final : public HubStore {
       return Fail(rc);
     std::map<std::string, std::int64_t> last;
     int rc;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) last[Column(stmt.get(), 0)] = sqlite3_column_int64(stmt.get(), 1);
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) last[ColumnText(stmt.get(), 0)] = sqlite3_column_int64(stmt.get(), 1);
     if (rc != SQLITE_DONE) return Fail(rc);
     return last;
   }
@@ -122,18 +118,18 @@ class SqliteHubStore final : public HubStore {
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
       sqlite3_stmt* s = stmt.get();
       HubEvent& e = found.emplace_back();
-      e.station = Column(s, 0);
+      e.station = ColumnText(s, 0);
       e.seq = sqlite3_column_int64(s, 1);
       e.time = sqlite3_column_int64(s, 2);
-      e.timeText = Column(s, 3);
-      e.kind = Column(s, 4);
-      e.address = Column(s, 5);
-      e.text = Column(s, 6);
-      e.command = Column(s, 7);
-      e.detail = Column(s, 8);
+      e.timeText = ColumnText(s, 3);
+      e.kind = ColumnText(s, 4);
+      e.address = ColumnText(s, 5);
+      e.text = ColumnText(s, 6);
+      e.command = ColumnText(s, 7);
+      e.detail = ColumnText(s, 8);
       if (sqlite3_column_type(s, 9) != SQLITE_NULL) e.ref = sqlite3_column_int64(s, 9);
-      e.operatorName = Column(s, 10);
-      e.json = Column(s, 11);
+      e.operatorName = ColumnText(s, 10);
+      e.json = ColumnText(s, 11);
     }
     if (rc != SQLITE_DONE) return Fail(rc);
     return found;
@@ -148,7 +144,7 @@ class SqliteHubStore final : public HubStore {
     std::vector<SeqGap> gaps;
     int rc;
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-      gaps.push_back({Column(stmt.get(), 0), sqlite3_column_int64(stmt.get(), 1), sqlite3_column_int64(stmt.get(), 2),
+      gaps.push_back({ColumnText(stmt.get(), 0), sqlite3_column_int64(stmt.get(), 1), sqlite3_column_int64(stmt.get(), 2),
                       sqlite3_column_int64(stmt.get(), 3)});
     }
     if (rc != SQLITE_DONE) return Fail(rc);
