@@ -13,6 +13,7 @@
 #include "events/alarm_handling.h"
 #include "widgets/edits.h"
 #include "widgets/qt_texts.h"
+#include "widgets/plain_button.h"
 
 namespace pelvaron::ui {
 
@@ -25,13 +26,6 @@ QString Q(std::string_view text) {
 }
 
 // Buttons that only a click or a key aimed at them presses.
-QPushButton* PlainButton(const QString& text, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setAutoDefault(false);
-  button->setDefault(false);
-  return button;
-}
-
 }  // namespace
 
 AlarmActionDialog::AlarmActionDialog(const QString& alarm, const QStringList& keyHolders, QWidget* parent)

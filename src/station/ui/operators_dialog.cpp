@@ -15,18 +15,12 @@
 #include "station/station_store.h"
 #include "station/ui/off_thread.h"
 #include "widgets/notice.h"
+#include "widgets/plain_button.h"
 #include "widgets/qt_texts.h"
 
 namespace pelvaron::ui {
 
 namespace {
-
-QPushButton* PlainButton(const QString& text, const char* name, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setAutoDefault(false);
-  return button;
-}
 
 // A new operator (name, senior) or a new PIN for one: the PIN typed twice.
 class SecretForm : public QDialog {
@@ -102,12 +96,12 @@ OperatorsDialog::OperatorsDialog(std::string storePath, const std::vector<Operat
   setWindowTitle(QStringLiteral("Операторы"));
   list_ = new QListWidget(this);
   list_->setObjectName(QStringLiteral("operatorList"));
-  add_ = PlainButton(QStringLiteral("&Добавить…"), "addOperatorButton", this);
-  secret_ = PlainButton(QStringLiteral("Сменить &ПИН-код…"), "secretButton", this);
-  senior_ = PlainButton(QStringLiteral("&Старший"), "seniorButton", this);
+  add_ = PlainButton(QStringLiteral("&Добавить…"), this, "addOperatorButton");
+  secret_ = PlainButton(QStringLiteral("Сменить &ПИН-код…"), this, "secretButton");
+  senior_ = PlainButton(QStringLiteral("&Старший"), this, "seniorButton");
   senior_->setCheckable(true);
-  remove_ = PlainButton(QStringLiteral("&Удалить"), "removeOperatorButton", this);
-  QPushButton* close = PlainButton(QStringLiteral("Закрыть"), "closeOperatorsButton", this);
+  remove_ = PlainButton(QStringLiteral("&Удалить"), this, "removeOperatorButton");
+  QPushButton* close = PlainButton(QStringLiteral("Закрыть"), this, "closeOperatorsButton");
   message_ = new QLabel(this);
   message_->setObjectName(QStringLiteral("operatorsMessage"));
   message_->setWordWrap(true);

@@ -15,19 +15,12 @@
 
 #include "station/station_checks.h"
 #include "widgets/notice.h"
+#include "widgets/plain_button.h"
 #include "widgets/qt_texts.h"
 
 namespace pelvaron::ui {
 
 namespace {
-
-QPushButton* PlainButton(const QString& text, const char* name, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setAutoDefault(false);
-  button->setDefault(false);
-  return button;
-}
 
 std::string Text(const QString& text) {
   return text.trimmed().toStdString();
@@ -79,10 +72,10 @@ PlanDialog::PlanDialog(const ResponsePlan& plan, const QString& title, QWidget* 
   holders_->setColumnWidth(kName, std::max(holders_->columnWidth(kName), 180));
   holders_->setColumnWidth(kRole, std::max(holders_->columnWidth(kRole), 120));
 
-  add_ = PlainButton(QStringLiteral("Д&обавить"), "addHolderButton", this);
-  remove_ = PlainButton(QStringLiteral("&Удалить"), "removeHolderButton", this);
-  up_ = PlainButton(QStringLiteral("В&ыше"), "holderUpButton", this);
-  down_ = PlainButton(QStringLiteral("&Ниже"), "holderDownButton", this);
+  add_ = PlainButton(QStringLiteral("Д&обавить"), this, "addHolderButton");
+  remove_ = PlainButton(QStringLiteral("&Удалить"), this, "removeHolderButton");
+  up_ = PlainButton(QStringLiteral("В&ыше"), this, "holderUpButton");
+  down_ = PlainButton(QStringLiteral("&Ниже"), this, "holderDownButton");
   auto* holderButtons = new QVBoxLayout;
   for (QPushButton* b : {add_, remove_, up_, down_}) holderButtons->addWidget(b);
   holderButtons->addStretch(1);
@@ -101,8 +94,8 @@ PlanDialog::PlanDialog(const ResponsePlan& plan, const QString& title, QWidget* 
   message_->setStyleSheet(QStringLiteral("QLabel { color: #C00000; }"));
   message_->hide();
 
-  save_ = PlainButton(QStringLiteral("&Сохранить"), "savePlanButton", this);
-  QPushButton* cancel = PlainButton(QStringLiteral("Отмена"), "cancelPlanButton", this);
+  save_ = PlainButton(QStringLiteral("&Сохранить"), this, "savePlanButton");
+  QPushButton* cancel = PlainButton(QStringLiteral("Отмена"), this, "cancelPlanButton");
   auto* buttons = new QDialogButtonBox(this);
   buttons->addButton(save_, QDialogButtonBox::AcceptRole);
   buttons->addButton(cancel, QDialogButtonBox::RejectRole);

@@ -11,6 +11,7 @@
 #include "station/station_checks.h"
 #include "station/ui/station_cache.h"
 #include "widgets/notice.h"
+#include "widgets/plain_button.h"
 #include "widgets/qt_texts.h"
 
 namespace pelvaron::ui {
@@ -19,13 +20,6 @@ namespace {
 
 constexpr int kAddressRole = Qt::UserRole;
 constexpr int kPriorityRole = Qt::UserRole + 1;
-
-QPushButton* PlainButton(const QString& text, const char* name, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setAutoDefault(false);
-  return button;
-}
 
 }  // namespace
 
@@ -40,11 +34,11 @@ PlansListDialog::PlansListDialog(StationCache& cache, std::vector<std::pair<std:
   list_->setHeaderLabels({QStringLiteral("План"), QStringLiteral("Ответственных лиц"),
                           QStringLiteral("Группа реагирования")});
   list_->header()->setStretchLastSection(true);
-  QPushButton* edit = PlainButton(QStringLiteral("&Открыть…"), "openPlanButton", this);
-  QPushButton* object = PlainButton(QStringLiteral("План &объекта…"), "newObjectPlanButton", this);
-  QPushButton* byPriority = PlainButton(QStringLiteral("План по &умолчанию…"), "newDefaultPlanButton", this);
-  QPushButton* remove = PlainButton(QStringLiteral("&Удалить"), "deletePlanButton", this);
-  QPushButton* close = PlainButton(QStringLiteral("Закрыть"), "closePlansButton", this);
+  QPushButton* edit = PlainButton(QStringLiteral("&Открыть…"), this, "openPlanButton");
+  QPushButton* object = PlainButton(QStringLiteral("План &объекта…"), this, "newObjectPlanButton");
+  QPushButton* byPriority = PlainButton(QStringLiteral("План по &умолчанию…"), this, "newDefaultPlanButton");
+  QPushButton* remove = PlainButton(QStringLiteral("&Удалить"), this, "deletePlanButton");
+  QPushButton* close = PlainButton(QStringLiteral("Закрыть"), this, "closePlansButton");
   auto* buttons = new QVBoxLayout;
   for (QPushButton* b : {edit, object, byPriority, remove}) buttons->addWidget(b);
   buttons->addStretch(1);
